@@ -1,0 +1,51 @@
+# Front door over CMake: a newcomer needs only `make run` and `make test`.
+BUILD      ?= build
+ASAN_BUILD ?= build-asan
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
+JOBS       ?= $(shell nproc)
+CMAKE_FLAGS = -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+.PHONY: all deps build run test bench asan fuzz smoke format clean
+
+all: build
+
+deps:
+	@scripts/install-deps.sh
+
+$(BUILD)/build.ninja: | deps
+	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
+
+build: deps $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	$(BUILD)/ui/zalvo
+
+test: build
+	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+bench: build
+	@for b in $(BUILD)/bench/bench_*; do echo "== $$b"; $$b; done
+
+asan: deps
+	cmake -S . -B $(ASAN_BUILD) $(CMAKE_FLAGS) -DZALVO_SANITIZE=ON -DZALVO_BUILD_BENCH=OFF
+	cmake --build $(ASAN_BUILD) -j $(JOBS)
+	ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
+
+fuzz: deps
+	@scripts/install-deps.sh clang libclang-rt-dev
+	CXX=clang++ cmake -S . -B $(FUZZ_BUILD) $(CMAKE_FLAGS) -DZALVO_FUZZ=ON -DZALVO_BUILD_UI=OFF \
+	    -DZALVO_BUILD_TESTS=OFF -DZALVO_BUILD_BENCH=OFF
+	cmake --build $(FUZZ_BUILD) -j $(JOBS)
+	mkdir -p $(FUZZ_BUILD)/corpus
+	$(FUZZ_BUILD)/tests/fuzz/fuzz_playlist_load $(FUZZ_BUILD)/corpus -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=512
+
+smoke: build
+	ctest --test-dir $(BUILD) --output-on-failure -R smoke
+
+format:
+	clang-format -i $$(git ls-files '*.cpp' '*.h')
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)

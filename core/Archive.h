@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstdint>
+#include <iosfwd>
+#include <string>
+
+// A little-endian binary archive over a standard stream, in the Windows toolkit's playlist file form:
+// 32-bit integers and length-prefixed strings (written wide; read wide or narrow).
+// Errors are ArchiveException.
+class Archive final {
+public:
+    explicit Archive(std::ostream& output);
+    explicit Archive(std::istream& input);
+
+    bool isStoring() const { return output != nullptr; }
+
+    void writeUInt32(std::uint32_t value);
+    void writeString(const std::u16string& text);
+    // Pushes what is buffered to the stream; throws when the stream failed.
+    void flush();
+
+    std::uint32_t readUInt32();
+    std::u16string readString();
+
+private:
+    std::ostream* output = nullptr;
+    std::istream* input = nullptr;
+};

@@ -1,0 +1,22 @@
+#include "Observer.h"
+
+#include "Subject.h"
+
+#include <algorithm>
+
+Observer::~Observer() {
+    for (Subject* subject : subjects) {
+        subject->detach(this);
+    }
+}
+
+void Observer::update() {}
+
+void Observer::addSubject(Subject* subject) { subjects.push_back(subject); }
+
+void Observer::removeSubject(Subject* subject) {
+    const auto found = std::find(subjects.begin(), subjects.end(), subject);
+    if (found != subjects.end()) {
+        subjects.erase(found);
+    }
+}

@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Zalvo needs to build, test and run, skipping those already present.
+# Usage: scripts/install-deps.sh [extra-package ...]
+set -euo pipefail
+
+packages=(
+    cmake ninja-build g++ pkg-config make
+    libsfml-dev libsndfile1-dev qt6-base-dev
+    libgtest-dev libgmock-dev libbenchmark-dev
+    xvfb xdotool x11-utils imagemagick
+    "$@"
+)
+
+missing=()
+for package in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
+        missing+=("$package")
+    fi
+done
+
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=()
+if [ "$(id -u)" -ne 0 ]; then
+    sudo=(sudo)
+fi
+
+echo "Installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get update -qq
+"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,84 @@
+#include "ToneFile.h"
+
+#include <sndfile.h>
+
+#include <cmath>
+#include <memory>
+#include <numbers>
+#include <stdexcept>
+
+namespace {
+
+int sndfileFormat(AudioFormat format) {
+    switch (format) {
+    case AudioFormat::Wav:
+        return SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    case AudioFormat::Aiff:
+        return SF_FORMAT_AIFF | SF_FORMAT_PCM_16;
+    case AudioFormat::Flac:
+        return SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
+    case AudioFormat::Ogg:
+        return SF_FORMAT_OGG | SF_FORMAT_VORBIS;
+    case AudioFormat::Opus:
+        return SF_FORMAT_OGG | SF_FORMAT_OPUS;
+    case AudioFormat::Mp3:
+        return SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III;
+    }
+    throw std::invalid_argument("unknown audio format");
+}
+
+struct SndfileCloser {
+    void operator()(SNDFILE* file) const { sf_close(file); }
+};
+
+} // namespace
+
+std::string extensionOf(AudioFormat format) {
+    switch (format) {
+    case AudioFormat::Wav:
+        return ".wav";
+    case AudioFormat::Aiff:
+        return ".aiff";
+    case AudioFormat::Flac:
+        return ".flac";
+    case AudioFormat::Ogg:
+        return ".ogg";
+    case AudioFormat::Opus:
+        return ".opus";
+    case AudioFormat::Mp3:
+        return ".mp3";
+    }
+    throw std::invalid_argument("unknown audio format");
+}
+
+std::vector<AudioFormat> allAudioFormats() {
+    return {AudioFormat::Wav, AudioFormat::Aiff, AudioFormat::Flac,
+            AudioFormat::Ogg, AudioFormat::Opus, AudioFormat::Mp3};
+}
+
+void writeToneFile(const std::filesystem::path& file, AudioFormat format, const ToneSpec& spec) {
+    // Opus only takes the rates its codec knows; 48 kHz is the natural one.
+    const int sampleRate = format == AudioFormat::Opus ? 48000 : spec.sampleRate;
+    SF_INFO info{};
+    info.samplerate = sampleRate;
+    info.channels = spec.channels;
+    info.format = sndfileFormat(format);
+    std::unique_ptr<SNDFILE, SndfileCloser> out(sf_open(file.c_str(), SFM_WRITE, &info));
+    if (!out) {
+        throw std::runtime_error("cannot write " + file.string() + ": " + sf_strerror(nullptr));
+    }
+
+    std::vector<float> frames;
+    for (const ToneSegment& segment : spec.segments) {
+        const auto count = static_cast<std::size_t>(std::lround(segment.seconds * sampleRate));
+        for (std::size_t i = 0; i < count; ++i) {
+            const double t = static_cast<double>(i) / sampleRate;
+            const auto value = static_cast<float>(spec.amplitude * std::sin(2.0 * std::numbers::pi * segment.frequency * t));
+            frames.insert(frames.end(), static_cast<std::size_t>(spec.channels), value);
+        }
+    }
+    const auto frameCount = static_cast<sf_count_t>(frames.size() / static_cast<std::size_t>(spec.channels));
+    if (frameCount > 0 && sf_writef_float(out.get(), frames.data(), frameCount) != frameCount) {
+        throw std::runtime_error("short write to " + file.string());
+    }
+}

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+enum class AudioFormat { Wav, Aiff, Flac, Ogg, Opus, Mp3 };
+
+// One stretch of a pure tone; frequency 0 gives silence.
+struct ToneSegment {
+    double frequency = 440.0;
+    double seconds = 0.2;
+};
+
+struct ToneSpec {
+    std::vector<ToneSegment> segments{ToneSegment{}};
+    int sampleRate = 44100;
+    int channels = 1;
+    double amplitude = 1.0;
+};
+
+// Writes an audio fixture through libsndfile; throws std::runtime_error when it cannot.
+void writeToneFile(const std::filesystem::path& file, AudioFormat format, const ToneSpec& spec = {});
+
+// The usual file extension of a format, with its dot.
+std::string extensionOf(AudioFormat format);
+
+// Every format the player is expected to open.
+std::vector<AudioFormat> allAudioFormats();

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "Action.h"
+#include "PlayList.h"
+
+#include <QDialog>
+#include <QIcon>
+#include <QRect>
+
+#include <map>
+#include <string>
+
+class QLabel;
+class QPushButton;
+
+// The skinned main window: remembers the icon under the pointer, runs its action on a click, and
+// moves playback on every 100 ms.
+class CZalvoDlg : public QDialog {
+    Q_OBJECT
+
+public:
+    explicit CZalvoDlg(QWidget* parent = nullptr);
+    ~CZalvoDlg() override;
+
+    // Also run by the playlist manager's "Charger" and "Sauvegarder" buttons.
+    void LoadPlayList();
+    void SavePlayList();
+
+    PlayList& GetPlayList() { return m_playList; }
+    Action GetHoveredAction() const { return m_hoveredAction; }
+
+protected:
+    // The file dialogs' seam: the full path chosen, or empty when the user cancelled.
+    virtual std::u16string AskFilePath(bool open);
+
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void timerEvent(QTimerEvent* event) override;
+
+private:
+    void OnInitDialog();
+    void InitActionRects();
+    void HitTest(const QPoint& point);
+    void DoAction();
+    void OnMouseMove(const QPoint& point);
+    void OnLButtonDown();
+    void OnTimer();
+
+    void TogglePlayPause();
+    void StopMusic();
+    void AddMusic();
+    void OpenPlayListManager();
+
+    Action m_hoveredAction = NONE;
+    std::map<Action, QRect> m_actionRects;
+    PlayList m_playList;
+    QIcon m_icon;
+};

@@ -1,0 +1,8 @@
+#pragma once
+
+class QString;
+class QWidget;
+
+// Shows an error the way the player reports every failure: the application's name as caption,
+// the text, one OK button, no icon. Returns when the user closes it.
+void showErrorBox(QWidget* owner, const QString& text);
