@@ -28,6 +28,7 @@ public:
 
     PlayList& GetPlayList() { return m_playList; }
     Action GetHoveredAction() const { return m_hoveredAction; }
+    const std::map<Action, QRect>& GetActionRects() const { return m_actionRects; }
 
 protected:
     // The file dialogs' seam: the full path chosen, or empty when the user cancelled.
