@@ -1,0 +1,19 @@
+#include "ArchiveException.h"
+
+namespace {
+
+const char* describe(ArchiveException::Cause cause) {
+    switch (cause) {
+    case ArchiveException::Cause::EndOfFile:
+        return "Unexpected end of file in the archive";
+    case ArchiveException::Cause::WriteFailed:
+        return "Could not write to the archive";
+    case ArchiveException::Cause::ReadFailed:
+        return "Could not read from the archive";
+    }
+    return "Archive error";
+}
+
+} // namespace
+
+ArchiveException::ArchiveException(Cause cause) : std::runtime_error(describe(cause)), cause(cause) {}
