@@ -1,0 +1,110 @@
+#include "Music.h"
+
+#include "SndfileReader.h"
+#include "TextEncoding.h"
+
+#include <SFML/Audio/AlResource.hpp>
+#include <SFML/Audio/InputSoundFile.hpp>
+#include <SFML/Audio/Music.hpp>
+
+#include <algorithm>
+#include <cstddef>
+#include <filesystem>
+#include <system_error>
+
+namespace {
+
+// SFML closes the audio device along with its last audio object. Idle tracks hold no stream, so the
+// tracks share one hold on the device; otherwise every track change would close and reopen it.
+class DeviceHold final : public sf::AlResource {};
+
+std::size_t liveTracks = 0;
+std::unique_ptr<DeviceHold> deviceHold;
+
+// Only regular files: opening a FIFO would block, and a device or directory never ends.
+bool isRegularFile(const std::string& nativePath) {
+    std::error_code error;
+    return !nativePath.empty() && std::filesystem::is_regular_file(std::filesystem::path(nativePath), error);
+}
+
+} // namespace
+
+Music::Music() {
+    SndfileReader::registerOnce();
+    if (liveTracks++ == 0) {
+        deviceHold = std::make_unique<DeviceHold>();
+    }
+}
+
+Music::~Music() {
+    stream.reset();
+    if (--liveTracks == 0) {
+        deviceHold.reset();
+    }
+}
+
+bool Music::open(const std::u16string& newPath) {
+    std::optional<std::string> utf8 = TextEncoding::toUtf8(newPath);
+    if (!utf8 || !isRegularFile(*utf8)) {
+        return false;
+    }
+    sf::InputSoundFile file;
+    if (!file.openFromFile(*utf8)) {
+        return false;
+    }
+    stop();
+    path = newPath;
+    nativePath = *std::move(utf8);
+    duration = file.getDuration().asSeconds();
+    return true;
+}
+
+void Music::playPause() {
+    if (isPlaying()) {
+        stream->pause();
+        playClock.pause();
+        return;
+    }
+    if (!stream) {
+        auto fresh = std::make_unique<sf::Music>();
+        if (!isRegularFile(nativePath) || !fresh->openFromFile(nativePath)) {
+            // The file went away or changed since it was opened; a playlist must not wait on it.
+            unplayable = true;
+            return;
+        }
+        fresh->setVolume(volume);
+        duration = fresh->getDuration().asSeconds();
+        stream = std::move(fresh);
+    }
+    stream->play();
+    playClock.resume();
+}
+
+void Music::stop() {
+    stream.reset();
+    unplayable = false;
+    playClock.reset(true);
+}
+
+bool Music::isStopped() const {
+    return !stream || stream->getStatus() == sf::SoundSource::Stopped;
+}
+
+bool Music::isPaused() const {
+    return stream && stream->getStatus() == sf::SoundSource::Paused;
+}
+
+bool Music::isPlaying() const {
+    return stream && stream->getStatus() == sf::SoundSource::Playing;
+}
+
+bool Music::isFinished() const {
+    return unplayable || static_cast<double>(duration) <= static_cast<double>(playClock.getElapsedTime());
+}
+
+void Music::setVolume(float newVolume) {
+    volume = std::clamp(newVolume, 0.0F, 100.0F);
+    if (stream) {
+        stream->setVolume(volume);
+    }
+}

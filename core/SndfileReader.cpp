@@ -1,0 +1,138 @@
+#include "SndfileReader.h"
+
+#include <SFML/Audio/SoundFileFactory.hpp>
+#include <SFML/System/InputStream.hpp>
+#include <sndfile.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <mutex>
+#include <vector>
+
+namespace {
+
+sf::InputStream& streamOf(void* userData) {
+    return *static_cast<sf::InputStream*>(userData);
+}
+
+sf_count_t streamLength(void* userData) {
+    return streamOf(userData).getSize();
+}
+
+sf_count_t streamSeek(sf_count_t offset, int whence, void* userData) {
+    sf::InputStream& stream = streamOf(userData);
+    sf_count_t base = 0;
+    if (whence == SEEK_CUR) {
+        base = stream.tell();
+    } else if (whence == SEEK_END) {
+        base = stream.getSize();
+    }
+    if (base < 0 || (offset > 0 && base > std::numeric_limits<sf_count_t>::max() - offset) || base + offset < 0) {
+        return -1;
+    }
+    return stream.seek(base + offset);
+}
+
+sf_count_t streamRead(void* destination, sf_count_t count, void* userData) {
+    const sf_count_t got = streamOf(userData).read(destination, count);
+    return std::max<sf_count_t>(got, 0);
+}
+
+sf_count_t streamWrite(const void* /*source*/, sf_count_t /*count*/, void* /*userData*/) {
+    return 0;
+}
+
+sf_count_t streamTell(void* userData) {
+    return streamOf(userData).tell();
+}
+
+SF_VIRTUAL_IO streamIo{streamLength, streamSeek, streamRead, streamWrite, streamTell};
+
+struct SndfileCloser {
+    void operator()(SNDFILE* file) const { sf_close(file); }
+};
+using SndfilePtr = std::unique_ptr<SNDFILE, SndfileCloser>;
+
+// Opens what libsndfile recognises and SFML can describe: a sample count that fits its 64 bits.
+SndfilePtr openStream(sf::InputStream& stream, SF_INFO& info) {
+    info = SF_INFO{};
+    SndfilePtr file(sf_open_virtual(&streamIo, SFM_READ, &info, &stream));
+    if (!file || info.channels <= 0 || info.samplerate <= 0 || info.frames < 0 ||
+        static_cast<sf::Uint64>(info.frames) >
+            std::numeric_limits<sf::Uint64>::max() / static_cast<unsigned>(info.channels)) {
+        return nullptr;
+    }
+    return file;
+}
+
+// Scaling by 2^15 keeps 16-bit files exact; lossy decoders overshoot full scale, so clip rather than wrap.
+sf::Int16 toInt16(float sample) {
+    constexpr float scale = 32768.0F;
+    if (std::isnan(sample)) {
+        return 0;
+    }
+    const float scaled = std::clamp(sample * scale, -scale, scale - 1.0F);
+    return static_cast<sf::Int16>(std::lrint(scaled));
+}
+
+} // namespace
+
+struct SndfileReader::Handle {
+    SndfilePtr file;
+    sf::Uint64 channels = 1;
+    std::vector<float> decoded;
+};
+
+SndfileReader::SndfileReader() = default;
+
+SndfileReader::~SndfileReader() = default;
+
+void SndfileReader::registerOnce() {
+    static std::once_flag registered;
+    std::call_once(registered, [] { sf::SoundFileFactory::registerReader<SndfileReader>(); });
+}
+
+bool SndfileReader::check(sf::InputStream& stream) {
+    SF_INFO info;
+    return openStream(stream, info) != nullptr;
+}
+
+bool SndfileReader::open(sf::InputStream& stream, Info& info) {
+    SF_INFO sndInfo;
+    SndfilePtr file = openStream(stream, sndInfo);
+    if (!file) {
+        return false;
+    }
+    handle = std::make_unique<Handle>();
+    handle->file = std::move(file);
+    handle->channels = static_cast<sf::Uint64>(sndInfo.channels);
+    info.channelCount = static_cast<unsigned>(sndInfo.channels);
+    info.sampleRate = static_cast<unsigned>(sndInfo.samplerate);
+    info.sampleCount = static_cast<sf::Uint64>(sndInfo.frames) * handle->channels;
+    return true;
+}
+
+void SndfileReader::seek(sf::Uint64 sampleOffset) {
+    if (handle) {
+        sf_seek(handle->file.get(), static_cast<sf_count_t>(sampleOffset / handle->channels), SEEK_SET);
+    }
+}
+
+sf::Uint64 SndfileReader::read(sf::Int16* samples, sf::Uint64 maxCount) {
+    if (!handle) {
+        return 0;
+    }
+    const sf::Uint64 frames = maxCount / handle->channels;
+    handle->decoded.resize(static_cast<std::size_t>(frames * handle->channels));
+    const sf_count_t framesRead =
+        sf_readf_float(handle->file.get(), handle->decoded.data(), static_cast<sf_count_t>(frames));
+    if (framesRead <= 0) {
+        return 0;
+    }
+    const auto count = static_cast<sf::Uint64>(framesRead) * handle->channels;
+    std::transform(handle->decoded.begin(), handle->decoded.begin() + static_cast<std::ptrdiff_t>(count), samples,
+                   toInt16);
+    return count;
+}
