@@ -1,0 +1,207 @@
+#include <QImage>
+#include <QString>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <numbers>
+#include <string>
+
+namespace {
+
+struct ActionRect {
+    const char* name;
+    int left;
+    int top;
+    int right;
+    int bottom;
+
+    bool contains(int x, int y) const { return left <= x && x < right && top <= y && y < bottom; }
+};
+
+// The window's region table: a click lands on an icon only if the icon is drawn inside its rectangle.
+constexpr std::array<ActionRect, 12> kActionRects{{
+    {"PLAY_PAUSE", 300, 355, 370, 435},
+    {"STOP", 130, 365, 195, 425},
+    {"NEXT", 390, 210, 460, 290},
+    {"PREVIOUS", 40, 210, 105, 290},
+    {"SHUFFLE", 70, 300, 135, 370},
+    {"REPEAT", 365, 305, 430, 370},
+    {"VOLUME_UP", 210, 40, 290, 110},
+    {"VOLUME_DOWN", 210, 390, 290, 460},
+    {"ADD_MUSIC", 60, 125, 135, 205},
+    {"LOAD_PLAYLIST", 135, 65, 205, 140},
+    {"SAVE_PLAYLIST", 300, 65, 365, 140},
+    {"MANAGE_PLAYLIST", 365, 130, 435, 205},
+}};
+
+constexpr int kSize = 500;
+constexpr double kCentre = 250.0;
+constexpr double kInnerRadius = 100.0;
+constexpr double kOuterRadius = 225.0;
+constexpr double kPi = std::numbers::pi;
+
+// The ring is shaded, so "orange" is a family of colours rather than one value.
+bool isRingOrange(QRgb pixel) {
+    const int red = qRed(pixel);
+    const int green = qGreen(pixel);
+    const int blue = qBlue(pixel);
+    return red >= 200 && green >= 90 && green <= 200 && blue <= 110;
+}
+
+bool isSky(QRgb pixel) {
+    const int red = qRed(pixel);
+    const int green = qGreen(pixel);
+    const int blue = qBlue(pixel);
+    return blue >= 180 && blue > red + 10 && green > red;
+}
+
+bool isNearlyWhite(QRgb pixel) {
+    return qRed(pixel) >= 235 && qGreen(pixel) >= 235 && qBlue(pixel) >= 235;
+}
+
+bool insideAnyRect(int x, int y) {
+    for (const ActionRect& rect : kActionRects) {
+        if (rect.contains(x, y)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Distance from a point to the nearest of the twelve thin lines that divide the ring into wedges.
+double distanceToDivider(double radius, double clockAngle) {
+    const double wedge = kPi / 6.0;
+    const double offset = std::remainder(clockAngle - wedge / 2.0, wedge);
+    return radius * std::abs(std::sin(offset));
+}
+
+std::string where(int x, int y) {
+    return "(" + std::to_string(x) + ", " + std::to_string(y) + ")";
+}
+
+class SkinTest : public testing::Test {
+protected:
+    static void SetUpTestSuite() { skin = QImage(QStringLiteral(ZALVO_RES_DIR "/skin.png")); }
+
+    static QRgb at(int x, int y) { return skin.pixel(x, y); }
+
+    // Angle measured clockwise from 12 o'clock, as on the ring's clock face.
+    static QRgb atPolar(double radius, double clockAngle, int& x, int& y) {
+        x = static_cast<int>(std::lround(kCentre + radius * std::sin(clockAngle)));
+        y = static_cast<int>(std::lround(kCentre - radius * std::cos(clockAngle)));
+        return at(x, y);
+    }
+
+    static inline QImage skin;
+};
+
+TEST_F(SkinTest, IsAnOpaque500By500Picture) {
+    ASSERT_FALSE(skin.isNull()) << "cannot load " ZALVO_RES_DIR "/skin.png";
+    EXPECT_EQ(skin.width(), kSize);
+    EXPECT_EQ(skin.height(), kSize);
+    EXPECT_FALSE(skin.hasAlphaChannel());
+}
+
+TEST_F(SkinTest, EveryActionRectangleHoldsAnIconAtItsCentre) {
+    ASSERT_FALSE(skin.isNull());
+    constexpr int halfSide = 12;
+    for (const ActionRect& rect : kActionRects) {
+        const int centreX = (rect.left + rect.right) / 2;
+        const int centreY = (rect.top + rect.bottom) / 2;
+        int painted = 0;
+        int total = 0;
+        for (int y = centreY - halfSide; y < centreY + halfSide; ++y) {
+            for (int x = centreX - halfSide; x < centreX + halfSide; ++x) {
+                painted += isRingOrange(at(x, y)) ? 0 : 1;
+                ++total;
+            }
+        }
+        EXPECT_GE(painted * 4, total) << rect.name << ": only " << painted << " of " << total
+                                      << " pixels around the rectangle's centre differ from the ring";
+    }
+}
+
+TEST_F(SkinTest, RingOutsideTheRectanglesIsPlainOrange) {
+    ASSERT_FALSE(skin.isNull());
+    int checked = 0;
+    int wrong = 0;
+    std::string firstWrong;
+    for (double radius = kInnerRadius + 8.0; radius <= kOuterRadius - 8.0; radius += 3.0) {
+        for (int degree = 0; degree < 360 * 2; ++degree) {
+            const double angle = degree * kPi / 360.0;
+            int x = 0;
+            int y = 0;
+            const QRgb pixel = atPolar(radius, angle, x, y);
+            // The top field and the caption bar are painted over the ring's top and bottom.
+            if (insideAnyRect(x, y) || distanceToDivider(radius, angle) < 3.0 || y < 34 || y > 462) {
+                continue;
+            }
+            ++checked;
+            if (!isRingOrange(pixel)) {
+                if (wrong++ == 0) {
+                    firstWrong = where(x, y);
+                }
+            }
+        }
+    }
+    EXPECT_GT(checked, 10000);
+    EXPECT_EQ(wrong, 0) << "first stray pixel at " << firstWrong;
+}
+
+TEST_F(SkinTest, WedgesAreDividedByLinesBetweenTheIcons) {
+    ASSERT_FALSE(skin.isNull());
+    for (int wedge = 0; wedge < 12; ++wedge) {
+        const double dividerAngle = (15.0 + 30.0 * wedge) * kPi / 180.0;
+        int darkest = 255 * 3;
+        for (double radius = 140.0; radius <= 160.0; radius += 1.0) {
+            for (double nudge = -1.0; nudge <= 1.0; nudge += 0.5) {
+                int x = 0;
+                int y = 0;
+                const QRgb pixel = atPolar(radius, dividerAngle + nudge / radius, x, y);
+                darkest = std::min(darkest, qRed(pixel) + qGreen(pixel) + qBlue(pixel));
+            }
+        }
+        int x = 0;
+        int y = 0;
+        const QRgb beside = atPolar(150.0, dividerAngle + 8.0 / 150.0, x, y);
+        EXPECT_LT(darkest + 60, qRed(beside) + qGreen(beside) + qBlue(beside)) << "no line at " << 15 + 30 * wedge;
+    }
+}
+
+TEST_F(SkinTest, HoleShowsTheSky) {
+    ASSERT_FALSE(skin.isNull());
+    EXPECT_TRUE(isSky(at(250, 250)));
+    for (double radius = 0.0; radius <= kInnerRadius - 10.0; radius += 5.0) {
+        for (int degree = 0; degree < 360; degree += 5) {
+            int x = 0;
+            int y = 0;
+            EXPECT_TRUE(isSky(atPolar(radius, degree * kPi / 180.0, x, y))) << where(x, y);
+        }
+    }
+}
+
+TEST_F(SkinTest, FieldGaugeCaptionBarAndButtonCornerSitAroundTheRing) {
+    ASSERT_FALSE(skin.isNull());
+    for (int x = 30; x < 405; x += 15) {
+        EXPECT_TRUE(isNearlyWhite(at(x, 12))) << "title field at " << where(x, 12);
+    }
+    EXPECT_TRUE(isNearlyWhite(at(425, 8)));
+    const QRgb gauge = at(465, 20);
+    EXPECT_GT(qRed(gauge), qGreen(gauge) + 40) << "volume gauge should be brown-orange";
+    EXPECT_GT(qGreen(gauge), qBlue(gauge));
+
+    const QRgb captionTop = at(100, 473);
+    const QRgb captionBottom = at(100, 498);
+    EXPECT_GT(qBlue(captionTop), qRed(captionTop) + 60) << "caption bar should be blue";
+    EXPECT_GT(qRed(captionBottom), qRed(captionTop) + 60) << "caption bar should fade to pale blue";
+
+    for (int y = 476; y < kSize; y += 4) {
+        for (int x = 0; x < 75; x += 5) {
+            EXPECT_TRUE(isSky(at(x, y))) << "button corner at " << where(x, y);
+        }
+    }
+}
+
+} // namespace
