@@ -55,13 +55,20 @@ struct SndfileCloser {
 };
 using SndfilePtr = std::unique_ptr<SNDFILE, SndfileCloser>;
 
-// Opens what libsndfile recognises and SFML can describe: a sample count that fits its 64 bits.
+// A stream of unknown length (a cut Opus file) could never finish, and SFML keeps the duration in
+// 64-bit microseconds: both are refused, like any header that makes no sense.
+bool describable(const SF_INFO& info) {
+    constexpr double longestSeconds = 1e12;
+    return info.channels > 0 && info.samplerate > 0 && info.frames >= 0 && info.frames != SF_COUNT_MAX &&
+           static_cast<double>(info.frames) / info.samplerate < longestSeconds &&
+           static_cast<sf::Uint64>(info.frames) <=
+               std::numeric_limits<sf::Uint64>::max() / static_cast<sf::Uint64>(info.channels);
+}
+
 SndfilePtr openStream(sf::InputStream& stream, SF_INFO& info) {
     info = SF_INFO{};
     SndfilePtr file(sf_open_virtual(&streamIo, SFM_READ, &info, &stream));
-    if (!file || info.channels <= 0 || info.samplerate <= 0 || info.frames < 0 ||
-        static_cast<sf::Uint64>(info.frames) >
-            std::numeric_limits<sf::Uint64>::max() / static_cast<unsigned>(info.channels)) {
+    if (!file || !describable(info)) {
         return nullptr;
     }
     return file;
