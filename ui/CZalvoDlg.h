@@ -10,7 +10,6 @@
 #include <map>
 #include <string>
 
-class QLabel;
 class QPushButton;
 
 // The skinned main window: remembers the icon under the pointer, runs its action on a click, and
@@ -28,12 +27,14 @@ public:
 
     PlayList& GetPlayList() { return m_playList; }
     Action GetHoveredAction() const { return m_hoveredAction; }
+    // Each rectangle holds exactly its action's pixels: QRect::right() and bottom() are the last ones inside.
     const std::map<Action, QRect>& GetActionRects() const { return m_actionRects; }
 
 protected:
     // The file dialogs' seam: the full path chosen, or empty when the user cancelled.
     virtual std::u16string AskFilePath(bool open);
 
+    void showEvent(QShowEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
@@ -56,4 +57,5 @@ private:
     std::map<Action, QRect> m_actionRects;
     PlayList m_playList;
     QIcon m_icon;
+    QPushButton* m_quitButton = nullptr;
 };

@@ -1,0 +1,271 @@
+#include "CZalvoDlg.h"
+
+#include "Archive.h"
+#include "AudioConfig.h"
+#include "CPlayListManagDlg.h"
+#include "ErrorBox.h"
+
+#include <QFile>
+#include <QFileDialog>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QSaveFile>
+
+#include <array>
+#include <exception>
+#include <fstream>
+#include <sstream>
+
+// The resources live in a static library: nothing would pull them into the program unless asked for.
+static void initResources() {
+    Q_INIT_RESOURCE(zalvo);
+}
+
+namespace {
+
+constexpr QSize skinSize{500, 500};
+constexpr QRect quitButtonGeometry{0, 475, 75, 23};
+constexpr int tickMilliseconds = 100;
+
+// PLAY_PAUSE and STOP win the squares they share with REPEAT and SHUFFLE.
+constexpr std::array searchOrder{PLAY_PAUSE, STOP,        NEXT,      PREVIOUS,      SHUFFLE,       REPEAT,
+                                 VOLUME_UP,  VOLUME_DOWN, ADD_MUSIC, LOAD_PLAYLIST, SAVE_PLAYLIST, MANAGE_PLAYLIST};
+
+// Right and bottom edges are outside the rectangle.
+QRect fromEdges(int left, int top, int right, int bottom) {
+    return {QPoint(left, top), QPoint(right - 1, bottom - 1)};
+}
+
+QIcon loadAppIcon() {
+    initResources();
+    QIcon icon;
+    for (const int size : {16, 32, 48}) {
+        icon.addFile(QStringLiteral(":/icons/zalvo-%1.png").arg(size), QSize(size, size));
+    }
+    return icon;
+}
+
+QString withPath(const char* message, const std::u16string& path) {
+    return QString::fromLatin1(message) + QString::fromStdU16String(path);
+}
+
+// The content is written in full beside the target and then renamed over it, so an existing file is
+// either replaced whole or left as it was.
+bool writePlayListFile(PlayList& playList, const std::u16string& path) {
+    std::ostringstream content;
+    try {
+        Archive archive(content);
+        playList.Serialize(archive);
+        archive.flush();
+    } catch (const std::exception&) {
+        return false;
+    }
+    const std::string bytes = std::move(content).str();
+    const auto size = static_cast<qint64>(bytes.size());
+    QSaveFile file(QString::fromStdU16String(path));
+    return file.open(QIODevice::WriteOnly) && file.write(bytes.data(), size) == size && file.commit();
+}
+
+} // namespace
+
+CZalvoDlg::CZalvoDlg(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint), m_icon(loadAppIcon()) {
+    setWindowTitle(QStringLiteral("Zalvo"));
+    setFixedSize(skinSize);
+    setMouseTracking(true);
+
+    auto* skin = new QLabel(this);
+    skin->setGeometry(QRect(QPoint(0, 0), skinSize));
+    skin->setPixmap(QPixmap(QStringLiteral(":/skin.png")));
+    skin->setAttribute(Qt::WA_TransparentForMouseEvents);
+
+    m_quitButton = new QPushButton(QStringLiteral("Quitter"), this);
+    m_quitButton->setGeometry(quitButtonGeometry);
+    m_quitButton->setDefault(true);
+    // Qt hands a move the button ignores on to its parent; over the button the window must see nothing.
+    m_quitButton->setAttribute(Qt::WA_NoMousePropagation);
+    connect(m_quitButton, &QPushButton::clicked, this, &QDialog::accept);
+}
+
+CZalvoDlg::~CZalvoDlg() = default;
+
+void CZalvoDlg::showEvent(QShowEvent* event) {
+    if (m_actionRects.empty()) {
+        OnInitDialog();
+    }
+    QDialog::showEvent(event);
+}
+
+void CZalvoDlg::OnInitDialog() {
+    setWindowIcon(m_icon);
+    InitActionRects();
+    startTimer(tickMilliseconds);
+}
+
+void CZalvoDlg::InitActionRects() {
+    m_actionRects[PLAY_PAUSE] = fromEdges(300, 355, 370, 435);
+    m_actionRects[STOP] = fromEdges(130, 365, 195, 425);
+    m_actionRects[NEXT] = fromEdges(390, 210, 460, 290);
+    m_actionRects[PREVIOUS] = fromEdges(40, 210, 105, 290);
+    m_actionRects[SHUFFLE] = fromEdges(70, 300, 135, 370);
+    m_actionRects[REPEAT] = fromEdges(365, 305, 430, 370);
+    m_actionRects[VOLUME_UP] = fromEdges(210, 40, 290, 110);
+    m_actionRects[VOLUME_DOWN] = fromEdges(210, 390, 290, 460);
+    m_actionRects[ADD_MUSIC] = fromEdges(60, 125, 135, 205);
+    m_actionRects[LOAD_PLAYLIST] = fromEdges(135, 65, 205, 140);
+    m_actionRects[SAVE_PLAYLIST] = fromEdges(300, 65, 365, 140);
+    m_actionRects[MANAGE_PLAYLIST] = fromEdges(365, 130, 435, 205);
+}
+
+void CZalvoDlg::HitTest(const QPoint& point) {
+    for (const Action action : searchOrder) {
+        const auto entry = m_actionRects.find(action);
+        if (entry != m_actionRects.end() && entry->second.contains(point)) {
+            m_hoveredAction = action;
+            return;
+        }
+    }
+    m_hoveredAction = NONE;
+}
+
+void CZalvoDlg::DoAction() {
+    switch (m_hoveredAction) {
+    case PLAY_PAUSE:
+        TogglePlayPause();
+        break;
+    case STOP:
+        StopMusic();
+        break;
+    case NEXT:
+        m_playList.next(true);
+        break;
+    case PREVIOUS:
+        m_playList.previous();
+        break;
+    case REPEAT:
+        AudioConfig::getInstance()->toggleRepeat();
+        break;
+    case SHUFFLE:
+        AudioConfig::getInstance()->toggleShuffle();
+        break;
+    case VOLUME_UP:
+        AudioConfig::getInstance()->volumeUp();
+        break;
+    case VOLUME_DOWN:
+        AudioConfig::getInstance()->volumeDown();
+        break;
+    case ADD_MUSIC:
+        AddMusic();
+        break;
+    case LOAD_PLAYLIST:
+        LoadPlayList();
+        break;
+    case SAVE_PLAYLIST:
+        SavePlayList();
+        break;
+    case MANAGE_PLAYLIST:
+        OpenPlayListManager();
+        break;
+    case NONE:
+        break;
+    }
+}
+
+void CZalvoDlg::mouseMoveEvent(QMouseEvent* event) {
+    // While a button is held Qt keeps sending moves here even over "Quitter" or outside the window;
+    // only the pointer's own moves over the picture count.
+    const QPoint point = event->position().toPoint();
+    if (rect().contains(point) && !m_quitButton->geometry().contains(point)) {
+        OnMouseMove(point);
+    }
+    QDialog::mouseMoveEvent(event);
+}
+
+void CZalvoDlg::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) {
+        OnLButtonDown();
+    }
+    QDialog::mousePressEvent(event);
+}
+
+void CZalvoDlg::timerEvent(QTimerEvent* event) {
+    OnTimer();
+    QDialog::timerEvent(event);
+}
+
+void CZalvoDlg::OnMouseMove(const QPoint& point) {
+    HitTest(point);
+}
+
+void CZalvoDlg::OnLButtonDown() {
+    if (m_hoveredAction != NONE) {
+        DoAction();
+    }
+}
+
+void CZalvoDlg::OnTimer() {
+    m_playList.advanceIfFinished();
+}
+
+std::u16string CZalvoDlg::AskFilePath(bool open) {
+    const QString path = open ? QFileDialog::getOpenFileName() : QFileDialog::getSaveFileName();
+    return path.toStdU16String();
+}
+
+void CZalvoDlg::TogglePlayPause() {
+    if (Music* music = m_playList.getCurrent()) {
+        music->playPause();
+    }
+}
+
+void CZalvoDlg::StopMusic() {
+    if (Music* music = m_playList.getCurrent()) {
+        music->stop();
+    }
+}
+
+void CZalvoDlg::AddMusic() {
+    const std::u16string path = AskFilePath(true);
+    if (path.empty()) {
+        return;
+    }
+    if (!m_playList.addMusic(path)) {
+        showErrorBox(this, withPath("Error - Music has not been loaded ! Path : ", path));
+    }
+}
+
+void CZalvoDlg::LoadPlayList() {
+    const std::u16string path = AskFilePath(true);
+    if (path.empty()) {
+        return;
+    }
+    std::ifstream file(QFile::encodeName(QString::fromStdU16String(path)).toStdString(), std::ios::binary);
+    if (!file.is_open()) {
+        return;
+    }
+    // The playlist keeps the tracks read before the damage; the player goes on with them.
+    try {
+        Archive archive(file);
+        m_playList.Serialize(archive);
+    } catch (const std::exception&) {
+        showErrorBox(this, withPath("Error - Play list is damaged ! Path : ", path));
+    }
+}
+
+void CZalvoDlg::SavePlayList() {
+    const std::u16string path = AskFilePath(false);
+    if (path.empty()) {
+        return;
+    }
+    if (!writePlayListFile(m_playList, path)) {
+        showErrorBox(this, withPath("Error - Play list has not been saved ! Path : ", path));
+    }
+}
+
+void CZalvoDlg::OpenPlayListManager() {
+    CPlayListManagDlg manager;
+    manager.SetPlayList(&m_playList);
+    manager.SetMainDlg(this);
+    manager.exec();
+}

@@ -1,0 +1,9 @@
+#include "ErrorBox.h"
+
+#include <QCoreApplication>
+#include <QMessageBox>
+
+void showErrorBox(QWidget* owner, const QString& text) {
+    QMessageBox box(QMessageBox::NoIcon, QCoreApplication::applicationName(), text, QMessageBox::Ok, owner);
+    box.exec();
+}
