@@ -4,12 +4,19 @@
 
 #include <QDialog>
 
+#include <memory>
+
 class CZalvoDlg;
 class QListWidget;
+class QShowEvent;
+
+namespace Ui {
+class CPlayListManagDlg;
+}
 
 // The playlist manager: shows the playlist's paths and reorders, deletes, clears, saves, loads and
 // plays its entries, working on the main window's playlist directly.
-class CPlayListManagDlg : public QDialog {
+class CPlayListManagDlg final : public QDialog {
     Q_OBJECT
 
 public:
@@ -19,7 +26,8 @@ public:
     void SetPlayList(PlayList* playList);
     void SetMainDlg(CZalvoDlg* mainDlg);
 
-    // Fills the list when the dialog is first shown, or reports that it was given no playlist.
+    // Fills the list, or reports that the dialog was given no playlist. Runs once, after the
+    // dialog is first shown, unless it was called before.
     void OnInitDialog();
 
 public slots:
@@ -31,12 +39,17 @@ public slots:
     void OnBnClickedLoad();
     void OnLbnDblclkList();
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     void RefreshList();
     PlayList::Position GetSelectedPosition();
 
+    std::unique_ptr<Ui::CPlayListManagDlg> m_ui;
     CZalvoDlg* m_pMainDlg = nullptr;
     PlayList* m_pPlayList = nullptr;
     PlayList::TrackList* m_pList = nullptr;
     QListWidget* m_listBox = nullptr;
+    bool m_initialised = false;
 };
