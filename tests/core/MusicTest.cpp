@@ -1,0 +1,397 @@
+#include "Music.h"
+
+#include "TempDir.h"
+#include "ToneFile.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <memory>
+#include <random>
+#include <string>
+#include <sys/stat.h>
+#include <thread>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+std::size_t openFileCount() {
+    return static_cast<std::size_t>(std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator()));
+}
+
+bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 3s) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(5ms);
+    }
+    return true;
+}
+
+void writeBytes(const fs::path& file, const std::string& bytes) {
+    std::ofstream(file, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string readBytes(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+class MusicTest : public ::testing::Test {
+protected:
+    fs::path tone(const std::u16string& name, double seconds, AudioFormat format = AudioFormat::Wav) {
+        const fs::path file = dir.path() / fs::path(name);
+        writeToneFile(file, format, ToneSpec{{ToneSegment{440.0, seconds}}, 44100, 2, 0.5});
+        return file;
+    }
+
+    TempDir dir;
+};
+
+TEST_F(MusicTest, NewTrackIsStoppedAtZeroWithNoPath) {
+    const Music music;
+    EXPECT_TRUE(music.isStopped());
+    EXPECT_FALSE(music.isPlaying());
+    EXPECT_FALSE(music.isPaused());
+    EXPECT_EQ(music.getElapsedTime(), 0.0F);
+    EXPECT_TRUE(music.getPath().empty());
+    EXPECT_EQ(music.getVolume(), 100.0F);
+}
+
+TEST_F(MusicTest, OpenKeepsTheExactPathAndDurationButNoOpenFile) {
+    const fs::path file = tone(u"a.wav", 0.5);
+    Music music;
+    const std::size_t filesBefore = openFileCount();
+
+    ASSERT_TRUE(music.open(file.u16string()));
+
+    EXPECT_EQ(openFileCount(), filesBefore);
+    EXPECT_EQ(music.getPath(), file.u16string());
+    EXPECT_NEAR(music.getDuration(), 0.5F, 1e-3F);
+    EXPECT_TRUE(music.isStopped());
+    EXPECT_EQ(music.getElapsedTime(), 0.0F);
+    EXPECT_FALSE(music.isFinished());
+}
+
+TEST_F(MusicTest, PauseFreezesThePlayTimeAndPlayGoesOnFromThere) {
+    Music music;
+    ASSERT_TRUE(music.open(tone(u"a.wav", 2.0).u16string()));
+
+    music.playPause();
+    EXPECT_TRUE(music.isPlaying());
+    std::this_thread::sleep_for(150ms);
+
+    music.playPause();
+    EXPECT_TRUE(music.isPaused());
+    const float frozen = music.getElapsedTime();
+    EXPECT_GE(frozen, 0.15F);
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(music.getElapsedTime(), frozen);
+    EXPECT_TRUE(music.isPaused());
+
+    music.playPause();
+    EXPECT_TRUE(music.isPlaying());
+    std::this_thread::sleep_for(100ms);
+    EXPECT_GE(music.getElapsedTime(), frozen + 0.1F);
+    EXPECT_LT(music.getElapsedTime(), frozen + 0.6F);
+    EXPECT_FALSE(music.isFinished());
+}
+
+// The stream's own end shows where it started: a resumed stream would run dry 0.6 s early.
+TEST_F(MusicTest, StopWhilePausedRewindsAndTheNextPlayStartsAtTheBeginning) {
+    Music music;
+    ASSERT_TRUE(music.open(tone(u"a.wav", 1.0).u16string()));
+    const std::size_t filesStopped = openFileCount();
+
+    music.playPause();
+    std::this_thread::sleep_for(600ms);
+    music.playPause();
+    EXPECT_GT(openFileCount(), filesStopped);
+
+    music.stop();
+    EXPECT_TRUE(music.isStopped());
+    EXPECT_EQ(music.getElapsedTime(), 0.0F);
+    EXPECT_EQ(openFileCount(), filesStopped);
+
+    music.playPause();
+    std::this_thread::sleep_for(600ms);
+    EXPECT_TRUE(music.isPlaying());
+    ASSERT_TRUE(waitFor([&] { return music.isStopped(); }));
+    EXPECT_GE(music.getElapsedTime(), 0.9F);
+}
+
+TEST_F(MusicTest, TrackThatRanOutStaysFinishedUntilStopped) {
+    Music music;
+    ASSERT_TRUE(music.open(tone(u"a.wav", 0.2).u16string()));
+
+    music.playPause();
+    EXPECT_FALSE(music.isFinished());
+    ASSERT_TRUE(waitFor([&] { return music.isFinished(); }));
+    EXPECT_GE(music.getElapsedTime(), music.getDuration());
+    ASSERT_TRUE(waitFor([&] { return music.isStopped(); }));
+
+    const float ranOut = music.getElapsedTime();
+    std::this_thread::sleep_for(20ms);
+    EXPECT_GT(music.getElapsedTime(), ranOut);
+    EXPECT_TRUE(music.isFinished());
+
+    music.stop();
+    EXPECT_EQ(music.getElapsedTime(), 0.0F);
+    EXPECT_FALSE(music.isFinished());
+
+    music.playPause();
+    EXPECT_TRUE(music.isPlaying());
+}
+
+TEST_F(MusicTest, SilentFileOfNoLengthIsFinishedBeforeItPlays) {
+    Music music;
+    ASSERT_TRUE(music.open(tone(u"empty.wav", 0.0).u16string()));
+    EXPECT_EQ(music.getDuration(), 0.0F);
+    EXPECT_EQ(music.getElapsedTime(), music.getDuration());
+    EXPECT_TRUE(music.isFinished());
+
+    music.playPause();
+    EXPECT_TRUE(music.isFinished());
+    EXPECT_TRUE(waitFor([&] { return music.isStopped(); }));
+    music.stop();
+    EXPECT_TRUE(music.isFinished());
+}
+
+TEST_F(MusicTest, EveryFormatOpensAndPlaysToItsEnd) {
+    for (const AudioFormat format : allAudioFormats()) {
+        SCOPED_TRACE(extensionOf(format));
+        const fs::path file = dir.path() / ("tone" + extensionOf(format));
+        writeToneFile(file, format, ToneSpec{{ToneSegment{440.0, 0.4}}, 44100, 2, 0.5});
+        Music music;
+        ASSERT_TRUE(music.open(file.u16string()));
+        EXPECT_NEAR(music.getDuration(), 0.4F, 0.01F);
+
+        music.playPause();
+        EXPECT_TRUE(music.isPlaying());
+        ASSERT_TRUE(waitFor([&] { return music.isStopped(); }));
+        EXPECT_GE(music.getElapsedTime(), 0.3F);
+        EXPECT_LT(music.getElapsedTime(), 1.0F);
+        EXPECT_TRUE(waitFor([&] { return music.isFinished(); }));
+        music.stop();
+    }
+}
+
+TEST_F(MusicTest, NonAsciiPathsOpenPlayAndKeepTheirExactSpelling) {
+    fs::create_directory(dir.path() / fs::path(u"Musique \u00E9t\u00E9"));
+    for (const std::u16string name : {u"Musique \u00E9t\u00E9/Caf\u00E9.ogg", u"\u591C\u306E\u66F2.mp3",
+                                      u"\U0001F3B5 song.flac", u"e\u0301te\u0301.wav"}) {
+        const fs::path file = dir.path() / fs::path(name);
+        const AudioFormat format = file.extension() == ".ogg"    ? AudioFormat::Ogg
+                                   : file.extension() == ".mp3"  ? AudioFormat::Mp3
+                                   : file.extension() == ".flac" ? AudioFormat::Flac
+                                                                 : AudioFormat::Wav;
+        writeToneFile(file, format, ToneSpec{{ToneSegment{440.0, 0.3}}});
+        Music music;
+        ASSERT_TRUE(music.open(file.u16string())) << file;
+        EXPECT_EQ(music.getPath(), file.u16string());
+        music.playPause();
+        EXPECT_TRUE(music.isPlaying()) << file;
+        music.stop();
+    }
+}
+
+TEST_F(MusicTest, PathsThatAreNotValidTextFailToOpen) {
+    tone(u"a.wav", 0.1);
+    std::u16string lone = (dir.path() / "a.wav").u16string();
+    lone.insert(lone.size() - 4, 1, char16_t{0xD800});
+    Music music;
+    EXPECT_FALSE(music.open(lone));
+    EXPECT_FALSE(music.open(std::u16string{char16_t{0xDC00}}));
+    EXPECT_FALSE(music.open(u""));
+    EXPECT_TRUE(music.getPath().empty());
+}
+
+TEST_F(MusicTest, BadFilesFailToOpenAndLeaveTheTrackAsItWas) {
+    std::vector<fs::path> bad{dir.file("missing.wav"),
+                              dir.file("folder.wav"),
+                              dir.file("empty.wav"),
+                              dir.file("notes.txt"),
+                              dir.file("noise.mp3"),
+                              dir.file("pipe.ogg"),
+                              "/dev/null"};
+    fs::create_directory(dir.file("folder.wav"));
+    writeBytes(dir.file("empty.wav"), "");
+    writeBytes(dir.file("notes.txt"), "Track list\n1. Intro\n2. Outro\n");
+    std::mt19937 random(7);
+    std::string noise(4096, '\0');
+    for (char& byte : noise) {
+        byte = static_cast<char>(random());
+    }
+    writeBytes(dir.file("noise.mp3"), noise);
+    ASSERT_EQ(mkfifo(dir.file("pipe.ogg").c_str(), 0600), 0);
+    for (const AudioFormat format : allAudioFormats()) {
+        const fs::path whole = dir.file("whole" + extensionOf(format));
+        writeToneFile(whole, format, ToneSpec{{ToneSegment{440.0, 0.5}}});
+        bad.push_back(dir.file("header" + extensionOf(format)));
+        writeBytes(bad.back(), readBytes(whole).substr(0, 24));
+    }
+    const fs::path good = tone(u"good.wav", 0.5);
+    Music opened;
+    ASSERT_TRUE(opened.open(good.u16string()));
+    const std::size_t filesBefore = openFileCount();
+
+    for (const fs::path& file : bad) {
+        SCOPED_TRACE(file.string());
+        Music fresh;
+        EXPECT_FALSE(fresh.open(file.u16string()));
+        EXPECT_TRUE(fresh.getPath().empty());
+        EXPECT_EQ(fresh.getDuration(), 0.0F);
+        EXPECT_FALSE(opened.open(file.u16string()));
+        EXPECT_EQ(opened.getPath(), good.u16string());
+        EXPECT_NEAR(opened.getDuration(), 0.5F, 1e-3F);
+        EXPECT_EQ(openFileCount(), filesBefore);
+    }
+    opened.playPause();
+    EXPECT_TRUE(opened.isPlaying());
+}
+
+TEST_F(MusicTest, FilesCutShortNeverCrashAndNeverStallWhenTheyOpen) {
+    for (const AudioFormat format : allAudioFormats()) {
+        SCOPED_TRACE(extensionOf(format));
+        const fs::path whole = dir.file("whole" + extensionOf(format));
+        writeToneFile(whole, format, ToneSpec{{ToneSegment{440.0, 1.0}}});
+        const std::string bytes = readBytes(whole);
+        for (const std::size_t length : {bytes.size() / 10, bytes.size() / 2, bytes.size() - 1}) {
+            const fs::path cut = dir.file("cut" + std::to_string(length) + extensionOf(format));
+            writeBytes(cut, bytes.substr(0, length));
+            Music music;
+            if (!music.open(cut.u16string())) {
+                continue;
+            }
+            EXPECT_GE(music.getDuration(), 0.0F);
+            EXPECT_LE(music.getDuration(), 1.1F);
+            music.playPause();
+            std::this_thread::sleep_for(30ms);
+            music.stop();
+        }
+    }
+}
+
+TEST_F(MusicTest, FileGoneSincePlayCountsAsFinishedAtOnce) {
+    const fs::path file = tone(u"a.wav", 1.0);
+    Music music;
+    ASSERT_TRUE(music.open(file.u16string()));
+    fs::remove(file);
+
+    music.playPause();
+    EXPECT_TRUE(music.isStopped());
+    EXPECT_TRUE(music.isFinished());
+    EXPECT_EQ(music.getPath(), file.u16string());
+
+    music.stop();
+    EXPECT_FALSE(music.isFinished());
+    tone(u"a.wav", 1.0);
+    music.playPause();
+    EXPECT_TRUE(music.isPlaying());
+    EXPECT_FALSE(music.isFinished());
+}
+
+TEST_F(MusicTest, FileTurnedToGarbageSinceOpenCountsAsFinishedAtOnce) {
+    const fs::path file = tone(u"a.wav", 1.0);
+    Music music;
+    ASSERT_TRUE(music.open(file.u16string()));
+    writeBytes(file, "no longer audio");
+
+    music.playPause();
+    EXPECT_TRUE(music.isStopped());
+    EXPECT_TRUE(music.isFinished());
+}
+
+TEST_F(MusicTest, TrackCanBeDestroyedWhilePlayingOrRightAfterStop) {
+    const fs::path file = tone(u"a.wav", 1.0);
+    const auto keepDevice = std::make_unique<Music>();
+    const std::size_t filesBefore = openFileCount();
+    {
+        Music playing;
+        ASSERT_TRUE(playing.open(file.u16string()));
+        playing.playPause();
+        std::this_thread::sleep_for(50ms);
+    }
+    {
+        Music paused;
+        ASSERT_TRUE(paused.open(file.u16string()));
+        paused.playPause();
+        paused.playPause();
+        paused.stop();
+    }
+    EXPECT_EQ(openFileCount(), filesBefore);
+}
+
+TEST_F(MusicTest, OpeningAnotherFileStopsThePlayingOne) {
+    Music music;
+    ASSERT_TRUE(music.open(tone(u"long.wav", 2.0).u16string()));
+    music.playPause();
+    std::this_thread::sleep_for(50ms);
+
+    const fs::path other = tone(u"short.wav", 0.5);
+    ASSERT_TRUE(music.open(other.u16string()));
+    EXPECT_TRUE(music.isStopped());
+    EXPECT_EQ(music.getElapsedTime(), 0.0F);
+    EXPECT_EQ(music.getPath(), other.u16string());
+    EXPECT_NEAR(music.getDuration(), 0.5F, 1e-3F);
+}
+
+TEST_F(MusicTest, VolumeIsKeptWithinRangeWhetherPlayingOrNot) {
+    Music music;
+    ASSERT_TRUE(music.open(tone(u"a.wav", 1.0).u16string()));
+    music.setVolume(50.0F);
+    EXPECT_EQ(music.getVolume(), 50.0F);
+    music.playPause();
+    EXPECT_EQ(music.getVolume(), 50.0F);
+    music.setVolume(30.0F);
+    EXPECT_EQ(music.getVolume(), 30.0F);
+    music.stop();
+    EXPECT_EQ(music.getVolume(), 30.0F);
+
+    music.setVolume(150.0F);
+    EXPECT_EQ(music.getVolume(), 100.0F);
+    music.setVolume(-5.0F);
+    EXPECT_EQ(music.getVolume(), 0.0F);
+}
+
+// One audio source per stream and a limited number of them: only playing tracks may hold one.
+TEST_F(MusicTest, ThousandOpenedTracksHoldNoFilesAndAnyOfThemPlays) {
+    constexpr std::size_t trackCount = 1000;
+    const fs::path original = tone(u"tone.wav", 2.0);
+    std::vector<std::unique_ptr<Music>> tracks;
+    for (std::size_t i = 0; i < trackCount; ++i) {
+        const fs::path copy = dir.file("track" + std::to_string(i) + ".wav");
+        fs::copy_file(original, copy);
+        tracks.push_back(std::make_unique<Music>());
+    }
+    const std::size_t filesBefore = openFileCount();
+
+    for (std::size_t i = 0; i < trackCount; ++i) {
+        ASSERT_TRUE(tracks[i]->open(dir.file("track" + std::to_string(i) + ".wav").u16string())) << i;
+    }
+    EXPECT_EQ(openFileCount(), filesBefore);
+
+    for (Music* track : {tracks[0].get(), tracks[499].get(), tracks[999].get()}) {
+        track->playPause();
+        EXPECT_TRUE(track->isPlaying());
+    }
+    std::this_thread::sleep_for(100ms);
+    for (Music* track : {tracks[0].get(), tracks[499].get(), tracks[999].get()}) {
+        EXPECT_TRUE(track->isPlaying());
+        EXPECT_GE(track->getElapsedTime(), 0.1F);
+        track->stop();
+    }
+    EXPECT_EQ(openFileCount(), filesBefore);
+}
+
+} // namespace
