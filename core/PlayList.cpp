@@ -1,0 +1,222 @@
+#include "PlayList.h"
+
+#include "Archive.h"
+#include "ArchiveException.h"
+#include "AudioConfig.h"
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <iterator>
+#include <limits>
+#include <random>
+
+namespace {
+
+// One engine for the whole run, seeded from the clock when first used.
+std::mt19937& randomEngine() {
+    static std::mt19937 engine(
+        static_cast<std::mt19937::result_type>(std::chrono::system_clock::now().time_since_epoch().count()));
+    return engine;
+}
+
+AudioConfig& settings() {
+    return *AudioConfig::getInstance();
+}
+
+} // namespace
+
+PlayList::PlayList() {
+    settings().attach(this);
+}
+
+PlayList::~PlayList() {
+    clear();
+}
+
+Music* PlayList::getCurrent() {
+    if (current == list.end()) {
+        if (list.empty()) {
+            return nullptr;
+        }
+        current = list.begin();
+    }
+    return current->get();
+}
+
+void PlayList::next(bool fromUser) {
+    if (getCurrent() == nullptr) {
+        return;
+    }
+    std::unique_lock<std::recursive_mutex> lock(mutex, std::defer_lock);
+    lock.lock();
+    (*current)->stop();
+    if (settings().isShuffle()) {
+        current = getRandomPosition();
+        startCurrent();
+    } else if (std::next(current) == list.end()) {
+        // The user's next always wraps; the end of a track wraps only under repeat.
+        if (fromUser || settings().isRepeat()) {
+            current = list.begin();
+            startCurrent();
+        }
+    } else {
+        ++current;
+        startCurrent();
+    }
+    applyVolume();
+    lock.unlock();
+}
+
+void PlayList::previous() {
+    if (getCurrent() == nullptr) {
+        return;
+    }
+    std::unique_lock<std::recursive_mutex> lock(mutex, std::defer_lock);
+    lock.lock();
+    (*current)->stop();
+    if (settings().isShuffle()) {
+        current = getRandomPosition();
+    } else if (current == list.begin()) {
+        current = std::prev(list.end());
+    } else {
+        --current;
+    }
+    startCurrent();
+    applyVolume();
+    lock.unlock();
+}
+
+void PlayList::advanceIfFinished() {
+    std::unique_lock<std::recursive_mutex> lock(mutex, std::defer_lock);
+    lock.lock();
+    const Music* track = getCurrent();
+    if (track != nullptr && track->isFinished()) {
+        const Position finished = current;
+        next(false);
+        // The automatic next stayed on the last track: rest on the first so that play starts the list
+        // over. A following track that could not start is left current; it counts as finished and the
+        // next tick passes over it.
+        if (current == finished && (*current)->isStopped()) {
+            current = list.begin();
+        }
+    }
+    lock.unlock();
+}
+
+bool PlayList::addMusic(const std::u16string& path) {
+    auto track = std::make_unique<Music>();
+    if (!track->open(path)) {
+        return false;
+    }
+    // A new track sounds at the volume the settings hold, not at the audio library's default.
+    track->setVolume(settings().getVolume());
+    std::unique_lock<std::recursive_mutex> lock(mutex, std::defer_lock);
+    lock.lock();
+    list.push_back(std::move(track));
+    lock.unlock();
+    return true;
+}
+
+void PlayList::removeMusic(Position& position) {
+    if (position == list.end()) {
+        return;
+    }
+    if (position == current) {
+        next(false);
+        // Still current after the move (the last track without repeat, or the only one): nothing is
+        // current any more rather than a dead entry.
+        if (current == position) {
+            current = list.end();
+        }
+    }
+    std::unique_lock<std::recursive_mutex> lock(mutex, std::defer_lock);
+    lock.lock();
+    list.erase(position);
+    lock.unlock();
+    position = list.end();
+}
+
+void PlayList::clear() {
+    for (const std::unique_ptr<Music>& track : list) {
+        track->stop();
+    }
+    list.clear();
+    current = list.end();
+}
+
+void PlayList::playAt(Position& position) {
+    Music* playing = getCurrent();
+    if (playing == nullptr) {
+        return;
+    }
+    playing->stop();
+    if (position == list.end()) {
+        return;
+    }
+    current = position;
+    applyVolume();
+    (*current)->playPause();
+}
+
+void PlayList::update() {
+    if (getCurrent() == nullptr) {
+        return;
+    }
+    // Every track, not only the current one, so that whichever starts next sounds at this volume.
+    const float volume = settings().getVolume();
+    for (const std::unique_ptr<Music>& track : list) {
+        track->setVolume(volume);
+    }
+}
+
+PlayList::Position PlayList::getRandomPosition() {
+    if (list.empty()) {
+        return list.end();
+    }
+    const std::size_t last = list.size() - 1;
+    std::uniform_int_distribution<std::size_t> draw(0, last);
+    while (true) {
+        const Position position = std::next(list.begin(), static_cast<std::ptrdiff_t>(draw(randomEngine())));
+        if (last == 0 || position != current) {
+            return position;
+        }
+    }
+}
+
+void PlayList::Serialize(Archive& archive) {
+    if (archive.isStoring()) {
+        if (list.size() > std::numeric_limits<std::uint32_t>::max()) {
+            throw ArchiveException(ArchiveException::Cause::WriteFailed);
+        }
+        archive.writeUInt32(static_cast<std::uint32_t>(list.size()));
+        for (const std::unique_ptr<Music>& track : list) {
+            archive.writeString(track->getPath());
+        }
+        return;
+    }
+
+    // A failed open leaves a track as it was built, so one candidate serves every path that does not
+    // open. Built before the old tracks go, it also keeps the audio device from closing in between.
+    auto candidate = std::make_unique<Music>();
+    clear();
+    const std::uint32_t count = archive.readUInt32();
+    const float volume = settings().getVolume();
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const std::u16string path = archive.readString();
+        if (candidate->open(path)) {
+            candidate->setVolume(volume);
+            list.push_back(std::move(candidate));
+            candidate = std::make_unique<Music>();
+        }
+    }
+    current = list.begin();
+}
+
+void PlayList::startCurrent() {
+    (*current)->playPause();
+}
+
+void PlayList::applyVolume() {
+    (*current)->setVolume(settings().getVolume());
+}
