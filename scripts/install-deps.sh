@@ -7,7 +7,7 @@ packages=(
     cmake ninja-build g++ pkg-config make
     libsfml-dev libsndfile1-dev qt6-base-dev
     libgtest-dev libgmock-dev libbenchmark-dev
-    xvfb xdotool x11-utils imagemagick
+    xvfb xdotool x11-utils imagemagick python3
     "$@"
 )
 

@@ -1,0 +1,325 @@
+#!/usr/bin/env bash
+# Uses the player as a person would, on a private X server with its sound captured to a file: adds two
+# tracks through the real file dialog, plays, skips to the next track, turns the volume down, saves the
+# playlist from the manager and quits. Then checks the saved playlist and what came out of the speakers.
+# Usage: scripts/smoke.sh path/to/zalvo      (SMOKE_KEEP=1 keeps the work directory to look at afterwards)
+set -euo pipefail
+
+if [ $# -ne 1 ] || [ ! -x "$1" ]; then
+    echo "usage: $0 path/to/zalvo" >&2
+    exit 2
+fi
+zalvo=$(realpath "$1")
+for tool in Xvfb xdotool python3; do
+    if ! command -v "$tool" >/dev/null; then
+        echo "smoke: $tool is missing (scripts/install-deps.sh installs it)" >&2
+        exit 1
+    fi
+done
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/zalvo-smoke.XXXXXX")
+xvfb_pid=""
+player_pid=""
+
+cleanup() {
+    if [ -n "$player_pid" ]; then kill "$player_pid" 2>/dev/null || true; fi
+    if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; fi
+    wait 2>/dev/null || true
+    if [ "${SMOKE_KEEP:-0}" = 1 ]; then
+        echo "smoke: kept $work"
+    else
+        rm -rf "$work"
+    fi
+}
+trap cleanup EXIT
+
+step() { echo "smoke: $*"; }
+
+fail() {
+    echo "smoke: FAILED: $*" >&2
+    if [ -n "$xvfb_pid" ] && command -v import >/dev/null; then
+        import -window root "$work/failure.png" 2>/dev/null &&
+            echo "smoke: the screen at that moment is $work/failure.png (run with SMOKE_KEEP=1 to keep it)" >&2
+    fi
+    if [ -s "$work/player.log" ]; then
+        sed 's/^/smoke: player: /' "$work/player.log" >&2
+    fi
+    exit 1
+}
+
+# Runs a command until it succeeds, for at most $1 seconds.
+wait_until() {
+    local deadline=$((SECONDS + $1))
+    shift
+    until "$@"; do
+        if [ "$SECONDS" -ge "$deadline" ]; then
+            return 1
+        fi
+        sleep 0.1
+    done
+}
+
+# The player is this script's child: once it ends it stays a zombie until waited for.
+player_gone() {
+    local state
+    state=$(ps -o stat= -p "$player_pid" 2>/dev/null) || return 0
+    [[ $state == Z* ]]
+}
+
+visible_windows() { xdotool search --onlyvisible --pid "$player_pid" 2>/dev/null || true; }
+
+window_named() { xdotool search --all --onlyvisible --pid "$player_pid" --name "^$1\$" 2>/dev/null | head -n 1; }
+
+window_shown() { [ -n "$(window_named "$1")" ]; }
+
+window_gone() { ! visible_windows | grep -qx "$1"; }
+
+# Waits for a window of the player that is none of the given ones, and prints its id.
+wait_for_new_window() {
+    local deadline=$((SECONDS + 20)) window
+    while [ "$SECONDS" -lt "$deadline" ]; do
+        for window in $(visible_windows); do
+            case " $* " in
+            *" $window "*) ;;
+            *)
+                echo "$window"
+                return 0
+                ;;
+            esac
+        done
+        sleep 0.1
+    done
+    return 1
+}
+
+# Clicks at a point of a window's client area. Without a window manager there is no frame: the window's
+# position is its client area's. The pointer comes from a pixel away, since a move to where it already
+# stands reaches no window.
+click_at() {
+    local X Y WIDTH HEIGHT SCREEN WINDOW
+    eval "$(xdotool getwindowgeometry --shell "$1")"
+    xdotool mousemove --sync $((X + $2)) $((Y + $3 + 1)) mousemove --sync $((X + $2)) $((Y + $3)) click 1
+}
+
+# The centres of the ring's action rectangles, and of the buttons, in client pixels.
+click_action() {
+    case $1 in
+    PLAY_PAUSE) click_at "$main" 335 395 ;;
+    NEXT) click_at "$main" 425 250 ;;
+    VOLUME_DOWN) click_at "$main" 250 425 ;;
+    ADD_MUSIC) click_at "$main" 97 165 ;;
+    MANAGE_PLAYLIST) click_at "$main" 400 167 ;;
+    QUIT) click_at "$main" 37 486 ;;
+    esac
+}
+
+# Types a full path into the file dialog that the last click opened and confirms it. There is no window
+# manager to hand the dialog the keyboard, so it is given the focus first, again on each new try.
+answer_file_dialog() {
+    local path=$1 dialog attempt
+    dialog=$(wait_for_new_window "${@:2}") || fail "no file dialog opened"
+    for attempt in 1 2 3; do
+        xdotool windowfocus --sync "$dialog" 2>/dev/null || true
+        sleep 0.2 # settle: the dialog puts the keyboard focus into its file name field once it has it
+        xdotool key ctrl+a
+        xdotool type --delay 10 "$path"
+        xdotool key Return
+        if wait_until 5 window_gone "$dialog"; then
+            return 0
+        fi
+        step "the file dialog is still open after typing (try $attempt), typing again"
+    done
+    fail "the file dialog did not take $path"
+}
+
+step "starting a private X server"
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+xvfb_pid=$!
+wait_until 20 test -s "$work/display" || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
+export DISPLAY=":$(head -n 1 "$work/display")"
+
+step "making two tracks: 440 Hz, then 880 Hz"
+first="$work/first 440.wav"
+second="$work/second 880.wav"
+python3 - "$first" "$second" <<'EOF'
+import math, struct, sys, wave
+
+for path, frequency in ((sys.argv[1], 440), (sys.argv[2], 880)):
+    with wave.open(path, "wb") as track:
+        track.setnchannels(1)
+        track.setsampwidth(2)
+        track.setframerate(44100)
+        track.writeframes(b"".join(struct.pack("<h", round(0.8 * 32767 * math.sin(2 * math.pi * frequency * i / 44100)))
+                                   for i in range(4 * 44100)))
+EOF
+
+# The wave backend writes the mixed output to a file, in real time, instead of a sound card.
+cat >"$work/openal.conf" <<EOF
+[general]
+drivers=wave
+[wave]
+file=$work/out.wav
+EOF
+mkdir -m 700 "$work/runtime"
+
+step "starting the player on $DISPLAY"
+env -u ALSOFT_DRIVERS ALSOFT_CONF="$work/openal.conf" QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$work/runtime" \
+    "$zalvo" >"$work/player.log" 2>&1 &
+player_pid=$!
+wait_until 30 window_shown Zalvo || fail "the window \"Zalvo\" did not show"
+main=$(window_named Zalvo)
+
+step "adding both tracks through the file dialog"
+click_action ADD_MUSIC
+answer_file_dialog "$first" "$main"
+click_action ADD_MUSIC
+answer_file_dialog "$second" "$main"
+
+step "playing, next, volume down three times"
+click_action PLAY_PAUSE
+sleep 1 # listening to the first track
+click_action NEXT
+sleep 1 # the second track at full volume
+for _ in 1 2 3; do
+    click_action VOLUME_DOWN
+done
+sleep 1 # the second track, quieter
+
+step "saving the playlist from the manager"
+click_action MANAGE_PLAYLIST
+wait_until 20 window_shown "Liste de lecture - Zalvo" || fail "the playlist manager did not show"
+manager=$(window_named "Liste de lecture - Zalvo")
+click_at "$manager" 484 216 # "Sauvegarder"
+playlist="$work/saved playlist"
+answer_file_dialog "$playlist" "$main" "$manager"
+click_at "$manager" 484 300 # "OK"
+wait_until 10 window_gone "$manager" || fail "the playlist manager did not close"
+
+step "quitting"
+click_action QUIT
+wait_until 30 player_gone || fail "the player did not quit"
+status=0
+wait "$player_pid" || status=$?
+player_pid=""
+[ "$status" -eq 0 ] || fail "the player ended with status $status"
+
+step "checking the saved playlist and the sound"
+python3 - "$playlist" "$work/out.wav" "$first" "$second" <<'EOF' || fail "see above"
+import math, statistics, struct, sys
+
+playlist_path, sound_path, *tracks = sys.argv[1:]
+
+
+def fail(message):
+    print(f"smoke: {message}", file=sys.stderr)
+    sys.exit(1)
+
+
+def read_playlist(path):
+    try:
+        data = open(path, "rb").read()
+    except OSError as error:
+        fail(f"no saved playlist: {error}")
+    count, pos, paths = struct.unpack_from("<I", data)[0], 4, []
+    for _ in range(count):
+        if data[pos:pos + 3] != b"\xff\xfe\xff":
+            fail(f"playlist entry at byte {pos} is not a wide string")
+        pos += 3
+        length = data[pos]
+        pos += 1
+        if length == 0xFF:
+            length = struct.unpack_from("<H", data, pos)[0]
+            pos += 2
+        paths.append(data[pos:pos + 2 * length].decode("utf-16-le"))
+        pos += 2 * length
+    if pos != len(data):
+        fail(f"playlist has {len(data) - pos} bytes after its {count} entries")
+    return paths
+
+
+def read_sound(path):
+    data = open(path, "rb").read()
+    if data[:4] != b"RIFF" or data[8:12] != b"WAVE":
+        fail(f"{path} is not a WAVE file")
+    pos, fmt = 12, None
+    while pos + 8 <= len(data):
+        kind, size = data[pos:pos + 4], struct.unpack_from("<I", data, pos + 4)[0]
+        body = pos + 8
+        if kind == b"fmt ":
+            tag, channels, rate = struct.unpack_from("<HHI", data, body)
+            bits = struct.unpack_from("<H", data, body + 14)[0]
+            if tag == 0xFFFE:
+                tag = struct.unpack_from("<H", data, body + 24)[0]
+            fmt = (tag, channels, rate, bits)
+        elif kind == b"data":
+            # The sizes are filled in only when the device closes: a zero means "up to the end".
+            end = len(data) if size == 0 or body + size > len(data) else body + size
+            if fmt is None or fmt[0] != 3 or fmt[3] != 32:
+                fail(f"unexpected sound format {fmt}")
+            channels = fmt[1]
+            count = (end - body) // (4 * channels) * channels
+            values = struct.unpack_from(f"<{count}f", data, body)
+            mono = [sum(values[i:i + channels]) / channels for i in range(0, count, channels)]
+            return mono, fmt[2]
+        pos = body + size + (size & 1)
+    fail(f"{path} holds no sound")
+
+
+def amplitude(window, frequency, rate):
+    coefficient = 2 * math.cos(2 * math.pi * frequency / rate)
+    s1 = s2 = 0.0
+    for sample in window:
+        s1, s2 = sample + coefficient * s1 - s2, s1
+    return 2 * math.sqrt(max(s1 * s1 + s2 * s2 - coefficient * s1 * s2, 0.0)) / len(window)
+
+
+saved = read_playlist(playlist_path)
+if saved != tracks:
+    fail(f"the saved playlist holds {saved}, expected {tracks}")
+print(f"smoke: the saved playlist holds both tracks in order: {saved}")
+
+sound, rate = read_sound(sound_path)
+size = rate // 20  # 50 ms: a whole number of periods of both tones
+windows = []
+for start in range(0, len(sound) - size + 1, size):
+    window = sound[start:start + size]
+    peak = max(map(abs, window))
+    low = high = 0.0
+    if peak > 0.02:
+        low, high = amplitude(window, 440, rate), amplitude(window, 880, rate)
+    tone = 440 if low > 0.05 and low > 4 * high else 880 if high > 0.05 and high > 4 * low else None
+    windows.append((tone, max(low, high), peak))
+
+runs = []
+for index, (tone, _, _) in enumerate(windows):
+    if runs and runs[-1][0] == tone:
+        runs[-1][2] = index + 1
+    else:
+        runs.append([tone, index, index + 1])
+# Tones only, at least 150 ms long: the switch between tracks leaves a mixed window or two.
+heard = [run for run in runs if run[0] is not None and run[2] - run[1] >= 3]
+merged = []
+for run in heard:
+    if merged and merged[-1][0] == run[0]:
+        merged[-1][2] = run[2]
+    else:
+        merged.append(run)
+if [run[0] for run in merged] != [440, 880]:
+    fail(f"expected to hear 440 Hz then 880 Hz, heard {[(r[0], round((r[2] - r[1]) / 20, 2)) for r in merged]}")
+
+(_, low_start, low_end), (_, high_start, high_end) = merged
+low_peak = max(peak for _, _, peak in windows[low_start + 1:low_end - 1])
+high = windows[high_start + 1:high_end - 1]
+before, after = high[:4], high[-4:]
+level_before = statistics.median(level for _, level, _ in before)
+level_after = statistics.median(level for _, level, _ in after)
+peak_before = max(peak for _, _, peak in before)
+peak_after = max(peak for _, _, peak in after)
+print(f"smoke: heard 440 Hz for {(low_end - low_start) / 20:.2f} s at peak {low_peak:.2f}, "
+      f"then 880 Hz for {(high_end - high_start) / 20:.2f} s at peak {peak_before:.2f}, "
+      f"{peak_after:.2f} after volume down (level x{level_after / level_before:.2f})")
+if not level_after < 0.85 * level_before:
+    fail("the second track did not get quieter after volume down")
+EOF
+
+step "passed"
