@@ -1,0 +1,288 @@
+#include "Music.h"
+#include "TempDir.h"
+#include "ToneFile.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <numbers>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <thread>
+#include <vector>
+
+// These tests listen to what really comes out: OpenAL Soft's wave backend writes the mixed output to
+// the file named in ZALVO_WAVE_OUTPUT, as 32-bit float stereo, once the last track is gone.
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+constexpr std::size_t windowLength = 441;
+constexpr double windowSeconds = 0.01;
+
+std::uint32_t littleEndian32(const std::string& bytes, std::size_t at) {
+    std::uint32_t value = 0;
+    for (std::size_t i = 0; i < 4; ++i) {
+        value |= static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at + i])) << (8 * i);
+    }
+    return value;
+}
+
+std::uint16_t littleEndian16(const std::string& bytes, std::size_t at) {
+    return static_cast<std::uint16_t>(static_cast<unsigned char>(bytes[at]) | static_cast<unsigned char>(bytes[at + 1])
+                                                                                  << 8);
+}
+
+// The left channel of the capture. The backend fills in the chunk sizes only when the device
+// closes, so a data size of zero or past the end means "up to the end of the file".
+std::vector<float> readCapture(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    if (bytes.size() < 12 || bytes.compare(0, 4, "RIFF") != 0 || bytes.compare(8, 4, "WAVE") != 0) {
+        ADD_FAILURE() << file << " is not a RIFF WAVE file";
+        return {};
+    }
+    std::size_t channels = 0;
+    std::size_t at = 12;
+    while (at + 8 <= bytes.size()) {
+        const std::string id = bytes.substr(at, 4);
+        const std::size_t size = littleEndian32(bytes, at + 4);
+        const std::size_t body = at + 8;
+        if (id == "fmt " && body + 16 <= bytes.size()) {
+            channels = littleEndian16(bytes, body + 2);
+            EXPECT_EQ(littleEndian32(bytes, body + 4), 44100U);
+            EXPECT_EQ(littleEndian16(bytes, body + 14), 32U);
+        } else if (id == "data") {
+            const std::size_t available = bytes.size() - body;
+            const std::size_t length = size == 0 || size > available ? available : size;
+            if (channels == 0) {
+                ADD_FAILURE() << "data before format";
+                return {};
+            }
+            const std::size_t frameBytes = channels * sizeof(float);
+            std::vector<float> left(length / frameBytes);
+            for (std::size_t frame = 0; frame < left.size(); ++frame) {
+                std::memcpy(&left[frame], bytes.data() + body + frame * frameBytes, sizeof(float));
+            }
+            return left;
+        }
+        at = body + size + (size % 2);
+    }
+    ADD_FAILURE() << file << " has no data chunk";
+    return {};
+}
+
+double goertzelPower(const float* samples, std::size_t count, double frequency) {
+    const double coefficient = 2.0 * std::cos(2.0 * std::numbers::pi * frequency / 44100.0);
+    double previous = 0.0;
+    double beforePrevious = 0.0;
+    for (std::size_t i = 0; i < count; ++i) {
+        const double current = samples[i] + coefficient * previous - beforePrevious;
+        beforePrevious = previous;
+        previous = current;
+    }
+    return previous * previous + beforePrevious * beforePrevious - coefficient * previous * beforePrevious;
+}
+
+enum class Heard { Silence, Low, High, Unclear };
+
+// What each 10 ms of the capture holds: silence, the 440 Hz tone, the 880 Hz tone, or a mix.
+struct Window {
+    Heard heard = Heard::Unclear;
+    float peak = 0.0F;
+};
+
+std::vector<Window> listen(const std::vector<float>& capture) {
+    std::vector<Window> windows;
+    for (std::size_t start = 0; start + windowLength <= capture.size(); start += windowLength) {
+        const float* samples = capture.data() + start;
+        Window window;
+        double energy = 0.0;
+        for (std::size_t i = 0; i < windowLength; ++i) {
+            window.peak = std::max(window.peak, std::abs(samples[i]));
+            energy += static_cast<double>(samples[i]) * samples[i];
+        }
+        const double low = goertzelPower(samples, windowLength, 440.0);
+        const double high = goertzelPower(samples, windowLength, 880.0);
+        if (std::sqrt(energy / windowLength) < 0.01) {
+            window.heard = Heard::Silence;
+        } else if (low > 20.0 * high) {
+            window.heard = Heard::Low;
+        } else if (high > 20.0 * low) {
+            window.heard = Heard::High;
+        }
+        windows.push_back(window);
+    }
+    return windows;
+}
+
+struct Stretch {
+    Heard heard;
+    std::size_t windows;
+};
+
+// Stretches of one kind, leaving out the mixed windows at each change of tone.
+std::vector<Stretch> stretchesOf(const std::vector<Window>& windows) {
+    std::vector<Stretch> stretches;
+    for (const Window& window : windows) {
+        if (window.heard == Heard::Unclear) {
+            continue;
+        }
+        if (!stretches.empty() && stretches.back().heard == window.heard) {
+            ++stretches.back().windows;
+        } else {
+            stretches.push_back({window.heard, 1});
+        }
+    }
+    return stretches;
+}
+
+std::string describe(const std::vector<Stretch>& stretches) {
+    std::string text;
+    for (const Stretch& stretch : stretches) {
+        const char* names[] = {"silence", "440", "880", "?"};
+        text += std::string(names[static_cast<int>(stretch.heard)]) + " " +
+                std::to_string(static_cast<double>(stretch.windows) * windowSeconds) + "s, ";
+    }
+    return text;
+}
+
+double secondsOf(const std::vector<Stretch>& stretches, Heard heard) {
+    std::size_t windows = 0;
+    for (const Stretch& stretch : stretches) {
+        windows += stretch.heard == heard ? stretch.windows : 0;
+    }
+    return static_cast<double>(windows) * windowSeconds;
+}
+
+float medianPeak(std::vector<Window>::const_iterator first, std::vector<Window>::const_iterator last) {
+    std::vector<float> peaks;
+    std::transform(first, last, std::back_inserter(peaks), [](const Window& window) { return window.peak; });
+    std::nth_element(peaks.begin(), peaks.begin() + static_cast<std::ptrdiff_t>(peaks.size() / 2), peaks.end());
+    return peaks[peaks.size() / 2];
+}
+
+class MusicSoundTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const char* output = std::getenv("ZALVO_WAVE_OUTPUT");
+        if (output == nullptr) {
+            GTEST_SKIP() << "stretch through CTest, which routes the audio output to a file";
+        }
+        capture = output;
+    }
+
+    fs::path tones(const std::string& name, std::vector<ToneSegment> segments, double amplitude,
+                   AudioFormat format = AudioFormat::Wav) {
+        const fs::path file = dir.file(name + extensionOf(format));
+        writeToneFile(file, format, ToneSpec{std::move(segments), 44100, 2, amplitude});
+        return file;
+    }
+
+    // Call once every track is gone: the device closes and the capture is complete.
+    std::vector<Window> heard() const { return listen(readCapture(capture)); }
+
+    TempDir dir;
+    fs::path capture;
+};
+
+// A stereo source reaches the stereo output unpanned: its level is the volume's share of full scale.
+TEST_F(MusicSoundTest, ToneComesOutAtTheLevelOfTheTrackVolume) {
+    const fs::path file = tones("a", {{440.0, 2.0}}, 1.0);
+    {
+        Music music;
+        ASSERT_TRUE(music.open(file.u16string()));
+        music.setVolume(50.0F);
+        music.playPause();
+        std::this_thread::sleep_for(400ms);
+        music.setVolume(100.0F);
+        std::this_thread::sleep_for(400ms);
+        music.stop();
+    }
+    const std::vector<Window> windows = heard();
+
+    std::vector<Window> tone;
+    std::copy_if(windows.begin(), windows.end(), std::back_inserter(tone),
+                 [](const Window& window) { return window.heard != Heard::Silence; });
+    ASSERT_GE(tone.size(), 60U) << describe(stretchesOf(windows));
+    EXPECT_GE(secondsOf(stretchesOf(windows), Heard::Low), 0.7) << describe(stretchesOf(windows));
+    EXPECT_NEAR(medianPeak(tone.begin(), tone.begin() + 30), 0.5F, 0.02F);
+    EXPECT_NEAR(medianPeak(tone.end() - 30, tone.end()), 1.0F, 0.02F);
+}
+
+// The file is 440 Hz for half a second, then 880 Hz: which tone comes out shows where play started.
+TEST_F(MusicSoundTest, ResumeGoesOnWherePauseHaltedAndPlayAfterStopStartsOver) {
+    const fs::path file = tones("a", {{440.0, 0.5}, {880.0, 0.5}}, 0.5);
+    {
+        Music music;
+        ASSERT_TRUE(music.open(file.u16string()));
+        music.playPause();
+        std::this_thread::sleep_for(250ms);
+        music.playPause();
+        std::this_thread::sleep_for(300ms);
+        music.playPause();
+        std::this_thread::sleep_for(450ms);
+        music.stop();
+        music.playPause();
+        std::this_thread::sleep_for(250ms);
+        music.stop();
+    }
+    const std::vector<Stretch> stretches = stretchesOf(heard());
+    SCOPED_TRACE(describe(stretches));
+
+    const auto firstHigh = std::find_if(stretches.begin(), stretches.end(),
+                                        [](const Stretch& stretch) { return stretch.heard == Heard::High; });
+    ASSERT_NE(firstHigh, stretches.end());
+    const auto firstLow =
+        std::find_if(stretches.begin(), firstHigh, [](const Stretch& stretch) { return stretch.heard == Heard::Low; });
+    ASSERT_NE(firstLow, firstHigh);
+    const std::vector<Stretch> beforeHigh(firstLow, firstHigh);
+    EXPECT_NEAR(secondsOf(beforeHigh, Heard::Low), 0.5, 0.08);
+    EXPECT_GE(secondsOf(beforeHigh, Heard::Silence), 0.2);
+    EXPECT_GE(static_cast<double>(firstHigh->windows) * windowSeconds, 0.1);
+
+    const std::vector<Stretch> afterHigh(firstHigh + 1, stretches.end());
+    EXPECT_GE(secondsOf(afterHigh, Heard::Low), 0.15);
+    EXPECT_EQ(secondsOf(afterHigh, Heard::High), 0.0);
+}
+
+TEST_F(MusicSoundTest, EveryFormatSoundsItsTone) {
+    std::vector<fs::path> files;
+    for (const AudioFormat format : allAudioFormats()) {
+        files.push_back(tones("tone", {{440.0, 1.0}}, 0.5, format));
+    }
+    {
+        const Music keepDevice;
+        for (const fs::path& file : files) {
+            Music music;
+            ASSERT_TRUE(music.open(file.u16string())) << file;
+            music.playPause();
+            std::this_thread::sleep_for(200ms);
+            music.stop();
+            std::this_thread::sleep_for(100ms);
+        }
+    }
+    const std::vector<Stretch> stretches = stretchesOf(heard());
+    SCOPED_TRACE(describe(stretches));
+
+    std::vector<Stretch> tones;
+    std::copy_if(stretches.begin(), stretches.end(), std::back_inserter(tones),
+                 [](const Stretch& stretch) { return stretch.heard != Heard::Silence; });
+    ASSERT_EQ(tones.size(), files.size());
+    for (const Stretch& tone : tones) {
+        EXPECT_EQ(tone.heard, Heard::Low);
+        EXPECT_GE(static_cast<double>(tone.windows) * windowSeconds, 0.15);
+    }
+}
+
+} // namespace
