@@ -64,7 +64,10 @@ bool writePlayListFile(PlayList& playList, const std::u16string& path) {
     const std::string bytes = std::move(content).str();
     const auto size = static_cast<qint64>(bytes.size());
     QSaveFile file(QString::fromStdU16String(path));
-    return file.open(QIODevice::WriteOnly) && file.write(bytes.data(), size) == size && file.commit();
+    // Unbuffered: through Qt's write buffer a short write (a full disk) goes unnoticed and commit would
+    // put the truncated file in place. Without commit the temporary file is thrown away.
+    return file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) && file.write(bytes.data(), size) == size &&
+           file.commit();
 }
 
 } // namespace
@@ -83,8 +86,6 @@ CZalvoDlg::CZalvoDlg(QWidget* parent)
     m_quitButton = new QPushButton(QStringLiteral("Quitter"), this);
     m_quitButton->setGeometry(quitButtonGeometry);
     m_quitButton->setDefault(true);
-    // Qt hands a move the button ignores on to its parent; over the button the window must see nothing.
-    m_quitButton->setAttribute(Qt::WA_NoMousePropagation);
     connect(m_quitButton, &QPushButton::clicked, this, &QDialog::accept);
 }
 
@@ -173,8 +174,8 @@ void CZalvoDlg::DoAction() {
 }
 
 void CZalvoDlg::mouseMoveEvent(QMouseEvent* event) {
-    // While a button is held Qt keeps sending moves here even over "Quitter" or outside the window;
-    // only the pointer's own moves over the picture count.
+    // Qt also sends here the moves that "Quitter" ignores and, while a mouse button is held, every move
+    // wherever the pointer goes: only moves over the picture count.
     const QPoint point = event->position().toPoint();
     if (rect().contains(point) && !m_quitButton->geometry().contains(point)) {
         OnMouseMove(point);

@@ -272,6 +272,11 @@ TEST_F(MainWindowTest, MovesOverQuitterNeverReachTheWindow) {
     EXPECT_EQ(hoverAt(window, quitCentre), STOP);
     EXPECT_EQ(hoverAt(window, quitCentre + QPoint(5, 2)), STOP);
 
+    // The button ignores moves with only the right button held, and Qt hands them on to the window.
+    QTest::mousePress(&window, Qt::RightButton, Qt::NoModifier, quitCentre);
+    EXPECT_EQ(hoverAt(window, quitCentre + QPoint(3, 0)), STOP);
+    QTest::mouseRelease(&window, Qt::RightButton, Qt::NoModifier, quitCentre);
+
     // With the button held, Qt sends every move to the window that took the press, wherever the pointer goes.
     const QPoint volumeUp = window.GetActionRects().at(VOLUME_UP).center();
     hoverAt(window, volumeUp);
