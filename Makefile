@@ -27,6 +27,7 @@ test: build
 
 bench: build
 	@for b in $(BUILD)/bench/bench_*; do echo "== $$b"; $$b; done
+	@echo "== start-up"; scripts/bench-startup.sh $(BUILD)/ui/zalvo
 
 asan: deps
 	cmake -S . -B $(ASAN_BUILD) $(CMAKE_FLAGS) -DZALVO_SANITIZE=ON -DZALVO_BUILD_BENCH=OFF
