@@ -2,6 +2,7 @@
 
 #include <sndfile.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <numbers>
@@ -77,8 +78,14 @@ void writeToneFile(const std::filesystem::path& file, AudioFormat format, const 
             frames.insert(frames.end(), static_cast<std::size_t>(spec.channels), value);
         }
     }
+    // libvorbis crashes on one write of a few minutes of audio, so the frames go in blocks.
+    constexpr sf_count_t blockFrames = 65536;
     const auto frameCount = static_cast<sf_count_t>(frames.size() / static_cast<std::size_t>(spec.channels));
-    if (frameCount > 0 && sf_writef_float(out.get(), frames.data(), frameCount) != frameCount) {
-        throw std::runtime_error("short write to " + file.string());
+    for (sf_count_t written = 0; written < frameCount; written += blockFrames) {
+        const sf_count_t block = std::min(blockFrames, frameCount - written);
+        const float* first = frames.data() + written * spec.channels;
+        if (sf_writef_float(out.get(), first, block) != block) {
+            throw std::runtime_error("short write to " + file.string());
+        }
     }
 }

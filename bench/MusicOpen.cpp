@@ -1,0 +1,40 @@
+#include "Music.h"
+#include "TempDir.h"
+#include "ToneFile.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+// Adding a track opens its file to learn the duration: a playlist of long files must still load fast.
+namespace {
+
+void openTrack(benchmark::State& state, const std::filesystem::path& file) {
+    const std::u16string path = file.u16string();
+    Music music;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(music.open(path));
+    }
+    if (!music.open(path)) {
+        state.SkipWithError("the file did not open");
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    const TempDir dir;
+    std::printf("Writing a 3-minute stereo file in each format...\n");
+    for (const AudioFormat format : allAudioFormats()) {
+        const std::filesystem::path file = dir.file("three-minutes" + extensionOf(format));
+        writeToneFile(file, format, ToneSpec{{ToneSegment{440.0, 180.0}}, 44100, 2, 0.5});
+        benchmark::RegisterBenchmark(("MusicOpen/3min" + extensionOf(format)).c_str(), openTrack, file)
+            ->Unit(benchmark::kMicrosecond);
+    }
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
