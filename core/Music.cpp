@@ -9,6 +9,7 @@
 #include <SFML/System/FileInputStream.hpp>
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <filesystem>
 #include <optional>
@@ -23,10 +24,18 @@ class DeviceHold final : public sf::AlResource {};
 std::size_t liveTracks = 0;
 std::unique_ptr<DeviceHold> deviceHold;
 
-// Only regular files: opening a FIFO would block, and a device or directory never ends.
+// Only regular files: opening a FIFO would block, and a device or directory never ends. A name with
+// a NUL in it would reach the file system cut short, naming another file.
 bool isRegularFile(const std::string& nativePath) {
     std::error_code error;
-    return !nativePath.empty() && std::filesystem::is_regular_file(std::filesystem::path(nativePath), error);
+    return !nativePath.empty() && nativePath.find('\0') == std::string::npos &&
+           std::filesystem::is_regular_file(std::filesystem::path(nativePath), error);
+}
+
+// The channel layouts SFML can hand to OpenAL; a stream of any other count would stay silent.
+bool isPlayableLayout(unsigned channelCount) {
+    constexpr std::array playable{1U, 2U, 4U, 6U, 7U, 8U};
+    return std::find(playable.begin(), playable.end(), channelCount) != playable.end();
 }
 
 // Asks libsndfile directly, which opens every usual format in well under a millisecond; the
@@ -36,12 +45,15 @@ std::optional<float> durationOf(const std::string& nativePath) {
     SndfileReader reader;
     sf::SoundFileReader::Info info{};
     if (input.open(nativePath) && reader.open(input, info)) {
+        if (!isPlayableLayout(info.channelCount)) {
+            return std::nullopt;
+        }
         const float samples = static_cast<float>(info.sampleCount);
         return sf::seconds(samples / static_cast<float>(info.channelCount) / static_cast<float>(info.sampleRate))
             .asSeconds();
     }
     sf::InputSoundFile file;
-    if (file.openFromFile(nativePath)) {
+    if (file.openFromFile(nativePath) && isPlayableLayout(file.getChannelCount())) {
         return file.getDuration().asSeconds();
     }
     return std::nullopt;

@@ -205,7 +205,7 @@ TEST_F(MusicTest, NonAsciiPathsOpenPlayAndKeepTheirExactSpelling) {
     }
 }
 
-TEST_F(MusicTest, PathsThatAreNotValidTextFailToOpen) {
+TEST_F(MusicTest, PathsThatCannotNameAFileFailToOpen) {
     tone(u"a.wav", 0.1);
     std::u16string lone = (dir.path() / "a.wav").u16string();
     lone.insert(lone.size() - 4, 1, char16_t{0xD800});
@@ -213,6 +213,7 @@ TEST_F(MusicTest, PathsThatAreNotValidTextFailToOpen) {
     EXPECT_FALSE(music.open(lone));
     EXPECT_FALSE(music.open(std::u16string{char16_t{0xDC00}}));
     EXPECT_FALSE(music.open(u""));
+    EXPECT_FALSE(music.open((dir.path() / "a.wav").u16string() + u'\0' + u"junk"));
     EXPECT_TRUE(music.getPath().empty());
 }
 
@@ -258,6 +259,21 @@ TEST_F(MusicTest, BadFilesFailToOpenAndLeaveTheTrackAsItWas) {
     }
     opened.playPause();
     EXPECT_TRUE(opened.isPlaying());
+}
+
+TEST_F(MusicTest, OnlyChannelLayoutsThatCanSoundOpen) {
+    for (const int channels : {1, 2, 3, 4, 5, 6, 8}) {
+        SCOPED_TRACE(channels);
+        const fs::path file = dir.file(std::to_string(channels) + ".wav");
+        writeToneFile(file, AudioFormat::Wav, ToneSpec{{ToneSegment{440.0, 0.5}}, 44100, channels, 0.5});
+        Music music;
+        const bool playable = channels != 3 && channels != 5;
+        ASSERT_EQ(music.open(file.u16string()), playable);
+        if (playable) {
+            music.playPause();
+            EXPECT_TRUE(music.isPlaying());
+        }
+    }
 }
 
 TEST_F(MusicTest, FilesCutShortNeverCrashAndNeverStallWhenTheyOpen) {
