@@ -48,7 +48,7 @@ std::optional<float> durationOf(const std::string& nativePath) {
         if (!isPlayableLayout(info.channelCount)) {
             return std::nullopt;
         }
-        const float samples = static_cast<float>(info.sampleCount);
+        const auto samples = static_cast<float>(info.sampleCount);
         return sf::seconds(samples / static_cast<float>(info.channelCount) / static_cast<float>(info.sampleRate))
             .asSeconds();
     }

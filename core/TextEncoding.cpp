@@ -88,15 +88,15 @@ std::optional<std::u16string> TextEncoding::fromUtf8(std::string_view bytes) {
             codePoint = lead;
         } else if ((lead & 0xE0) == 0xC0) {
             length = 2;
-            codePoint = lead & 0x1Fu;
+            codePoint = lead & 0x1FU;
             smallest = 0x80;
         } else if ((lead & 0xF0) == 0xE0) {
             length = 3;
-            codePoint = lead & 0x0Fu;
+            codePoint = lead & 0x0FU;
             smallest = 0x800;
         } else if ((lead & 0xF8) == 0xF0) {
             length = 4;
-            codePoint = lead & 0x07u;
+            codePoint = lead & 0x07U;
             smallest = 0x10000;
         } else {
             return std::nullopt;
@@ -109,7 +109,7 @@ std::optional<std::u16string> TextEncoding::fromUtf8(std::string_view bytes) {
             if ((next & 0xC0) != 0x80) {
                 return std::nullopt;
             }
-            codePoint = (codePoint << 6) | (next & 0x3Fu);
+            codePoint = (codePoint << 6) | (next & 0x3FU);
         }
         // Overlong forms, encoded surrogates and values past Unicode are not UTF-8.
         if (codePoint < smallest || codePoint > lastCodePoint ||
@@ -128,7 +128,7 @@ std::u16string TextEncoding::fromWindows1252(std::string_view bytes) {
     for (const char byte : bytes) {
         const auto value = static_cast<unsigned char>(byte);
         const bool remapped = value >= 0x80 && value < 0xA0;
-        out.push_back(remapped ? windows1252High[value - 0x80u] : static_cast<char16_t>(value));
+        out.push_back(remapped ? windows1252High[value - 0x80U] : static_cast<char16_t>(value));
     }
     return out;
 }

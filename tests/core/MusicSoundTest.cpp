@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -149,9 +150,9 @@ std::vector<Stretch> stretchesOf(const std::vector<Window>& windows) {
 
 std::string describe(const std::vector<Stretch>& stretches) {
     std::string text;
+    constexpr std::array<const char*, 4> names{"silence", "440", "880", "?"};
     for (const Stretch& stretch : stretches) {
-        const char* names[] = {"silence", "440", "880", "?"};
-        text += std::string(names[static_cast<int>(stretch.heard)]) + " " +
+        text += std::string(names.at(static_cast<std::size_t>(stretch.heard))) + " " +
                 std::to_string(static_cast<double>(stretch.windows) * windowSeconds) + "s, ";
     }
     return text;
@@ -184,7 +185,7 @@ protected:
 
     fs::path tones(const std::string& name, std::vector<ToneSegment> segments, double amplitude,
                    AudioFormat format = AudioFormat::Wav) {
-        const fs::path file = dir.file(name + extensionOf(format));
+        fs::path file = dir.file(name + extensionOf(format));
         writeToneFile(file, format, ToneSpec{std::move(segments), 44100, 2, amplitude});
         return file;
     }

@@ -50,7 +50,7 @@ std::string readBytes(const fs::path& file) {
 class MusicTest : public ::testing::Test {
 protected:
     fs::path tone(const std::u16string& name, double seconds, AudioFormat format = AudioFormat::Wav) {
-        const fs::path file = dir.path() / fs::path(name);
+        fs::path file = dir.path() / fs::path(name);
         writeToneFile(file, format, ToneSpec{{ToneSegment{440.0, seconds}}, 44100, 2, 0.5});
         return file;
     }

@@ -49,7 +49,7 @@ protected:
     }
 
     fs::path write(AudioFormat format, double amplitude) {
-        const fs::path file = dir.file("tone" + extensionOf(format));
+        fs::path file = dir.file("tone" + extensionOf(format));
         writeToneFile(file, format, ToneSpec{{ToneSegment{frequency, seconds}}, 44100, 2, amplitude});
         return file;
     }

@@ -9,7 +9,7 @@ namespace {
 
 std::u16string utf16Of(char32_t codePoint) {
     if (codePoint < 0x10000) {
-        return std::u16string(1, static_cast<char16_t>(codePoint));
+        return {static_cast<char16_t>(codePoint)};
     }
     const char32_t offset = codePoint - 0x10000;
     return {static_cast<char16_t>(0xD800 + (offset >> 10)), static_cast<char16_t>(0xDC00 + (offset & 0x3FF))};
