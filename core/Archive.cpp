@@ -20,7 +20,7 @@ constexpr std::uint32_t dwordEscape = 0xFFFFFFFF;
 
 // When the stream cannot tell how much it still holds, a string is read in pieces of this size, so that
 // a length the file cannot back costs no more memory than the bytes that really arrive.
-constexpr std::size_t chunkSize = 64 * 1024;
+constexpr std::size_t chunkSize = std::size_t{64} * 1024;
 
 [[noreturn]] void throwShortRead(const std::istream& input) {
     throw ArchiveException(input.bad() ? ArchiveException::Cause::ReadFailed : ArchiveException::Cause::EndOfFile);

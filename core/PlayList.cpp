@@ -177,7 +177,7 @@ PlayList::Position PlayList::getRandomPosition() {
     const std::size_t last = list.size() - 1;
     std::uniform_int_distribution<std::size_t> draw(0, last);
     while (true) {
-        const Position position = std::next(list.begin(), static_cast<std::ptrdiff_t>(draw(randomEngine())));
+        const auto position = std::next(list.begin(), static_cast<std::ptrdiff_t>(draw(randomEngine())));
         if (last == 0 || position != current) {
             return position;
         }
