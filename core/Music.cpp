@@ -12,6 +12,7 @@
 #include <array>
 #include <cstddef>
 #include <filesystem>
+#include <mutex>
 #include <optional>
 #include <system_error>
 
@@ -21,6 +22,8 @@ namespace {
 // tracks share one hold on the device; otherwise every track change would close and reopen it.
 class DeviceHold final : public sf::AlResource {};
 
+// Tracks are built on the threads that open a playlist's files too.
+std::mutex deviceMutex;
 std::size_t liveTracks = 0;
 std::unique_ptr<DeviceHold> deviceHold;
 
@@ -52,6 +55,10 @@ std::optional<float> durationOf(const std::string& nativePath) {
         return sf::seconds(samples / static_cast<float>(info.channelCount) / static_cast<float>(info.sampleRate))
             .asSeconds();
     }
+    // SFML's reader registry fills itself on first use without a lock, and playlists open their
+    // tracks on several threads.
+    static std::mutex sfmlReaders;
+    const std::scoped_lock lock(sfmlReaders);
     sf::InputSoundFile file;
     if (file.openFromFile(nativePath) && isPlayableLayout(file.getChannelCount())) {
         return file.getDuration().asSeconds();
@@ -63,6 +70,7 @@ std::optional<float> durationOf(const std::string& nativePath) {
 
 Music::Music() {
     SndfileReader::registerOnce();
+    const std::scoped_lock lock(deviceMutex);
     if (liveTracks++ == 0) {
         deviceHold = std::make_unique<DeviceHold>();
     }
@@ -70,6 +78,7 @@ Music::Music() {
 
 Music::~Music() {
     stream.reset();
+    const std::scoped_lock lock(deviceMutex);
     if (--liveTracks == 0) {
         deviceHold.reset();
     }

@@ -164,6 +164,26 @@ TEST_F(PlayListFileTest, PathsThatNoLongerOpenAreSkipped) {
     EXPECT_EQ(size(), 0U);
 }
 
+TEST_F(PlayListFileTest, LongPlayListsKeepTheirOrderAndSkipWhatDoesNotOpen) {
+    const std::vector<std::u16string> real{makeTrack("a"), makeTrack("b", 0.2, AudioFormat::Ogg),
+                                           makeTrack("c", 0.2, AudioFormat::Flac)};
+    std::string bytes = littleEndian32(600);
+    std::vector<std::u16string> expected;
+    for (std::size_t i = 0; i < 600; ++i) {
+        if (i % 7 == 3) {
+            bytes += wide(u"/no/such/track.wav");
+            continue;
+        }
+        bytes += wide(real[i % real.size()]);
+        expected.push_back(real[i % real.size()]);
+    }
+    EXPECT_EQ(load(bytes), std::nullopt);
+    EXPECT_EQ(paths(), expected);
+    EXPECT_EQ(currentIndex(), 0U);
+
+    expectEndOfFileLeaving(bytes.substr(0, bytes.size() - 1), {expected.begin(), expected.end() - 1});
+}
+
 TEST_F(PlayListFileTest, TruncatedFilesKeepWhatLoadedBeforeTheEnd) {
     addTracks(2);
     const std::vector<std::u16string> saved = paths();
