@@ -74,23 +74,24 @@ window_shown() { [ -n "$(window_named "$1")" ]; }
 
 window_gone() { ! visible_windows | grep -qx "$1"; }
 
-# Waits for a window of the player that is none of the given ones, and prints its id.
-wait_for_new_window() {
-    local deadline=$((SECONDS + 20)) window
-    while [ "$SECONDS" -lt "$deadline" ]; do
-        for window in $(visible_windows); do
-            case " $* " in
-            *" $window "*) ;;
-            *)
-                echo "$window"
-                return 0
-                ;;
-            esac
-        done
-        sleep 0.1
+# Prints the id of a visible window of the player that is not a known one: a dialog, or a popup such as
+# the file name completer, which takes every click while it is open.
+KNOWN_WINDOWS=()
+other_window() {
+    local window
+    for window in $(visible_windows); do
+        case " ${KNOWN_WINDOWS[*]} " in
+        *" $window "*) ;;
+        *)
+            echo "$window"
+            return 0
+            ;;
+        esac
     done
     return 1
 }
+
+only_known_windows() { ! other_window >/dev/null; }
 
 # Clicks at a point of a window's client area. Without a window manager there is no frame: the window's
 # position is its client area's. The pointer comes from a pixel away, since a move to where it already
@@ -113,18 +114,32 @@ click_action() {
     esac
 }
 
-# Types a full path into the file dialog that the last click opened and confirms it. There is no window
-# manager to hand the dialog the keyboard, so it is given the focus first, again on each new try.
+# Clicks (runs "$@") until a window of the player other than the known ones shows, and prints its id. A
+# second try covers a click lost while a window was still settling.
+open_window() {
+    local attempt window
+    for attempt in 1 2 3; do
+        "$@"
+        if wait_until 5 other_window >/dev/null; then
+            sleep 0.2 # settle: the window maps before it has drawn and taken the keyboard focus
+            window=$(other_window) && echo "$window" && return 0
+        fi
+        echo "smoke: nothing opened after \"$*\" (try $attempt)" >&2
+    done
+    return 1
+}
+
+# Types a full path into a file dialog and confirms it. There is no window manager to hand the dialog
+# the keyboard, so it is given the focus first, again on each new try.
 answer_file_dialog() {
-    local path=$1 dialog attempt
-    dialog=$(wait_for_new_window "${@:2}") || fail "no file dialog opened"
+    local dialog=$1 path=$2 attempt
     for attempt in 1 2 3; do
         xdotool windowfocus --sync "$dialog" 2>/dev/null || true
-        sleep 0.2 # settle: the dialog puts the keyboard focus into its file name field once it has it
         xdotool key ctrl+a
         xdotool type --delay 10 "$path"
         xdotool key Return
         if wait_until 5 window_gone "$dialog"; then
+            wait_until 5 only_known_windows || fail "a window of the player stayed open after its file dialog"
             return 0
         fi
         step "the file dialog is still open after typing (try $attempt), typing again"
@@ -133,7 +148,7 @@ answer_file_dialog() {
 }
 
 step "starting a private X server"
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+Xvfb -displayfd 3 -noreset -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
 xvfb_pid=$!
 wait_until 20 test -s "$work/display" || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
 export DISPLAY=":$(head -n 1 "$work/display")"
@@ -168,12 +183,14 @@ env -u ALSOFT_DRIVERS ALSOFT_CONF="$work/openal.conf" QT_QPA_PLATFORM=xcb XDG_RU
 player_pid=$!
 wait_until 30 window_shown Zalvo || fail "the window \"Zalvo\" did not show"
 main=$(window_named Zalvo)
+KNOWN_WINDOWS=("$main")
+sleep 0.5 # settle: let the new window finish mapping and drawing before the first click
 
 step "adding both tracks through the file dialog"
-click_action ADD_MUSIC
-answer_file_dialog "$first" "$main"
-click_action ADD_MUSIC
-answer_file_dialog "$second" "$main"
+for track in "$first" "$second"; do
+    dialog=$(open_window click_action ADD_MUSIC) || fail "no file dialog opened to add a track"
+    answer_file_dialog "$dialog" "$track"
+done
 
 step "playing, next, volume down three times"
 click_action PLAY_PAUSE
@@ -186,13 +203,15 @@ done
 sleep 1 # the second track, quieter
 
 step "saving the playlist from the manager"
-click_action MANAGE_PLAYLIST
-wait_until 20 window_shown "Liste de lecture - Zalvo" || fail "the playlist manager did not show"
-manager=$(window_named "Liste de lecture - Zalvo")
-click_at "$manager" 484 216 # "Sauvegarder"
+manager=$(open_window click_action MANAGE_PLAYLIST) || fail "the playlist manager did not open"
+[ "$(xdotool getwindowname "$manager")" = "Liste de lecture - Zalvo" ] ||
+    fail "expected the playlist manager, \"$(xdotool getwindowname "$manager")\" opened"
+KNOWN_WINDOWS+=("$manager")
+# The manager's buttons are 75 by 23 pixels: "Sauvegarder" at (447, 205), "OK" at (447, 289).
+dialog=$(open_window click_at "$manager" 484 216) || fail "\"Sauvegarder\" opened no file dialog"
 playlist="$work/saved playlist"
-answer_file_dialog "$playlist" "$main" "$manager"
-click_at "$manager" 484 300 # "OK"
+answer_file_dialog "$dialog" "$playlist"
+click_at "$manager" 484 300
 wait_until 10 window_gone "$manager" || fail "the playlist manager did not close"
 
 step "quitting"
