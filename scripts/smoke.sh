@@ -97,9 +97,11 @@ only_known_windows() { ! other_window >/dev/null; }
 # position is its client area's. The pointer comes from a pixel away, since a move to where it already
 # stands reaches no window.
 click_at() {
-    local X Y WIDTH HEIGHT SCREEN WINDOW
-    eval "$(xdotool getwindowgeometry --shell "$1")"
-    xdotool mousemove --sync $((X + $2)) $((Y + $3 + 1)) mousemove --sync $((X + $2)) $((Y + $3)) click 1
+    local geometry x y
+    geometry=$(xdotool getwindowgeometry --shell "$1")
+    x=$(sed -n 's/^X=//p' <<<"$geometry")
+    y=$(sed -n 's/^Y=//p' <<<"$geometry")
+    xdotool mousemove --sync $((x + $2)) $((y + $3 + 1)) mousemove --sync $((x + $2)) $((y + $3)) click 1
 }
 
 # The centres of the ring's action rectangles, and of the buttons, in client pixels.
@@ -151,7 +153,8 @@ step "starting a private X server"
 Xvfb -displayfd 3 -noreset -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
 xvfb_pid=$!
 wait_until 20 test -s "$work/display" || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
-export DISPLAY=":$(head -n 1 "$work/display")"
+DISPLAY=":$(head -n 1 "$work/display")"
+export DISPLAY
 
 step "making two tracks: 440 Hz, then 880 Hz"
 first="$work/first 440.wav"
