@@ -12,6 +12,8 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -179,6 +181,12 @@ TEST_F(PlayListManagerTest, LayoutHasItsCaptionButtonsAndTabOrder) {
         topToBottom.append(button->text());
         EXPECT_GT(button->x(), listBox()->geometry().right()) << button->text().toStdString();
         EXPECT_EQ(button->isDefault(), button->text() == "OK") << button->text().toStdString();
+        QStyleOptionButton option;
+        option.initFrom(button);
+        option.text = button->text();
+        const QRect inside = button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button);
+        EXPECT_LE(button->fontMetrics().horizontalAdvance(button->text()), inside.width())
+            << button->text().toStdString() << " is cut off";
     }
     EXPECT_EQ(topToBottom, QStringList({"Monter", "Descendre", "Supprimer", "Vider", "Sauvegarder", "Charger", "OK"}));
 
