@@ -88,7 +88,7 @@ void CPlayListManagDlg::OnBnClickedUp() {
     if (m_pList == nullptr) {
         return;
     }
-    const PlayList::Position selected = GetSelectedPosition();
+    const auto selected = GetSelectedPosition();
     if (selected == m_pList->end() || selected == m_pList->begin()) {
         return;
     }
@@ -105,7 +105,7 @@ void CPlayListManagDlg::OnBnClickedDown() {
     if (m_pList == nullptr) {
         return;
     }
-    const PlayList::Position selected = GetSelectedPosition();
+    const auto selected = GetSelectedPosition();
     if (selected == m_pList->end() || std::next(selected) == m_pList->end()) {
         return;
     }
@@ -120,7 +120,7 @@ void CPlayListManagDlg::OnBnClickedDelete() {
     if (m_pList == nullptr) {
         return;
     }
-    PlayList::Position selected = GetSelectedPosition();
+    auto selected = GetSelectedPosition();
     if (selected == m_pList->end()) {
         return;
     }
@@ -159,7 +159,7 @@ void CPlayListManagDlg::OnLbnDblclkList() {
     if (m_pList == nullptr) {
         return;
     }
-    PlayList::Position selected = GetSelectedPosition();
+    auto selected = GetSelectedPosition();
     if (selected != m_pList->end()) {
         m_pPlayList->playAt(selected);
     }

@@ -30,7 +30,6 @@ public:
     // dialog is first shown, unless it was called before.
     void OnInitDialog();
 
-public slots:
     void OnBnClickedUp();
     void OnBnClickedDown();
     void OnBnClickedDelete();
