@@ -30,7 +30,7 @@ int main(int argc, char** argv) {
     std::printf("Writing a 3-minute stereo file in each format...\n");
     for (const AudioFormat format : allAudioFormats()) {
         const std::filesystem::path file = dir.file("three-minutes" + extensionOf(format));
-        writeToneFile(file, format, ToneSpec{{ToneSegment{440.0, 180.0}}, 44100, 2, 0.5});
+        writeToneFile(file, format, ToneShape{{ToneSegment{440.0, 180.0}}, 44100, 2, 0.5});
         benchmark::RegisterBenchmark(("MusicOpen/3min" + extensionOf(format)).c_str(), openTrack, file)
             ->Unit(benchmark::kMicrosecond);
     }

@@ -31,11 +31,11 @@ public:
         for (const AudioFormat format : {AudioFormat::Wav, AudioFormat::Flac, AudioFormat::Ogg, AudioFormat::Mp3}) {
             for (int copy = 0; copy < 2; ++copy) {
                 const std::filesystem::path file = dir.file("track" + std::to_string(copy) + extensionOf(format));
-                ToneSpec spec;
-                spec.segments = {ToneSegment{220.0 * (copy + 1), trackSeconds}};
-                spec.channels = 2;
-                spec.amplitude = 0.5;
-                writeToneFile(file, format, spec);
+                ToneShape shape;
+                shape.segments = {ToneSegment{220.0 * (copy + 1), trackSeconds}};
+                shape.channels = 2;
+                shape.amplitude = 0.5;
+                writeToneFile(file, format, shape);
                 tracks.push_back(file.u16string());
             }
         }

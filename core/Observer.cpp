@@ -12,7 +12,9 @@ Observer::~Observer() {
 
 void Observer::update() {}
 
-void Observer::addSubject(Subject* subject) { subjects.push_back(subject); }
+void Observer::addSubject(Subject* subject) {
+    subjects.push_back(subject);
+}
 
 void Observer::removeSubject(Subject* subject) {
     const auto found = std::find(subjects.begin(), subjects.end(), subject);

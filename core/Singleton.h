@@ -1,8 +1,7 @@
 #pragma once
 
 // The one process-wide instance of T, created on first use and never destroyed.
-template <typename T>
-class Singleton {
+template <typename T> class Singleton {
 public:
     virtual ~Singleton() = default;
 

@@ -186,7 +186,7 @@ protected:
     fs::path tones(const std::string& name, std::vector<ToneSegment> segments, double amplitude,
                    AudioFormat format = AudioFormat::Wav) {
         fs::path file = dir.file(name + extensionOf(format));
-        writeToneFile(file, format, ToneSpec{std::move(segments), 44100, 2, amplitude});
+        writeToneFile(file, format, ToneShape{std::move(segments), 44100, 2, amplitude});
         return file;
     }
 

@@ -51,7 +51,7 @@ class MusicTest : public ::testing::Test {
 protected:
     fs::path tone(const std::u16string& name, double seconds, AudioFormat format = AudioFormat::Wav) {
         fs::path file = dir.path() / fs::path(name);
-        writeToneFile(file, format, ToneSpec{{ToneSegment{440.0, seconds}}, 44100, 2, 0.5});
+        writeToneFile(file, format, ToneShape{{ToneSegment{440.0, seconds}}, 44100, 2, 0.5});
         return file;
     }
 
@@ -171,7 +171,7 @@ TEST_F(MusicTest, EveryFormatOpensAndPlaysToItsEnd) {
     for (const AudioFormat format : allAudioFormats()) {
         SCOPED_TRACE(extensionOf(format));
         const fs::path file = dir.path() / ("tone" + extensionOf(format));
-        writeToneFile(file, format, ToneSpec{{ToneSegment{440.0, 0.4}}, 44100, 2, 0.5});
+        writeToneFile(file, format, ToneShape{{ToneSegment{440.0, 0.4}}, 44100, 2, 0.5});
         Music music;
         ASSERT_TRUE(music.open(file.u16string()));
         EXPECT_NEAR(music.getDuration(), 0.4F, 0.01F);
@@ -195,7 +195,7 @@ TEST_F(MusicTest, NonAsciiPathsOpenPlayAndKeepTheirExactSpelling) {
                                    : file.extension() == ".mp3"  ? AudioFormat::Mp3
                                    : file.extension() == ".flac" ? AudioFormat::Flac
                                                                  : AudioFormat::Wav;
-        writeToneFile(file, format, ToneSpec{{ToneSegment{440.0, 0.3}}});
+        writeToneFile(file, format, ToneShape{{ToneSegment{440.0, 0.3}}});
         Music music;
         ASSERT_TRUE(music.open(file.u16string())) << file;
         EXPECT_EQ(music.getPath(), file.u16string());
@@ -237,7 +237,7 @@ TEST_F(MusicTest, BadFilesFailToOpenAndLeaveTheTrackAsItWas) {
     ASSERT_EQ(mkfifo(dir.file("pipe.ogg").c_str(), 0600), 0);
     for (const AudioFormat format : allAudioFormats()) {
         const fs::path whole = dir.file("whole" + extensionOf(format));
-        writeToneFile(whole, format, ToneSpec{{ToneSegment{440.0, 0.5}}});
+        writeToneFile(whole, format, ToneShape{{ToneSegment{440.0, 0.5}}});
         bad.push_back(dir.file("header" + extensionOf(format)));
         writeBytes(bad.back(), readBytes(whole).substr(0, 24));
     }
@@ -265,7 +265,7 @@ TEST_F(MusicTest, OnlyChannelLayoutsThatCanSoundOpen) {
     for (const int channels : {1, 2, 3, 4, 5, 6, 8}) {
         SCOPED_TRACE(channels);
         const fs::path file = dir.file(std::to_string(channels) + ".wav");
-        writeToneFile(file, AudioFormat::Wav, ToneSpec{{ToneSegment{440.0, 0.5}}, 44100, channels, 0.5});
+        writeToneFile(file, AudioFormat::Wav, ToneShape{{ToneSegment{440.0, 0.5}}, 44100, channels, 0.5});
         Music music;
         const bool playable = channels != 3 && channels != 5;
         ASSERT_EQ(music.open(file.u16string()), playable);
@@ -280,7 +280,7 @@ TEST_F(MusicTest, FilesCutShortNeverCrashAndNeverStallWhenTheyOpen) {
     for (const AudioFormat format : allAudioFormats()) {
         SCOPED_TRACE(extensionOf(format));
         const fs::path whole = dir.file("whole" + extensionOf(format));
-        writeToneFile(whole, format, ToneSpec{{ToneSegment{440.0, 1.0}}});
+        writeToneFile(whole, format, ToneShape{{ToneSegment{440.0, 1.0}}});
         const std::string bytes = readBytes(whole);
         for (const std::size_t length : {bytes.size() / 10, bytes.size() / 2, bytes.size() - 1}) {
             const fs::path cut = dir.file("cut" + std::to_string(length) + extensionOf(format));

@@ -57,9 +57,9 @@ protected:
 
     std::u16string makeTrack(const std::string& name, double seconds = 0.2, AudioFormat format = AudioFormat::Wav) {
         const std::filesystem::path file = dir.file(name + extensionOf(format));
-        ToneSpec spec;
-        spec.segments = {ToneSegment{440.0, seconds}};
-        writeToneFile(file, format, spec);
+        ToneShape shape;
+        shape.segments = {ToneSegment{440.0, seconds}};
+        writeToneFile(file, format, shape);
         return file.u16string();
     }
 

@@ -50,7 +50,7 @@ protected:
 
     fs::path write(AudioFormat format, double amplitude) {
         fs::path file = dir.file("tone" + extensionOf(format));
-        writeToneFile(file, format, ToneSpec{{ToneSegment{frequency, seconds}}, 44100, 2, amplitude});
+        writeToneFile(file, format, ToneShape{{ToneSegment{frequency, seconds}}, 44100, 2, amplitude});
         return file;
     }
 

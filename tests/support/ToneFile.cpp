@@ -57,12 +57,12 @@ std::vector<AudioFormat> allAudioFormats() {
             AudioFormat::Ogg, AudioFormat::Opus, AudioFormat::Mp3};
 }
 
-void writeToneFile(const std::filesystem::path& file, AudioFormat format, const ToneSpec& spec) {
+void writeToneFile(const std::filesystem::path& file, AudioFormat format, const ToneShape& shape) {
     // Opus only takes the rates its codec knows; 48 kHz is the natural one.
-    const int sampleRate = format == AudioFormat::Opus ? 48000 : spec.sampleRate;
+    const int sampleRate = format == AudioFormat::Opus ? 48000 : shape.sampleRate;
     SF_INFO info{};
     info.samplerate = sampleRate;
-    info.channels = spec.channels;
+    info.channels = shape.channels;
     info.format = sndfileFormat(format);
     std::unique_ptr<SNDFILE, SndfileCloser> out(sf_open(file.c_str(), SFM_WRITE, &info));
     if (!out) {
@@ -70,20 +70,21 @@ void writeToneFile(const std::filesystem::path& file, AudioFormat format, const 
     }
 
     std::vector<float> frames;
-    for (const ToneSegment& segment : spec.segments) {
+    for (const ToneSegment& segment : shape.segments) {
         const auto count = static_cast<std::size_t>(std::lround(segment.seconds * sampleRate));
         for (std::size_t i = 0; i < count; ++i) {
             const double t = static_cast<double>(i) / sampleRate;
-            const auto value = static_cast<float>(spec.amplitude * std::sin(2.0 * std::numbers::pi * segment.frequency * t));
-            frames.insert(frames.end(), static_cast<std::size_t>(spec.channels), value);
+            const auto value =
+                static_cast<float>(shape.amplitude * std::sin(2.0 * std::numbers::pi * segment.frequency * t));
+            frames.insert(frames.end(), static_cast<std::size_t>(shape.channels), value);
         }
     }
     // libvorbis crashes on one write of a few minutes of audio, so the frames go in blocks.
     constexpr sf_count_t blockFrames = 65536;
-    const auto frameCount = static_cast<sf_count_t>(frames.size() / static_cast<std::size_t>(spec.channels));
+    const auto frameCount = static_cast<sf_count_t>(frames.size() / static_cast<std::size_t>(shape.channels));
     for (sf_count_t written = 0; written < frameCount; written += blockFrames) {
         const sf_count_t block = std::min(blockFrames, frameCount - written);
-        const float* first = frames.data() + written * spec.channels;
+        const float* first = frames.data() + written * shape.channels;
         if (sf_writef_float(out.get(), first, block) != block) {
             throw std::runtime_error("short write to " + file.string());
         }

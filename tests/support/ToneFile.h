@@ -12,7 +12,7 @@ struct ToneSegment {
     double seconds = 0.2;
 };
 
-struct ToneSpec {
+struct ToneShape {
     std::vector<ToneSegment> segments{ToneSegment{}};
     int sampleRate = 44100;
     int channels = 1;
@@ -20,7 +20,7 @@ struct ToneSpec {
 };
 
 // Writes an audio fixture through libsndfile; throws std::runtime_error when it cannot.
-void writeToneFile(const std::filesystem::path& file, AudioFormat format, const ToneSpec& spec = {});
+void writeToneFile(const std::filesystem::path& file, AudioFormat format, const ToneShape& shape = {});
 
 // The usual file extension of a format, with its dot.
 std::string extensionOf(AudioFormat format);

@@ -73,7 +73,7 @@ protected:
 
     std::u16string makeTrack(const std::string& name, double seconds = 0.2) {
         const std::filesystem::path file = dir.file(name + ".wav");
-        writeToneFile(file, AudioFormat::Wav, ToneSpec{.segments = {ToneSegment{440.0, seconds}}});
+        writeToneFile(file, AudioFormat::Wav, ToneShape{.segments = {ToneSegment{440.0, seconds}}});
         return file.u16string();
     }
 

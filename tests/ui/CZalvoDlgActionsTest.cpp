@@ -76,7 +76,7 @@ protected:
 
     fs::path tone(const std::string& name, double seconds = 5.0) {
         const fs::path file = dir.file(name);
-        writeToneFile(file, AudioFormat::Wav, ToneSpec{{ToneSegment{440.0, seconds}}});
+        writeToneFile(file, AudioFormat::Wav, ToneShape{{ToneSegment{440.0, seconds}}});
         return file;
     }
 

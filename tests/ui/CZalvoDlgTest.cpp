@@ -85,7 +85,7 @@ protected:
 
     std::filesystem::path addTone(const std::string& name, double seconds) {
         const std::filesystem::path file = dir.file(name + ".wav");
-        writeToneFile(file, AudioFormat::Wav, ToneSpec{{ToneSegment{440.0, seconds}}});
+        writeToneFile(file, AudioFormat::Wav, ToneShape{{ToneSegment{440.0, seconds}}});
         EXPECT_TRUE(window.GetPlayList().addMusic(file.u16string()));
         return file;
     }
@@ -365,7 +365,7 @@ TEST(MainWindowEnds, ByQuitterEnterOrEscapeAndLeavesNoObserverBehind) {
     const SettingsGuard settingsGuard;
     TempDir dir;
     const std::filesystem::path tone = dir.file("tone.wav");
-    writeToneFile(tone, AudioFormat::Wav, ToneSpec{{ToneSegment{440.0, 5.0}}});
+    writeToneFile(tone, AudioFormat::Wav, ToneShape{{ToneSegment{440.0, 5.0}}});
 
     const auto pressKey = [](Qt::Key key) {
         return [key](CZalvoDlg& window) {
