@@ -26,7 +26,7 @@ test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
 bench: build
-	@for b in $(BUILD)/bench/bench_*; do echo "== $$b"; $$b; done
+	@for b in $(BUILD)/bench/bench_*; do echo "== $$b"; ALSOFT_DRIVERS=null $$b; done
 	@echo "== start-up"; scripts/bench-startup.sh $(BUILD)/ui/zalvo
 
 asan: deps
@@ -40,7 +40,7 @@ fuzz: deps
 	    -DZALVO_BUILD_TESTS=OFF -DZALVO_BUILD_BENCH=OFF
 	cmake --build $(FUZZ_BUILD) -j $(JOBS)
 	mkdir -p $(FUZZ_BUILD)/corpus
-	$(FUZZ_BUILD)/tests/fuzz/fuzz_playlist_load $(FUZZ_BUILD)/corpus -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=512
+	ALSOFT_DRIVERS=null $(FUZZ_BUILD)/tests/fuzz/fuzz_playlist_load $(FUZZ_BUILD)/corpus -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=512
 
 smoke: build
 	ctest --test-dir $(BUILD) --output-on-failure -R smoke
