@@ -40,7 +40,7 @@ fuzz: deps
 	    -DZALVO_BUILD_TESTS=OFF -DZALVO_BUILD_BENCH=OFF
 	cmake --build $(FUZZ_BUILD) -j $(JOBS)
 	mkdir -p $(FUZZ_BUILD)/corpus
-	ALSOFT_DRIVERS=null $(FUZZ_BUILD)/tests/fuzz/fuzz_playlist_load $(FUZZ_BUILD)/corpus -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=512
+	ALSOFT_DRIVERS=null $(FUZZ_BUILD)/tests/fuzz/fuzz_playlist_load $(FUZZ_BUILD)/corpus -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048
 
 smoke: build
 	ctest --test-dir $(BUILD) --output-on-failure -R smoke
