@@ -505,9 +505,3 @@ TEST_F(PlayListManagerTest, PlaybackMovesOnWhileTheManagerIsOpen) {
 }
 
 } // namespace
-
-int main(int argc, char** argv) {
-    testing::InitGoogleTest(&argc, argv);
-    QApplication app(argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -1,5 +1,4 @@
 #include "Archive.h"
-#include "CZalvoApp.h"
 #include "ModalCatcher.h"
 #include "ScriptedZalvoDlg.h"
 #include "SettingsGuard.h"
@@ -353,9 +352,3 @@ TEST_F(MainWindowActionsTest, PlaybackMovesOnWhileAMessageBoxIsOpen) {
 }
 
 } // namespace
-
-int main(int argc, char** argv) {
-    testing::InitGoogleTest(&argc, argv);
-    CZalvoApp app(argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -424,9 +424,3 @@ TEST(ApplicationStartUp, RunsTheMainWindowOnceAndThenEnds) {
 }
 
 } // namespace
-
-int main(int argc, char** argv) {
-    testing::InitGoogleTest(&argc, argv);
-    CZalvoApp app(argc, argv);
-    return RUN_ALL_TESTS();
-}
