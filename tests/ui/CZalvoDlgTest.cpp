@@ -1,5 +1,6 @@
 #include "CZalvoDlg.h"
 
+#include "ActionTable.h"
 #include "CPlayListManagDlg.h"
 #include "CZalvoApp.h"
 #include "ModalCatcher.h"
@@ -22,33 +23,9 @@
 
 namespace {
 
-struct Row {
-    Action action;
-    int left;
-    int top;
-    int right;
-    int bottom;
-};
-
-// The action rectangles in the order they are searched; right and bottom edges lie outside.
-constexpr std::array<Row, 12> expectedRows{{
-    {PLAY_PAUSE, 300, 355, 370, 435},
-    {STOP, 130, 365, 195, 425},
-    {NEXT, 390, 210, 460, 290},
-    {PREVIOUS, 40, 210, 105, 290},
-    {SHUFFLE, 70, 300, 135, 370},
-    {REPEAT, 365, 305, 430, 370},
-    {VOLUME_UP, 210, 40, 290, 110},
-    {VOLUME_DOWN, 210, 390, 290, 460},
-    {ADD_MUSIC, 60, 125, 135, 205},
-    {LOAD_PLAYLIST, 135, 65, 205, 140},
-    {SAVE_PLAYLIST, 300, 65, 365, 140},
-    {MANAGE_PLAYLIST, 365, 130, 435, 205},
-}};
-
 Action expectedAt(QPoint point) {
-    for (const Row& row : expectedRows) {
-        if (row.left <= point.x() && point.x() < row.right && row.top <= point.y() && point.y() < row.bottom) {
+    for (const ActionRect& row : actionTable) {
+        if (row.contains(point.x(), point.y())) {
             return row.action;
         }
     }
@@ -124,7 +101,7 @@ TEST_F(MainWindowTest, IsAFixedSkinnedWindowWithOnlyQuitterToPress) {
     for (const QWidget* child : window.findChildren<QWidget*>()) {
         EXPECT_EQ(child->focusPolicy() != Qt::NoFocus, child == quit) << child->metaObject()->className();
     }
-    for (const Row& row : expectedRows) {
+    for (const ActionRect& row : actionTable) {
         EXPECT_FALSE(quit->geometry().intersects(window.GetActionRects().at(row.action)));
     }
 
@@ -137,8 +114,8 @@ TEST_F(MainWindowTest, IsAFixedSkinnedWindowWithOnlyQuitterToPress) {
 TEST_F(MainWindowTest, ActionRectanglesAreFilledWhenTheWindowComesUp) {
     EXPECT_TRUE(window.GetActionRects().empty());
     showWindow();
-    ASSERT_EQ(window.GetActionRects().size(), expectedRows.size());
-    for (const Row& row : expectedRows) {
+    ASSERT_EQ(window.GetActionRects().size(), actionTable.size());
+    for (const ActionRect& row : actionTable) {
         EXPECT_EQ(window.GetActionRects().at(row.action),
                   QRect(QPoint(row.left, row.top), QPoint(row.right - 1, row.bottom - 1)))
             << row.action;
@@ -147,7 +124,7 @@ TEST_F(MainWindowTest, ActionRectanglesAreFilledWhenTheWindowComesUp) {
 
 TEST_F(MainWindowTest, HitTestFindsEachRectangleUpToButNotIncludingItsRightAndBottomEdges) {
     showWindow();
-    for (const Row& row : expectedRows) {
+    for (const ActionRect& row : actionTable) {
         const int right = row.right - 1;
         const int bottom = row.bottom - 1;
         const int midX = (row.left + row.right) / 2;

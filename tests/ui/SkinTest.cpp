@@ -1,3 +1,5 @@
+#include "ActionTable.h"
+
 #include <QImage>
 #include <QString>
 #include <gtest/gtest.h>
@@ -9,32 +11,6 @@
 #include <string>
 
 namespace {
-
-struct ActionRect {
-    const char* name;
-    int left;
-    int top;
-    int right;
-    int bottom;
-
-    bool contains(int x, int y) const { return left <= x && x < right && top <= y && y < bottom; }
-};
-
-// The window's region table: a click lands on an icon only if the icon is drawn inside its rectangle.
-constexpr std::array<ActionRect, 12> kActionRects{{
-    {"PLAY_PAUSE", 300, 355, 370, 435},
-    {"STOP", 130, 365, 195, 425},
-    {"NEXT", 390, 210, 460, 290},
-    {"PREVIOUS", 40, 210, 105, 290},
-    {"SHUFFLE", 70, 300, 135, 370},
-    {"REPEAT", 365, 305, 430, 370},
-    {"VOLUME_UP", 210, 40, 290, 110},
-    {"VOLUME_DOWN", 210, 390, 290, 460},
-    {"ADD_MUSIC", 60, 125, 135, 205},
-    {"LOAD_PLAYLIST", 135, 65, 205, 140},
-    {"SAVE_PLAYLIST", 300, 65, 365, 140},
-    {"MANAGE_PLAYLIST", 365, 130, 435, 205},
-}};
 
 constexpr int kSize = 500;
 constexpr double kCentre = 250.0;
@@ -62,7 +38,7 @@ bool isNearlyWhite(QRgb pixel) {
 }
 
 bool insideAnyRect(int x, int y) {
-    for (const ActionRect& rect : kActionRects) {
+    for (const ActionRect& rect : actionTable) {
         if (rect.contains(x, y)) {
             return true;
         }
@@ -107,7 +83,7 @@ TEST_F(SkinTest, IsAnOpaque500By500Picture) {
 TEST_F(SkinTest, EveryActionRectangleHoldsAnIconAtItsCentre) {
     ASSERT_FALSE(skin.isNull());
     constexpr int halfSide = 12;
-    for (const ActionRect& rect : kActionRects) {
+    for (const ActionRect& rect : actionTable) {
         const int centreX = (rect.left + rect.right) / 2;
         const int centreY = (rect.top + rect.bottom) / 2;
         int painted = 0;
