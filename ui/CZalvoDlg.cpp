@@ -4,6 +4,7 @@
 #include "AudioConfig.h"
 #include "CPlayListManagDlg.h"
 #include "ErrorBox.h"
+#include "PlayListFile.h"
 
 #include <QFile>
 #include <QFileDialog>
@@ -12,10 +13,12 @@
 #include <QPushButton>
 #include <QSaveFile>
 
+#include <algorithm>
 #include <array>
 #include <exception>
 #include <fstream>
 #include <sstream>
+#include <vector>
 
 // The resources live in a static library: nothing would pull them into the program unless asked for.
 static void initResources() {
@@ -233,6 +236,46 @@ void CZalvoDlg::AddMusic() {
     }
     if (!m_playList.addMusic(path)) {
         showErrorBox(this, withPath("Error - Music has not been loaded ! Path : ", path));
+    }
+}
+
+void CZalvoDlg::AddFromOutside(const QStringList& paths, bool play) {
+    std::vector<std::u16string> trackPaths;
+    QStringList failed;
+    for (const QString& path : paths) {
+        const PlayListFile::Contents contents = PlayListFile::read(path.toStdU16String());
+        if (contents.status == PlayListFile::Status::Ok || contents.status == PlayListFile::Status::Damaged) {
+            trackPaths.insert(trackPaths.end(), contents.paths.begin(), contents.paths.end());
+        } else {
+            trackPaths.push_back(path.toStdU16String());
+        }
+    }
+    std::vector<std::unique_ptr<Music>> tracks;
+    for (const std::u16string& path : trackPaths) {
+        auto track = std::make_unique<Music>();
+        if (track->open(path)) {
+            tracks.push_back(std::move(track));
+        } else {
+            failed.append(QString::fromStdU16String(path));
+        }
+    }
+    Music* first = tracks.empty() ? nullptr : tracks.front().get();
+    m_playList.appendTracks(std::move(tracks));
+    if (play && first != nullptr) {
+        const Music* playing = m_playList.getCurrent();
+        if (playing == nullptr || !playing->isPlaying()) {
+            PlayList::Position position = std::find_if(m_playList.getList()->begin(), m_playList.getList()->end(),
+                                                       [first](const auto& track) { return track.get() == first; });
+            m_playList.playAt(position);
+        }
+    }
+    emit playListChanged();
+    if (!failed.isEmpty()) {
+        QString message;
+        for (const QString& path : failed) {
+            message += QStringLiteral("Error - Music has not been loaded ! Path : ") + path + QLatin1Char('\n');
+        }
+        showErrorBox(this, message.trimmed());
     }
 }
 

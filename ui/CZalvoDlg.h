@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <QIcon>
 #include <QRect>
+#include <QStringList>
 
 #include <map>
 #include <string>
@@ -25,10 +26,19 @@ public:
     void LoadPlayList();
     void SavePlayList();
 
+    // Files that come from outside the window (a drop, the command line, another launch, MPRIS):
+    // audio files and playlist files, whose tracks are appended in order. When `play` is set and
+    // nothing plays, the first added track starts. Files that do not open are reported in one message.
+    void AddFromOutside(const QStringList& paths, bool play);
+
     PlayList& GetPlayList() { return m_playList; }
     Action GetHoveredAction() const { return m_hoveredAction; }
     // Each rectangle holds exactly its action's pixels: QRect::right() and bottom() are the last ones inside.
     const std::map<Action, QRect>& GetActionRects() const { return m_actionRects; }
+
+signals:
+    // The list changed other than through the manager's own buttons.
+    void playListChanged();
 
 protected:
     // The file dialogs' seam: the full path chosen, or empty when the user cancelled.

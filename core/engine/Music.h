@@ -2,6 +2,7 @@
 
 #include "PausableClock.h"
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -27,6 +28,11 @@ public:
     bool isPlaying() const;
     bool isFinished() const;
 
+    // Moves within the track, keeping it playing or paused; a stopped track stays at its start.
+    void seek(float seconds);
+
+    // Unique among every track of the run.
+    std::uint64_t getId() const { return id; }
     const std::u16string& getPath() const { return path; }
     void setVolume(float newVolume);
     float getVolume() const { return volume; }
@@ -34,6 +40,7 @@ public:
     float getDuration() const { return duration; }
 
 private:
+    std::uint64_t id;
     std::unique_ptr<sf::Music> stream;
     PausableClock playClock{true};
     std::u16string path;

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <filesystem>
 #include <mutex>
@@ -26,6 +27,8 @@ class DeviceHold final : public sf::AlResource {};
 std::mutex deviceMutex;
 std::size_t liveTracks = 0;
 std::unique_ptr<DeviceHold> deviceHold;
+
+std::atomic<std::uint64_t> nextId = 1;
 
 // Only regular files: opening a FIFO would block, and a device or directory never ends. A name with
 // a NUL in it would reach the file system cut short, naming another file.
@@ -68,7 +71,7 @@ std::optional<float> durationOf(const std::string& nativePath) {
 
 } // namespace
 
-Music::Music() {
+Music::Music() : id(nextId++) {
     SndfileReader::registerOnce();
     const std::scoped_lock lock(deviceMutex);
     if (liveTracks++ == 0) {
@@ -119,6 +122,12 @@ void Music::playPause() {
     }
     stream->play();
     playClock.resume();
+}
+
+void Music::seek(float seconds) {
+    if (stream) {
+        stream->setPlayingOffset(sf::seconds(std::clamp(seconds, 0.0F, duration)));
+    }
 }
 
 void Music::stop() {

@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 class Archive;
 
@@ -26,6 +27,11 @@ public:
     void previous();
     void advanceIfFinished();
     bool addMusic(const std::u16string& path);
+    // Whole batches of opened tracks, taken in under the lock at once. Appending starts nothing and
+    // leaves the current track as it is; replacing stops and drops every track and makes the first
+    // new one current.
+    void appendTracks(std::vector<std::unique_ptr<Music>> tracks);
+    void replaceTracks(std::vector<std::unique_ptr<Music>> tracks);
     void removeMusic(Position& position);
     void clear();
     void playAt(Position& position);

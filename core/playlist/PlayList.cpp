@@ -3,6 +3,7 @@
 #include "Archive.h"
 #include "ArchiveException.h"
 #include "AudioConfig.h"
+#include "TrackOpener.h"
 
 #include <algorithm>
 #include <atomic>
@@ -25,45 +26,6 @@ std::mt19937& randomEngine() {
     static std::mt19937 engine(
         static_cast<std::mt19937::result_type>(std::chrono::system_clock::now().time_since_epoch().count()));
     return engine;
-}
-
-// Opening a track decodes its file's headers (half a millisecond for Ogg Vorbis), so the tracks of a
-// long playlist open side by side on every core. Returns those that opened, in the paths' order.
-std::vector<std::unique_ptr<Music>> openAll(const std::vector<std::u16string>& paths) {
-    constexpr std::size_t pathsPerThread = 64;
-    std::vector<std::unique_ptr<Music>> opened(paths.size());
-    std::atomic<std::size_t> nextIndex = 0;
-    std::mutex failureMutex;
-    std::exception_ptr failure;
-    const auto openRemaining = [&] {
-        try {
-            // A failed open leaves a track as it was built, so one candidate serves every path that
-            // does not open: memory follows the tracks kept, not the paths read.
-            auto candidate = std::make_unique<Music>();
-            for (std::size_t i = nextIndex++; i < paths.size(); i = nextIndex++) {
-                if (candidate->open(paths[i])) {
-                    opened[i] = std::exchange(candidate, std::make_unique<Music>());
-                }
-            }
-        } catch (...) {
-            const std::scoped_lock lock(failureMutex);
-            failure = std::current_exception();
-        }
-    };
-    const std::size_t threadCount =
-        std::clamp<std::size_t>(paths.size() / pathsPerThread, 1, std::max(1U, std::thread::hardware_concurrency()));
-    {
-        std::vector<std::jthread> helpers;
-        for (std::size_t i = 1; i < threadCount; ++i) {
-            helpers.emplace_back(openRemaining);
-        }
-        openRemaining();
-    }
-    if (failure) {
-        std::rethrow_exception(failure);
-    }
-    std::erase(opened, nullptr);
-    return opened;
 }
 
 AudioConfig& settings() {
@@ -164,6 +126,22 @@ bool PlayList::addMusic(const std::u16string& path) {
     return true;
 }
 
+void PlayList::appendTracks(std::vector<std::unique_ptr<Music>> tracks) {
+    const float volume = settings().getVolume();
+    const std::scoped_lock lock(mutex);
+    for (std::unique_ptr<Music>& track : tracks) {
+        track->setVolume(volume);
+        list.push_back(std::move(track));
+    }
+}
+
+void PlayList::replaceTracks(std::vector<std::unique_ptr<Music>> tracks) {
+    const std::scoped_lock lock(mutex);
+    clear();
+    appendTracks(std::move(tracks));
+    current = list.begin();
+}
+
 void PlayList::removeMusic(Position& position) {
     if (position == list.end()) {
         return;
@@ -257,7 +235,7 @@ void PlayList::Serialize(Archive& archive) {
         damage = std::current_exception();
     }
     const float volume = settings().getVolume();
-    for (std::unique_ptr<Music>& track : openAll(paths)) {
+    for (std::unique_ptr<Music>& track : TrackOpener::openAll(paths)) {
         track->setVolume(volume);
         list.push_back(std::move(track));
     }

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+class PcmSource;
+
+// Plays what a PcmSource hands out, pulling from it on a thread of its own. The controls act on the
+// stream at once, never waiting for the data already queued to play out.
+class AudioOutput {
+public:
+    virtual ~AudioOutput() = default;
+
+    // The output to use on this machine, pulling from `source`, which must outlive it. Starts paused.
+    static std::unique_ptr<AudioOutput> create(PcmSource& source);
+
+    virtual void play() = 0;
+    virtual void pause() = 0;
+    // 0 (silent) to 1 (full).
+    virtual void setGain(float gain) = 0;
+
+    // Frames of the source heard so far, across format changes; frozen while paused.
+    virtual std::uint64_t playedFrames() const = 0;
+    // The source has ended and every frame it gave has been heard.
+    virtual bool drained() const = 0;
+};

@@ -1,0 +1,9 @@
+#pragma once
+
+// The shape of interleaved 16-bit PCM: frames per second and samples per frame.
+struct PcmFormat {
+    unsigned sampleRate = 0;
+    unsigned channels = 0;
+
+    bool operator==(const PcmFormat&) const = default;
+};

@@ -1,0 +1,21 @@
+#pragma once
+
+#include "PcmFormat.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+// Hands out interleaved 16-bit PCM to an output, on the output's own thread.
+class PcmSource {
+public:
+    virtual ~PcmSource() = default;
+
+    // The format of what the next read returns.
+    virtual PcmFormat format() const = 0;
+
+    // Fills `samples` with whole frames in format() and returns the frame count. Fewer frames than
+    // asked for means the data in this format ends there: if format() has changed, the stream goes on
+    // in the new format; if not, the stream has ended. Never blocks on another thread.
+    virtual std::size_t read(std::span<std::int16_t> samples) = 0;
+};

@@ -1,0 +1,16 @@
+#pragma once
+
+#include "Music.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+// Opens the tracks of many paths at once, on every core.
+class TrackOpener final {
+public:
+    TrackOpener() = delete;
+
+    // The tracks that opened, in the paths' order; paths that do not open are left out.
+    static std::vector<std::unique_ptr<Music>> openAll(const std::vector<std::u16string>& paths);
+};
