@@ -6,12 +6,16 @@ FUZZ_SECONDS ?= 60
 JOBS       ?= $(shell nproc)
 CMAKE_FLAGS = -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: all deps build run test bench asan fuzz smoke format clean
+.PHONY: all deps test-deps build run test bench asan fuzz smoke format clean
 
 all: build
 
 deps:
 	@scripts/install-deps.sh
+
+# The output tests and the CPU benchmark play into a private sound server; `make run` never installs one.
+test-deps:
+	@scripts/install-deps.sh --test
 
 $(BUILD)/build.ninja: | deps
 	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
@@ -22,14 +26,14 @@ build: deps $(BUILD)/build.ninja
 run: build
 	$(BUILD)/ui/zalvo
 
-test: build
+test: build test-deps
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
-bench: build
+bench: build test-deps
 	@for b in $(BUILD)/bench/bench_*; do echo "== $$b"; ALSOFT_DRIVERS=null $$b; done
 	@echo "== start-up"; scripts/bench-startup.sh $(BUILD)/ui/zalvo
 
-asan: deps
+asan: deps test-deps
 	cmake -S . -B $(ASAN_BUILD) $(CMAKE_FLAGS) -DZALVO_SANITIZE=ON -DZALVO_BUILD_BENCH=OFF
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
