@@ -3,6 +3,7 @@
 #include "PcmSource.h"
 
 #include <algorithm>
+#include <chrono>
 #include <initializer_list>
 #include <pulse/pulseaudio.h>
 #include <span>
@@ -50,6 +51,33 @@ std::unique_ptr<PulseOutput> PulseOutput::connect(PcmSource& source) {
         return nullptr;
     }
     return output;
+}
+
+bool PulseOutput::serverAnswers() {
+    pa_mainloop* loop = pa_mainloop_new();
+    if (loop == nullptr) {
+        return false;
+    }
+    pa_context* probe = pa_context_new(pa_mainloop_get_api(loop), "Zalvo");
+    bool answered = false;
+    if (probe != nullptr && pa_context_connect(probe, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) >= 0) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::microseconds(connectTimeoutUsec);
+        while (PA_CONTEXT_IS_GOOD(pa_context_get_state(probe)) && !answered &&
+               std::chrono::steady_clock::now() < deadline) {
+            // Bounded waits, so that a server that never answers cannot hold the caller.
+            if (pa_mainloop_prepare(loop, static_cast<int>(reconnectUsec)) < 0 || pa_mainloop_poll(loop) < 0 ||
+                pa_mainloop_dispatch(loop) < 0) {
+                break;
+            }
+            answered = pa_context_get_state(probe) == PA_CONTEXT_READY;
+        }
+        pa_context_disconnect(probe);
+    }
+    if (probe != nullptr) {
+        pa_context_unref(probe);
+    }
+    pa_mainloop_free(loop);
+    return answered;
 }
 
 PulseOutput::PulseOutput(PcmSource& source)

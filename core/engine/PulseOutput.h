@@ -26,6 +26,8 @@ class PulseOutput final : public AudioOutput {
 public:
     // Null when no server answers: one is never started for us.
     static std::unique_ptr<PulseOutput> connect(PcmSource& source);
+    // Whether a server answers now, without starting one or opening a stream.
+    static bool serverAnswers();
 
     ~PulseOutput() override;
     PulseOutput(const PulseOutput&) = delete;

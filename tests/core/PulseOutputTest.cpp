@@ -1,8 +1,10 @@
 #include "PulseOutput.h"
 
+#include "FallbackOutput.h"
 #include "MonitorCapture.h"
 #include "PcmSource.h"
 #include "PulseServer.h"
+#include "SweepSource.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +14,7 @@
 #include <cmath>
 #include <cstdint>
 #include <iostream>
+#include <memory>
 #include <numbers>
 #include <optional>
 #include <sstream>
@@ -25,61 +28,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using Clock = MonitorCapture::Clock;
-
-constexpr double startHz = 400.0;
-constexpr double risePerSecond = 100.0;
-
-// A tone at half scale whose pitch rises steadily, so that a few milliseconds of it tell where in the
-// stream they come from. It plays its stretches one after the other, each in its own format.
-class SweepSource final : public PcmSource {
-public:
-    struct Stretch {
-        PcmFormat format;
-        std::uint64_t frames;
-    };
-
-    explicit SweepSource(std::vector<Stretch> stretches = {{{44100, 1}, 600 * 44100}})
-        : stretches(std::move(stretches)) {}
-
-    PcmFormat format() const override { return current < stretches.size() ? stretches[current].format : PcmFormat{}; }
-
-    std::size_t read(std::span<std::int16_t> samples) override {
-        if (current == stretches.size()) {
-            return 0;
-        }
-        Stretch& stretch = stretches[current];
-        const std::size_t frames = std::min<std::uint64_t>(samples.size() / stretch.format.channels, stretch.frames);
-        for (std::size_t frame = 0; frame < frames; ++frame) {
-            phase += 2.0 * std::numbers::pi * (startHz + risePerSecond * seconds) / stretch.format.sampleRate;
-            seconds += 1.0 / stretch.format.sampleRate;
-            const auto value = static_cast<std::int16_t>(std::lround(16384.0 * std::sin(phase)));
-            std::fill_n(samples.begin() + static_cast<std::ptrdiff_t>(frame * stretch.format.channels),
-                        stretch.format.channels, value);
-        }
-        stretch.frames -= frames;
-        if (stretch.frames == 0) {
-            ++current;
-        }
-        return frames;
-    }
-
-private:
-    std::vector<Stretch> stretches;
-    std::size_t current = 0;
-    double seconds = 0.0;
-    double phase = 0.0;
-};
-
-// Where in the sweep a stretch of it comes from, by its pitch.
-double sweepSecondsOf(const std::vector<float>& heard) {
-    std::size_t crossings = 0;
-    for (std::size_t i = 1; i < heard.size(); ++i) {
-        crossings += (heard[i - 1] < 0.0F) != (heard[i] < 0.0F) ? 1U : 0U;
-    }
-    const double hertz =
-        static_cast<double>(crossings) / 2.0 / (static_cast<double>(heard.size()) / MonitorCapture::rate);
-    return (hertz - startHz) / risePerSecond;
-}
 
 long long millisecondsBetween(Clock::time_point from, Clock::time_point to) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(to - from).count();
@@ -96,7 +44,6 @@ protected:
         if (!PulseServer::available()) {
             GTEST_SKIP() << "no pulseaudio on this machine";
         }
-        ASSERT_TRUE(server.start());
     }
 
     std::string firstStreamIndex() const {
@@ -111,6 +58,7 @@ protected:
 };
 
 TEST_F(PulseOutputTest, ControlsActOnTheStreamAtOnce) {
+    ASSERT_TRUE(server.start());
     MonitorCapture capture("nullsink");
     SweepSource source;
     const auto output = PulseOutput::connect(source);
@@ -148,6 +96,7 @@ TEST_F(PulseOutputTest, ControlsActOnTheStreamAtOnce) {
 }
 
 TEST_F(PulseOutputTest, FollowsTheDefaultOutputAndCanBeMoved) {
+    ASSERT_TRUE(server.start());
     SweepSource source;
     const auto output = PulseOutput::connect(source);
     ASSERT_NE(output, nullptr);
@@ -163,6 +112,7 @@ TEST_F(PulseOutputTest, FollowsTheDefaultOutputAndCanBeMoved) {
 }
 
 TEST_F(PulseOutputTest, ResumesWhereItWasHeardOnceTheServerIsBack) {
+    ASSERT_TRUE(server.start());
     std::optional<MonitorCapture> before;
     before.emplace("nullsink");
     SweepSource source;
@@ -192,13 +142,14 @@ TEST_F(PulseOutputTest, ResumesWhereItWasHeardOnceTheServerIsBack) {
     MonitorCapture capture("nullsink");
     const auto sounding = capture.louderAfter(back, 0.3F, 5s);
     ASSERT_TRUE(sounding) << "no sound after the server came back";
-    const double resumedAt = sweepSecondsOf(capture.samplesFrom(*sounding + 20ms, 0.1));
+    const double resumedAt = SweepSource::secondsOf(capture.samplesFrom(*sounding + 20ms, 0.1), MonitorCapture::rate);
     EXPECT_NEAR(resumedAt, static_cast<double>(heldAt) / 44100.0, 0.5);
     std::this_thread::sleep_for(500ms);
     EXPECT_GT(output->playedFrames(), heldAt);
 }
 
 TEST_F(PulseOutputTest, DrainsEveryFrameAcrossAFormatChange) {
+    ASSERT_TRUE(server.start());
     const MonitorCapture capture("nullsink");
     SweepSource source({{{44100, 1}, 13001}, {{48000, 2}, 24007}});
     const auto output = PulseOutput::connect(source);
@@ -210,6 +161,46 @@ TEST_F(PulseOutputTest, DrainsEveryFrameAcrossAFormatChange) {
     }
     EXPECT_TRUE(output->drained());
     EXPECT_EQ(output->playedFrames(), 13001U + 24007U);
+}
+
+// Stands in for the sound card: pulls half a second at play and has heard half of it.
+class QueueingOutput final : public AudioOutput {
+public:
+    explicit QueueingOutput(PcmSource& source) : source(source) {}
+    void play() override {
+        std::vector<std::int16_t> queued(22050);
+        source.read(queued);
+    }
+    void pause() override {}
+    void setGain(float) override {}
+    std::uint64_t playedFrames() const override { return 11025; }
+    bool drained() const override { return false; }
+
+private:
+    PcmSource& source;
+};
+
+TEST_F(PulseOutputTest, MovesToAServerThatAppearsLater) {
+    SweepSource source;
+    FallbackOutput output(
+        source, [](PcmSource& local) { return std::make_unique<QueueingOutput>(local); }, 100ms);
+    output.play();
+    std::this_thread::sleep_for(300ms);
+    EXPECT_FALSE(output.onServer());
+    EXPECT_EQ(output.playedFrames(), 11025U);
+
+    ASSERT_TRUE(server.start());
+    const Clock::time_point appeared = Clock::now();
+    MonitorCapture capture("nullsink");
+    while (!output.onServer() && Clock::now() - appeared < 5s) {
+        std::this_thread::sleep_for(5ms);
+    }
+    ASSERT_TRUE(output.onServer());
+    // What the sound card had queued is skipped, and counted as heard.
+    EXPECT_GE(output.playedFrames(), 22050U);
+    const auto sounding = capture.louderAfter(appeared, 0.3F, 5s);
+    ASSERT_TRUE(sounding);
+    EXPECT_NEAR(SweepSource::secondsOf(capture.samplesFrom(*sounding + 20ms, 0.1), MonitorCapture::rate), 0.5, 0.2);
 }
 
 } // namespace
