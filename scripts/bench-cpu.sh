@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Measures what playing costs: the player's CPU and the sound server's, in % of one core, while the
 # player plays a 3-minute FLAC, Ogg Vorbis and MP3 file into a silent sink with its window idle, beside
-# pacat playing the same PCM. Rounds interleave every case; medians are printed. Then it times how soon
+# pacat playing the same PCM, and beside the same player made to go through OpenAL Soft (its fallback
+# when no server answers, and its only output before). Rounds interleave every case; medians are printed. Then it times how soon
 # the player's stream is back after the server restarts. Target: the player at most 0.4 % per format.
 # The server is a private PulseAudio with a null sink; where only PipeWire's server is installed, a null
 # sink is loaded into the running server instead (no restart timing then).
@@ -135,12 +136,14 @@ add_and_play() {
 }
 
 # Starts a player on a file and returns once its stream is on the server. Outputs are chosen as on a
-# desktop: no OpenAL Soft device forced. No session bus either, so that no other player takes the file.
+# desktop, unless $3 names an OpenAL Soft driver to force. No session bus, so that no other player takes
+# the file.
 declare -A takes_file
 start_player() {
-    local binary=$1 file=$2
-    local run=(env -u ALSOFT_DRIVERS -u ALSOFT_CONF HOME="$work/home" XDG_RUNTIME_DIR="$work/runtime"
-        DBUS_SESSION_BUS_ADDRESS="unix:path=$work/no-bus" QT_QPA_PLATFORM=xcb "$binary")
+    local binary=$1 file=$2 openal=${3:-}
+    local run=(env -u ALSOFT_DRIVERS -u ALSOFT_CONF ${openal:+ALSOFT_DRIVERS=$openal} HOME="$work/home"
+        XDG_RUNTIME_DIR="$work/runtime" DBUS_SESSION_BUS_ADDRESS="unix:path=$work/no-bus" QT_QPA_PLATFORM=xcb
+        "$binary")
     if [ "${takes_file[$binary]:-yes}" = yes ]; then
         "${run[@]}" "$file" >"$work/player.log" 2>&1 &
         player_pid=$!
@@ -190,7 +193,7 @@ record() {
 
 cases=()
 for format in flac ogg mp3; do
-    cases+=("zalvo $format")
+    cases+=("zalvo $format" "openal $format")
     if [ -n "$before" ]; then cases+=("before $format"); fi
 done
 cases+=("pacat wav")
@@ -205,7 +208,8 @@ for round in $(seq "$rounds"); do
             player_pid=$!
             wait_until 5 stream_playing || { say "pacat did not play"; exit 1; }
             ;;
-        zalvo) start_player "$zalvo" "$work/tone.$format" || { say "zalvo did not play $format"; cat "$work/player.log" >&2; exit 1; } ;;
+        zalvo) start_player "$zalvo" "$work/tone.$format" || { say "zalvo did not play $format"; exit 1; } ;;
+        openal) start_player "$zalvo" "$work/tone.$format" pulse || { say "zalvo did not play $format"; exit 1; } ;;
         before) start_player "$before" "$work/tone.$format" || { say "$before did not play $format"; exit 1; } ;;
         esac
         record "$case" "$(measure "$player_pid")"
