@@ -126,18 +126,16 @@ bool PulseOutput::waitForServer() {
 }
 
 void PulseOutput::openContext() {
-    pa_mainloop_api* api = pa_threaded_mainloop_get_api(mainloop);
-    context = pa_context_new(api, "Zalvo");
-    if (context == nullptr) {
-        scheduleReconnect();
-        return;
-    }
-    pa_context_set_state_callback(context, &PulseOutput::contextStateThunk, this);
-    if (pa_context_connect(context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
-        closeContext();
-        if (everConnected) {
-            scheduleReconnect();
+    context = pa_context_new(pa_threaded_mainloop_get_api(mainloop), "Zalvo");
+    if (context != nullptr) {
+        pa_context_set_state_callback(context, &PulseOutput::contextStateThunk, this);
+        if (pa_context_connect(context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) >= 0) {
+            return;
         }
+        closeContext();
+    }
+    if (everConnected) {
+        scheduleReconnect();
     }
 }
 
@@ -190,7 +188,11 @@ void PulseOutput::openStream() {
         finished = true;
         return;
     }
-    stream = pa_stream_new(context, "Zalvo", &spec, &map);
+    // The role lets the desktop's sound policies treat the stream as music.
+    pa_proplist* properties = pa_proplist_new();
+    pa_proplist_sets(properties, PA_PROP_MEDIA_ROLE, "music");
+    stream = pa_stream_new_with_proplist(context, "Zalvo", &spec, &map, properties);
+    pa_proplist_free(properties);
     if (stream == nullptr) {
         sourceEnded = true;
         finished = true;
