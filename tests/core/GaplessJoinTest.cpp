@@ -211,6 +211,28 @@ TEST_F(GaplessJoinTest, FileCutWhilePlayingEndsWhereItsDataEnds) {
     EXPECT_EQ(heard.size(), 10000U + 4100U);
 }
 
+// A seek moves the stream and the play time together, keeping the track playing or paused.
+TEST_F(GaplessJoinTest, SeekGoesOnFromTheFrameAskedFor) {
+    addSineCutAt({0, 20000}, AudioFormat::Wav);
+    PlayList::Position first = positionAt(0);
+    playList.playAt(first);
+    std::vector<std::int16_t> heard;
+    PulledOutput::live->pullInto(heard);
+
+    track(0).seek(0.1F);
+    EXPECT_TRUE(track(0).isPlaying());
+    EXPECT_NEAR(track(0).getElapsedTime(), 0.1F, 1e-4F);
+    std::vector<std::int16_t> after;
+    PulledOutput::live->pullInto(after);
+    ASSERT_FALSE(after.empty());
+    EXPECT_EQ(after.front(), std::lround(sine(4410) * 32768.0));
+
+    track(0).playPause();
+    track(0).seek(0.3F);
+    EXPECT_TRUE(track(0).isPaused());
+    EXPECT_NEAR(track(0).getElapsedTime(), 0.3F, 1e-4F);
+}
+
 // Lossy codecs pad and trim their frames: the silence measured at their joins is reported.
 TEST_F(GaplessJoinTest, LossyJoinsAreMeasured) {
     for (const AudioFormat format : {AudioFormat::Ogg, AudioFormat::Mp3}) {
