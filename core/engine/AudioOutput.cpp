@@ -5,8 +5,13 @@
 #include "PulseOutput.h"
 
 #include <cstdlib>
+#include <mutex>
+#include <utility>
 
 namespace {
+
+std::mutex factoryMutex;
+AudioOutput::Factory factory;
 
 // A device named to OpenAL Soft through its environment (the silent null and wave devices the tests
 // listen to) wins over the sound server.
@@ -21,6 +26,12 @@ std::unique_ptr<AudioOutput> openAl(PcmSource& source) {
 } // namespace
 
 std::unique_ptr<AudioOutput> AudioOutput::create(PcmSource& source) {
+    {
+        const std::scoped_lock lock(factoryMutex);
+        if (factory) {
+            return factory(source);
+        }
+    }
     if (openAlChosen()) {
         return openAl(source);
     }
@@ -30,6 +41,11 @@ std::unique_ptr<AudioOutput> AudioOutput::create(PcmSource& source) {
         return server;
     }
     return std::make_unique<FallbackOutput>(source, &openAl);
+}
+
+void AudioOutput::setFactory(Factory newFactory) {
+    const std::scoped_lock lock(factoryMutex);
+    factory = std::move(newFactory);
 }
 
 std::shared_ptr<void> AudioOutput::holdDevice() {
