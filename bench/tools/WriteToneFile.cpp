@@ -1,5 +1,7 @@
 #include "ToneFile.h"
 
+#include <cmath>
+#include <cstddef>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
@@ -20,8 +22,9 @@ int main(int argc, char* argv[]) {
         ToneShape shape{{}, 44100, 2, 0.5};
         const double seconds = std::stod(argv[2]);
         // A new pitch every 1.5 s, so the encoders see changing content rather than one held tone.
-        for (double at = 0.0; at < seconds; at += 1.5) {
-            shape.segments.push_back({220.0 + 55.0 * static_cast<double>(shape.segments.size() % 13), 1.5});
+        const auto count = static_cast<std::size_t>(std::ceil(seconds / 1.5));
+        for (std::size_t segment = 0; segment < count; ++segment) {
+            shape.segments.push_back({220.0 + 55.0 * static_cast<double>(segment % 13), 1.5});
         }
         try {
             writeToneFile(out, format, shape);

@@ -181,7 +181,7 @@ void PulseOutput::scheduleReconnect() {
 void PulseOutput::openStream() {
     const pa_sample_spec spec{PA_SAMPLE_S16LE, format.sampleRate, static_cast<std::uint8_t>(format.channels)};
     pa_channel_map map{};
-    if (format.channels > PA_CHANNELS_MAX || !pa_sample_spec_valid(&spec) ||
+    if (format.channels > PA_CHANNELS_MAX || pa_sample_spec_valid(&spec) == 0 ||
         pa_channel_map_init_extend(&map, format.channels, PA_CHANNEL_MAP_WAVEEX) == nullptr) {
         // Nothing in this format can sound: end here rather than wait for ever.
         sourceEnded = true;
@@ -404,11 +404,11 @@ bool PulseOutput::streaming() const {
     return stream != nullptr && pa_stream_get_state(stream) == PA_STREAM_READY;
 }
 
-void PulseOutput::contextStateThunk(pa_context*, void* self) {
+void PulseOutput::contextStateThunk(pa_context* /*context*/, void* self) {
     static_cast<PulseOutput*>(self)->onContextState();
 }
 
-void PulseOutput::writeThunk(pa_stream*, std::size_t bytes, void* self) {
+void PulseOutput::writeThunk(pa_stream* /*stream*/, std::size_t bytes, void* self) {
     static_cast<PulseOutput*>(self)->onWritable(bytes);
 }
 
@@ -419,20 +419,21 @@ void PulseOutput::drainThunk(pa_stream* drainedStream, int success, void* self) 
     }
 }
 
-void PulseOutput::connectTimeoutThunk(pa_mainloop_api*, pa_time_event*, const timeval*, void* self) {
+void PulseOutput::connectTimeoutThunk(pa_mainloop_api* /*api*/, pa_time_event* /*event*/, const timeval* /*time*/,
+                                      void* self) {
     auto* output = static_cast<PulseOutput*>(self);
     output->connectTimedOut = true;
     pa_threaded_mainloop_signal(output->mainloop, 0);
 }
 
-void PulseOutput::switchThunk(pa_mainloop_api* api, pa_time_event* event, const timeval*, void* self) {
+void PulseOutput::switchThunk(pa_mainloop_api* api, pa_time_event* event, const timeval* /*time*/, void* self) {
     auto* output = static_cast<PulseOutput*>(self);
     api->time_free(event);
     output->switchTimer = nullptr;
     output->onSwitchDue();
 }
 
-void PulseOutput::reconnectThunk(pa_mainloop_api* api, pa_time_event* event, const timeval*, void* self) {
+void PulseOutput::reconnectThunk(pa_mainloop_api* api, pa_time_event* event, const timeval* /*time*/, void* self) {
     auto* output = static_cast<PulseOutput*>(self);
     api->time_free(event);
     output->reconnectTimer = nullptr;

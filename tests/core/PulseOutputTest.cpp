@@ -64,7 +64,7 @@ TEST_F(PulseOutputTest, ControlsActOnTheStreamAtOnce) {
     SweepSource source;
     // A stream is opened on every play from a stop, so the connection counts in the time to sound.
     const Clock::time_point played = Clock::now();
-    const auto output = PulseOutput::connect(source);
+    auto output = PulseOutput::connect(source);
     ASSERT_NE(output, nullptr);
     output->play();
     const auto sounding = capture.louderAfter(played, 0.3F);
@@ -92,6 +92,16 @@ TEST_F(PulseOutputTest, ControlsActOnTheStreamAtOnce) {
     const std::uint64_t heldAt = output->playedFrames();
     std::this_thread::sleep_for(300ms);
     EXPECT_EQ(output->playedFrames(), heldAt);
+
+    // Stop ends the stream, with what the server still held of it.
+    output->play();
+    ASSERT_TRUE(capture.louderAfter(Clock::now(), 0.1F));
+    const Clock::time_point stopped = Clock::now();
+    output.reset();
+    const auto ended = capture.quieterAfter(stopped, 0.01F);
+    ASSERT_TRUE(ended);
+    report("stop to silence", millisecondsBetween(stopped, *ended));
+    EXPECT_LT(*ended - stopped, 500ms);
 }
 
 TEST_F(PulseOutputTest, TheServerIsUsedUnlessOpenAlSoftIsToldWhichDeviceToUse) {
@@ -191,7 +201,7 @@ public:
         source.read(queued);
     }
     void pause() override {}
-    void setGain(float) override {}
+    void setGain(float /*gain*/) override {}
     std::uint64_t playedFrames() const override { return 11025; }
     bool drained() const override { return false; }
 

@@ -76,6 +76,7 @@ void MonitorCapture::readAll(int in) {
         pending.append(buffer.data(), static_cast<std::size_t>(got));
         const std::size_t whole = pending.size() / 2;
         const std::lock_guard lock(mutex);
+        samples.reserve(samples.size() + whole);
         for (std::size_t i = 0; i < whole; ++i) {
             const auto low = static_cast<unsigned char>(pending[2 * i]);
             const auto high = static_cast<unsigned char>(pending[2 * i + 1]);

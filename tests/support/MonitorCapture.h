@@ -37,7 +37,7 @@ private:
                                                 std::chrono::milliseconds patience);
     std::size_t indexAt(Clock::time_point time);
     Clock::time_point timeOf(std::size_t index);
-    void readAll(int pipe);
+    void readAll(int in);
 
     pid_t pid = -1;
     std::thread reader;

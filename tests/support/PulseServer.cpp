@@ -65,6 +65,7 @@ bool PulseServer::start() {
     }
     const auto pointers = [](std::vector<std::string>& strings) {
         std::vector<char*> result;
+        result.reserve(strings.size() + 1);
         for (std::string& string : strings) {
             result.push_back(string.data());
         }
