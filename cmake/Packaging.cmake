@@ -18,8 +18,8 @@ function(zalvo_install_gzipped source destination name)
 endfunction()
 
 zalvo_install_gzipped(${PROJECT_SOURCE_DIR}/res/zalvo.1 ${CMAKE_INSTALL_MANDIR}/man1 zalvo.1)
-zalvo_install_gzipped(${PROJECT_SOURCE_DIR}/debian/changelog ${CMAKE_INSTALL_DOCDIR} changelog.Debian)
-install(FILES ${PROJECT_SOURCE_DIR}/debian/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
+zalvo_install_gzipped(${PROJECT_SOURCE_DIR}/debian/changelog ${CMAKE_INSTALL_DATADIR}/doc/zalvo changelog.Debian)
+install(FILES ${PROJECT_SOURCE_DIR}/debian/copyright DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/zalvo)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME zalvo)
