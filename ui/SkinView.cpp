@@ -7,7 +7,7 @@ namespace {
 constexpr std::array renderingScales{1.0, 1.25, 1.5, 2.0, 3.0};
 
 QString renderingName(qreal scale) {
-    return scale == 1.0 ? QStringLiteral(":/skin.png") : QStringLiteral(":/skin@%1x.png").arg(scale);
+    return scale == 1.0 ? QStringLiteral(":/skin.ppm") : QStringLiteral(":/skin@%1x.ppm").arg(scale);
 }
 
 } // namespace

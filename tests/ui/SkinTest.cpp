@@ -68,7 +68,7 @@ protected:
     static void SetUpTestSuite() {
         // The window initialises the embedded artwork.
         const CZalvoDlg window;
-        skin = QImage(QStringLiteral(":/skin.png"));
+        skin = QImage(QStringLiteral(":/skin.ppm"));
     }
 
     static QRgb at(int x, int y) { return skin.pixel(x, y); }
@@ -194,7 +194,7 @@ TEST(SkinRenderingTest, EachScaleHasAnOpaqueRenderingOfItsOwnSize) {
     const CZalvoDlg window;
     for (const auto& [scale, name] :
          {std::pair{1.25, "skin@1.25x"}, {1.5, "skin@1.5x"}, {2.0, "skin@2x"}, {3.0, "skin@3x"}}) {
-        const QImage rendering(QStringLiteral(":/%1.png").arg(QLatin1String(name)));
+        const QImage rendering(QStringLiteral(":/%1.ppm").arg(QLatin1String(name)));
         const int side = static_cast<int>(std::lround(kSize * scale));
         EXPECT_EQ(rendering.size(), QSize(side, side)) << name;
         EXPECT_FALSE(rendering.hasAlphaChannel()) << name;
@@ -272,7 +272,7 @@ TEST_F(ScaledWindowTest, SkinIsDrawnPixelForPixelAtTheScreenScale) {
     const double scale = window.devicePixelRatioF();
     const int side = static_cast<int>(std::lround(kSize * scale));
     ASSERT_EQ(grab.size(), QSize(side, side));
-    const QImage reference(QStringLiteral(":/skin.png"));
+    const QImage reference(QStringLiteral(":/skin.ppm"));
     // Measured, a sharp edge stays within a twentieth of a pixel of its width at 1x; the 1x picture
     // stretched to the screen makes it 1.7 pixels wide at 1.5 and 2.3 at 2.
     EXPECT_LE(playEdgeWidth(grab, scale), playEdgeWidth(reference, 1.0) + 0.1);
