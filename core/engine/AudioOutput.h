@@ -13,6 +13,9 @@ public:
 
     // The output to use on this machine, pulling from `source`, which must outlive it. Starts paused.
     static std::unique_ptr<AudioOutput> create(PcmSource& source);
+    // The device stays open while a hold on it lives, so that changing tracks never closes and reopens
+    // it (a gap in the sound).
+    static std::shared_ptr<void> holdDevice();
 
     virtual void play() = 0;
     virtual void pause() = 0;
