@@ -3,10 +3,13 @@
 #include "ScriptedZalvoDlg.h"
 #include "SkinView.h"
 
+#include <QGuiApplication>
 #include <QImage>
 #include <QPixmap>
+#include <QScreen>
 #include <QString>
 #include <QTest>
+#include <QWindow>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -235,6 +238,27 @@ TEST_F(ScaledWindowTest, EveryActionIsHitAtItsCentre) {
         pointAt(window, centre);
         EXPECT_EQ(window.GetHoveredAction(), rect.action) << rect.name << " at " << where(centre.x(), centre.y());
     }
+}
+
+TEST_F(ScaledWindowTest, IconComesInEverySizeADesktopAsksFor) {
+    const QList<QSize> sizes = window.windowIcon().availableSizes();
+    for (const int side : {16, 22, 24, 32, 48, 64, 128, 256}) {
+        EXPECT_TRUE(sizes.contains(QSize(side, side))) << side;
+    }
+}
+
+TEST_F(ScaledWindowTest, MovedToAScreenOfAnotherScaleTheSkinIsDrawnFromThatScalesRendering) {
+    const QList<QScreen*> screens = QGuiApplication::screens();
+    ASSERT_EQ(screens.size(), 2);
+    const auto* skin = window.findChild<SkinView*>();
+    window.windowHandle()->setScreen(screens.at(1));
+    window.grab();
+    const qreal ratio = window.devicePixelRatioF();
+    EXPECT_EQ(ratio, screens.at(1)->devicePixelRatio());
+    EXPECT_EQ(skin->pixmap().devicePixelRatio(), SkinView::renderingScaleFor(ratio));
+    window.windowHandle()->setScreen(screens.at(0));
+    window.grab();
+    EXPECT_EQ(skin->pixmap().devicePixelRatio(), SkinView::renderingScaleFor(window.devicePixelRatioF()));
 }
 
 // How far, in the picture's own pixels, the play triangle's upper outline takes to pass from the ring's
