@@ -17,6 +17,7 @@
 #include <array>
 #include <exception>
 #include <fstream>
+#include <mutex>
 #include <sstream>
 #include <vector>
 
@@ -216,12 +217,14 @@ std::u16string CZalvoDlg::AskFilePath(bool open) {
 }
 
 void CZalvoDlg::TogglePlayPause() {
+    const std::scoped_lock lock(m_playList.mutex);
     if (Music* music = m_playList.getCurrent()) {
         music->playPause();
     }
 }
 
 void CZalvoDlg::StopMusic() {
+    const std::scoped_lock lock(m_playList.mutex);
     if (Music* music = m_playList.getCurrent()) {
         music->stop();
     }

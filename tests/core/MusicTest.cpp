@@ -273,6 +273,31 @@ TEST_F(MusicTest, OnlyChannelLayoutsThatCanSoundOpen) {
     }
 }
 
+// Play sizes its buffers from the header: a rate no real file has would ask for gigabytes. Each
+// header is a real WAV's with its rate fields rewritten.
+TEST_F(MusicTest, RatesNoRealFileHasDoNotOpen) {
+    struct Header {
+        std::uint32_t rate;
+        int channels;
+        bool opens;
+    };
+    for (const Header header : {Header{256'000'000, 8, false}, Header{2'000'000'000, 1, false}, Header{0, 1, false},
+                                Header{500, 1, false}, Header{8000, 1, true}, Header{768'000, 2, true}}) {
+        SCOPED_TRACE(header.rate);
+        const fs::path file = dir.file("rate.wav");
+        writeToneFile(file, AudioFormat::Wav, ToneShape{{ToneSegment{440.0, 0.1}}, 44100, header.channels, 0.5});
+        std::string bytes = readBytes(file);
+        const std::uint32_t byteRate = header.rate * 2U * static_cast<std::uint32_t>(header.channels);
+        for (int i = 0; i < 4; ++i) {
+            bytes[static_cast<std::size_t>(24 + i)] = static_cast<char>((header.rate >> (8 * i)) & 0xFFU);
+            bytes[static_cast<std::size_t>(28 + i)] = static_cast<char>((byteRate >> (8 * i)) & 0xFFU);
+        }
+        writeBytes(file, bytes);
+        Music music;
+        EXPECT_EQ(music.open(file.u16string()), header.opens);
+    }
+}
+
 TEST_F(MusicTest, FilesCutShortNeverCrashAndNeverStallWhenTheyOpen) {
     for (const AudioFormat format : allAudioFormats()) {
         SCOPED_TRACE(extensionOf(format));
