@@ -44,7 +44,7 @@ QRect fromEdges(int left, int top, int right, int bottom) {
 QIcon loadAppIcon() {
     initResources();
     QIcon icon;
-    for (const int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
+    for (const int size : {16, 22, 24, 32, 48, 64, 128}) {
         icon.addFile(QStringLiteral(":/icons/zalvo-%1.png").arg(size), QSize(size, size));
     }
     return icon;
