@@ -251,6 +251,7 @@ TEST_F(ScaledWindowTest, MovedToAScreenOfAnotherScaleTheSkinIsDrawnFromThatScale
     const QList<QScreen*> screens = QGuiApplication::screens();
     ASSERT_EQ(screens.size(), 2);
     const auto* skin = window.findChild<SkinView*>();
+    ASSERT_NE(skin, nullptr);
     window.windowHandle()->setScreen(screens.at(1));
     window.grab();
     const qreal ratio = window.devicePixelRatioF();
