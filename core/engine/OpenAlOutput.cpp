@@ -172,6 +172,17 @@ bool OpenAlOutput::fillOne() {
     return true;
 }
 
+void OpenAlOutput::passOneUnheard() {
+    const std::size_t wanted = framesPerBuffer();
+    scratch.resize(wanted * format.channels);
+    const std::size_t frames = source.read(scratch);
+    heardFrames += frames;
+    if (frames < wanted) {
+        sourceEnded = source.format() == format;
+        format = source.format();
+    }
+}
+
 void OpenAlOutput::run(const std::stop_token& stop) {
     std::unique_lock lock(mutex);
     while (!stop.stop_requested()) {
@@ -189,10 +200,14 @@ void OpenAlOutput::run(const std::stop_token& stop) {
             if (wantPlaying && state != AL_PLAYING && !queued.empty()) {
                 alSourcePlay(alSource);
             }
+        } else if (wantPlaying && !sourceEnded) {
+            passOneUnheard();
         }
         const auto bufferTime = std::chrono::milliseconds(1000 / buffersPerSecond);
-        if (!wantPlaying || alSource == 0 || (sourceEnded && queued.empty())) {
+        if (!wantPlaying || (sourceEnded && queued.empty())) {
             wake.wait(lock, stop, [this] { return wantPlaying && !(sourceEnded && queued.empty()); });
+        } else if (alSource == 0) {
+            wake.wait_for(lock, stop, bufferTime, [] { return false; });
         } else {
             wake.wait_for(lock, stop, formatPending ? drainingLook : bufferTime / 2, [] { return false; });
         }

@@ -48,6 +48,8 @@ private:
     // Both take the lock's holder's word that `mutex` is held.
     void reclaimPlayed() const;
     bool fillOne();
+    // With no device the stream still runs in real time, unheard, so that the playlist moves on.
+    void passOneUnheard();
     std::size_t framesPerBuffer() const { return format.sampleRate / buffersPerSecond; }
 
     PcmSource& source;

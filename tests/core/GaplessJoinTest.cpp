@@ -34,12 +34,13 @@ public:
     std::uint64_t playedFrames() const override { return heard; }
     bool drained() const override { return ended; }
 
-    // One block in the source's format of the moment; mono in these tests.
+    // One block in the source's format of the moment.
     void pullInto(std::vector<std::int16_t>& heardSamples) {
-        std::vector<std::int16_t> block(blockFrames * source.format().channels);
         const PcmFormat before = source.format();
+        std::vector<std::int16_t> block(blockFrames * before.channels);
         const std::size_t frames = source.read(block);
-        heardSamples.insert(heardSamples.end(), block.begin(), block.begin() + static_cast<std::ptrdiff_t>(frames));
+        heardSamples.insert(heardSamples.end(), block.begin(),
+                            block.begin() + static_cast<std::ptrdiff_t>(frames * before.channels));
         heard += frames;
         ended = frames < blockFrames && source.format() == before;
     }
@@ -209,6 +210,40 @@ TEST_F(GaplessJoinTest, FileCutWhilePlayingEndsWhereItsDataEnds) {
         playList.advanceIfFinished();
     }
     EXPECT_EQ(heard.size(), 10000U + 4100U);
+}
+
+// A track of another rate and channel count still follows: the stream changes format between them.
+TEST_F(GaplessJoinTest, TrackInAnotherFormatFollowsAfterAFormatChange) {
+    addSineCutAt({0, 5000}, AudioFormat::Wav);
+    const auto stereo = dir.file("stereo.wav");
+    writeAudioFile(stereo, AudioFormat::Wav, std::vector<float>(2 * 3000, 0.25F), 48000, 2);
+    ASSERT_TRUE(playList.addMusic(stereo.u16string()));
+
+    const std::vector<std::int16_t> heard = playFromFirst(1'000'000);
+    EXPECT_EQ(heard.size(), 5000U + 2 * 3000U);
+    EXPECT_EQ(currentIndex(), 0U);
+}
+
+// A seek moves the stream and the play time together, keeping the track playing or paused.
+TEST_F(GaplessJoinTest, SeekGoesOnFromTheFrameAskedFor) {
+    addSineCutAt({0, 20000}, AudioFormat::Wav);
+    PlayList::Position first = positionAt(0);
+    playList.playAt(first);
+    std::vector<std::int16_t> heard;
+    PulledOutput::live->pullInto(heard);
+
+    track(0).seek(0.1F);
+    EXPECT_TRUE(track(0).isPlaying());
+    EXPECT_NEAR(track(0).getElapsedTime(), 0.1F, 1e-4F);
+    std::vector<std::int16_t> after;
+    PulledOutput::live->pullInto(after);
+    ASSERT_FALSE(after.empty());
+    EXPECT_EQ(after.front(), std::lround(sine(4410) * 32768.0));
+
+    track(0).playPause();
+    track(0).seek(0.3F);
+    EXPECT_TRUE(track(0).isPaused());
+    EXPECT_NEAR(track(0).getElapsedTime(), 0.3F, 1e-4F);
 }
 
 // Lossy codecs pad and trim their frames: the silence measured at their joins is reported.
