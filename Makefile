@@ -7,14 +7,15 @@ FUZZ_SECONDS ?= 60
 JOBS       ?= $(shell nproc)
 CMAKE_FLAGS = -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: all deps test-deps build run test bench asan tsan fuzz smoke format clean
+.PHONY: all deps test-deps build run test package bench asan tsan fuzz smoke format clean
 
 all: build
 
 deps:
 	@scripts/install-deps.sh
 
-# The output tests and the CPU benchmark play into a private sound server; `make run` never installs one.
+# The tests' own tools, and the private sound server the output tests and the CPU benchmark play into;
+# `make run` never installs a sound server.
 test-deps:
 	@scripts/install-deps.sh --test
 
@@ -29,6 +30,11 @@ run: build
 
 test: build test-deps
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+# The Debian package, written into $(BUILD): install it with `sudo apt install ./zalvo_*.deb` there.
+package: build
+	@scripts/install-deps.sh dpkg-dev
+	cd $(BUILD) && cpack --config CPackConfig.cmake
 
 bench: build test-deps
 	@for b in $(BUILD)/bench/bench_*; do echo "== $$b"; ALSOFT_DRIVERS=null $$b; done

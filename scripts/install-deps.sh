@@ -1,30 +1,28 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Zalvo needs to build, test and run, skipping those already present.
 # Usage: scripts/install-deps.sh [--test] [extra-package ...]
-#   --test adds what only the tests and benchmarks use: a sound server to play into, privately.
+#   --test  also the tools that only the tests and benchmarks use (the package checks, and a sound
+#           server the output tests and the CPU benchmark play into, privately)
 set -euo pipefail
 
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 
-test_packages=()
-if [ "${1:-}" = --test ]; then
-    shift
-    test_packages+=(pulseaudio-utils)
-    # pulseaudio and pipewire-pulse conflict: installing one removes the other, so a machine that has
-    # either keeps it (the benchmark then loads its null sink into the running server).
-    if ! installed pulseaudio && ! installed pipewire-pulse; then
-        test_packages+=(pulseaudio)
-    fi
-fi
-
 packages=(
     cmake ninja-build g++ pkg-config make
-    libsfml-dev libsndfile1-dev libopenal-dev libpulse-dev qt6-base-dev
+    libsfml-dev libsndfile1-dev libopenal-dev libpulse-dev qt6-base-dev librsvg2-bin
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xdotool x11-utils imagemagick python3
-    "${test_packages[@]}"
-    "$@"
 )
+if [ "${1:-}" = --test ]; then
+    shift
+    packages+=(dpkg-dev lintian appstream desktop-file-utils pulseaudio-utils)
+    # pulseaudio and pipewire-pulse conflict: installing one removes the other, so a machine that has
+    # either keeps it (the CPU benchmark then loads its null sink into the running server).
+    if ! installed pulseaudio && ! installed pipewire-pulse; then
+        packages+=(pulseaudio)
+    fi
+fi
+packages+=("$@")
 
 missing=()
 for package in "${packages[@]}"; do
