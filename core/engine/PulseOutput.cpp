@@ -201,9 +201,12 @@ void PulseOutput::openStream() {
     pa_stream_set_write_callback(stream, &PulseOutput::writeThunk, this);
     pa_stream_set_state_callback(
         stream,
-        [](pa_stream* ready, void* self) {
-            if (pa_stream_get_state(ready) == PA_STREAM_READY) {
+        [](pa_stream* changed, void* self) {
+            const pa_stream_state_t state = pa_stream_get_state(changed);
+            if (state == PA_STREAM_READY) {
                 static_cast<PulseOutput*>(self)->onStreamReady();
+            } else if (!PA_STREAM_IS_GOOD(state)) {
+                static_cast<PulseOutput*>(self)->onStreamLost();
             }
         },
         this);
@@ -344,6 +347,13 @@ void PulseOutput::onStreamReady() {
     applyGain();
 }
 
+void PulseOutput::onStreamLost() {
+    // Ended by the server alone (killed, or its sink gone with nowhere to move): the server is still
+    // there, so a new stream replays what this one had not played.
+    closeStream();
+    scheduleReconnect();
+}
+
 void PulseOutput::applyGain() {
     if (stream == nullptr || pa_stream_get_state(stream) != PA_STREAM_READY) {
         return;
@@ -437,5 +447,10 @@ void PulseOutput::reconnectThunk(pa_mainloop_api* api, pa_time_event* event, con
     auto* output = static_cast<PulseOutput*>(self);
     api->time_free(event);
     output->reconnectTimer = nullptr;
-    output->openContext();
+    if (output->context != nullptr && pa_context_get_state(output->context) == PA_CONTEXT_READY) {
+        output->openStream();
+    } else {
+        output->closeContext();
+        output->openContext();
+    }
 }

@@ -58,6 +58,7 @@ private:
     void onSwitchDue();
     void switchFormat();
     void onStreamReady();
+    void onStreamLost();
     void applyGain();
     std::uint64_t heardFrames() const;
     std::size_t frameBytes() const;

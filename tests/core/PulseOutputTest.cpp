@@ -177,6 +177,23 @@ TEST_F(PulseOutputTest, ResumesWhereItWasHeardOnceTheServerIsBack) {
     EXPECT_GT(output->playedFrames(), heldAt);
 }
 
+TEST_F(PulseOutputTest, OpensANewStreamWhenTheServerEndedItsStream) {
+    ASSERT_TRUE(server.start());
+    SweepSource source;
+    const auto output = PulseOutput::connect(source);
+    ASSERT_NE(output, nullptr);
+    output->play();
+    std::this_thread::sleep_for(500ms);
+
+    // With no sink left to move to, the server ends the stream.
+    ASSERT_FALSE(server.pactl("unload-module module-null-sink").empty());
+    std::this_thread::sleep_for(500ms);
+    EXPECT_FALSE(output->streaming());
+    ASSERT_FALSE(server.pactl("load-module module-null-sink sink_name=nullsink").empty());
+    MonitorCapture capture("nullsink");
+    EXPECT_TRUE(capture.louderAfter(Clock::now(), 0.3F)) << "no new stream";
+}
+
 TEST_F(PulseOutputTest, DrainsEveryFrameAcrossAFormatChange) {
     ASSERT_TRUE(server.start());
     const MonitorCapture capture("nullsink");
