@@ -2,8 +2,9 @@
 # Measures what playing costs: the player's CPU and the sound server's, in % of one core, while the
 # player plays a 3-minute FLAC, Ogg Vorbis and MP3 file into a silent sink with its window idle, beside
 # pacat playing the same PCM, and beside the same player made to go through OpenAL Soft (its fallback
-# when no server answers, and its only output before). Rounds interleave every case; medians are printed. Then it times how soon
-# the player's stream is back after the server restarts. Target: the player at most 0.4 % per format.
+# when no server answers, and its only output before). Rounds interleave every case; medians are
+# printed. Then it times how soon the player's stream is back after the server restarts. Target: the
+# player at most 0.4 % per format.
 # The server is a private PulseAudio with a null sink; where only PipeWire's server is installed, a null
 # sink is loaded into the running server instead (no restart timing then).
 # Usage: scripts/bench-cpu.sh [path/to/zalvo [path/to/write_tone_file]]
@@ -96,7 +97,8 @@ fi
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$work/display" 2>/dev/null &
 xvfb_pid=$!
 wait_until 20 test -s "$work/display" || { say "Xvfb did not start"; exit 1; }
-export DISPLAY=":$(head -n 1 "$work/display")"
+DISPLAY=":$(head -n 1 "$work/display")"
+export DISPLAY
 
 say "writing 3-minute files"
 for format in wav flac ogg mp3; do
@@ -170,14 +172,15 @@ stop_player() {
 
 # Runs one window on the playing process $1; prints "player% server%".
 measure() {
-    local pid=$1 player0 server0 start player1 server1 end
+    local pid=$1 player0 server0 start player1 server1 end servers
     sleep 3 # settle: start-up and the first fill are not playing's steady cost
     player0=$(cpu_ns "$pid")
-    server0=$(cpu_ns $(server_pids))
+    read -r -a servers <<<"$(server_pids)"
+    server0=$(cpu_ns "${servers[@]}")
     start=$(date +%s%N)
     sleep "$window"
     player1=$(cpu_ns "$pid")
-    server1=$(cpu_ns $(server_pids))
+    server1=$(cpu_ns "${servers[@]}")
     end=$(date +%s%N)
     echo "$(percent $((player1 - player0)) $((end - start))) $(percent $((server1 - server0)) $((end - start)))"
 }
