@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
     cmake ninja-build g++ pkg-config make
-    libsfml-dev libsndfile1-dev qt6-base-dev
+    libsfml-dev libsndfile1-dev libexpat1-dev qt6-base-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xdotool x11-utils imagemagick python3
     "$@"
