@@ -7,7 +7,8 @@
 #include <memory>
 
 class CZalvoDlg;
-class QListWidget;
+class PlayListModel;
+class QListView;
 class QShowEvent;
 
 namespace Ui {
@@ -43,12 +44,15 @@ protected:
 
 private:
     void RefreshList();
+    // The list changed elsewhere: shown again, the selection kept on the same entry when it is still there.
+    void OnPlayListChanged();
     PlayList::Position GetSelectedPosition();
 
     std::unique_ptr<Ui::CPlayListManagDlg> m_ui;
     CZalvoDlg* m_pMainDlg = nullptr;
     PlayList* m_pPlayList = nullptr;
     PlayList::TrackList* m_pList = nullptr;
-    QListWidget* m_listBox = nullptr;
+    QListView* m_listBox = nullptr;
+    PlayListModel* m_model = nullptr;
     bool m_initialised = false;
 };
