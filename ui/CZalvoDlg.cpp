@@ -14,6 +14,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLocale>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QSaveFile>
@@ -86,7 +87,9 @@ bool writePlayListFile(PlayList& playList, const std::u16string& path) {
 // "10"), each subfolder in its place among them. Files that do not open are passed over in silence.
 void addFolder(TrackCollector& collector, const BackgroundTask& task, const QString& folder) {
     QFileInfoList entries = QDir(folder).entryInfoList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot, QDir::NoSort);
-    QCollator collator;
+    // The C locale's collation compares code points, numeric mode or not.
+    const QLocale locale = QLocale::system().language() == QLocale::C ? QLocale(QLocale::English) : QLocale::system();
+    QCollator collator(locale);
     collator.setNumericMode(true);
     std::sort(entries.begin(), entries.end(), [&collator](const QFileInfo& a, const QFileInfo& b) {
         return collator.compare(a.fileName(), b.fileName()) < 0;

@@ -42,8 +42,7 @@ ReadStatus ArchiveFormat::read(std::istream& input, std::u16string_view folder, 
         return ReadStatus::Unrecognised;
     }
     for (std::uint32_t i = 0;;) {
-        std::optional<std::u16string> path = EntryPath::fromText(entry, folder, false);
-        if (path && !sink(std::move(*path))) {
+        if (!sink(EntryPath::fromText(entry, folder, false).value_or(std::u16string()))) {
             return ReadStatus::Cancelled;
         }
         if (++i == count) {

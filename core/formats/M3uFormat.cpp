@@ -51,8 +51,7 @@ ReadStatus M3uFormat::read(std::istream& input, std::u16string_view folder, cons
         if (line.empty() || line.front() == '#' || isBlank(line)) {
             continue;
         }
-        std::optional<std::u16string> path = EntryPath::fromText(TextEncoding::fromNarrow(line), folder, true);
-        if (path && !sink(std::move(*path))) {
+        if (!sink(EntryPath::fromText(TextEncoding::fromNarrow(line), folder, true).value_or(std::u16string()))) {
             return ReadStatus::Cancelled;
         }
     }

@@ -75,7 +75,7 @@ bool PlsFormat::recognises(std::string_view head) {
 
 ReadStatus PlsFormat::read(std::istream& input, std::u16string_view folder, const EntrySink& sink) {
     // The entries may come in any order, so they wait until the end; only those naming a file do, so
-    // memory follows the tracks that can open.
+    // memory follows the tracks that can open. The others are told of at once.
     std::map<std::uint64_t, std::u16string> entries;
     LineReader lines(input);
     std::string line;
@@ -93,6 +93,8 @@ ReadStatus PlsFormat::read(std::istream& input, std::u16string_view folder, cons
         std::optional<std::u16string> path = EntryPath::fromText(TextEncoding::fromNarrow(value), folder, true);
         if (path && isRegularFile(*path)) {
             entries.emplace(*number, std::move(*path));
+        } else if (!sink(std::u16string())) {
+            return ReadStatus::Cancelled;
         }
     }
     for (auto& [number, path] : entries) {

@@ -118,7 +118,7 @@ private:
         trackHasLocation = true;
         std::optional<std::u16string> path = EntryPath::fromUri(trimmed(location), bases.back().second);
         location.clear();
-        if (path && !sink(std::move(*path))) {
+        if (!sink(std::move(path).value_or(std::u16string()))) {
             cancelled = true;
             XML_StopParser(parser, XML_FALSE);
         }

@@ -21,6 +21,9 @@ TrackCollector::PlayListResult TrackCollector::addPlayListFile(const std::u16str
             return false;
         }
         ++result.entries;
+        if (entry.empty()) {
+            return true;
+        }
         pending.push_back(std::move(entry));
         if (pending.size() == batchSize) {
             openPending();
