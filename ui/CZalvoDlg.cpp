@@ -24,6 +24,7 @@
 #include <atomic>
 #include <exception>
 #include <iterator>
+#include <mutex>
 #include <sstream>
 #include <vector>
 
@@ -254,12 +255,14 @@ std::u16string CZalvoDlg::AskFilePath(bool open) {
 }
 
 void CZalvoDlg::TogglePlayPause() {
+    const std::scoped_lock lock(m_playList.mutex);
     if (Music* music = m_playList.getCurrent()) {
         music->playPause();
     }
 }
 
 void CZalvoDlg::StopMusic() {
+    const std::scoped_lock lock(m_playList.mutex);
     if (Music* music = m_playList.getCurrent()) {
         music->stop();
     }
@@ -338,6 +341,7 @@ void CZalvoDlg::AddFromOutside(const QStringList& paths, bool play) {
         const auto added = static_cast<std::ptrdiff_t>(tracks.size());
         m_playList.appendTracks(std::move(tracks));
         if (play && added > 0) {
+            const std::scoped_lock lock(m_playList.mutex);
             const Music* playing = m_playList.getCurrent();
             if (playing == nullptr || !playing->isPlaying()) {
                 PlayList::Position first = std::prev(m_playList.getList()->end(), added);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,10 @@ struct ToneShape {
 
 // Writes an audio fixture through libsndfile; throws std::runtime_error when it cannot.
 void writeToneFile(const std::filesystem::path& file, AudioFormat format, const ToneShape& shape = {});
+
+// Writes interleaved frames as they are, through libsndfile; throws std::runtime_error when it cannot.
+void writeAudioFile(const std::filesystem::path& file, AudioFormat format, std::span<const float> frames,
+                    int sampleRate = 44100, int channels = 1);
 
 // The usual file extension of a format, with its dot.
 std::string extensionOf(AudioFormat format);
