@@ -9,12 +9,15 @@
 #include <exception>
 #include <limits>
 #include <memory>
+#include <sys/resource.h>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
 constexpr int dialogDelayMilliseconds = 500;
 constexpr int progressMilliseconds = 100;
+constexpr int workerNiceness = 10;
 
 } // namespace
 
@@ -45,6 +48,8 @@ bool BackgroundTask::run(const std::function<void()>& work, const std::function<
     std::atomic<bool> finished = false;
     std::exception_ptr failure;
     std::thread worker([&] {
+        // Yields the processor to the UI thread; the threads it starts inherit that.
+        setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), workerNiceness);
         try {
             work();
         } catch (...) {

@@ -269,6 +269,10 @@ void CZalvoDlg::StopMusic() {
 }
 
 void CZalvoDlg::AddMusic() {
+    // The list is not edited while a load runs: the load's outcome would undo it.
+    if (m_runningTask != nullptr) {
+        return;
+    }
     const std::u16string path = AskFilePath(true);
     if (path.empty()) {
         return;
@@ -434,7 +438,9 @@ bool CZalvoDlg::WriteTextPlayList(const std::u16string& path) {
     std::vector<SavedTrack> tracks;
     tracks.reserve(m_playList.getList()->size());
     for (const std::unique_ptr<Music>& track : *m_playList.getList()) {
-        tracks.push_back({track->getPath(), track->getDuration(), {}});
+        // Absolute, so that the file names the track from wherever it is read.
+        const QString absolute = QFileInfo(QString::fromStdU16String(track->getPath())).absoluteFilePath();
+        tracks.push_back({absolute.toStdU16String(), track->getDuration(), {}});
     }
     const QString target = QString::fromStdU16String(path);
     BackgroundTask task(this, QStringLiteral("Sauvegarde de la liste de lecture…"));
@@ -462,6 +468,9 @@ bool CZalvoDlg::WriteTextPlayList(const std::u16string& path) {
 }
 
 void CZalvoDlg::OpenPlayListManager() {
+    if (m_runningTask != nullptr) {
+        return;
+    }
     CPlayListManagDlg manager;
     manager.SetPlayList(&m_playList);
     manager.SetMainDlg(this);

@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <algorithm>
 #include <limits>
 
 void PlayListModel::refresh(PlayList::TrackList* list) {
@@ -10,8 +11,9 @@ void PlayListModel::refresh(PlayList::TrackList* list) {
     rows.clear();
     // A view counts its rows in int: a longer list shows its first rows only.
     if (list != nullptr) {
-        rows.reserve(std::min<std::size_t>(list->size(), std::numeric_limits<int>::max()));
-        for (auto position = list->begin(); position != list->end() && rows.size() < rows.capacity(); ++position) {
+        const std::size_t shown = std::min<std::size_t>(list->size(), std::numeric_limits<int>::max());
+        rows.reserve(shown);
+        for (auto position = list->begin(); rows.size() < shown; ++position) {
             rows.push_back(position);
         }
     }
