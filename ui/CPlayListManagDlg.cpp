@@ -21,6 +21,12 @@ CPlayListManagDlg::CPlayListManagDlg(QWidget* parent)
     m_listBox = m_ui->listBox;
     m_model = new PlayListModel(this);
     m_listBox->setModel(m_model);
+    // Read while the selected row's position is still good: once the list changes it may not be.
+    connect(m_listBox->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        const auto selected = GetSelectedPosition();
+        m_selectedId =
+            m_pList != nullptr && selected != m_pList->end() ? std::optional((*selected)->getId()) : std::nullopt;
+    });
 
     connect(m_ui->okButton, &QPushButton::clicked, this, &QDialog::accept);
     connect(m_ui->upButton, &QPushButton::clicked, this, &CPlayListManagDlg::OnBnClickedUp);
@@ -72,15 +78,14 @@ void CPlayListManagDlg::OnInitDialog() {
 
 void CPlayListManagDlg::RefreshList() {
     m_model->refresh(m_pList);
+    m_selectedId.reset();
 }
 
 void CPlayListManagDlg::OnPlayListChanged() {
     if (!m_initialised) {
         return;
     }
-    const auto selected = GetSelectedPosition();
-    const std::optional<std::uint64_t> selectedId =
-        m_pList != nullptr && selected != m_pList->end() ? std::optional((*selected)->getId()) : std::nullopt;
+    const std::optional<std::uint64_t> selectedId = m_selectedId;
     RefreshList();
     const std::optional<int> row = selectedId ? m_model->rowOf(*selectedId) : std::nullopt;
     if (row) {

@@ -4,7 +4,9 @@
 
 #include <QDialog>
 
+#include <cstdint>
 #include <memory>
+#include <optional>
 
 class CZalvoDlg;
 class PlayListModel;
@@ -54,5 +56,7 @@ private:
     PlayList::TrackList* m_pList = nullptr;
     QListView* m_listBox = nullptr;
     PlayListModel* m_model = nullptr;
+    // The selected track, kept while its entry can still be read.
+    std::optional<std::uint64_t> m_selectedId;
     bool m_initialised = false;
 };
