@@ -7,12 +7,15 @@ FUZZ_SECONDS ?= 60
 JOBS       ?= $(shell nproc)
 CMAKE_FLAGS = -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: all deps build run test bench asan tsan fuzz smoke format clean
+.PHONY: all deps test-deps build run test package bench asan tsan fuzz smoke format clean
 
 all: build
 
 deps:
 	@scripts/install-deps.sh
+
+test-deps:
+	@scripts/install-deps.sh --test
 
 $(BUILD)/build.ninja: | deps
 	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
@@ -23,8 +26,13 @@ build: deps $(BUILD)/build.ninja
 run: build
 	$(BUILD)/ui/zalvo
 
-test: build
+test: build test-deps
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+# The Debian package, written into $(BUILD): install it with `sudo apt install ./zalvo_*.deb` there.
+package: build
+	@scripts/install-deps.sh dpkg-dev
+	cd $(BUILD) && cpack --config CPackConfig.cmake
 
 bench: build
 	@for b in $(BUILD)/bench/bench_*; do echo "== $$b"; ALSOFT_DRIVERS=null $$b; done

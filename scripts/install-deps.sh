@@ -1,15 +1,20 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Zalvo needs to build, test and run, skipping those already present.
-# Usage: scripts/install-deps.sh [extra-package ...]
+# Usage: scripts/install-deps.sh [--test] [extra-package ...]
+#   --test  also the tools that only the tests use (the package checks)
 set -euo pipefail
 
 packages=(
     cmake ninja-build g++ pkg-config make
-    libsfml-dev libsndfile1-dev libopenal-dev libexpat1-dev qt6-base-dev
+    libsfml-dev libsndfile1-dev libopenal-dev libexpat1-dev qt6-base-dev librsvg2-bin
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xdotool x11-utils imagemagick python3
-    "$@"
 )
+if [ "${1:-}" = --test ]; then
+    shift
+    packages+=(dpkg-dev lintian appstream desktop-file-utils)
+fi
+packages+=("$@")
 
 missing=()
 for package in "${packages[@]}"; do

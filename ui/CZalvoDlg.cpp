@@ -6,6 +6,7 @@
 #include "CPlayListManagDlg.h"
 #include "ErrorBox.h"
 #include "PlayListFile.h"
+#include "SkinView.h"
 #include "TrackCollector.h"
 #include "TrackTags.h"
 
@@ -13,7 +14,6 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QLabel>
 #include <QLocale>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -30,7 +30,7 @@
 
 // The resources live in a static library: nothing would pull them into the program unless asked for.
 static void initResources() {
-    Q_INIT_RESOURCE(zalvo);
+    Q_INIT_RESOURCE(art);
 }
 
 namespace {
@@ -51,7 +51,7 @@ QRect fromEdges(int left, int top, int right, int bottom) {
 QIcon loadAppIcon() {
     initResources();
     QIcon icon;
-    for (const int size : {16, 32, 48}) {
+    for (const int size : {16, 22, 24, 32, 48, 64, 128}) {
         icon.addFile(QStringLiteral(":/icons/zalvo-%1.png").arg(size), QSize(size, size));
     }
     return icon;
@@ -118,10 +118,8 @@ CZalvoDlg::CZalvoDlg(QWidget* parent)
     setFixedSize(skinSize);
     setMouseTracking(true);
 
-    auto* skin = new QLabel(this);
+    auto* skin = new SkinView(this);
     skin->setGeometry(QRect(QPoint(0, 0), skinSize));
-    skin->setPixmap(QPixmap(QStringLiteral(":/skin.png")));
-    skin->setAttribute(Qt::WA_TransparentForMouseEvents);
 
     m_quitButton = new QPushButton(QStringLiteral("Quitter"), this);
     m_quitButton->setGeometry(quitButtonGeometry);
