@@ -63,7 +63,12 @@ std::unique_ptr<TrackDecoder> TrackDecoder::open(const std::string& utf8Path) {
     }
     if (info.sampleCount > 0) {
         decoder->declaredFrames = info.sampleCount / info.channelCount;
+        // The header promises audio: a file that breaks that promise counts as finished when played.
+        // Decoding here would cost a playlist's load a codec frame per track.
+        return decoder;
     }
+    // A header of no length or an unknown one must show it holds audio, or a track of nothing would
+    // count as finished before it played.
     const std::size_t primingSamples = primingFrames * info.channelCount;
     decoder->primed = std::make_unique<std::int16_t[]>(primingSamples);
     decoder->primedCount = decoder->readSamples(decoder->primed.get(), primingSamples);

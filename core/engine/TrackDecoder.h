@@ -26,7 +26,7 @@ public:
     TrackDecoder& operator=(const TrackDecoder&) = delete;
 
     // A decoder at the file's first frame, or nothing when the file does not open, has a rate or a
-    // channel count no real file has, or yields no sample at all.
+    // channel count no real file has, or declares no length and yields no sample.
     static std::unique_ptr<TrackDecoder> open(const std::string& utf8Path);
 
     PcmFormat format() const { return pcmFormat; }
