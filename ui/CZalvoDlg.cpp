@@ -3,9 +3,13 @@
 #include "Archive.h"
 #include "AudioConfig.h"
 #include "CPlayListManagDlg.h"
+#include "DroppedFiles.h"
 #include "ErrorBox.h"
 #include "PlayListFile.h"
 
+#include <QApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFile>
 #include <QFileDialog>
 #include <QLabel>
@@ -80,6 +84,7 @@ CZalvoDlg::CZalvoDlg(QWidget* parent)
     setWindowTitle(QStringLiteral("Zalvo"));
     setFixedSize(skinSize);
     setMouseTracking(true);
+    setAcceptDrops(true);
 
     auto* skin = new QLabel(this);
     skin->setGeometry(QRect(QPoint(0, 0), skinSize));
@@ -174,6 +179,7 @@ void CZalvoDlg::DoAction() {
     case NONE:
         break;
     }
+    emit playbackMayHaveChanged();
 }
 
 void CZalvoDlg::mouseMoveEvent(QMouseEvent* event) {
@@ -210,11 +216,54 @@ void CZalvoDlg::OnLButtonDown() {
 
 void CZalvoDlg::OnTimer() {
     m_playList.advanceIfFinished();
+    emit playbackMayHaveChanged();
+}
+
+void CZalvoDlg::dragEnterEvent(QDragEnterEvent* event) {
+    if (!DroppedFiles::paths(event->mimeData()).isEmpty()) {
+        event->acceptProposedAction();
+    }
+}
+
+void CZalvoDlg::dropEvent(QDropEvent* event) {
+    const QStringList paths = DroppedFiles::paths(event->mimeData());
+    if (paths.isEmpty()) {
+        return;
+    }
+    event->acceptProposedAction();
+    AddFromOutside(paths, false);
+}
+
+void CZalvoDlg::Quit() {
+    // Each modal window runs a loop nested in the click that opened it: closing them all lets every
+    // loop end, down to the main window's own.
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        auto* dialog = qobject_cast<QDialog*>(window);
+        if (dialog != nullptr && dialog != this && dialog->isVisible() && dialog->isModal()) {
+            dialog->reject();
+        }
+    }
+    accept();
+}
+
+void CZalvoDlg::Raise() {
+    showNormal();
+    raise();
+    activateWindow();
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal != nullptr && modal != this) {
+        modal->raise();
+        modal->activateWindow();
+    }
 }
 
 std::u16string CZalvoDlg::AskFilePath(bool open) {
     const QString path = open ? QFileDialog::getOpenFileName() : QFileDialog::getSaveFileName();
     return path.toStdU16String();
+}
+
+QStringList CZalvoDlg::AskFilePaths() {
+    return QFileDialog::getOpenFileNames();
 }
 
 void CZalvoDlg::TogglePlayPause() {
@@ -230,10 +279,15 @@ void CZalvoDlg::StopMusic() {
 }
 
 void CZalvoDlg::AddMusic() {
-    const std::u16string path = AskFilePath(true);
-    if (path.empty()) {
+    const QStringList paths = AskFilePaths();
+    if (paths.size() > 1) {
+        AddFromOutside(paths, false);
         return;
     }
+    if (paths.isEmpty() || paths.front().isEmpty()) {
+        return;
+    }
+    const std::u16string path = paths.front().toStdU16String();
     if (!m_playList.addMusic(path)) {
         showErrorBox(this, withPath("Error - Music has not been loaded ! Path : ", path));
     }
@@ -243,6 +297,11 @@ void CZalvoDlg::AddFromOutside(const QStringList& paths, bool play) {
     std::vector<std::u16string> trackPaths;
     QStringList failed;
     for (const QString& path : paths) {
+        // An audio file is no playlist, whatever the playlist reader makes of its bytes.
+        if (Music probe; probe.open(path.toStdU16String())) {
+            trackPaths.push_back(path.toStdU16String());
+            continue;
+        }
         const PlayListFile::Contents contents = PlayListFile::read(path.toStdU16String());
         if (contents.status == PlayListFile::Status::Ok || contents.status == PlayListFile::Status::Damaged) {
             trackPaths.insert(trackPaths.end(), contents.paths.begin(), contents.paths.end());

@@ -2,6 +2,7 @@
 
 #include "Action.h"
 #include "PlayList.h"
+#include "PlayerHost.h"
 
 #include <QDialog>
 #include <QIcon>
@@ -15,7 +16,7 @@ class QPushButton;
 
 // The skinned main window: remembers the icon under the pointer, runs its action on a click, and
 // moves playback on every 100 ms.
-class CZalvoDlg : public QDialog {
+class CZalvoDlg : public QDialog, public PlayerHost {
     Q_OBJECT
 
 public:
@@ -29,7 +30,11 @@ public:
     // Files that come from outside the window (a drop, the command line, another launch, MPRIS):
     // audio files and playlist files, whose tracks are appended in order. When `play` is set and
     // nothing plays, the first added track starts. Files that do not open are reported in one message.
-    void AddFromOutside(const QStringList& paths, bool play);
+    void AddFromOutside(const QStringList& paths, bool play) override;
+
+    // Ends the player as "Quitter" does, closing first any window opened over it.
+    void Quit() override;
+    void Raise() override;
 
     PlayList& GetPlayList() { return m_playList; }
     Action GetHoveredAction() const { return m_hoveredAction; }
@@ -39,15 +44,21 @@ public:
 signals:
     // The list changed other than through the manager's own buttons.
     void playListChanged();
+    // After every tick and every action: whoever mirrors the playback state compares it now.
+    void playbackMayHaveChanged();
 
 protected:
     // The file dialogs' seam: the full path chosen, or empty when the user cancelled.
     virtual std::u16string AskFilePath(bool open);
+    // The add-track dialog's seam: the files chosen, none when the user cancelled.
+    virtual QStringList AskFilePaths();
 
     void showEvent(QShowEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void OnInitDialog();
@@ -58,8 +69,8 @@ private:
     void OnLButtonDown();
     void OnTimer();
 
-    void TogglePlayPause();
-    void StopMusic();
+    void TogglePlayPause() override;
+    void StopMusic() override;
     void AddMusic();
     void OpenPlayListManager();
 
