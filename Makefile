@@ -23,6 +23,7 @@ run: build
 	$(BUILD)/ui/zalvo
 
 test: build
+	@scripts/install-deps.sh --test
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
 bench: build
@@ -30,6 +31,7 @@ bench: build
 	@echo "== start-up"; scripts/bench-startup.sh $(BUILD)/ui/zalvo
 
 asan: deps
+	@scripts/install-deps.sh --test
 	cmake -S . -B $(ASAN_BUILD) $(CMAKE_FLAGS) -DZALVO_SANITIZE=ON -DZALVO_BUILD_BENCH=OFF
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
@@ -43,6 +45,7 @@ fuzz: deps
 	ALSOFT_DRIVERS=null $(FUZZ_BUILD)/tests/fuzz/fuzz_playlist_load $(FUZZ_BUILD)/corpus -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048
 
 smoke: build
+	@scripts/install-deps.sh --test
 	ctest --test-dir $(BUILD) --output-on-failure -R smoke
 
 format:

@@ -23,8 +23,8 @@ constexpr float volumeStep = 10.0F;
 MprisPlayerAdaptor::MprisPlayerAdaptor(MprisService* service) : QDBusAbstractAdaptor(service), m_service(*service) {}
 
 void MprisPlayerAdaptor::refuse(QDBusError::ErrorType error, const QString& message) {
-    if (calledFromDBus()) {
-        sendErrorReply(error, message);
+    if (m_service.calledFromDBus()) {
+        m_service.sendErrorReply(error, message);
     }
 }
 

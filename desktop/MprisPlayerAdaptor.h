@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QDBusAbstractAdaptor>
-#include <QDBusContext>
 #include <QDBusError>
 #include <QDBusObjectPath>
 #include <QVariantMap>
@@ -10,7 +9,7 @@ class MprisService;
 
 // org.mpris.MediaPlayer2.Player: the transport, the settings and the track, translated onto the playlist
 // and the audio settings.
-class MprisPlayerAdaptor final : public QDBusAbstractAdaptor, protected QDBusContext {
+class MprisPlayerAdaptor final : public QDBusAbstractAdaptor {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2.Player")
     Q_PROPERTY(QString PlaybackStatus READ playbackStatus)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDBusConnection>
+#include <QDBusContext>
 #include <QElapsedTimer>
 #include <QObject>
 #include <QString>
@@ -17,7 +18,8 @@ class PlayerHost;
 
 // The player as the desktop sees it over MPRIS: the object its adaptors hang on, and the memory of what
 // was last announced, so that every change is announced once and an idle tick costs a few comparisons.
-class MprisService final : public QObject {
+// The bus sets its call context on this object, also for calls that its adaptors answer.
+class MprisService final : public QObject, public QDBusContext {
     Q_OBJECT
 
 public:

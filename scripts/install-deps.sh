@@ -1,13 +1,22 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Zalvo needs to build, test and run, skipping those already present.
-# Usage: scripts/install-deps.sh [extra-package ...]
+# Usage: scripts/install-deps.sh [--test] [extra-package ...]
+#   --test also installs what only the tests use: a private session bus, an MPRIS client, the desktop
+#   entry checker.
 set -euo pipefail
+
+test_packages=()
+if [ "${1:-}" = --test ]; then
+    shift
+    test_packages=(dbus playerctl desktop-file-utils)
+fi
 
 packages=(
     cmake ninja-build g++ pkg-config make
     libsfml-dev libsndfile1-dev qt6-base-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xdotool x11-utils imagemagick python3
+    "${test_packages[@]}"
     "$@"
 )
 

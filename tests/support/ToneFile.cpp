@@ -7,6 +7,7 @@
 #include <memory>
 #include <numbers>
 #include <stdexcept>
+#include <utility>
 
 namespace {
 
@@ -58,6 +59,11 @@ std::vector<AudioFormat> allAudioFormats() {
 }
 
 void writeToneFile(const std::filesystem::path& file, AudioFormat format, const ToneShape& shape) {
+    writeToneFile(file, format, shape, TrackTags{});
+}
+
+void writeToneFile(const std::filesystem::path& file, AudioFormat format, const ToneShape& shape,
+                   const TrackTags& tags) {
     // Opus only takes the rates its codec knows; 48 kHz is the natural one.
     const int sampleRate = format == AudioFormat::Opus ? 48000 : shape.sampleRate;
     SF_INFO info{};
@@ -67,6 +73,12 @@ void writeToneFile(const std::filesystem::path& file, AudioFormat format, const 
     std::unique_ptr<SNDFILE, SndfileCloser> out(sf_open(file.c_str(), SFM_WRITE, &info));
     if (!out) {
         throw std::runtime_error("cannot write " + file.string() + ": " + sf_strerror(nullptr));
+    }
+    for (const auto& [kind, text] : {std::pair{SF_STR_TITLE, &tags.title}, std::pair{SF_STR_ARTIST, &tags.artist},
+                                     std::pair{SF_STR_ALBUM, &tags.album}}) {
+        if (!text->empty()) {
+            sf_set_string(out.get(), kind, text->c_str());
+        }
     }
 
     std::vector<float> frames;
