@@ -1,12 +1,13 @@
 # Front door over CMake: a newcomer needs only `make run` and `make test`.
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
+TSAN_BUILD ?= build-tsan
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
 JOBS       ?= $(shell nproc)
 CMAKE_FLAGS = -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: all deps build run test bench asan fuzz smoke format clean
+.PHONY: all deps build run test bench asan tsan fuzz smoke format clean
 
 all: build
 
@@ -36,6 +37,11 @@ asan: deps
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
 
+tsan: deps
+	cmake -S . -B $(TSAN_BUILD) $(CMAKE_FLAGS) -DZALVO_SANITIZE_THREAD=ON -DZALVO_BUILD_BENCH=OFF
+	cmake --build $(TSAN_BUILD) -j $(JOBS)
+	ctest --test-dir $(TSAN_BUILD) --output-on-failure -j $(JOBS)
+
 fuzz: deps
 	@scripts/install-deps.sh clang libclang-rt-dev
 	CXX=clang++ cmake -S . -B $(FUZZ_BUILD) $(CMAKE_FLAGS) -DZALVO_FUZZ=ON -DZALVO_BUILD_UI=OFF \
@@ -52,4 +58,4 @@ format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD)

@@ -13,7 +13,7 @@ fi
 
 packages=(
     cmake ninja-build g++ pkg-config make
-    libsfml-dev libsndfile1-dev qt6-base-dev
+    libsfml-dev libsndfile1-dev libopenal-dev qt6-base-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xdotool x11-utils imagemagick python3
     "${test_packages[@]}"
@@ -36,5 +36,5 @@ fi
 
 echo "Installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
-"${sudo[@]}" apt-get update -qq
-"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+"${sudo[@]}" apt-get -o DPkg::Lock::Timeout=600 update -qq
+"${sudo[@]}" apt-get -o DPkg::Lock::Timeout=600 install -y -qq --no-install-recommends "${missing[@]}"

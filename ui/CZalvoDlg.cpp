@@ -21,6 +21,7 @@
 #include <array>
 #include <exception>
 #include <fstream>
+#include <mutex>
 #include <sstream>
 #include <vector>
 
@@ -267,12 +268,14 @@ QStringList CZalvoDlg::AskFilePaths() {
 }
 
 void CZalvoDlg::TogglePlayPause() {
+    const std::scoped_lock lock(m_playList.mutex);
     if (Music* music = m_playList.getCurrent()) {
         music->playPause();
     }
 }
 
 void CZalvoDlg::StopMusic() {
+    const std::scoped_lock lock(m_playList.mutex);
     if (Music* music = m_playList.getCurrent()) {
         music->stop();
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 class PcmSource;
@@ -13,6 +14,13 @@ public:
 
     // The output to use on this machine, pulling from `source`, which must outlive it. Starts paused.
     static std::unique_ptr<AudioOutput> create(PcmSource& source);
+    // Replaces how outputs are made, for a harness that pulls the samples itself; an empty factory
+    // brings back the machine's own outputs.
+    using Factory = std::function<std::unique_ptr<AudioOutput>(PcmSource&)>;
+    static void setFactory(Factory factory);
+    // The device stays open while a hold on it lives, so that changing tracks never closes and reopens
+    // it (a gap in the sound).
+    static std::shared_ptr<void> holdDevice();
 
     virtual void play() = 0;
     virtual void pause() = 0;

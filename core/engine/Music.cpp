@@ -1,86 +1,51 @@
 #include "Music.h"
 
-#include "SndfileReader.h"
+#include "AudioOutput.h"
+#include "Playback.h"
 #include "TextEncoding.h"
-
-#include <SFML/Audio/AlResource.hpp>
-#include <SFML/Audio/InputSoundFile.hpp>
-#include <SFML/Audio/Music.hpp>
-#include <SFML/System/FileInputStream.hpp>
+#include "TrackDecoder.h"
 
 #include <algorithm>
-#include <array>
 #include <atomic>
+#include <cmath>
 #include <cstddef>
 #include <filesystem>
 #include <mutex>
-#include <optional>
 #include <system_error>
 
 namespace {
 
-// SFML closes the audio device along with its last audio object. Idle tracks hold no stream, so the
-// tracks share one hold on the device; otherwise every track change would close and reopen it.
-class DeviceHold final : public sf::AlResource {};
-
-// Tracks are built on the threads that open a playlist's files too.
+// Idle tracks hold no stream, so the tracks share one hold on the audio device: otherwise every track
+// change would close and reopen it. Tracks are built on the threads that open a playlist's files too.
 std::mutex deviceMutex;
 std::size_t liveTracks = 0;
-std::unique_ptr<DeviceHold> deviceHold;
+std::shared_ptr<void> deviceHold;
 
 std::atomic<std::uint64_t> nextId = 1;
 
 // Only regular files: opening a FIFO would block, and a device or directory never ends. A name with
 // a NUL in it would reach the file system cut short, naming another file.
-bool isRegularFile(const std::string& nativePath) {
+std::optional<std::string> playablePath(const std::u16string& path) {
+    std::optional<std::string> utf8 = TextEncoding::toUtf8(path);
     std::error_code error;
-    return !nativePath.empty() && nativePath.find('\0') == std::string::npos &&
-           std::filesystem::is_regular_file(std::filesystem::path(nativePath), error);
-}
-
-// The channel layouts SFML can hand to OpenAL; a stream of any other count would stay silent.
-bool isPlayableLayout(unsigned channelCount) {
-    constexpr std::array playable{1U, 2U, 4U, 6U, 7U, 8U};
-    return std::find(playable.begin(), playable.end(), channelCount) != playable.end();
-}
-
-// Asks libsndfile directly, which opens every usual format in well under a millisecond; the
-// factory would run its check and then open the file a second time. SFML's readers come after.
-std::optional<float> durationOf(const std::string& nativePath) {
-    sf::FileInputStream input;
-    SndfileReader reader;
-    sf::SoundFileReader::Info info{};
-    if (input.open(nativePath) && reader.open(input, info)) {
-        if (!isPlayableLayout(info.channelCount)) {
-            return std::nullopt;
-        }
-        const auto samples = static_cast<float>(info.sampleCount);
-        return sf::seconds(samples / static_cast<float>(info.channelCount) / static_cast<float>(info.sampleRate))
-            .asSeconds();
+    if (!utf8 || utf8->empty() || utf8->find('\0') != std::string::npos ||
+        !std::filesystem::is_regular_file(std::filesystem::path(*utf8), error)) {
+        return std::nullopt;
     }
-    // SFML's reader registry fills itself on first use without a lock, and playlists open their
-    // tracks on several threads.
-    static std::mutex sfmlReaders;
-    const std::scoped_lock lock(sfmlReaders);
-    sf::InputSoundFile file;
-    if (file.openFromFile(nativePath) && isPlayableLayout(file.getChannelCount())) {
-        return file.getDuration().asSeconds();
-    }
-    return std::nullopt;
+    return utf8;
 }
 
 } // namespace
 
 Music::Music() : id(nextId++) {
-    SndfileReader::registerOnce();
     const std::scoped_lock lock(deviceMutex);
     if (liveTracks++ == 0) {
-        deviceHold = std::make_unique<DeviceHold>();
+        deviceHold = AudioOutput::holdDevice();
     }
 }
 
 Music::~Music() {
-    stream.reset();
+    playback.reset();
     const std::scoped_lock lock(deviceMutex);
     if (--liveTracks == 0) {
         deviceHold.reset();
@@ -88,73 +53,136 @@ Music::~Music() {
 }
 
 bool Music::open(const std::u16string& newPath) {
-    std::optional<std::string> utf8 = TextEncoding::toUtf8(newPath);
-    if (!utf8 || !isRegularFile(*utf8)) {
+    const std::optional<std::string> utf8 = playablePath(newPath);
+    if (!utf8) {
         return false;
     }
-    const std::optional<float> length = durationOf(*utf8);
-    if (!length) {
+    const std::unique_ptr<TrackDecoder> decoder = TrackDecoder::open(*utf8);
+    if (!decoder) {
         return false;
     }
     stop();
     path = newPath;
-    nativePath = *std::move(utf8);
-    duration = *length;
+    const std::optional<std::uint64_t> frames = decoder->headerFrames();
+    duration = frames ? static_cast<float>(static_cast<double>(*frames) / decoder->format().sampleRate) : 0.0F;
     return true;
 }
 
 void Music::playPause() {
     if (isPlaying()) {
-        stream->pause();
-        playClock.pause();
-        return;
+        playback->pause();
+    } else if (isPaused()) {
+        playback->play();
+    } else if (!startAt(0, false)) {
+        // The file went away or changed since it was opened; a playlist must not wait on it.
+        unplayable = true;
     }
-    if (!stream) {
-        auto fresh = std::make_unique<sf::Music>();
-        if (!isRegularFile(nativePath) || !fresh->openFromFile(nativePath)) {
-            // The file went away or changed since it was opened; a playlist must not wait on it.
-            unplayable = true;
-            return;
-        }
-        fresh->setVolume(volume);
-        duration = fresh->getDuration().asSeconds();
-        stream = std::move(fresh);
-    }
-    stream->play();
-    playClock.resume();
 }
 
-void Music::seek(float seconds) {
-    if (stream) {
-        stream->setPlayingOffset(sf::seconds(std::clamp(seconds, 0.0F, duration)));
+bool Music::startAt(std::uint64_t frame, bool paused) {
+    keepDecodedLength();
+    playback.reset();
+    const std::optional<std::string> utf8 = playablePath(path);
+    std::unique_ptr<TrackDecoder> decoder = utf8 ? TrackDecoder::open(*utf8) : nullptr;
+    if (!decoder || (frame > 0 && !decoder->seek(frame))) {
+        return false;
     }
+    playback =
+        std::make_unique<Playback>(std::move(decoder), GaplessSource::Track{id, *utf8, this}, frame, volume / 100.0F);
+    if (!paused) {
+        playback->play();
+    }
+    return true;
 }
 
 void Music::stop() {
-    stream.reset();
+    keepDecodedLength();
+    playback.reset();
     unplayable = false;
-    playClock.reset(true);
+}
+
+void Music::seek(float seconds) {
+    if (!playback || std::isnan(seconds)) {
+        return;
+    }
+    const std::optional<std::string> utf8 = playablePath(path);
+    const std::unique_ptr<TrackDecoder> probe = utf8 ? TrackDecoder::open(*utf8) : nullptr;
+    if (!probe) {
+        return;
+    }
+    const double length = getDuration() > 0.0F ? getDuration() : seconds;
+    const double target = std::clamp(static_cast<double>(seconds), 0.0, length);
+    const auto frame = static_cast<std::uint64_t>(target * probe->format().sampleRate);
+    if (!startAt(frame, isPaused())) {
+        unplayable = true;
+    }
 }
 
 bool Music::isStopped() const {
-    return !stream || stream->getStatus() == sf::SoundSource::Stopped;
+    return !isPlaying() && !isPaused();
 }
 
 bool Music::isPaused() const {
-    return stream && stream->getStatus() == sf::SoundSource::Paused;
+    return playback && playback->isPaused();
 }
 
 bool Music::isPlaying() const {
-    return stream && stream->getStatus() == sf::SoundSource::Playing;
+    return playback && !playback->isPaused() && !playback->drained();
 }
 
 bool Music::isFinished() const {
-    return unplayable || static_cast<double>(duration) <= static_cast<double>(playClock.getElapsedTime());
+    return unplayable || (playback && playback->heardToEnd(id));
 }
 
 void Music::setVolume(float newVolume) {
     volume = std::clamp(newVolume, 0.0F, 100.0F);
-    if (stream) {
-        stream->setVolume(volume);
+    if (playback) {
+        playback->setGain(volume / 100.0F);
+    }
+}
+
+float Music::getElapsedTime() const {
+    return playback ? static_cast<float>(playback->heardSeconds(id)) : 0.0F;
+}
+
+float Music::getDuration() const {
+    if (playback) {
+        if (const std::optional<double> decoded = playback->decodedSeconds(id)) {
+            return static_cast<float>(*decoded);
+        }
+    }
+    return duration;
+}
+
+void Music::setFollowers(std::shared_ptr<const GaplessSource::Plan> plan) {
+    if (playback) {
+        playback->setPlan(std::move(plan));
+    }
+}
+
+bool Music::hasFollowers() const {
+    return playback && playback->hasPlan();
+}
+
+std::optional<GaplessSource::Track> Music::getFollower() const {
+    return playback ? playback->trackAfter(id) : std::nullopt;
+}
+
+void Music::takeOver(Music& previous) {
+    previous.keepDecodedLength();
+    playback = std::move(previous.playback);
+    previous.unplayable = false;
+    if (playback) {
+        playback->forgetBefore(id);
+        playback->setPlan(nullptr);
+        playback->setGain(volume / 100.0F);
+    }
+}
+
+void Music::keepDecodedLength() {
+    if (playback) {
+        if (const std::optional<double> decoded = playback->decodedSeconds(id)) {
+            duration = static_cast<float>(*decoded);
+        }
     }
 }

@@ -1,17 +1,17 @@
 #pragma once
 
-#include "PausableClock.h"
+#include "GaplessSource.h"
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
-namespace sf {
-class Music;
-}
+class Playback;
 
-// One audio file of the playlist. It holds an open stream only while playing or paused, so that
-// thousands of idle tracks cost neither audio sources nor open files.
+// One audio file of the playlist. It holds a stream only while playing or paused, so that thousands
+// of idle tracks cost neither audio sources nor open files. When the stream has gone on into the
+// track that follows, that track takes the stream over and it sounds on without a break.
 class Music final {
 public:
     Music();
@@ -22,29 +22,40 @@ public:
     bool open(const std::u16string& path);
     void playPause();
     void stop();
+    // Moves within the track, keeping it playing or paused; a stopped track stays at its start.
+    void seek(float seconds);
 
     bool isStopped() const;
     bool isPaused() const;
     bool isPlaying() const;
+    // All of the track's audio has been heard, or its file can no longer be played.
     bool isFinished() const;
-
-    // Moves within the track, keeping it playing or paused; a stopped track stays at its start.
-    void seek(float seconds);
 
     // Unique among every track of the run.
     std::uint64_t getId() const { return id; }
     const std::u16string& getPath() const { return path; }
     void setVolume(float newVolume);
     float getVolume() const { return volume; }
-    float getElapsedTime() const { return playClock.getElapsedTime(); }
-    float getDuration() const { return duration; }
+    float getElapsedTime() const;
+    // The header's length until the track's end is decoded, then the length of its audio.
+    float getDuration() const;
+
+    // What the stream should go on with after this track; kept only while it sounds.
+    void setFollowers(std::shared_ptr<const GaplessSource::Plan> plan);
+    bool hasFollowers() const;
+    // The track the stream went on with after this one.
+    std::optional<GaplessSource::Track> getFollower() const;
+    // Takes over the stream of the track before, which has gone on into this one.
+    void takeOver(Music& previous);
 
 private:
+    void keepDecodedLength();
+    // Starts a stream at the given frame; false when the file no longer plays.
+    bool startAt(std::uint64_t frame, bool paused);
+
     std::uint64_t id;
-    std::unique_ptr<sf::Music> stream;
-    PausableClock playClock{true};
+    std::unique_ptr<Playback> playback;
     std::u16string path;
-    std::string nativePath;
     float duration = 0.0F;
     float volume = 100.0F;
     bool unplayable = false;

@@ -55,14 +55,17 @@ struct SndfileCloser {
 };
 using SndfilePtr = std::unique_ptr<SNDFILE, SndfileCloser>;
 
-// A stream of unknown length (a cut Opus file) could never finish, and SFML keeps the duration in
-// 64-bit microseconds: both are refused, like any header that makes no sense.
+// A header of unknown length (a cut Opus file, a streamed FLAC) is fine: a track ends where its audio
+// does. SFML keeps durations in 64-bit microseconds, so a known length beyond that makes no sense.
 bool describable(const SF_INFO& info) {
     constexpr double longestSeconds = 1e12;
-    return info.channels > 0 && info.samplerate > 0 && info.frames >= 0 && info.frames != SF_COUNT_MAX &&
-           static_cast<double>(info.frames) / info.samplerate < longestSeconds &&
-           static_cast<sf::Uint64>(info.frames) <=
-               std::numeric_limits<sf::Uint64>::max() / static_cast<sf::Uint64>(info.channels);
+    if (info.channels <= 0 || info.samplerate <= 0 || info.frames < 0) {
+        return false;
+    }
+    return info.frames == SF_COUNT_MAX ||
+           (static_cast<double>(info.frames) / info.samplerate < longestSeconds &&
+            static_cast<sf::Uint64>(info.frames) <=
+                std::numeric_limits<sf::Uint64>::max() / static_cast<sf::Uint64>(info.channels));
 }
 
 SndfilePtr openStream(sf::InputStream& stream, SF_INFO& info) {
@@ -117,14 +120,17 @@ bool SndfileReader::open(sf::InputStream& stream, Info& info) {
     handle->channels = static_cast<sf::Uint64>(sndInfo.channels);
     info.channelCount = static_cast<unsigned>(sndInfo.channels);
     info.sampleRate = static_cast<unsigned>(sndInfo.samplerate);
-    info.sampleCount = static_cast<sf::Uint64>(sndInfo.frames) * handle->channels;
+    info.sampleCount = sndInfo.frames == SF_COUNT_MAX ? 0 : static_cast<sf::Uint64>(sndInfo.frames) * handle->channels;
     return true;
 }
 
 void SndfileReader::seek(sf::Uint64 sampleOffset) {
-    if (handle) {
-        sf_seek(handle->file.get(), static_cast<sf_count_t>(sampleOffset / handle->channels), SEEK_SET);
-    }
+    seekTo(sampleOffset);
+}
+
+bool SndfileReader::seekTo(sf::Uint64 sampleOffset) {
+    return handle &&
+           sf_seek(handle->file.get(), static_cast<sf_count_t>(sampleOffset / handle->channels), SEEK_SET) >= 0;
 }
 
 sf::Uint64 SndfileReader::read(sf::Int16* samples, sf::Uint64 maxCount) {

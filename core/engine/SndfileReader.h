@@ -19,6 +19,8 @@ public:
     static bool check(sf::InputStream& stream);
     bool open(sf::InputStream& stream, Info& info) override;
     void seek(sf::Uint64 sampleOffset) override;
+    // As seek, telling whether the file could go there.
+    bool seekTo(sf::Uint64 sampleOffset);
     sf::Uint64 read(sf::Int16* samples, sf::Uint64 maxCount) override;
 
 private:

@@ -3,6 +3,8 @@
 #include "Singleton.h"
 #include "Subject.h"
 
+#include <atomic>
+
 // The player's volume, repeat and shuffle settings; every volume step is announced to the observers.
 class AudioConfig final : public Singleton<AudioConfig>, public Subject {
 public:
@@ -10,11 +12,12 @@ public:
     void volumeDown();
     float getVolume() const { return volume; }
 
-    void toggleRepeat() { repeat = !repeat; }
-    bool isRepeat() const { return repeat; }
+    // The audio thread reads these when one track runs into the next.
+    void toggleRepeat() { repeat.store(!repeat.load()); }
+    bool isRepeat() const { return repeat.load(); }
 
-    void toggleShuffle() { shuffle = !shuffle; }
-    bool isShuffle() const { return shuffle; }
+    void toggleShuffle() { shuffle.store(!shuffle.load()); }
+    bool isShuffle() const { return shuffle.load(); }
 
 private:
     friend class Singleton<AudioConfig>;
@@ -25,6 +28,6 @@ private:
     static constexpr float minimum = 0.0F;
 
     float volume = maximum;
-    bool repeat = false;
-    bool shuffle = false;
+    std::atomic<bool> repeat = false;
+    std::atomic<bool> shuffle = false;
 };

@@ -3,6 +3,7 @@
 #include "Archive.h"
 #include "ArchiveException.h"
 #include "AudioConfig.h"
+#include "TextEncoding.h"
 #include "TrackOpener.h"
 
 #include <algorithm>
@@ -14,6 +15,7 @@
 #include <iterator>
 #include <limits>
 #include <mutex>
+#include <optional>
 #include <random>
 #include <thread>
 #include <utility>
@@ -43,6 +45,7 @@ PlayList::~PlayList() {
 }
 
 Music* PlayList::getCurrent() {
+    const std::scoped_lock lock(mutex);
     if (current == list.end()) {
         if (list.empty()) {
             return nullptr;
@@ -53,35 +56,105 @@ Music* PlayList::getCurrent() {
 }
 
 void PlayList::next(bool fromUser) {
+    const std::scoped_lock lock(mutex);
+    moveOn(fromUser, true);
+}
+
+void PlayList::moveOn(bool fromUser, bool start) {
     if (getCurrent() == nullptr) {
         return;
     }
-    std::unique_lock<std::recursive_mutex> lock(mutex, std::defer_lock);
-    lock.lock();
+    if (!fromUser && (*current)->isFinished() && adoptFollower()) {
+        return;
+    }
     (*current)->stop();
     if (settings().isShuffle()) {
         current = getRandomPosition();
-        startCurrent();
-    } else if (std::next(current) == list.end()) {
-        // The user's next always wraps; the end of a track wraps only under repeat.
-        if (fromUser || settings().isRepeat()) {
-            current = list.begin();
-            startCurrent();
-        }
-    } else {
+    } else if (std::next(current) != list.end()) {
         ++current;
+    } else if (fromUser || settings().isRepeat()) {
+        // The user's next always wraps; the end of a track wraps only under repeat.
+        current = list.begin();
+    } else {
+        start = false;
+    }
+    if (start) {
         startCurrent();
     }
     applyVolume();
-    lock.unlock();
+    listChanged();
+    publishFollowers();
+}
+
+bool PlayList::adoptFollower() {
+    const std::optional<GaplessSource::Track> follower = (*current)->getFollower();
+    if (!follower) {
+        return false;
+    }
+    const auto isFollower = [&follower](const std::unique_ptr<Music>& track) {
+        return track.get() == follower->owner && track->getId() == follower->id;
+    };
+    // The following entry or the first one, but for shuffle; a track removed meanwhile is not found.
+    Position found = std::next(current);
+    if (found == list.end() || !isFollower(*found)) {
+        found = std::find_if(list.begin(), list.end(), isFollower);
+    }
+    if (found == list.end()) {
+        return false;
+    }
+    (*found)->takeOver(**current);
+    current = found;
+    applyVolume();
+    listChanged();
+    publishFollowers();
+    return true;
+}
+
+void PlayList::publishFollowers() {
+    if (current == list.end() || (*current)->isStopped()) {
+        return;
+    }
+    const auto trackAt = [](const Position& position) -> std::optional<GaplessSource::Track> {
+        std::optional<std::string> utf8 = TextEncoding::toUtf8((*position)->getPath());
+        if (!utf8) {
+            return std::nullopt;
+        }
+        return GaplessSource::Track{(*position)->getId(), *std::move(utf8), position->get()};
+    };
+    const std::uint64_t playing = (*current)->getId();
+    std::optional<GaplessSource::Track> following =
+        std::next(current) != list.end() ? trackAt(std::next(current)) : std::nullopt;
+    std::optional<GaplessSource::Track> first = trackAt(list.begin());
+    // Drawing walks the list: only while shuffle is on. The tick republishes when it is switched.
+    publishedShuffle = settings().isShuffle();
+    std::optional<GaplessSource::Track> random =
+        publishedShuffle && list.size() > 1 ? trackAt(getRandomPosition()) : std::nullopt;
+    // A track cannot follow itself in one stream: a lone track repeated starts over on the tick.
+    if (first && first->id == playing) {
+        first.reset();
+    }
+    const AudioConfig* config = &settings();
+    auto plan = std::make_shared<GaplessSource::Plan>();
+    plan->after = playing;
+    plan->choose = [config, following = std::move(following), first = std::move(first),
+                    random = std::move(random)]() -> std::optional<GaplessSource::Track> {
+        if (config->isShuffle()) {
+            return random;
+        }
+        if (following) {
+            return following;
+        }
+        return config->isRepeat() ? first : std::nullopt;
+    };
+    (*current)->setFollowers(std::move(plan));
+    publishedVersion = listVersion;
 }
 
 void PlayList::previous() {
+    const std::scoped_lock lock(mutex);
     if (getCurrent() == nullptr) {
         return;
     }
-    std::unique_lock<std::recursive_mutex> lock(mutex, std::defer_lock);
-    lock.lock();
     (*current)->stop();
     if (settings().isShuffle()) {
         current = getRandomPosition();
@@ -92,14 +165,17 @@ void PlayList::previous() {
     }
     startCurrent();
     applyVolume();
-    lock.unlock();
+    listChanged();
+    publishFollowers();
 }
 
 void PlayList::advanceIfFinished() {
-    std::unique_lock<std::recursive_mutex> lock(mutex, std::defer_lock);
-    lock.lock();
+    const std::scoped_lock lock(mutex);
     const Music* track = getCurrent();
-    if (track != nullptr && track->isFinished()) {
+    if (track == nullptr) {
+        return;
+    }
+    if (track->isFinished()) {
         const Position finished = current;
         next(false);
         // The automatic next stayed on the last track: rest on the first so that play starts the list
@@ -108,8 +184,10 @@ void PlayList::advanceIfFinished() {
         if (current == finished && (*current)->isStopped()) {
             current = list.begin();
         }
+    } else if (!track->isStopped() && (!track->hasFollowers() || publishedVersion != listVersion ||
+                                       publishedShuffle != settings().isShuffle())) {
+        publishFollowers();
     }
-    lock.unlock();
 }
 
 bool PlayList::addMusic(const std::u16string& path) {
@@ -119,10 +197,9 @@ bool PlayList::addMusic(const std::u16string& path) {
     }
     // A new track sounds at the volume the settings hold, not at the audio library's default.
     track->setVolume(settings().getVolume());
-    std::unique_lock<std::recursive_mutex> lock(mutex, std::defer_lock);
-    lock.lock();
+    const std::scoped_lock lock(mutex);
     list.push_back(std::move(track));
-    lock.unlock();
+    listChanged();
     return true;
 }
 
@@ -133,6 +210,7 @@ void PlayList::appendTracks(std::vector<std::unique_ptr<Music>> tracks) {
         track->setVolume(volume);
         list.push_back(std::move(track));
     }
+    listChanged();
 }
 
 void PlayList::replaceTracks(std::vector<std::unique_ptr<Music>> tracks) {
@@ -143,33 +221,36 @@ void PlayList::replaceTracks(std::vector<std::unique_ptr<Music>> tracks) {
 }
 
 void PlayList::removeMusic(Position& position) {
+    const std::scoped_lock lock(mutex);
     if (position == list.end()) {
         return;
     }
     if (position == current) {
-        next(false);
+        // The following track sounds only if the removed one did.
+        moveOn(false, (*current)->isPlaying());
         // Still current after the move (the last track without repeat, or the only one): nothing is
         // current any more rather than a dead entry.
         if (current == position) {
             current = list.end();
         }
     }
-    std::unique_lock<std::recursive_mutex> lock(mutex, std::defer_lock);
-    lock.lock();
     list.erase(position);
-    lock.unlock();
     position = list.end();
+    listChanged();
 }
 
 void PlayList::clear() {
+    const std::scoped_lock lock(mutex);
     for (const std::unique_ptr<Music>& track : list) {
         track->stop();
     }
     list.clear();
     current = list.end();
+    listChanged();
 }
 
 void PlayList::playAt(Position& position) {
+    const std::scoped_lock lock(mutex);
     Music* playing = getCurrent();
     if (playing == nullptr) {
         return;
@@ -181,9 +262,18 @@ void PlayList::playAt(Position& position) {
     current = position;
     applyVolume();
     (*current)->playPause();
+    listChanged();
+    publishFollowers();
+}
+
+void PlayList::setCurrentPosition(const Position& position) {
+    const std::scoped_lock lock(mutex);
+    current = position;
+    listChanged();
 }
 
 void PlayList::update() {
+    const std::scoped_lock lock(mutex);
     if (getCurrent() == nullptr) {
         return;
     }
@@ -195,6 +285,7 @@ void PlayList::update() {
 }
 
 PlayList::Position PlayList::getRandomPosition() {
+    const std::scoped_lock lock(mutex);
     if (list.empty()) {
         return list.end();
     }
@@ -210,6 +301,7 @@ PlayList::Position PlayList::getRandomPosition() {
 
 void PlayList::Serialize(Archive& archive) {
     if (archive.isStoring()) {
+        const std::scoped_lock lock(mutex);
         if (list.size() > std::numeric_limits<std::uint32_t>::max()) {
             throw ArchiveException(ArchiveException::Cause::WriteFailed);
         }
@@ -220,9 +312,6 @@ void PlayList::Serialize(Archive& archive) {
         return;
     }
 
-    // Built before the old tracks go, it keeps the audio device from closing in between.
-    const auto deviceHold = std::make_unique<Music>();
-    clear();
     std::vector<std::u16string> paths;
     std::exception_ptr damage;
     try {
@@ -234,15 +323,12 @@ void PlayList::Serialize(Archive& archive) {
         // The tracks named before the damage are kept; the caller still hears of it.
         damage = std::current_exception();
     }
-    const float volume = settings().getVolume();
-    for (std::unique_ptr<Music>& track : TrackOpener::openAll(paths)) {
-        track->setVolume(volume);
-        list.push_back(std::move(track));
-    }
+    const std::scoped_lock lock(mutex);
+    replaceTracks(TrackOpener::openAll(paths));
     if (damage) {
+        current = list.end();
         std::rethrow_exception(damage);
     }
-    current = list.begin();
 }
 
 void PlayList::startCurrent() {

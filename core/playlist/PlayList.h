@@ -3,6 +3,7 @@
 #include "Music.h"
 #include "Observer.h"
 
+#include <cstdint>
 #include <list>
 #include <memory>
 #include <mutex>
@@ -35,20 +36,35 @@ public:
     void removeMusic(Position& position);
     void clear();
     void playAt(Position& position);
-    void setCurrentPosition(const Position& position) { current = position; }
+    void setCurrentPosition(const Position& position);
     Position getCurrentPosition() const { return current; }
     TrackList* getList() { return &list; }
     void update() override;
     Position getRandomPosition();
     void Serialize(Archive& archive);
 
-    // Taken by the transport operations and by the playlist manager around its edits of the list.
+    // Held by every operation over the whole of what it reads or changes of the list and the current
+    // entry, and by the playlist manager around its edits of the list. The audio thread never takes
+    // it: it learns what may follow from what publishFollowers hands it.
     std::recursive_mutex mutex;
 
 private:
+    // The transport's move to the following track, starting it only when asked.
+    void moveOn(bool fromUser, bool start);
+    // The stream of the finished current track went on into the following one: that one becomes
+    // current, sounding on. False when there is no such track in the list.
+    bool adoptFollower();
+    // Tells the sounding track's stream what may follow it, for the settings of the moment of the join.
+    void publishFollowers();
+    void listChanged() { ++listVersion; }
     void startCurrent();
     void applyVolume();
 
     TrackList list;
     Position current = list.end();
+    // Bumped by every change of the list or of the current entry; the followers published for the
+    // sounding track are republished when it moves on.
+    std::uint64_t listVersion = 0;
+    std::uint64_t publishedVersion = 0;
+    bool publishedShuffle = false;
 };

@@ -1,4 +1,5 @@
 #include "Music.h"
+#include "PlayList.h"
 #include "TempDir.h"
 #include "ToneFile.h"
 
@@ -284,6 +285,60 @@ TEST_F(MusicSoundTest, EveryFormatSoundsItsTone) {
         EXPECT_EQ(tone.heard, Heard::Low);
         EXPECT_GE(static_cast<double>(tone.windows) * windowSeconds, 0.15);
     }
+}
+
+} // namespace
+
+namespace {
+
+// One continuous 441 Hz sine cut at odd frames into three files and played through the playlist in
+// real time, ticking as the window does: the joins leave no silence and no jump beyond the sine's
+// own slope.
+TEST_F(MusicSoundTest, PlayListJoinsTracksWithoutGapOrClick) {
+    constexpr int rate = 44100;
+    constexpr double amplitude = 0.5;
+    const std::vector<std::size_t> cuts{0, 30013, 60029, 90000};
+    {
+        PlayList playList;
+        for (std::size_t part = 0; part + 1 < cuts.size(); ++part) {
+            std::vector<float> frames;
+            for (std::size_t i = cuts[part]; i < cuts[part + 1]; ++i) {
+                frames.push_back(static_cast<float>(
+                    amplitude * std::sin(2.0 * std::numbers::pi * 441.0 * static_cast<double>(i) / rate)));
+            }
+            const fs::path file = dir.file("part" + std::to_string(part) + ".wav");
+            writeAudioFile(file, AudioFormat::Wav, frames, rate);
+            ASSERT_TRUE(playList.addMusic(file.u16string()));
+        }
+        PlayList::Position first = playList.getList()->begin();
+        playList.playAt(first);
+        const auto deadline = std::chrono::steady_clock::now() + 5s;
+        while (!(playList.getCurrentPosition() == first && (*first)->isStopped()) &&
+               std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(100ms);
+            playList.advanceIfFinished();
+        }
+    }
+    const std::vector<float> left = readCapture(capture);
+    const auto loud = [](float sample) { return std::abs(sample) > 0.01F; };
+    const auto start = std::find_if(left.begin(), left.end(), loud);
+    const auto end = std::find_if(left.rbegin(), left.rend(), loud).base();
+    ASSERT_LT(start, end);
+
+    const double heardSeconds = static_cast<double>(end - start) / rate;
+    EXPECT_NEAR(heardSeconds, static_cast<double>(cuts.back()) / rate, 0.002);
+    const float peak = *std::max_element(start, end);
+    const float slope = peak * static_cast<float>(2.0 * std::numbers::pi * 441.0 / rate);
+    std::size_t quiet = 0;
+    std::size_t longestQuiet = 0;
+    float steepest = 0.0F;
+    for (auto sample = start + 1; sample != end; ++sample) {
+        quiet = loud(*sample) ? 0 : quiet + 1;
+        longestQuiet = std::max(longestQuiet, quiet);
+        steepest = std::max(steepest, std::abs(*sample - *(sample - 1)));
+    }
+    EXPECT_LE(longestQuiet, 44U) << "ms of silence: " << static_cast<double>(longestQuiet) * 1000.0 / rate;
+    EXPECT_LE(steepest, slope * 1.05F);
 }
 
 } // namespace

@@ -282,3 +282,24 @@ TEST_F(PlayListTest, TrackWhoseFileVanishedIsPassedOver) {
     EXPECT_EQ(currentIndex(), 2U);
     EXPECT_EQ(playingIndex(), 2U);
 }
+
+// Removing the current entry moves on, and the new current track sounds only if the removed one did.
+TEST_F(PlayListTest, RemovingTheCurrentTrackKeepsThePlayState) {
+    enum class State { Stopped, Paused, Playing };
+    for (const State state : {State::Stopped, State::Paused, State::Playing}) {
+        SCOPED_TRACE(static_cast<int>(state));
+        playList.clear();
+        addTracks(3, 2.0);
+        PlayList::Position first = positionAt(0);
+        playList.getCurrent();
+        if (state != State::Stopped) {
+            playList.playAt(first);
+        }
+        if (state == State::Paused) {
+            playList.getCurrent()->playPause();
+        }
+        playList.removeMusic(first);
+        EXPECT_EQ(currentIndex(), 0U);
+        EXPECT_EQ(playingIndex(), state == State::Playing ? 0U : none);
+    }
+}

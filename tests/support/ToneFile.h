@@ -3,6 +3,7 @@
 #include "TrackTags.h"
 
 #include <filesystem>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,10 @@ void writeToneFile(const std::filesystem::path& file, AudioFormat format, const 
 // The same, tagged where the format keeps tags (FLAC, Ogg, Opus, MP3); empty tags are left out.
 void writeToneFile(const std::filesystem::path& file, AudioFormat format, const ToneShape& shape,
                    const TrackTags& tags);
+
+// Writes interleaved frames as they are, through libsndfile; throws std::runtime_error when it cannot.
+void writeAudioFile(const std::filesystem::path& file, AudioFormat format, std::span<const float> frames,
+                    int sampleRate = 44100, int channels = 1);
 
 // The usual file extension of a format, with its dot.
 std::string extensionOf(AudioFormat format);

@@ -1,0 +1,84 @@
+#include "GaplessSource.h"
+
+#include <algorithm>
+#include <utility>
+
+GaplessSource::GaplessSource(std::unique_ptr<TrackDecoder> decoder, Track track, std::uint64_t trackOffset)
+    : decoder(std::move(decoder)), currentFormat(this->decoder->format()) {
+    segments.push_back(Segment{std::move(track), 0, trackOffset, std::nullopt, currentFormat});
+}
+
+std::size_t GaplessSource::read(std::span<std::int16_t> samples) {
+    const std::size_t channels = currentFormat.channels;
+    const std::size_t wanted = samples.size() / channels;
+    std::size_t frames = 0;
+    while (decoder && frames < wanted) {
+        const std::size_t got = decoder->read(samples.subspan(frames * channels, (wanted - frames) * channels));
+        frames += got;
+        framesHandedOut += got;
+        if (frames == wanted) {
+            break;
+        }
+        decoder = openFollower();
+        if (decoder && decoder->format() != currentFormat) {
+            // The output restarts in the new format; this read ends where the old one does.
+            currentFormat = decoder->format();
+            break;
+        }
+    }
+    return frames;
+}
+
+std::unique_ptr<TrackDecoder> GaplessSource::openFollower() {
+    std::shared_ptr<const Plan> next;
+    std::uint64_t endingTrack = 0;
+    {
+        const std::scoped_lock lock(mutex);
+        segments.back().end = framesHandedOut;
+        endingTrack = segments.back().track.id;
+        next = plan;
+    }
+    if (!next || next->after != endingTrack || !next->choose) {
+        return nullptr;
+    }
+    std::optional<Track> track = next->choose();
+    if (!track) {
+        return nullptr;
+    }
+    std::unique_ptr<TrackDecoder> follower = TrackDecoder::open(track->utf8Path);
+    if (follower) {
+        const std::scoped_lock lock(mutex);
+        segments.push_back(
+            Segment{*std::move(track), segments.back().end.value_or(0), 0, std::nullopt, follower->format()});
+    }
+    return follower;
+}
+
+void GaplessSource::setPlan(std::shared_ptr<const Plan> newPlan) {
+    const std::scoped_lock lock(mutex);
+    plan = std::move(newPlan);
+}
+
+std::optional<GaplessSource::Segment> GaplessSource::segmentOf(std::uint64_t trackId) const {
+    const std::scoped_lock lock(mutex);
+    const auto found =
+        std::find_if(segments.begin(), segments.end(), [trackId](const Segment& s) { return s.track.id == trackId; });
+    return found == segments.end() ? std::nullopt : std::optional<Segment>(*found);
+}
+
+std::optional<GaplessSource::Segment> GaplessSource::segmentAfter(std::uint64_t trackId) const {
+    const std::scoped_lock lock(mutex);
+    const auto found =
+        std::find_if(segments.begin(), segments.end(), [trackId](const Segment& s) { return s.track.id == trackId; });
+    if (found == segments.end() || std::next(found) == segments.end()) {
+        return std::nullopt;
+    }
+    return *std::next(found);
+}
+
+void GaplessSource::forgetBefore(std::uint64_t trackId) {
+    const std::scoped_lock lock(mutex);
+    const auto found =
+        std::find_if(segments.begin(), segments.end(), [trackId](const Segment& s) { return s.track.id == trackId; });
+    segments.erase(segments.begin(), found == segments.end() ? segments.begin() : found);
+}

@@ -1,0 +1,70 @@
+#pragma once
+
+#include "PcmSource.h"
+#include "TrackDecoder.h"
+
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+
+class Music;
+
+// The PCM of one track and of those that follow it, back to back: when a track's decoder runs short,
+// the same request is filled from the next one, so no sample is lost and none is added between them.
+// Reads run on the output's thread; it records where each track starts and ends in the stream, which
+// the player's thread reads to learn what is heard.
+class GaplessSource final : public PcmSource {
+public:
+    struct Track {
+        std::uint64_t id = 0;
+        std::string utf8Path;
+        // Who plays it, compared and never followed: the player's thread checks it is still there.
+        const Music* owner = nullptr;
+    };
+
+    // What follows a given track. `choose` runs on the output's thread at the join, as late as the
+    // output allows, so it must be quick, must not wait, and must read only what it owns or atomics.
+    struct Plan {
+        std::uint64_t after = 0;
+        std::function<std::optional<Track>()> choose;
+    };
+
+    // Where a track lies in the stream, in frames handed out since the stream began.
+    struct Segment {
+        Track track;
+        std::uint64_t start = 0;
+        // The track's own frame at `start`: not 0 after a seek.
+        std::uint64_t trackOffset = 0;
+        std::optional<std::uint64_t> end;
+        PcmFormat format;
+    };
+
+    GaplessSource(std::unique_ptr<TrackDecoder> decoder, Track track, std::uint64_t trackOffset);
+
+    PcmFormat format() const override { return currentFormat; }
+    std::size_t read(std::span<std::int16_t> samples) override;
+
+    void setPlan(std::shared_ptr<const Plan> plan);
+    std::optional<Segment> segmentOf(std::uint64_t trackId) const;
+    // The track the stream went on with after the given one, if it has gone on.
+    std::optional<Segment> segmentAfter(std::uint64_t trackId) const;
+    // Forgets the tracks before the given one, which no one will ask about again.
+    void forgetBefore(std::uint64_t trackId);
+
+private:
+    std::unique_ptr<TrackDecoder> openFollower();
+
+    // Touched by the output's thread only, apart from construction.
+    std::unique_ptr<TrackDecoder> decoder;
+    PcmFormat currentFormat;
+    std::uint64_t framesHandedOut = 0;
+
+    mutable std::mutex mutex;
+    std::deque<Segment> segments;
+    std::shared_ptr<const Plan> plan;
+};

@@ -1,0 +1,201 @@
+#include "OpenAlOutput.h"
+
+#include "PcmSource.h"
+
+#include <AL/al.h>
+#include <AL/alc.h>
+#include <AL/alext.h>
+#include <chrono>
+#include <span>
+#include <utility>
+
+// The one OpenAL device and context of the process, open while any output or hold uses it.
+class AlDevice final {
+public:
+    AlDevice() : device(alcOpenDevice(nullptr)) {
+        if (device != nullptr) {
+            context = alcCreateContext(device, nullptr);
+            alcMakeContextCurrent(context);
+        }
+    }
+    ~AlDevice() {
+        alcMakeContextCurrent(nullptr);
+        if (context != nullptr) {
+            alcDestroyContext(context);
+        }
+        if (device != nullptr) {
+            alcCloseDevice(device);
+        }
+    }
+    AlDevice(const AlDevice&) = delete;
+    AlDevice& operator=(const AlDevice&) = delete;
+
+    bool isOpen() const { return context != nullptr; }
+
+private:
+    ALCdevice* device = nullptr;
+    ALCcontext* context = nullptr;
+};
+
+namespace {
+
+ALenum alFormatOf(unsigned channels) {
+    switch (channels) {
+    case 1:
+        return AL_FORMAT_MONO16;
+    case 2:
+        return AL_FORMAT_STEREO16;
+    case 4:
+        return AL_FORMAT_QUAD16;
+    case 6:
+        return AL_FORMAT_51CHN16;
+    case 7:
+        return AL_FORMAT_61CHN16;
+    default:
+        return AL_FORMAT_71CHN16;
+    }
+}
+
+constexpr std::size_t largestFrame = 8;
+// While the queue drains before a change of format, the gap in the sound lasts until the next look.
+constexpr std::chrono::milliseconds drainingLook{5};
+
+} // namespace
+
+OpenAlOutput::OpenAlOutput(PcmSource& source)
+    : source(source), alDevice(device()), format(source.format()), scratch(framesPerBuffer * largestFrame) {
+    if (alDevice->isOpen()) {
+        alGenSources(1, &alSource);
+        alGenBuffers(static_cast<ALsizei>(buffers.size()), buffers.data());
+        freeBuffers.assign(buffers.begin(), buffers.end());
+    }
+    thread = std::jthread([this](const std::stop_token& stop) { run(stop); });
+}
+
+OpenAlOutput::~OpenAlOutput() {
+    thread.request_stop();
+    thread.join();
+    if (alSource != 0) {
+        alSourceStop(alSource);
+        alSourcei(alSource, AL_BUFFER, 0);
+        alDeleteSources(1, &alSource);
+        alDeleteBuffers(static_cast<ALsizei>(buffers.size()), buffers.data());
+    }
+}
+
+std::shared_ptr<AlDevice> OpenAlOutput::device() {
+    static std::mutex deviceMutex;
+    static std::weak_ptr<AlDevice> shared;
+    const std::scoped_lock lock(deviceMutex);
+    std::shared_ptr<AlDevice> open = shared.lock();
+    if (!open) {
+        open = std::make_shared<AlDevice>();
+        shared = open;
+    }
+    return open;
+}
+
+void OpenAlOutput::play() {
+    const std::scoped_lock lock(mutex);
+    wantPlaying = true;
+    if (alSource != 0 && !queued.empty()) {
+        alSourcePlay(alSource);
+    }
+    wake.notify_all();
+}
+
+void OpenAlOutput::pause() {
+    const std::scoped_lock lock(mutex);
+    wantPlaying = false;
+    if (alSource != 0) {
+        alSourcePause(alSource);
+    }
+}
+
+void OpenAlOutput::setGain(float gain) {
+    const std::scoped_lock lock(mutex);
+    if (alSource != 0) {
+        alSourcef(alSource, AL_GAIN, gain);
+    }
+}
+
+std::uint64_t OpenAlOutput::playedFrames() const {
+    const std::scoped_lock lock(mutex);
+    reclaimPlayed();
+    ALint offset = 0;
+    if (alSource != 0 && !queued.empty()) {
+        alGetSourcei(alSource, AL_SAMPLE_OFFSET, &offset);
+    }
+    return heardFrames + static_cast<std::uint64_t>(std::max(offset, 0));
+}
+
+bool OpenAlOutput::drained() const {
+    const std::scoped_lock lock(mutex);
+    reclaimPlayed();
+    return sourceEnded && queued.empty();
+}
+
+void OpenAlOutput::reclaimPlayed() const {
+    if (alSource == 0) {
+        return;
+    }
+    ALint processed = 0;
+    alGetSourcei(alSource, AL_BUFFERS_PROCESSED, &processed);
+    for (; processed > 0 && !queued.empty(); --processed) {
+        ALuint buffer = 0;
+        alSourceUnqueueBuffers(alSource, 1, &buffer);
+        heardFrames += queued.front().frames;
+        queued.pop_front();
+        freeBuffers.push_back(buffer);
+    }
+}
+
+bool OpenAlOutput::fillOne() {
+    const unsigned buffer = freeBuffers.back();
+    const std::size_t samples = framesPerBuffer * format.channels;
+    const std::size_t frames = source.read(std::span(scratch.data(), samples));
+    if (frames < framesPerBuffer) {
+        if (source.format() == format) {
+            sourceEnded = true;
+        } else {
+            formatPending = true;
+        }
+    }
+    if (frames == 0) {
+        return false;
+    }
+    freeBuffers.pop_back();
+    alBufferData(buffer, alFormatOf(format.channels), scratch.data(),
+                 static_cast<ALsizei>(frames * format.channels * sizeof(std::int16_t)),
+                 static_cast<ALsizei>(format.sampleRate));
+    alSourceQueueBuffers(alSource, 1, &buffer);
+    queued.push_back({buffer, frames});
+    return true;
+}
+
+void OpenAlOutput::run(const std::stop_token& stop) {
+    std::unique_lock lock(mutex);
+    while (!stop.stop_requested()) {
+        if (alSource != 0) {
+            reclaimPlayed();
+            if (formatPending && queued.empty()) {
+                format = source.format();
+                formatPending = false;
+            }
+            while (!freeBuffers.empty() && !sourceEnded && !formatPending && fillOne()) {
+            }
+            ALint state = AL_STOPPED;
+            alGetSourcei(alSource, AL_SOURCE_STATE, &state);
+            // Starts the first time, and again after the queue ran dry or changed format.
+            if (wantPlaying && state != AL_PLAYING && !queued.empty()) {
+                alSourcePlay(alSource);
+            }
+        }
+        const auto bufferTime = std::chrono::milliseconds(framesPerBuffer * 1000 / format.sampleRate);
+        if (!wantPlaying || alSource == 0 || (sourceEnded && queued.empty())) {
+            wake.wait(lock, stop, [this] { return wantPlaying && !(sourceEnded && queued.empty()); });
+        } else {
+            wake.wait_for(lock, stop, formatPending ? drainingLook : bufferTime / 2, [] { return false; });
+        }
+    }
+}

@@ -1,0 +1,66 @@
+#pragma once
+
+#include "AudioOutput.h"
+#include "PcmFormat.h"
+
+#include <array>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <stop_token>
+#include <thread>
+#include <vector>
+
+class AlDevice;
+
+// Plays a PcmSource through one OpenAL source fed with a short queue of buffers, refilled by a thread
+// that sleeps until a buffer is due rather than polling.
+class OpenAlOutput final : public AudioOutput {
+public:
+    explicit OpenAlOutput(PcmSource& source);
+    ~OpenAlOutput() override;
+    OpenAlOutput(const OpenAlOutput&) = delete;
+    OpenAlOutput& operator=(const OpenAlOutput&) = delete;
+
+    static std::shared_ptr<AlDevice> device();
+
+    void play() override;
+    void pause() override;
+    void setGain(float gain) override;
+    std::uint64_t playedFrames() const override;
+    bool drained() const override;
+
+private:
+    static constexpr std::size_t bufferCount = 4;
+    static constexpr std::size_t framesPerBuffer = 4096;
+
+    struct Queued {
+        unsigned buffer = 0;
+        std::size_t frames = 0;
+    };
+
+    void run(const std::stop_token& stop);
+    // Both take the lock's holder's word that `mutex` is held.
+    void reclaimPlayed() const;
+    bool fillOne();
+
+    PcmSource& source;
+    std::shared_ptr<AlDevice> alDevice;
+    unsigned alSource = 0;
+    std::array<unsigned, bufferCount> buffers{};
+
+    mutable std::mutex mutex;
+    std::condition_variable_any wake;
+    mutable std::vector<unsigned> freeBuffers;
+    mutable std::deque<Queued> queued;
+    mutable std::uint64_t heardFrames = 0;
+    PcmFormat format;
+    bool wantPlaying = false;
+    bool formatPending = false;
+    bool sourceEnded = false;
+    std::vector<std::int16_t> scratch;
+    std::jthread thread;
+};

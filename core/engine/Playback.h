@@ -1,0 +1,51 @@
+#pragma once
+
+#include "AudioOutput.h"
+#include "GaplessSource.h"
+#include "PausableClock.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+// One continuous stream to the output: the tracks joined by its source, and what of them is heard.
+// A track owns it while the track sounds and hands it to the track that follows without a break.
+class Playback final {
+public:
+    // Starts paused, at `startFrame` of the track.
+    Playback(std::unique_ptr<TrackDecoder> decoder, GaplessSource::Track track, std::uint64_t startFrame, float gain);
+    ~Playback();
+    Playback(const Playback&) = delete;
+    Playback& operator=(const Playback&) = delete;
+
+    void play();
+    void pause();
+    bool isPaused() const { return paused; }
+    void setGain(float gain);
+    void setPlan(std::shared_ptr<const GaplessSource::Plan> plan);
+    bool hasPlan() const { return planned; }
+
+    // Seconds of the track heard so far, within its length.
+    double heardSeconds(std::uint64_t trackId) const;
+    // Every frame of the track has been heard.
+    bool heardToEnd(std::uint64_t trackId) const;
+    // The track's length in seconds, once its end has been decoded.
+    std::optional<double> decodedSeconds(std::uint64_t trackId) const;
+    // The stream has ended and all of it was heard.
+    bool drained() const;
+    // The track the stream went on with after the given one.
+    std::optional<GaplessSource::Track> trackAfter(std::uint64_t trackId) const;
+    void forgetBefore(std::uint64_t trackId);
+
+private:
+    // Frames heard, at the given rate: the output's count moves in steps of its mixing period, so it is
+    // carried between steps by a clock, which never runs more than a step ahead of it.
+    std::uint64_t smoothedFrames(unsigned sampleRate) const;
+
+    GaplessSource source;
+    std::unique_ptr<AudioOutput> output;
+    bool paused = true;
+    bool planned = false;
+    mutable PausableClock clock{true};
+    mutable std::uint64_t clockStart = 0;
+};

@@ -1,0 +1,111 @@
+#include "TrackDecoder.h"
+
+#include "SndfileReader.h"
+
+#include <SFML/Audio/InputSoundFile.hpp>
+#include <SFML/System/FileInputStream.hpp>
+
+#include <algorithm>
+#include <array>
+#include <mutex>
+
+namespace {
+
+// Real files run from telephone rates to studio ones; anything else is a damaged or hostile header.
+constexpr unsigned lowestRate = 1000;
+constexpr unsigned highestRate = 768000;
+constexpr std::size_t primingFrames = 256;
+
+// The channel layouts every output can play; a stream of any other count would stay silent.
+bool isPlayableLayout(unsigned channelCount) {
+    constexpr std::array playable{1U, 2U, 4U, 6U, 7U, 8U};
+    return std::find(playable.begin(), playable.end(), channelCount) != playable.end();
+}
+
+bool isPlayable(const PcmFormat& format) {
+    return format.sampleRate >= lowestRate && format.sampleRate <= highestRate && isPlayableLayout(format.channels);
+}
+
+} // namespace
+
+TrackDecoder::TrackDecoder() = default;
+
+TrackDecoder::~TrackDecoder() = default;
+
+std::unique_ptr<TrackDecoder> TrackDecoder::open(const std::string& utf8Path) {
+    std::unique_ptr<TrackDecoder> decoder(new TrackDecoder());
+    decoder->input = std::make_unique<sf::FileInputStream>();
+    if (!decoder->input->open(utf8Path)) {
+        return nullptr;
+    }
+    sf::SoundFileReader::Info info{};
+    auto sndfile = std::make_unique<SndfileReader>();
+    if (sndfile->open(*decoder->input, info)) {
+        decoder->sndfile = std::move(sndfile);
+    } else {
+        decoder->input.reset();
+        // SFML's reader registry fills itself on first use without a lock, and playlists open their
+        // tracks on several threads.
+        static std::mutex sfmlReaders;
+        const std::scoped_lock lock(sfmlReaders);
+        auto fallback = std::make_unique<sf::InputSoundFile>();
+        if (!fallback->openFromFile(utf8Path)) {
+            return nullptr;
+        }
+        info.channelCount = fallback->getChannelCount();
+        info.sampleRate = fallback->getSampleRate();
+        info.sampleCount = fallback->getSampleCount();
+        decoder->fallback = std::move(fallback);
+    }
+    decoder->pcmFormat = {info.sampleRate, info.channelCount};
+    if (!isPlayable(decoder->pcmFormat)) {
+        return nullptr;
+    }
+    if (info.sampleCount > 0) {
+        decoder->declaredFrames = info.sampleCount / info.channelCount;
+    }
+    const std::size_t primingSamples = primingFrames * info.channelCount;
+    decoder->primed = std::make_unique<std::int16_t[]>(primingSamples);
+    decoder->primedCount = decoder->readSamples(decoder->primed.get(), primingSamples);
+    if (decoder->primedCount == 0) {
+        return nullptr;
+    }
+    return decoder;
+}
+
+std::size_t TrackDecoder::read(std::span<std::int16_t> samples) {
+    const std::size_t channels = pcmFormat.channels;
+    const std::size_t wanted = samples.size() / channels * channels;
+    const std::size_t fromPrimed = std::min(wanted, primedCount - primedOffset);
+    std::copy_n(primed.get() + primedOffset, fromPrimed, samples.data());
+    primedOffset += fromPrimed;
+    std::size_t count = fromPrimed;
+    if (count < wanted) {
+        count += readSamples(samples.data() + count, wanted - count);
+    }
+    return count / channels;
+}
+
+bool TrackDecoder::seek(std::uint64_t frame) {
+    primedOffset = primedCount;
+    const std::uint64_t sample = frame * pcmFormat.channels;
+    if (sndfile) {
+        return sndfile->seekTo(sample);
+    }
+    fallback->seek(sample);
+    return true;
+}
+
+std::size_t TrackDecoder::readSamples(std::int16_t* samples, std::size_t count) {
+    std::size_t total = 0;
+    while (total < count) {
+        const sf::Uint64 got =
+            sndfile ? sndfile->read(samples + total, count - total) : fallback->read(samples + total, count - total);
+        if (got == 0) {
+            break;
+        }
+        total += static_cast<std::size_t>(got);
+    }
+    // A reader that breaks off mid-frame has no further whole frame to give.
+    return total / pcmFormat.channels * pcmFormat.channels;
+}

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "PcmFormat.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+
+namespace sf {
+class FileInputStream;
+class InputSoundFile;
+} // namespace sf
+
+class SndfileReader;
+
+// One audio file decoded to 16-bit PCM: through libsndfile first, SFML's own readers after it. Both
+// paths refuse the same headers, those no real file has, so that no file can make playback allocate
+// or wait beyond reason.
+class TrackDecoder final {
+public:
+    ~TrackDecoder();
+    TrackDecoder(const TrackDecoder&) = delete;
+    TrackDecoder& operator=(const TrackDecoder&) = delete;
+
+    // A decoder at the file's first frame, or nothing when the file does not open, has a rate or a
+    // channel count no real file has, or yields no sample at all.
+    static std::unique_ptr<TrackDecoder> open(const std::string& utf8Path);
+
+    PcmFormat format() const { return pcmFormat; }
+    // The length the header gives, in frames; nothing when the header does not say.
+    std::optional<std::uint64_t> headerFrames() const { return declaredFrames; }
+
+    // Whole frames into `samples`; fewer than asked means the audio ends there.
+    std::size_t read(std::span<std::int16_t> samples);
+    // False when the file cannot seek there; the position is then unspecified.
+    bool seek(std::uint64_t frame);
+
+private:
+    TrackDecoder();
+    std::size_t readSamples(std::int16_t* samples, std::size_t count);
+
+    std::unique_ptr<sf::FileInputStream> input;
+    std::unique_ptr<SndfileReader> sndfile;
+    std::unique_ptr<sf::InputSoundFile> fallback;
+    PcmFormat pcmFormat;
+    std::optional<std::uint64_t> declaredFrames;
+    // The samples of the first read, which proved the file yields audio; handed out before any other.
+    std::unique_ptr<std::int16_t[]> primed;
+    std::size_t primedCount = 0;
+    std::size_t primedOffset = 0;
+};

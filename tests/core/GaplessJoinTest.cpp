@@ -1,0 +1,222 @@
+#include "AudioOutput.h"
+#include "PcmSource.h"
+#include "PlayListFixture.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <numbers>
+#include <vector>
+
+namespace {
+
+// An output that plays nothing by itself: the test pulls each block, as a sound card would.
+class PulledOutput final : public AudioOutput {
+public:
+    explicit PulledOutput(PcmSource& source) : source(source) { live = this; }
+    ~PulledOutput() override {
+        if (live == this) {
+            live = nullptr;
+        }
+    }
+    PulledOutput(const PulledOutput&) = delete;
+    PulledOutput& operator=(const PulledOutput&) = delete;
+
+    void play() override {}
+    void pause() override {}
+    void setGain(float /*gain*/) override {}
+    std::uint64_t playedFrames() const override { return heard; }
+    bool drained() const override { return ended; }
+
+    // One block in the source's format of the moment; mono in these tests.
+    void pullInto(std::vector<std::int16_t>& heardSamples) {
+        std::vector<std::int16_t> block(blockFrames * source.format().channels);
+        const PcmFormat before = source.format();
+        const std::size_t frames = source.read(block);
+        heardSamples.insert(heardSamples.end(), block.begin(), block.begin() + static_cast<std::ptrdiff_t>(frames));
+        heard += frames;
+        ended = frames < blockFrames && source.format() == before;
+    }
+
+    static inline PulledOutput* live = nullptr;
+    static constexpr std::size_t blockFrames = 4096;
+
+private:
+    PcmSource& source;
+    std::uint64_t heard = 0;
+    bool ended = false;
+};
+
+constexpr int rate = 44100;
+constexpr double frequency = 441.0; // a period of exactly 100 samples
+constexpr double amplitude = 0.5;
+
+double sine(std::size_t i) {
+    return amplitude * std::sin(2.0 * std::numbers::pi * frequency * static_cast<double>(i) / rate);
+}
+
+class GaplessJoinTest : public PlayListFixture {
+protected:
+    void SetUp() override {
+        PlayListFixture::SetUp();
+        AudioOutput::setFactory([](PcmSource& source) { return std::make_unique<PulledOutput>(source); });
+    }
+    void TearDown() override {
+        playList.clear();
+        AudioOutput::setFactory({});
+        PlayListFixture::TearDown();
+    }
+
+    // One continuous sine cut at the given frames into consecutive files, added in order.
+    void addSineCutAt(const std::vector<std::size_t>& cuts, AudioFormat format) {
+        for (std::size_t part = 0; part + 1 < cuts.size(); ++part) {
+            std::vector<float> frames;
+            for (std::size_t i = cuts[part]; i < cuts[part + 1]; ++i) {
+                frames.push_back(static_cast<float>(sine(i)));
+            }
+            const auto file = dir.file("part" + std::to_string(part) + extensionOf(format));
+            writeAudioFile(file, format, frames, rate);
+            ASSERT_TRUE(playList.addMusic(file.u16string()));
+        }
+    }
+
+    // Plays from the first track, ticking between blocks as the window's timer would, until the
+    // stream ends or `frames` have been heard.
+    std::vector<std::int16_t> playFromFirst(std::size_t frames) {
+        std::vector<std::int16_t> heard;
+        PlayList::Position first = positionAt(0);
+        playList.playAt(first);
+        while (PulledOutput::live != nullptr && !PulledOutput::live->drained() && heard.size() < frames) {
+            PulledOutput::live->pullInto(heard);
+            playList.advanceIfFinished();
+        }
+        return heard;
+    }
+
+    static std::string readAll(const std::filesystem::path& file) {
+        std::ifstream in(file, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+
+    // Where the heard stream departs from the sine, or its length when it never does.
+    static std::size_t firstDeparture(const std::vector<std::int16_t>& heard) {
+        for (std::size_t i = 0; i < heard.size(); ++i) {
+            if (std::abs(heard[i] - std::lround(sine(i) * 32768.0)) > 1) {
+                return i;
+            }
+        }
+        return heard.size();
+    }
+};
+
+struct JoinCase {
+    const char* name;
+    AudioFormat format;
+    bool repeat;
+    bool shuffle;
+    std::vector<std::size_t> cuts;
+    std::size_t framesHeard;
+};
+
+class LosslessJoin : public GaplessJoinTest, public ::testing::WithParamInterface<JoinCase> {};
+
+// A lossless sine cut at odd frames comes out whole: every sample of every part, in order, with
+// nothing between them, whether the next entry follows, the first one under repeat, or the only
+// other one under shuffle.
+TEST_P(LosslessJoin, SineComesOutWhole) {
+    const JoinCase& join = GetParam();
+    setRepeat(join.repeat);
+    setShuffle(join.shuffle);
+    addSineCutAt(join.cuts, join.format);
+
+    const std::vector<std::int16_t> heard = playFromFirst(join.framesHeard);
+
+    EXPECT_GE(heard.size(), join.framesHeard);
+    EXPECT_EQ(firstDeparture(heard), heard.size());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Joins, LosslessJoin,
+    ::testing::Values(JoinCase{"NextWav", AudioFormat::Wav, false, false, {0, 6001, 12007, 18000}, 18000},
+                      JoinCase{"NextFlac", AudioFormat::Flac, false, false, {0, 6001, 12007, 18000}, 18000},
+                      JoinCase{"RepeatWav", AudioFormat::Wav, true, false, {0, 6001, 12007, 18000}, 45000},
+                      JoinCase{"RepeatFlac", AudioFormat::Flac, true, false, {0, 6001, 12007, 18000}, 45000},
+                      JoinCase{"ShuffleWav", AudioFormat::Wav, false, true, {0, 7013, 12000}, 40000},
+                      JoinCase{"ShuffleFlac", AudioFormat::Flac, false, true, {0, 7013, 12000}, 40000}),
+    [](const ::testing::TestParamInfo<JoinCase>& info) { return std::string(info.param.name); });
+
+// The stream ends where the last part's audio does: the total is the sum of the parts.
+TEST_F(GaplessJoinTest, StreamEndsWithTheLastSampleOfTheList) {
+    addSineCutAt({0, 6001, 12007, 18000}, AudioFormat::Wav);
+    const std::vector<std::int16_t> heard = playFromFirst(1'000'000);
+    EXPECT_EQ(heard.size(), 18000U);
+    EXPECT_EQ(currentIndex(), 0U);
+    EXPECT_TRUE(track(0).isStopped());
+}
+
+// A streamed FLAC says nothing of its length. Left unplayed it never counts as finished, so the
+// tick starts nothing; played, it sounds whole and its length comes to light.
+TEST_F(GaplessJoinTest, TrackOfUnknownLengthWaitsForPlayAndPlaysWhole) {
+    addSineCutAt({0, 30011, 36000}, AudioFormat::Flac);
+    const auto first = std::filesystem::path(track(0).getPath());
+    std::string bytes = readAll(first);
+    // STREAMINFO's 36-bit sample total: the low nibble of byte 21 and bytes 22 to 25.
+    bytes[21] = static_cast<char>(bytes[21] & 0xF0);
+    std::fill(bytes.begin() + 22, bytes.begin() + 26, '\0');
+    std::ofstream(first, std::ios::binary | std::ios::trunc) << bytes;
+    playList.clear();
+    ASSERT_TRUE(playList.addMusic(first.u16string()));
+    ASSERT_TRUE(playList.addMusic(dir.file("part1.flac").u16string()));
+    EXPECT_EQ(track(0).getDuration(), 0.0F);
+
+    for (int tick = 0; tick < 3; ++tick) {
+        playList.advanceIfFinished();
+    }
+    EXPECT_EQ(PulledOutput::live, nullptr);
+
+    const std::vector<std::int16_t> heard = playFromFirst(1'000'000);
+    EXPECT_EQ(heard.size(), 36000U);
+    EXPECT_EQ(firstDeparture(heard), heard.size());
+    EXPECT_NEAR(track(0).getDuration(), 30011.0F / rate, 1e-4F);
+}
+
+// A file cut short while it plays ends where its data now ends, and the list moves on from there.
+TEST_F(GaplessJoinTest, FileCutWhilePlayingEndsWhereItsDataEnds) {
+    addSineCutAt({0, 40000, 44100}, AudioFormat::Wav);
+    PlayList::Position first = positionAt(0);
+    playList.playAt(first);
+    std::vector<std::int16_t> heard;
+    PulledOutput::live->pullInto(heard);
+    std::filesystem::resize_file(track(0).getPath(), 44 + 2 * 10000);
+    while (PulledOutput::live != nullptr && !PulledOutput::live->drained()) {
+        PulledOutput::live->pullInto(heard);
+        playList.advanceIfFinished();
+    }
+    EXPECT_EQ(heard.size(), 10000U + 4100U);
+}
+
+// Lossy codecs pad and trim their frames: the silence measured at their joins is reported.
+TEST_F(GaplessJoinTest, LossyJoinsAreMeasured) {
+    for (const AudioFormat format : {AudioFormat::Ogg, AudioFormat::Mp3}) {
+        playList.clear();
+        addSineCutAt({0, 22050, 44100}, format);
+        const std::vector<std::int16_t> heard = playFromFirst(1'000'000);
+        std::size_t longestQuiet = 0;
+        std::size_t quiet = 0;
+        for (std::size_t i = 11025; i + 11025 < heard.size(); ++i) {
+            quiet = std::abs(heard[i]) < 64 ? quiet + 1 : 0;
+            longestQuiet = std::max(longestQuiet, quiet);
+        }
+        std::cout << extensionOf(format) << ": " << heard.size() << " frames for 44100, longest silence "
+                  << static_cast<double>(longestQuiet) * 1000.0 / rate << " ms\n";
+        EXPECT_GT(heard.size(), 40000U);
+    }
+}
+
+} // namespace
