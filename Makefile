@@ -38,6 +38,7 @@ asan: deps
 	ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
 
 tsan: deps
+	@scripts/install-deps.sh --test
 	cmake -S . -B $(TSAN_BUILD) $(CMAKE_FLAGS) -DZALVO_SANITIZE_THREAD=ON -DZALVO_BUILD_BENCH=OFF
 	cmake --build $(TSAN_BUILD) -j $(JOBS)
 	ctest --test-dir $(TSAN_BUILD) --output-on-failure -j $(JOBS)
