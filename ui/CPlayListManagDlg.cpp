@@ -2,6 +2,7 @@
 
 #include "CZalvoDlg.h"
 #include "ErrorBox.h"
+#include "PlayListDragHandler.h"
 #include "ui_CPlayListManagDlg.h"
 
 #include <QListWidget>
@@ -25,6 +26,14 @@ CPlayListManagDlg::CPlayListManagDlg(QWidget* parent)
     connect(m_ui->saveButton, &QPushButton::clicked, this, &CPlayListManagDlg::OnBnClickedSave);
     connect(m_ui->loadButton, &QPushButton::clicked, this, &CPlayListManagDlg::OnBnClickedLoad);
     connect(m_listBox, &QListWidget::itemDoubleClicked, this, &CPlayListManagDlg::OnLbnDblclkList);
+    new PlayListDragHandler(m_listBox, {[this] { return m_pPlayList; },
+                                        [this](const QStringList& paths) {
+                                            if (m_pMainDlg != nullptr) {
+                                                m_pMainDlg->AddFromOutside(paths, false);
+                                            }
+                                            RefreshList();
+                                        },
+                                        [this] { RefreshList(); }});
 }
 
 CPlayListManagDlg::~CPlayListManagDlg() = default;
