@@ -38,7 +38,7 @@ public:
     void setLoopStatus(const QString& status);
     static double rate() { return 1.0; }
     // The player plays at its own pace only.
-    static void setRate(double) {}
+    static void setRate(double /*rate*/) {}
     bool shuffle() const;
     void setShuffle(bool on);
     QVariantMap metadata();

@@ -74,7 +74,7 @@ void MprisService::later(std::function<void()> work) {
 
 Music* MprisService::shownTrack() const {
     PlayList::TrackList* list = m_playList.getList();
-    PlayList::Position current = m_playList.getCurrentPosition();
+    auto current = m_playList.getCurrentPosition();
     if (current == list->end()) {
         current = list->begin();
     }

@@ -123,11 +123,11 @@ void PlayListDragHandler::drop(const QDropEvent& event) {
     }
     std::unique_lock<std::recursive_mutex> lock(playList->mutex, std::defer_lock);
     lock.lock();
-    const PlayList::Position dragged = findTrack(list, *id);
+    const auto dragged = findTrack(list, *id);
     if (dragged == list.end() || row > static_cast<int>(list.size())) {
         return;
     }
-    const PlayList::Position before = std::next(list.begin(), row);
+    const auto before = std::next(list.begin(), row);
     if (before == dragged || before == std::next(dragged)) {
         return;
     }
