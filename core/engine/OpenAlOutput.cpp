@@ -56,14 +56,12 @@ ALenum alFormatOf(unsigned channels) {
     }
 }
 
-constexpr std::size_t largestFrame = 8;
 // While the queue drains before a change of format, the gap in the sound lasts until the next look.
 constexpr std::chrono::milliseconds drainingLook{5};
 
 } // namespace
 
-OpenAlOutput::OpenAlOutput(PcmSource& source)
-    : source(source), alDevice(device()), format(source.format()), scratch(framesPerBuffer * largestFrame) {
+OpenAlOutput::OpenAlOutput(PcmSource& source) : source(source), alDevice(device()), format(source.format()) {
     if (alDevice->isOpen()) {
         alGenSources(1, &alSource);
         alGenBuffers(static_cast<ALsizei>(buffers.size()), buffers.data());
@@ -152,9 +150,10 @@ void OpenAlOutput::reclaimPlayed() const {
 
 bool OpenAlOutput::fillOne() {
     const unsigned buffer = freeBuffers.back();
-    const std::size_t samples = framesPerBuffer * format.channels;
-    const std::size_t frames = source.read(std::span(scratch.data(), samples));
-    if (frames < framesPerBuffer) {
+    const std::size_t wanted = framesPerBuffer();
+    scratch.resize(wanted * format.channels);
+    const std::size_t frames = source.read(scratch);
+    if (frames < wanted) {
         if (source.format() == format) {
             sourceEnded = true;
         } else {
@@ -171,6 +170,17 @@ bool OpenAlOutput::fillOne() {
     alSourceQueueBuffers(alSource, 1, &buffer);
     queued.push_back({buffer, frames});
     return true;
+}
+
+void OpenAlOutput::passOneUnheard() {
+    const std::size_t wanted = framesPerBuffer();
+    scratch.resize(wanted * format.channels);
+    const std::size_t frames = source.read(scratch);
+    heardFrames += frames;
+    if (frames < wanted) {
+        sourceEnded = source.format() == format;
+        format = source.format();
+    }
 }
 
 void OpenAlOutput::run(const std::stop_token& stop) {
@@ -190,10 +200,14 @@ void OpenAlOutput::run(const std::stop_token& stop) {
             if (wantPlaying && state != AL_PLAYING && !queued.empty()) {
                 alSourcePlay(alSource);
             }
+        } else if (wantPlaying && !sourceEnded) {
+            passOneUnheard();
         }
-        const auto bufferTime = std::chrono::milliseconds(framesPerBuffer * 1000 / format.sampleRate);
-        if (!wantPlaying || alSource == 0 || (sourceEnded && queued.empty())) {
+        const auto bufferTime = std::chrono::milliseconds(1000 / buffersPerSecond);
+        if (!wantPlaying || (sourceEnded && queued.empty())) {
             wake.wait(lock, stop, [this] { return wantPlaying && !(sourceEnded && queued.empty()); });
+        } else if (alSource == 0) {
+            wake.wait_for(lock, stop, bufferTime, [] { return false; });
         } else {
             wake.wait_for(lock, stop, formatPending ? drainingLook : bufferTime / 2, [] { return false; });
         }

@@ -34,8 +34,10 @@ public:
     bool drained() const override;
 
 private:
+    // A tenth of a second each: the queue holds 0.4 s, so the track to follow is chosen at most that
+    // long before it sounds, at any rate.
     static constexpr std::size_t bufferCount = 4;
-    static constexpr std::size_t framesPerBuffer = 4096;
+    static constexpr std::size_t buffersPerSecond = 10;
 
     struct Queued {
         unsigned buffer = 0;
@@ -46,6 +48,9 @@ private:
     // Both take the lock's holder's word that `mutex` is held.
     void reclaimPlayed() const;
     bool fillOne();
+    // With no device the stream still runs in real time, unheard, so that the playlist moves on.
+    void passOneUnheard();
+    std::size_t framesPerBuffer() const { return format.sampleRate / buffersPerSecond; }
 
     PcmSource& source;
     std::shared_ptr<AlDevice> alDevice;

@@ -5,10 +5,13 @@
 #include <sndfile.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -68,11 +71,54 @@ bool describable(const SF_INFO& info) {
                 std::numeric_limits<sf::Uint64>::max() / static_cast<sf::Uint64>(info.channels));
 }
 
+// Where a WAV file's sample data begins, found by walking its chunks; nothing when it has none.
+std::optional<sf_count_t> wavDataOffset(sf::InputStream& stream) {
+    constexpr sf::Int64 firstChunk = 12;
+    constexpr sf::Int64 chunkHeader = 8;
+    std::array<unsigned char, chunkHeader> header{};
+    for (sf::Int64 at = firstChunk; stream.seek(at) == at && stream.read(header.data(), chunkHeader) == chunkHeader;) {
+        if (std::memcmp(header.data(), "data", 4) == 0) {
+            return at + chunkHeader;
+        }
+        const sf::Int64 size = header[4] | header[5] << 8 | header[6] << 16 | static_cast<sf::Int64>(header[7]) << 24;
+        at += chunkHeader + size + (size % 2);
+    }
+    return std::nullopt;
+}
+
+// A WAV file written by a program that never came back to fill in its data size declares no samples,
+// though it holds them: read it as raw samples from its data chunk to the end of the file.
+SndfilePtr reopenUnsizedWav(sf::InputStream& stream, SF_INFO& info) {
+    const int major = info.format & SF_FORMAT_TYPEMASK;
+    if (info.frames != 0 || (major != SF_FORMAT_WAV && major != SF_FORMAT_WAVEX)) {
+        return nullptr;
+    }
+    std::optional<sf_count_t> offset = wavDataOffset(stream);
+    if (!offset || *offset >= stream.getSize() || stream.seek(0) != 0) {
+        return nullptr;
+    }
+    SF_INFO raw{};
+    raw.samplerate = info.samplerate;
+    raw.channels = info.channels;
+    raw.format = SF_FORMAT_RAW | (info.format & SF_FORMAT_SUBMASK) | SF_ENDIAN_LITTLE;
+    SndfilePtr file(sf_open_virtual(&streamIo, SFM_READ, &raw, &stream));
+    if (!file || sf_command(file.get(), SFC_SET_RAW_START_OFFSET, &*offset, sizeof(*offset)) != 0 ||
+        sf_seek(file.get(), 0, SEEK_SET) != 0) {
+        return nullptr;
+    }
+    info = raw;
+    info.frames = SF_COUNT_MAX;
+    return file;
+}
+
 SndfilePtr openStream(sf::InputStream& stream, SF_INFO& info) {
     info = SF_INFO{};
     SndfilePtr file(sf_open_virtual(&streamIo, SFM_READ, &info, &stream));
     if (!file || !describable(info)) {
         return nullptr;
+    }
+    if (SndfilePtr unsized = reopenUnsizedWav(stream, info)) {
+        return unsized;
     }
     return file;
 }

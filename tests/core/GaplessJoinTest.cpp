@@ -34,12 +34,13 @@ public:
     std::uint64_t playedFrames() const override { return heard; }
     bool drained() const override { return ended; }
 
-    // One block in the source's format of the moment; mono in these tests.
+    // One block in the source's format of the moment.
     void pullInto(std::vector<std::int16_t>& heardSamples) {
-        std::vector<std::int16_t> block(blockFrames * source.format().channels);
         const PcmFormat before = source.format();
+        std::vector<std::int16_t> block(blockFrames * before.channels);
         const std::size_t frames = source.read(block);
-        heardSamples.insert(heardSamples.end(), block.begin(), block.begin() + static_cast<std::ptrdiff_t>(frames));
+        heardSamples.insert(heardSamples.end(), block.begin(),
+                            block.begin() + static_cast<std::ptrdiff_t>(frames * before.channels));
         heard += frames;
         ended = frames < blockFrames && source.format() == before;
     }
@@ -160,30 +161,40 @@ TEST_F(GaplessJoinTest, StreamEndsWithTheLastSampleOfTheList) {
     EXPECT_TRUE(track(0).isStopped());
 }
 
-// A streamed FLAC says nothing of its length. Left unplayed it never counts as finished, so the
-// tick starts nothing; played, it sounds whole and its length comes to light.
-TEST_F(GaplessJoinTest, TrackOfUnknownLengthWaitsForPlayAndPlaysWhole) {
-    addSineCutAt({0, 30011, 36000}, AudioFormat::Flac);
-    const auto first = std::filesystem::path(track(0).getPath());
-    std::string bytes = readAll(first);
-    // STREAMINFO's 36-bit sample total: the low nibble of byte 21 and bytes 22 to 25.
-    bytes[21] = static_cast<char>(bytes[21] & 0xF0);
-    std::fill(bytes.begin() + 22, bytes.begin() + 26, '\0');
-    std::ofstream(first, std::ios::binary | std::ios::trunc) << bytes;
-    playList.clear();
-    ASSERT_TRUE(playList.addMusic(first.u16string()));
-    ASSERT_TRUE(playList.addMusic(dir.file("part1.flac").u16string()));
-    EXPECT_EQ(track(0).getDuration(), 0.0F);
+// A streamed FLAC says nothing of its length, and a WAV whose writer never filled in its data size
+// declares none. Left unplayed such a track never counts as finished, so the tick starts nothing;
+// played, it sounds whole and its length comes to light.
+TEST_F(GaplessJoinTest, TrackWithoutDeclaredLengthWaitsForPlayAndPlaysWhole) {
+    for (const AudioFormat format : {AudioFormat::Flac, AudioFormat::Wav}) {
+        SCOPED_TRACE(extensionOf(format));
+        playList.clear();
+        addSineCutAt({0, 30011, 36000}, format);
+        const auto first = std::filesystem::path(track(0).getPath());
+        std::string bytes = readAll(first);
+        if (format == AudioFormat::Flac) {
+            // STREAMINFO's 36-bit sample total: the low nibble of byte 21 and bytes 22 to 25.
+            bytes[21] = static_cast<char>(bytes[21] & 0xF0);
+            std::fill(bytes.begin() + 22, bytes.begin() + 26, '\0');
+        } else {
+            std::fill(bytes.begin() + 40, bytes.begin() + 44, '\0');
+        }
+        std::ofstream(first, std::ios::binary | std::ios::trunc) << bytes;
+        const std::u16string second = track(1).getPath();
+        playList.clear();
+        ASSERT_TRUE(playList.addMusic(first.u16string()));
+        ASSERT_TRUE(playList.addMusic(second));
+        EXPECT_EQ(track(0).getDuration(), 0.0F);
 
-    for (int tick = 0; tick < 3; ++tick) {
-        playList.advanceIfFinished();
+        for (int tick = 0; tick < 3; ++tick) {
+            playList.advanceIfFinished();
+        }
+        EXPECT_EQ(PulledOutput::live, nullptr);
+
+        const std::vector<std::int16_t> heard = playFromFirst(1'000'000);
+        EXPECT_EQ(heard.size(), 36000U);
+        EXPECT_EQ(firstDeparture(heard), heard.size());
+        EXPECT_NEAR(track(0).getDuration(), 30011.0F / rate, 1e-4F);
     }
-    EXPECT_EQ(PulledOutput::live, nullptr);
-
-    const std::vector<std::int16_t> heard = playFromFirst(1'000'000);
-    EXPECT_EQ(heard.size(), 36000U);
-    EXPECT_EQ(firstDeparture(heard), heard.size());
-    EXPECT_NEAR(track(0).getDuration(), 30011.0F / rate, 1e-4F);
 }
 
 // A file cut short while it plays ends where its data now ends, and the list moves on from there.
@@ -199,6 +210,40 @@ TEST_F(GaplessJoinTest, FileCutWhilePlayingEndsWhereItsDataEnds) {
         playList.advanceIfFinished();
     }
     EXPECT_EQ(heard.size(), 10000U + 4100U);
+}
+
+// A track of another rate and channel count still follows: the stream changes format between them.
+TEST_F(GaplessJoinTest, TrackInAnotherFormatFollowsAfterAFormatChange) {
+    addSineCutAt({0, 5000}, AudioFormat::Wav);
+    const auto stereo = dir.file("stereo.wav");
+    writeAudioFile(stereo, AudioFormat::Wav, std::vector<float>(2 * 3000, 0.25F), 48000, 2);
+    ASSERT_TRUE(playList.addMusic(stereo.u16string()));
+
+    const std::vector<std::int16_t> heard = playFromFirst(1'000'000);
+    EXPECT_EQ(heard.size(), 5000U + 2 * 3000U);
+    EXPECT_EQ(currentIndex(), 0U);
+}
+
+// A seek moves the stream and the play time together, keeping the track playing or paused.
+TEST_F(GaplessJoinTest, SeekGoesOnFromTheFrameAskedFor) {
+    addSineCutAt({0, 20000}, AudioFormat::Wav);
+    PlayList::Position first = positionAt(0);
+    playList.playAt(first);
+    std::vector<std::int16_t> heard;
+    PulledOutput::live->pullInto(heard);
+
+    track(0).seek(0.1F);
+    EXPECT_TRUE(track(0).isPlaying());
+    EXPECT_NEAR(track(0).getElapsedTime(), 0.1F, 1e-4F);
+    std::vector<std::int16_t> after;
+    PulledOutput::live->pullInto(after);
+    ASSERT_FALSE(after.empty());
+    EXPECT_EQ(after.front(), std::lround(sine(4410) * 32768.0));
+
+    track(0).playPause();
+    track(0).seek(0.3F);
+    EXPECT_TRUE(track(0).isPaused());
+    EXPECT_NEAR(track(0).getElapsedTime(), 0.3F, 1e-4F);
 }
 
 // Lossy codecs pad and trim their frames: the silence measured at their joins is reported.
