@@ -7,12 +7,15 @@ FUZZ_SECONDS ?= 60
 JOBS       ?= $(shell nproc)
 CMAKE_FLAGS = -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: all deps build run test bench asan tsan fuzz smoke format clean
+.PHONY: all deps test-deps build run test package bench asan tsan fuzz smoke format clean
 
 all: build
 
 deps:
 	@scripts/install-deps.sh
+
+test-deps:
+	@scripts/install-deps.sh --test
 
 $(BUILD)/build.ninja: | deps
 	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
@@ -23,22 +26,24 @@ build: deps $(BUILD)/build.ninja
 run: build
 	$(BUILD)/ui/zalvo
 
-test: build
-	@scripts/install-deps.sh --test
+test: build test-deps
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+# The Debian package, written into $(BUILD): install it with `sudo apt install ./zalvo_*.deb` there.
+package: build
+	@scripts/install-deps.sh dpkg-dev
+	cd $(BUILD) && cpack --config CPackConfig.cmake
 
 bench: build
 	@for b in $(BUILD)/bench/bench_*; do echo "== $$b"; ALSOFT_DRIVERS=null $$b; done
 	@echo "== start-up"; scripts/bench-startup.sh $(BUILD)/ui/zalvo
 
-asan: deps
-	@scripts/install-deps.sh --test
+asan: deps test-deps
 	cmake -S . -B $(ASAN_BUILD) $(CMAKE_FLAGS) -DZALVO_SANITIZE=ON -DZALVO_BUILD_BENCH=OFF
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
 
-tsan: deps
-	@scripts/install-deps.sh --test
+tsan: deps test-deps
 	cmake -S . -B $(TSAN_BUILD) $(CMAKE_FLAGS) -DZALVO_SANITIZE_THREAD=ON -DZALVO_BUILD_BENCH=OFF
 	cmake --build $(TSAN_BUILD) -j $(JOBS)
 	ctest --test-dir $(TSAN_BUILD) --output-on-failure -j $(JOBS)
@@ -51,8 +56,7 @@ fuzz: deps
 	mkdir -p $(FUZZ_BUILD)/corpus
 	ALSOFT_DRIVERS=null $(FUZZ_BUILD)/tests/fuzz/fuzz_playlist_load $(FUZZ_BUILD)/corpus -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048
 
-smoke: build
-	@scripts/install-deps.sh --test
+smoke: build test-deps
 	ctest --test-dir $(BUILD) --output-on-failure -R smoke
 
 format:

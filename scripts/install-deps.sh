@@ -1,24 +1,21 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Zalvo needs to build, test and run, skipping those already present.
 # Usage: scripts/install-deps.sh [--test] [extra-package ...]
-#   --test also installs what only the tests use: a private session bus, an MPRIS client, the desktop
-#   entry checker.
+#   --test  also the tools that only the tests use (the package checks; a private session bus and an
+#           MPRIS client for the desktop tests)
 set -euo pipefail
-
-test_packages=()
-if [ "${1:-}" = --test ]; then
-    shift
-    test_packages=(dbus playerctl desktop-file-utils)
-fi
 
 packages=(
     cmake ninja-build g++ pkg-config make
-    libsfml-dev libsndfile1-dev libopenal-dev qt6-base-dev
+    libsfml-dev libsndfile1-dev libopenal-dev qt6-base-dev librsvg2-bin
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xdotool x11-utils imagemagick python3
-    "${test_packages[@]}"
-    "$@"
 )
+if [ "${1:-}" = --test ]; then
+    shift
+    packages+=(dpkg-dev lintian appstream desktop-file-utils dbus playerctl)
+fi
+packages+=("$@")
 
 missing=()
 for package in "${packages[@]}"; do

@@ -6,13 +6,13 @@
 #include "DroppedFiles.h"
 #include "ErrorBox.h"
 #include "PlayListFile.h"
+#include "SkinView.h"
 
 #include <QApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
 #include <QFileDialog>
-#include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QSaveFile>
@@ -27,7 +27,7 @@
 
 // The resources live in a static library: nothing would pull them into the program unless asked for.
 static void initResources() {
-    Q_INIT_RESOURCE(zalvo);
+    Q_INIT_RESOURCE(art);
 }
 
 namespace {
@@ -48,7 +48,7 @@ QRect fromEdges(int left, int top, int right, int bottom) {
 QIcon loadAppIcon() {
     initResources();
     QIcon icon;
-    for (const int size : {16, 32, 48}) {
+    for (const int size : {16, 22, 24, 32, 48, 64, 128}) {
         icon.addFile(QStringLiteral(":/icons/zalvo-%1.png").arg(size), QSize(size, size));
     }
     return icon;
@@ -87,10 +87,8 @@ CZalvoDlg::CZalvoDlg(QWidget* parent)
     setMouseTracking(true);
     setAcceptDrops(true);
 
-    auto* skin = new QLabel(this);
+    auto* skin = new SkinView(this);
     skin->setGeometry(QRect(QPoint(0, 0), skinSize));
-    skin->setPixmap(QPixmap(QStringLiteral(":/skin.png")));
-    skin->setAttribute(Qt::WA_TransparentForMouseEvents);
 
     m_quitButton = new QPushButton(QStringLiteral("Quitter"), this);
     m_quitButton->setGeometry(quitButtonGeometry);

@@ -1,7 +1,15 @@
 #include "ActionTable.h"
+#include "CZalvoDlg.h"
+#include "ScriptedZalvoDlg.h"
+#include "SkinView.h"
 
+#include <QGuiApplication>
 #include <QImage>
+#include <QPixmap>
+#include <QScreen>
 #include <QString>
+#include <QTest>
+#include <QWindow>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,6 +17,7 @@
 #include <cmath>
 #include <numbers>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -59,7 +68,11 @@ std::string where(int x, int y) {
 
 class SkinTest : public testing::Test {
 protected:
-    static void SetUpTestSuite() { skin = QImage(QStringLiteral(ZALVO_RES_DIR "/skin.png")); }
+    static void SetUpTestSuite() {
+        // The window initialises the embedded artwork.
+        const CZalvoDlg window;
+        skin = QImage(QStringLiteral(":/skin.ppm"));
+    }
 
     static QRgb at(int x, int y) { return skin.pixel(x, y); }
 
@@ -74,7 +87,7 @@ protected:
 };
 
 TEST_F(SkinTest, IsAnOpaque500By500Picture) {
-    ASSERT_FALSE(skin.isNull()) << "cannot load " ZALVO_RES_DIR "/skin.png";
+    ASSERT_FALSE(skin.isNull()) << "no embedded skin";
     EXPECT_EQ(skin.width(), kSize);
     EXPECT_EQ(skin.height(), kSize);
     EXPECT_FALSE(skin.hasAlphaChannel());
@@ -176,6 +189,124 @@ TEST_F(SkinTest, FieldGaugeCaptionBarAndButtonCornerSitAroundTheRing) {
     for (int y = 476; y < kSize; y += 4) {
         for (int x = 0; x < 75; x += 5) {
             EXPECT_TRUE(isSky(at(x, y))) << "button corner at " << where(x, y);
+        }
+    }
+}
+
+TEST(SkinRenderingTest, EachScaleHasAnOpaqueRenderingOfItsOwnSize) {
+    const CZalvoDlg window;
+    for (const auto& [scale, name] :
+         {std::pair{1.25, "skin@1.25x"}, {1.5, "skin@1.5x"}, {2.0, "skin@2x"}, {3.0, "skin@3x"}}) {
+        const QImage rendering(QStringLiteral(":/%1.ppm").arg(QLatin1String(name)));
+        const int side = static_cast<int>(std::lround(kSize * scale));
+        EXPECT_EQ(rendering.size(), QSize(side, side)) << name;
+        EXPECT_FALSE(rendering.hasAlphaChannel()) << name;
+    }
+}
+
+TEST(SkinRenderingTest, PicksTheNearestRenderingAtOrAboveTheRatio) {
+    // A ratio a hair below a rendering's comes from rounding screen geometry: that rendering fits.
+    for (const auto& [ratio, expected] : {std::pair{1.0, 1.0},
+                                          {1.1, 1.25},
+                                          {1.25, 1.25},
+                                          {1.4999, 1.5},
+                                          {1.75, 2.0},
+                                          {2.0, 2.0},
+                                          {2.5, 3.0},
+                                          {3.0, 3.0},
+                                          {4.0, 3.0}}) {
+        EXPECT_EQ(SkinView::renderingScaleFor(ratio), expected) << "ratio " << ratio;
+    }
+}
+
+// The window at the screen scale the test runs under (QT_SCALE_FACTOR, set by CTest).
+class ScaledWindowTest : public testing::Test {
+protected:
+    void SetUp() override {
+        window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        const QByteArray factor = qgetenv("QT_SCALE_FACTOR");
+        ASSERT_EQ(window.devicePixelRatioF(), factor.isEmpty() ? 1.0 : factor.toDouble());
+    }
+
+    ScriptedZalvoDlg window;
+};
+
+TEST_F(ScaledWindowTest, EveryActionIsHitAtItsCentre) {
+    for (const ActionRect& rect : actionTable) {
+        const QPoint centre((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
+        pointAt(window, centre);
+        EXPECT_EQ(window.GetHoveredAction(), rect.action) << rect.name << " at " << where(centre.x(), centre.y());
+    }
+}
+
+TEST_F(ScaledWindowTest, IconComesInEverySizeADesktopAsksFor) {
+    const QList<QSize> sizes = window.windowIcon().availableSizes();
+    for (const int side : {16, 22, 24, 32, 48, 64, 128}) {
+        EXPECT_TRUE(sizes.contains(QSize(side, side))) << side;
+    }
+}
+
+TEST_F(ScaledWindowTest, MovedToAScreenOfAnotherScaleTheSkinIsDrawnFromThatScalesRendering) {
+    const QList<QScreen*> screens = QGuiApplication::screens();
+    ASSERT_EQ(screens.size(), 2);
+    const auto* skin = window.findChild<SkinView*>();
+    ASSERT_NE(skin, nullptr);
+    window.windowHandle()->setScreen(screens.at(1));
+    window.grab();
+    const qreal ratio = window.devicePixelRatioF();
+    EXPECT_EQ(ratio, screens.at(1)->devicePixelRatio());
+    EXPECT_EQ(skin->pixmap().devicePixelRatio(), SkinView::renderingScaleFor(ratio));
+    window.windowHandle()->setScreen(screens.at(0));
+    window.grab();
+    EXPECT_EQ(skin->pixmap().devicePixelRatio(), SkinView::renderingScaleFor(window.devicePixelRatioF()));
+}
+
+// How far, in the picture's own pixels, the play triangle's upper outline takes to pass from the ring's
+// orange to the dark stroke: the distance from 20 % to 80 % of the way, between interpolated pixel
+// centres, averaged over every column across the edge. The icon's soft shadow lies outside those bounds.
+double playEdgeWidth(const QImage& picture, double scale) {
+    double total = 0.0;
+    int columns = 0;
+    for (int column = static_cast<int>(324 * scale); column <= static_cast<int>(352 * scale); ++column) {
+        const double x = column / scale;
+        const double edgeY = 372.0 + (x - 320.0) * 23.0 / 39.0;
+        std::vector<double> grey;
+        for (int y = static_cast<int>((edgeY - 8.0) * scale); y <= static_cast<int>((edgeY + 1.0) * scale); ++y) {
+            grey.push_back(qGray(picture.pixel(column, y)));
+        }
+        const double bright = *std::max_element(grey.begin(), grey.end());
+        const double dark = *std::min_element(grey.begin(), grey.end());
+        const auto crossing = [&grey](double level) {
+            for (std::size_t i = 1; i < grey.size(); ++i) {
+                if (grey[i] <= level) {
+                    return static_cast<double>(i) - (level - grey[i]) / (grey[i - 1] - grey[i]);
+                }
+            }
+            return static_cast<double>(grey.size());
+        };
+        const double range = bright - dark;
+        total += crossing(dark + 0.2 * range) - crossing(bright - 0.2 * range);
+        ++columns;
+    }
+    return total / columns;
+}
+
+TEST_F(ScaledWindowTest, SkinIsDrawnPixelForPixelAtTheScreenScale) {
+    const QImage grab = window.grab().toImage();
+    const double scale = window.devicePixelRatioF();
+    const int side = static_cast<int>(std::lround(kSize * scale));
+    ASSERT_EQ(grab.size(), QSize(side, side));
+    const QImage reference(QStringLiteral(":/skin.ppm"));
+    // Measured, a sharp edge stays within a twentieth of a pixel of its width at 1x; the 1x picture
+    // stretched to the screen makes it 1.7 pixels wide at 1.5 and 2.3 at 2.
+    EXPECT_LE(playEdgeWidth(grab, scale), playEdgeWidth(reference, 1.0) + 0.1);
+    if (scale == 1.0) {
+        // Away from "Quitter", the window shows the picture unchanged.
+        for (int y = 0; y < 475; ++y) {
+            for (int x = 0; x < kSize; ++x) {
+                ASSERT_EQ(grab.pixel(x, y), reference.pixel(x, y)) << where(x, y);
+            }
         }
     }
 }
