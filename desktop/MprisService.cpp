@@ -38,9 +38,10 @@ MprisService::MprisService(PlayList& playList, PlayerHost& host) : m_playList(pl
     m_announced = observe();
 }
 
+// The bus drops the object by itself when it is destroyed; the name is given back at once, so that a
+// launch while the player shuts down starts a player of its own instead of handing its files over.
 MprisService::~MprisService() {
-    if (m_bus && m_bus->isConnected()) {
-        m_bus->unregisterObject(QString::fromLatin1(SessionBus::objectPath));
+    if (m_bus && m_bus->isConnected() && !m_busName.isEmpty()) {
         m_bus->unregisterService(m_busName);
     }
 }

@@ -73,6 +73,8 @@ protected:
         for (auto* process : {&first, &second}) {
             process->setProcessEnvironment(bus.environment());
             process->setWorkingDirectory(QString::fromStdString(dir.path().string()));
+            // What the players report goes into the test's log.
+            process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
         }
     }
 
