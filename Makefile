@@ -53,8 +53,12 @@ fuzz: deps
 	CXX=clang++ cmake -S . -B $(FUZZ_BUILD) $(CMAKE_FLAGS) -DZALVO_FUZZ=ON -DZALVO_BUILD_UI=OFF \
 	    -DZALVO_BUILD_TESTS=OFF -DZALVO_BUILD_BENCH=OFF
 	cmake --build $(FUZZ_BUILD) -j $(JOBS)
-	mkdir -p $(FUZZ_BUILD)/corpus
-	ALSOFT_DRIVERS=null $(FUZZ_BUILD)/tests/fuzz/fuzz_playlist_load $(FUZZ_BUILD)/corpus -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048
+	@for target in playlist_load playlist_formats; do \
+	    mkdir -p $(FUZZ_BUILD)/corpus-$$target; \
+	    echo "== fuzz_$$target for $(FUZZ_SECONDS) s"; \
+	    ALSOFT_DRIVERS=null $(FUZZ_BUILD)/tests/fuzz/fuzz_$$target $(FUZZ_BUILD)/corpus-$$target \
+	        -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048 || exit 1; \
+	done
 
 smoke: build test-deps
 	ctest --test-dir $(BUILD) --output-on-failure -R smoke

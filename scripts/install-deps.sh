@@ -7,7 +7,7 @@ set -euo pipefail
 
 packages=(
     cmake ninja-build g++ pkg-config make
-    libsfml-dev libsndfile1-dev libopenal-dev qt6-base-dev librsvg2-bin
+    libsfml-dev libsndfile1-dev libopenal-dev libexpat1-dev qt6-base-dev librsvg2-bin
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xdotool x11-utils imagemagick python3
 )

@@ -3,20 +3,31 @@
 #include "CZalvoDlg.h"
 #include "ErrorBox.h"
 #include "PlayListDragHandler.h"
+#include "PlayListModel.h"
 #include "ui_CPlayListManagDlg.h"
 
-#include <QListWidget>
+#include <QItemSelectionModel>
+#include <QListView>
 #include <QPushButton>
 #include <QShowEvent>
-#include <QStringList>
 
+#include <cstdint>
 #include <iterator>
 #include <mutex>
+#include <optional>
 
 CPlayListManagDlg::CPlayListManagDlg(QWidget* parent)
     : QDialog(parent), m_ui(std::make_unique<Ui::CPlayListManagDlg>()) {
     m_ui->setupUi(this);
     m_listBox = m_ui->listBox;
+    m_model = new PlayListModel(this);
+    m_listBox->setModel(m_model);
+    // Read while the selected row's position is still good: once the list changes it may not be.
+    connect(m_listBox->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        const auto selected = GetSelectedPosition();
+        m_selectedId =
+            m_pList != nullptr && selected != m_pList->end() ? std::optional((*selected)->getId()) : std::nullopt;
+    });
 
     connect(m_ui->okButton, &QPushButton::clicked, this, &QDialog::accept);
     connect(m_ui->upButton, &QPushButton::clicked, this, &CPlayListManagDlg::OnBnClickedUp);
@@ -25,13 +36,13 @@ CPlayListManagDlg::CPlayListManagDlg(QWidget* parent)
     connect(m_ui->clearButton, &QPushButton::clicked, this, &CPlayListManagDlg::OnBnClickedClear);
     connect(m_ui->saveButton, &QPushButton::clicked, this, &CPlayListManagDlg::OnBnClickedSave);
     connect(m_ui->loadButton, &QPushButton::clicked, this, &CPlayListManagDlg::OnBnClickedLoad);
-    connect(m_listBox, &QListWidget::itemDoubleClicked, this, &CPlayListManagDlg::OnLbnDblclkList);
+    connect(m_listBox, &QListView::doubleClicked, this, &CPlayListManagDlg::OnLbnDblclkList);
+    // The main window announces what a drop adds, and the list refreshes keeping its selection.
     new PlayListDragHandler(m_listBox, {[this] { return m_pPlayList; },
                                         [this](const QStringList& paths) {
                                             if (m_pMainDlg != nullptr) {
                                                 m_pMainDlg->AddFromOutside(paths, false);
                                             }
-                                            RefreshList();
                                         },
                                         [this] { RefreshList(); }});
 }
@@ -44,7 +55,13 @@ void CPlayListManagDlg::SetPlayList(PlayList* playList) {
 }
 
 void CPlayListManagDlg::SetMainDlg(CZalvoDlg* mainDlg) {
+    if (m_pMainDlg != nullptr) {
+        disconnect(m_pMainDlg, nullptr, this, nullptr);
+    }
     m_pMainDlg = mainDlg;
+    if (mainDlg != nullptr) {
+        connect(mainDlg, &CZalvoDlg::playListChanged, this, &CPlayListManagDlg::OnPlayListChanged);
+    }
 }
 
 void CPlayListManagDlg::showEvent(QShowEvent* event) {
@@ -69,28 +86,31 @@ void CPlayListManagDlg::OnInitDialog() {
 }
 
 void CPlayListManagDlg::RefreshList() {
-    m_listBox->clear();
-    if (m_pList == nullptr) {
+    m_model->refresh(m_pList);
+    m_selectedId.reset();
+}
+
+void CPlayListManagDlg::OnPlayListChanged() {
+    if (!m_initialised) {
         return;
     }
-    QStringList paths;
-    for (const auto& music : *m_pList) {
-        paths.append(QString::fromStdU16String(music->getPath()));
+    const std::optional<std::uint64_t> selectedId = m_selectedId;
+    RefreshList();
+    const std::optional<int> row = selectedId ? m_model->rowOf(*selectedId) : std::nullopt;
+    if (row) {
+        m_listBox->selectionModel()->select(m_model->index(*row), QItemSelectionModel::ClearAndSelect);
     }
-    m_listBox->addItems(paths);
 }
 
 PlayList::Position CPlayListManagDlg::GetSelectedPosition() {
-    const QList<QListWidgetItem*> selected = m_listBox->selectedItems();
-    if (m_pList->empty() || selected.isEmpty()) {
+    if (m_pList == nullptr) {
+        return {};
+    }
+    const QModelIndexList selected = m_listBox->selectionModel()->selectedIndexes();
+    if (selected.isEmpty()) {
         return m_pList->end();
     }
-    const int index = m_listBox->row(selected.front());
-    // The list box mirrors the list; should they ever differ, select nothing rather than walk off the end.
-    if (index < 0 || static_cast<std::size_t>(index) >= m_pList->size()) {
-        return m_pList->end();
-    }
-    return std::next(m_pList->begin(), index);
+    return m_model->positionAt(selected.front().row());
 }
 
 void CPlayListManagDlg::OnBnClickedUp() {

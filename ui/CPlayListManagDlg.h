@@ -4,10 +4,13 @@
 
 #include <QDialog>
 
+#include <cstdint>
 #include <memory>
+#include <optional>
 
 class CZalvoDlg;
-class QListWidget;
+class PlayListModel;
+class QListView;
 class QShowEvent;
 
 namespace Ui {
@@ -43,12 +46,17 @@ protected:
 
 private:
     void RefreshList();
+    // The list changed elsewhere: shown again, the selection kept on the same entry when it is still there.
+    void OnPlayListChanged();
     PlayList::Position GetSelectedPosition();
 
     std::unique_ptr<Ui::CPlayListManagDlg> m_ui;
     CZalvoDlg* m_pMainDlg = nullptr;
     PlayList* m_pPlayList = nullptr;
     PlayList::TrackList* m_pList = nullptr;
-    QListWidget* m_listBox = nullptr;
+    QListView* m_listBox = nullptr;
+    PlayListModel* m_model = nullptr;
+    // The selected track, kept while its entry can still be read.
+    std::optional<std::uint64_t> m_selectedId;
     bool m_initialised = false;
 };

@@ -2,25 +2,32 @@
 
 #include "Archive.h"
 #include "AudioConfig.h"
+#include "BackgroundTask.h"
 #include "CPlayListManagDlg.h"
 #include "DroppedFiles.h"
 #include "ErrorBox.h"
 #include "PlayListFile.h"
 #include "SkinView.h"
+#include "TrackCollector.h"
+#include "TrackTags.h"
 
 #include <QApplication>
+#include <QCollator>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QLocale>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QSaveFile>
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <exception>
-#include <fstream>
+#include <iterator>
 #include <mutex>
 #include <sstream>
 #include <vector>
@@ -60,6 +67,15 @@ QString withPath(const char* message, const std::u16string& path) {
 
 // The content is written in full beside the target and then renamed over it, so an existing file is
 // either replaced whole or left as it was.
+bool writeAtomically(const QString& path, const std::string& bytes) {
+    const auto size = static_cast<qint64>(bytes.size());
+    QSaveFile file(path);
+    // Unbuffered: through Qt's write buffer a short write (a full disk) goes unnoticed and commit would
+    // put the truncated file in place. Without commit the temporary file is thrown away.
+    return file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) && file.write(bytes.data(), size) == size &&
+           file.commit();
+}
+
 bool writePlayListFile(PlayList& playList, const std::u16string& path) {
     std::ostringstream content;
     try {
@@ -69,13 +85,33 @@ bool writePlayListFile(PlayList& playList, const std::u16string& path) {
     } catch (const std::exception&) {
         return false;
     }
-    const std::string bytes = std::move(content).str();
-    const auto size = static_cast<qint64>(bytes.size());
-    QSaveFile file(QString::fromStdU16String(path));
-    // Unbuffered: through Qt's write buffer a short write (a full disk) goes unnoticed and commit would
-    // put the truncated file in place. Without commit the temporary file is thrown away.
-    return file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) && file.write(bytes.data(), size) == size &&
-           file.commit();
+    return writeAtomically(QString::fromStdU16String(path), std::move(content).str());
+}
+
+// A folder's audio files, hidden ones left out, in the order a person reads their names ("2" before
+// "10"), each subfolder in its place among them. Files that do not open are passed over in silence.
+void addFolder(TrackCollector& collector, const BackgroundTask& task, const QString& folder) {
+    QFileInfoList entries = QDir(folder).entryInfoList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot, QDir::NoSort);
+    // The C locale's collation compares code points, numeric mode or not.
+    const QLocale locale = QLocale::system().language() == QLocale::C ? QLocale(QLocale::English) : QLocale::system();
+    QCollator collator(locale);
+    collator.setNumericMode(true);
+    std::sort(entries.begin(), entries.end(), [&collator](const QFileInfo& a, const QFileInfo& b) {
+        return collator.compare(a.fileName(), b.fileName()) < 0;
+    });
+    for (const QFileInfo& entry : entries) {
+        if (task.isCancelled()) {
+            return;
+        }
+        if (entry.isDir()) {
+            // A link back up the tree would never end.
+            if (!entry.isSymLink()) {
+                addFolder(collector, task, entry.filePath());
+            }
+        } else {
+            collector.addAudioFile(entry.filePath().toStdU16String());
+        }
+    }
 }
 
 } // namespace
@@ -280,6 +316,10 @@ void CZalvoDlg::StopMusic() {
 }
 
 void CZalvoDlg::AddMusic() {
+    // The list is not edited while a load runs: the load's outcome would undo it.
+    if (m_runningTask != nullptr) {
+        return;
+    }
     const QStringList paths = AskFilePaths();
     if (paths.size() > 1) {
         AddFromOutside(paths, false);
@@ -294,80 +334,195 @@ void CZalvoDlg::AddMusic() {
     }
 }
 
+void CZalvoDlg::done(int result) {
+    if (m_runningTask != nullptr) {
+        m_runningTask->cancel();
+    }
+    m_pendingAdds.clear();
+    QDialog::done(result);
+}
+
+bool CZalvoDlg::RunTask(BackgroundTask& task, const std::function<void()>& work,
+                        const std::function<std::size_t()>& progress) {
+    if (m_runningTask != nullptr) {
+        return false;
+    }
+    m_runningTask = &task;
+    bool completed = false;
+    try {
+        completed = task.run(work, progress);
+    } catch (...) {
+        m_runningTask = nullptr;
+        throw;
+    }
+    m_runningTask = nullptr;
+    return completed;
+}
+
 void CZalvoDlg::AddFromOutside(const QStringList& paths, bool play) {
-    std::vector<std::u16string> trackPaths;
+    if (m_runningTask != nullptr) {
+        m_pendingAdds.emplace_back(paths, play);
+        return;
+    }
+    BackgroundTask task(this, QStringLiteral("Ajout des morceaux…"));
+    TrackCollector collector(task.cancelledFlag());
     QStringList failed;
-    for (const QString& path : paths) {
-        // An audio file is no playlist, whatever the playlist reader makes of its bytes.
-        if (Music probe; probe.open(path.toStdU16String())) {
-            trackPaths.push_back(path.toStdU16String());
-            continue;
+    QStringList damaged;
+    const bool completed = RunTask(
+        task,
+        [&] {
+            for (const QString& path : paths) {
+                if (task.isCancelled()) {
+                    return;
+                }
+                if (QFileInfo(path).isDir()) {
+                    addFolder(collector, task, path);
+                    continue;
+                }
+                const std::u16string file = path.toStdU16String();
+                const TrackCollector::PlayListResult result = collector.addPlayListFile(file);
+                if (result.status == ReadStatus::Damaged) {
+                    damaged.append(path);
+                } else if (result.status == ReadStatus::Ok && result.entries > 0 && result.opened == 0) {
+                    failed.append(path);
+                } else if ((result.status == ReadStatus::Unrecognised || result.status == ReadStatus::Unreadable) &&
+                           !collector.addAudioFile(file)) {
+                    failed.append(path);
+                }
+            }
+        },
+        [&collector] { return collector.trackCount(); });
+    if (completed) {
+        std::vector<std::unique_ptr<Music>> tracks = collector.takeTracks();
+        const auto added = static_cast<std::ptrdiff_t>(tracks.size());
+        m_playList.appendTracks(std::move(tracks));
+        if (play && added > 0) {
+            const std::scoped_lock lock(m_playList.mutex);
+            const Music* playing = m_playList.getCurrent();
+            if (playing == nullptr || !playing->isPlaying()) {
+                PlayList::Position first = std::prev(m_playList.getList()->end(), added);
+                m_playList.playAt(first);
+            }
         }
-        const PlayListFile::Contents contents = PlayListFile::read(path.toStdU16String());
-        if (contents.status == PlayListFile::Status::Ok || contents.status == PlayListFile::Status::Damaged) {
-            trackPaths.insert(trackPaths.end(), contents.paths.begin(), contents.paths.end());
-        } else {
-            trackPaths.push_back(path.toStdU16String());
+        emit playListChanged();
+        for (const QString& path : damaged) {
+            showErrorBox(this, QStringLiteral("Error - Play list is damaged ! Path : ") + path);
+        }
+        if (!failed.isEmpty()) {
+            showErrorBox(this, QStringLiteral("Error - Music has not been loaded ! Path : ") +
+                                   failed.join(QLatin1Char('\n')));
         }
     }
-    std::vector<std::unique_ptr<Music>> tracks;
-    for (const std::u16string& path : trackPaths) {
-        auto track = std::make_unique<Music>();
-        if (track->open(path)) {
-            tracks.push_back(std::move(track));
-        } else {
-            failed.append(QString::fromStdU16String(path));
-        }
-    }
-    Music* first = tracks.empty() ? nullptr : tracks.front().get();
-    m_playList.appendTracks(std::move(tracks));
-    if (play && first != nullptr) {
-        const Music* playing = m_playList.getCurrent();
-        if (playing == nullptr || !playing->isPlaying()) {
-            PlayList::Position position = std::find_if(m_playList.getList()->begin(), m_playList.getList()->end(),
-                                                       [first](const auto& track) { return track.get() == first; });
-            m_playList.playAt(position);
-        }
-    }
-    emit playListChanged();
-    if (!failed.isEmpty()) {
-        QString message;
-        for (const QString& path : failed) {
-            message += QStringLiteral("Error - Music has not been loaded ! Path : ") + path + QLatin1Char('\n');
-        }
-        showErrorBox(this, message.trimmed());
+    if (!m_pendingAdds.empty()) {
+        QMetaObject::invokeMethod(this, &CZalvoDlg::AddPendingFromOutside, Qt::QueuedConnection);
     }
 }
 
+void CZalvoDlg::AddPendingFromOutside() {
+    if (m_pendingAdds.empty() || m_runningTask != nullptr) {
+        return;
+    }
+    const auto [paths, play] = std::move(m_pendingAdds.front());
+    m_pendingAdds.pop_front();
+    AddFromOutside(paths, play);
+}
+
 void CZalvoDlg::LoadPlayList() {
+    if (m_runningTask != nullptr) {
+        return;
+    }
     const std::u16string path = AskFilePath(true);
     if (path.empty()) {
         return;
     }
-    std::ifstream file(QFile::encodeName(QString::fromStdU16String(path)).toStdString(), std::ios::binary);
-    if (!file.is_open()) {
+    BackgroundTask task(this, QStringLiteral("Chargement de la liste de lecture…"));
+    TrackCollector collector(task.cancelledFlag());
+    TrackCollector::PlayListResult result;
+    if (!RunTask(
+            task, [&] { result = collector.addPlayListFile(path); }, [&collector] { return collector.trackCount(); })) {
         return;
     }
-    // The playlist keeps the tracks read before the damage; the player goes on with them.
-    try {
-        Archive archive(file);
-        m_playList.Serialize(archive);
-    } catch (const std::exception&) {
+    switch (result.status) {
+    case ReadStatus::Unreadable:
+    case ReadStatus::Cancelled:
+        return;
+    case ReadStatus::Unrecognised:
+        // Nothing of the playlist goes before the file shows that it is one.
         showErrorBox(this, withPath("Error - Play list is damaged ! Path : ", path));
+        return;
+    case ReadStatus::Ok:
+        if (result.entries > 0 && result.opened == 0) {
+            showErrorBox(this, withPath("Error - Music has not been loaded ! Path : ", path));
+            return;
+        }
+        m_playList.replaceTracks(collector.takeTracks());
+        emit playListChanged();
+        return;
+    case ReadStatus::Damaged:
+        // The tracks read before the damage stay, and none is current.
+        m_playList.replaceTracks(collector.takeTracks());
+        m_playList.setCurrentPosition(m_playList.getList()->end());
+        emit playListChanged();
+        showErrorBox(this, withPath("Error - Play list is damaged ! Path : ", path));
+        return;
     }
 }
 
 void CZalvoDlg::SavePlayList() {
+    if (m_runningTask != nullptr) {
+        return;
+    }
     const std::u16string path = AskFilePath(false);
     if (path.empty()) {
         return;
     }
-    if (!writePlayListFile(m_playList, path)) {
+    const bool saved = PlayListFile::formatForName(path) == PlayListFile::Format::Archive
+                           ? writePlayListFile(m_playList, path)
+                           : WriteTextPlayList(path);
+    if (!saved) {
         showErrorBox(this, withPath("Error - Play list has not been saved ! Path : ", path));
     }
 }
 
+// Reading every file's title takes a while on a long playlist, so the file is written off the UI thread.
+// A cancelled save writes nothing and says nothing.
+bool CZalvoDlg::WriteTextPlayList(const std::u16string& path) {
+    std::vector<SavedTrack> tracks;
+    tracks.reserve(m_playList.getList()->size());
+    for (const std::unique_ptr<Music>& track : *m_playList.getList()) {
+        // Absolute, so that the file names the track from wherever it is read.
+        const QString absolute = QFileInfo(QString::fromStdU16String(track->getPath())).absoluteFilePath();
+        tracks.push_back({absolute.toStdU16String(), track->getDuration(), {}});
+    }
+    const QString target = QString::fromStdU16String(path);
+    BackgroundTask task(this, QStringLiteral("Sauvegarde de la liste de lecture…"));
+    std::atomic<std::size_t> titled = 0;
+    bool written = false;
+    const bool completed = RunTask(
+        task,
+        [&] {
+            for (SavedTrack& track : tracks) {
+                if (task.isCancelled()) {
+                    return;
+                }
+                track.title = TrackTags::read(track.path).title;
+                ++titled;
+            }
+            std::ostringstream content;
+            const std::u16string folder = QFileInfo(target).absolutePath().toStdU16String();
+            if (!PlayListFile::write(content, PlayListFile::formatForName(path), tracks, folder)) {
+                return;
+            }
+            written = writeAtomically(target, std::move(content).str());
+        },
+        [&titled] { return titled.load(); });
+    return !completed || written;
+}
+
 void CZalvoDlg::OpenPlayListManager() {
+    if (m_runningTask != nullptr) {
+        return;
+    }
     CPlayListManagDlg manager;
     manager.SetPlayList(&m_playList);
     manager.SetMainDlg(this);

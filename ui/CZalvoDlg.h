@@ -9,9 +9,13 @@
 #include <QRect>
 #include <QStringList>
 
+#include <deque>
+#include <functional>
 #include <map>
 #include <string>
+#include <utility>
 
+class BackgroundTask;
 class QPushButton;
 
 // The skinned main window: remembers the icon under the pointer, runs its action on a click, and
@@ -28,8 +32,10 @@ public:
     void SavePlayList();
 
     // Files that come from outside the window (a drop, the command line, another launch, MPRIS):
-    // audio files and playlist files, whose tracks are appended in order. When `play` is set and
-    // nothing plays, the first added track starts. Files that do not open are reported in one message.
+    // audio files, folders (their audio files, in natural name order) and playlist files, whose tracks
+    // are appended in order. When `play` is set and nothing plays, the first added track starts. Named
+    // files that do not open are reported in one message. The files open off the UI thread; cancelling
+    // adds none of them. Asked while another load runs, it waits for that one to end.
     void AddFromOutside(const QStringList& paths, bool play) override;
 
     // Ends the player as "Quitter" does, closing first any window opened over it.
@@ -54,6 +60,8 @@ protected:
     virtual QStringList AskFilePaths();
 
     void showEvent(QShowEvent* event) override;
+    // Quitting cancels a load that runs, and the player quits once it has stopped.
+    void done(int result) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
@@ -74,9 +82,16 @@ private:
     void AddMusic();
     void OpenPlayListManager();
 
+    // Runs `work` through `task` unless another task runs; false when it did not run to its end.
+    bool RunTask(BackgroundTask& task, const std::function<void()>& work, const std::function<std::size_t()>& progress);
+    bool WriteTextPlayList(const std::u16string& path);
+    void AddPendingFromOutside();
+
     Action m_hoveredAction = NONE;
     std::map<Action, QRect> m_actionRects;
     PlayList m_playList;
     QIcon m_icon;
     QPushButton* m_quitButton = nullptr;
+    BackgroundTask* m_runningTask = nullptr;
+    std::deque<std::pair<QStringList, bool>> m_pendingAdds;
 };

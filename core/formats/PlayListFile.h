@@ -1,24 +1,31 @@
 #pragma once
 
+#include "EntrySink.h"
+#include "ReadStatus.h"
+#include "SavedTrack.h"
+
+#include <iosfwd>
 #include <string>
+#include <string_view>
 #include <vector>
 
-// Reads a playlist file, whatever its format, into the paths of the tracks it names.
+// Playlist files of every format: reads one, recognising its format by its content, and writes one in
+// the format its name asks for.
 class PlayListFile final {
 public:
-    enum class Status {
-        Ok,           // every entry read
-        Damaged,      // a known format that breaks off: the paths before the damage are kept
-        Unrecognised, // no known format, or not a regular file: nothing is kept
-        Unreadable,   // the file could not be opened
-    };
-
-    struct Contents {
-        Status status = Status::Unreadable;
-        std::vector<std::u16string> paths;
-    };
+    enum class Format { Archive, M3u, Pls, Xspf };
 
     PlayListFile() = delete;
 
-    static Contents read(const std::u16string& path);
+    // Delivers the local path of each entry, in order. Only a regular file is read, so a FIFO or a
+    // device never blocks the reader.
+    static ReadStatus read(const std::u16string& path, const EntrySink& sink);
+    // The same over a stream; relative entries are resolved against `folder`.
+    static ReadStatus read(std::istream& input, std::u16string_view folder, const EntrySink& sink);
+
+    // The format a file of this name is written in: the archive unless the extension names another.
+    static Format formatForName(std::u16string_view path);
+    // Writes one of the text formats; false when the stream failed.
+    static bool write(std::ostream& output, Format format, const std::vector<SavedTrack>& tracks,
+                      std::u16string_view folder);
 };

@@ -9,7 +9,8 @@
 #include "ToneFile.h"
 
 #include <QApplication>
-#include <QListWidget>
+#include <QItemSelectionModel>
+#include <QListView>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStyle>
@@ -113,12 +114,12 @@ protected:
         QCoreApplication::processEvents();
     }
 
-    QListWidget* listBox() { return manager->findChild<QListWidget*>(); }
+    QListView* listBox() { return manager->findChild<QListView*>(); }
 
     QStringList shownPaths() {
         QStringList paths;
-        for (int row = 0; row < listBox()->count(); ++row) {
-            paths.append(listBox()->item(row)->text());
+        for (int row = 0; row < rowCount(); ++row) {
+            paths.append(listBox()->model()->index(row, 0).data().toString());
         }
         return paths;
     }
@@ -133,13 +134,15 @@ protected:
 
     QList<int> selectedRows() {
         QList<int> rows;
-        for (QListWidgetItem* item : listBox()->selectedItems()) {
-            rows.append(listBox()->row(item));
+        for (const QModelIndex& index : listBox()->selectionModel()->selectedIndexes()) {
+            rows.append(index.row());
         }
         return rows;
     }
 
-    QPoint rowCentre(int row) { return listBox()->visualItemRect(listBox()->item(row)).center(); }
+    int rowCount() { return listBox()->model()->rowCount(); }
+
+    QPoint rowCentre(int row) { return listBox()->visualRect(listBox()->model()->index(row, 0)).center(); }
 
     void select(int row) { QTest::mouseClick(listBox()->viewport(), Qt::LeftButton, {}, rowCentre(row)); }
 
@@ -351,7 +354,7 @@ TEST_F(PlayListManagerTest, ClearingEmptiesPlaylistAndList) {
     select(1);
     press("Vider");
     EXPECT_TRUE(tracks().empty());
-    EXPECT_EQ(listBox()->count(), 0);
+    EXPECT_EQ(rowCount(), 0);
     EXPECT_EQ(playList().getCurrent(), nullptr);
 
     press("Vider");
@@ -359,7 +362,7 @@ TEST_F(PlayListManagerTest, ClearingEmptiesPlaylistAndList) {
     press("Descendre");
     press("Supprimer");
     EXPECT_TRUE(tracks().empty());
-    EXPECT_EQ(listBox()->count(), 0);
+    EXPECT_EQ(rowCount(), 0);
 }
 
 TEST_F(PlayListManagerTest, SavingKeepsTheSelectionAndLoadingRefreshesTheList) {
@@ -390,7 +393,7 @@ TEST_F(PlayListManagerTest, LoadingCancelledStillRefreshesTheList) {
     add(makeTrack("a"));
     openManager();
     add(makeTrack("b"));
-    ASSERT_EQ(listBox()->count(), 1);
+    ASSERT_EQ(rowCount(), 1);
 
     select(0);
     mainDlg.answers = {u""};
@@ -450,11 +453,11 @@ TEST_F(PlayListManagerTest, WithoutPlaylistItSaysSoAndStaysOpenEmpty) {
     whenModal<QMessageBox>([&](QMessageBox* box) {
         message = box->text();
         whenModal<CPlayListManagDlg>([&](CPlayListManagDlg* dialog) {
-            auto* list = dialog->findChild<QListWidget*>();
+            auto* list = dialog->findChild<QListView*>();
             for (const char* button : {"Monter", "Descendre", "Supprimer", "Vider", "Charger"}) {
                 press(dialog, button);
             }
-            rows = list->count();
+            rows = list->model()->rowCount();
             dialog->close();
         });
         box->accept();
@@ -476,9 +479,9 @@ TEST_F(PlayListManagerTest, OpenedFromTheMainWindowKeepsEveryChangeHoweverItClos
         const std::vector<Music*> before = tracks();
         int shown = 0;
         whenModal<CPlayListManagDlg>([&](CPlayListManagDlg* dialog) {
-            auto* list = dialog->findChild<QListWidget*>();
-            shown = list->count();
-            list->setCurrentRow(0);
+            auto* list = dialog->findChild<QListView*>();
+            shown = list->model()->rowCount();
+            list->setCurrentIndex(list->model()->index(0, 0));
             press(dialog, "Supprimer");
             closings[i](dialog);
         });

@@ -1,0 +1,182 @@
+#include "CPlayListManagDlg.h"
+#include "CZalvoApp.h"
+#include "CZalvoDlg.h"
+#include "TempDir.h"
+#include "ToneFile.h"
+
+#include <QElapsedTimer>
+#include <QProgressDialog>
+#include <QTimer>
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <malloc.h>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The main window with its file dialog answering one path.
+class BenchWindow final : public CZalvoDlg {
+public:
+    std::u16string answer;
+
+protected:
+    std::u16string AskFilePath(bool /*open*/) override { return answer; }
+};
+
+long residentBytes() {
+    malloc_trim(0);
+    std::ifstream statm("/proc/self/statm");
+    long pages = 0;
+    long resident = 0;
+    statm >> pages >> resident;
+    return resident * sysconf(_SC_PAGESIZE);
+}
+
+fs::path writeM3u(const TempDir& dir, const std::string& name, const std::vector<fs::path>& tracks,
+                  std::size_t entries) {
+    const fs::path file = dir.file(name);
+    std::ofstream out(file, std::ios::binary);
+    out << "#EXTM3U\n";
+    for (std::size_t i = 0; i < entries; ++i) {
+        out << "#EXTINF:180,Title\n" << tracks[i % tracks.size()].string() << '\n';
+    }
+    return file;
+}
+
+std::vector<fs::path> writeTracks(const TempDir& dir, const std::vector<AudioFormat>& audioFormats, double seconds) {
+    std::vector<fs::path> tracks;
+    for (const AudioFormat format : audioFormats) {
+        for (int copy = 0; copy < 2; ++copy) {
+            const fs::path file = dir.file("track" + std::to_string(copy) + extensionOf(format));
+            ToneShape shape;
+            shape.segments = {ToneSegment{220.0 * (copy + 1), seconds}};
+            shape.channels = 2;
+            shape.amplitude = 0.5;
+            writeToneFile(file, format, shape);
+            tracks.push_back(file);
+        }
+    }
+    return tracks;
+}
+
+// The longest time the UI thread went without running its timer, while it lives.
+class StallMeter final {
+public:
+    StallMeter() {
+        QObject::connect(&timer, &QTimer::timeout, [this] {
+            const qint64 gap = clock.restart();
+            if (gap > longest) {
+                longest = gap;
+                longestEndedAt = sinceStart.elapsed();
+            }
+            if (auto* progress = qobject_cast<QProgressDialog*>(QApplication::activeModalWidget())) {
+                dialogShown = dialogShown || progress->isVisible();
+            }
+        });
+        clock.start();
+        sinceStart.start();
+        timer.start(tickMilliseconds);
+    }
+
+    double longestMilliseconds() {
+        if (clock.elapsed() > longest) {
+            longest = clock.elapsed();
+            longestEndedAt = sinceStart.elapsed();
+        }
+        return static_cast<double>(longest);
+    }
+    // When the longest stall ended, from the start: tells the dialog's showing from the tracks' swap.
+    double longestEndedAtMilliseconds() const { return static_cast<double>(longestEndedAt); }
+
+    static constexpr int tickMilliseconds = 10;
+    bool dialogShown = false;
+
+private:
+    QTimer timer;
+    QElapsedTimer clock;
+    QElapsedTimer sinceStart;
+    qint64 longest = 0;
+    qint64 longestEndedAt = 0;
+};
+
+// 100,000 entries over three-minute files of four formats, loaded through the window as a person does.
+void BM_LoadHundredThousandEntriesThroughTheWindow(benchmark::State& state) {
+    const TempDir dir;
+    const std::vector<fs::path> tracks =
+        writeTracks(dir, {AudioFormat::Wav, AudioFormat::Flac, AudioFormat::Ogg, AudioFormat::Mp3}, 180.0);
+    BenchWindow window;
+    window.answer = writeM3u(dir, "hundred-thousand.m3u8", tracks, 100'000).u16string();
+    window.show();
+    double stall = 0;
+    bool dialogShown = false;
+    for (auto _ : state) {
+        StallMeter meter;
+        window.LoadPlayList();
+        stall = std::max(stall, meter.longestMilliseconds());
+        state.counters["longest_stall_ended_at_ms"] = meter.longestEndedAtMilliseconds();
+        dialogShown = meter.dialogShown;
+    }
+    state.counters["tracks"] = static_cast<double>(window.GetPlayList().getList()->size());
+    state.counters["longest_ui_stall_ms"] = stall;
+    state.counters["progress_dialog_shown"] = dialogShown ? 1 : 0;
+    window.GetPlayList().clear();
+}
+BENCHMARK(BM_LoadHundredThousandEntriesThroughTheWindow)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+
+// A million entries naming a few WAV files: what each kept track costs, and how fast the manager shows them.
+void BM_MillionTracksMemoryAndManager(benchmark::State& state) {
+    const TempDir dir;
+    const std::vector<fs::path> tracks = writeTracks(dir, {AudioFormat::Wav, AudioFormat::Wav}, 1.0);
+    BenchWindow window;
+    window.answer = writeM3u(dir, "million.m3u8", tracks, 1'000'000).u16string();
+    window.show();
+    QCoreApplication::processEvents();
+    const long idle = residentBytes();
+    window.LoadPlayList();
+    const long loaded = residentBytes();
+    const auto count = static_cast<double>(window.GetPlayList().getList()->size());
+    double pathBytes = 0;
+    for (const auto& track : *window.GetPlayList().getList()) {
+        pathBytes += static_cast<double>(track->getPath().size());
+    }
+    for (auto _ : state) {
+        QElapsedTimer clock;
+        clock.start();
+        CPlayListManagDlg manager;
+        manager.SetPlayList(&window.GetPlayList());
+        manager.SetMainDlg(&window);
+        manager.show();
+        manager.OnInitDialog();
+        QCoreApplication::processEvents();
+        state.counters["manager_shown_ms"] = static_cast<double>(clock.elapsed());
+    }
+    state.counters["tracks"] = count;
+    state.counters["path_characters_per_track"] = pathBytes / count;
+    state.counters["resident_bytes_per_track"] = static_cast<double>(loaded - idle) / count;
+    window.GetPlayList().clear();
+}
+BENCHMARK(BM_MillionTracksMemoryAndManager)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+
+} // namespace
+
+// Headless: the offscreen platform and OpenAL Soft's silent device, unless told otherwise.
+int main(int argc, char** argv) {
+    setenv("ALSOFT_DRIVERS", "null", 0);
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+        return 1;
+    }
+    CZalvoApp app(argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,71 @@
+#include "M3uFormat.h"
+
+#include "EntryPath.h"
+#include "LineReader.h"
+#include "TextEncoding.h"
+
+#include <algorithm>
+#include <cmath>
+#include <istream>
+#include <optional>
+#include <ostream>
+
+namespace {
+
+std::string_view withoutByteOrderMark(std::string_view text) {
+    if (text.starts_with("\xEF\xBB\xBF")) {
+        text.remove_prefix(3);
+    }
+    return text;
+}
+
+bool isBlank(std::string_view line) {
+    return std::all_of(line.begin(), line.end(), [](char c) { return c == ' ' || c == '\t'; });
+}
+
+// A title may not break the line it sits on.
+std::string oneLine(std::string text) {
+    std::replace_if(
+        text.begin(), text.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+    return text;
+}
+
+} // namespace
+
+bool M3uFormat::recognises(std::string_view head) {
+    return withoutByteOrderMark(head).starts_with("#EXTM3U");
+}
+
+bool M3uFormat::looksLikePlainList(std::string_view head) {
+    head = withoutByteOrderMark(head);
+    return !head.empty() && std::none_of(head.begin(), head.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return (byte < 0x20 && c != '\t' && c != '\r' && c != '\n') || byte == 0x7F;
+    });
+}
+
+ReadStatus M3uFormat::read(std::istream& input, std::u16string_view folder, const EntrySink& sink) {
+    LineReader lines(input);
+    std::string line;
+    while (lines.next(line)) {
+        if (line.empty() || line.front() == '#' || isBlank(line)) {
+            continue;
+        }
+        if (!sink(EntryPath::fromText(TextEncoding::fromNarrow(line), folder, true).value_or(std::u16string()))) {
+            return ReadStatus::Cancelled;
+        }
+    }
+    return lines.failed() ? ReadStatus::Damaged : ReadStatus::Ok;
+}
+
+bool M3uFormat::write(std::ostream& output, const std::vector<SavedTrack>& tracks, std::u16string_view folder) {
+    output << "#EXTM3U\n";
+    for (const SavedTrack& track : tracks) {
+        const std::optional<std::string> entry = EntryPath::forText(track.path, folder);
+        if (!entry) {
+            continue;
+        }
+        output << "#EXTINF:" << std::lround(track.seconds) << ',' << oneLine(track.title) << '\n' << *entry << '\n';
+    }
+    return static_cast<bool>(output.flush());
+}

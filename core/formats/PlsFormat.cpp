@@ -1,0 +1,125 @@
+#include "PlsFormat.h"
+
+#include "EntryPath.h"
+#include "LineReader.h"
+#include "TextEncoding.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <filesystem>
+#include <istream>
+#include <map>
+#include <optional>
+#include <ostream>
+#include <sstream>
+#include <system_error>
+
+namespace {
+
+std::string_view trimmed(std::string_view text) {
+    const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+    while (!text.empty() && blank(text.front())) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && blank(text.back())) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+std::string lowered(std::string_view text) {
+    std::string result(text);
+    std::transform(result.begin(), result.end(), result.begin(),
+                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
+    return result;
+}
+
+// N of a "FileN" key; nothing for any other key.
+std::optional<std::uint64_t> fileNumber(std::string_view key) {
+    constexpr std::size_t maxDigits = 18;
+    const std::string name = lowered(key);
+    if (!name.starts_with("file") || name.size() == 4 || name.size() > 4 + maxDigits) {
+        return std::nullopt;
+    }
+    std::uint64_t number = 0;
+    for (const char c : std::string_view(name).substr(4)) {
+        if (c < '0' || c > '9') {
+            return std::nullopt;
+        }
+        number = number * 10 + static_cast<std::uint64_t>(c - '0');
+    }
+    return number;
+}
+
+bool isRegularFile(const std::u16string& path) {
+    const std::optional<std::string> native = TextEncoding::toUtf8(path);
+    std::error_code error;
+    return native && std::filesystem::is_regular_file(std::filesystem::path(*native), error);
+}
+
+} // namespace
+
+bool PlsFormat::recognises(std::string_view head) {
+    std::istringstream input{std::string(head)};
+    LineReader lines(input);
+    std::string line;
+    while (lines.next(line)) {
+        const std::string_view text = trimmed(line);
+        if (!text.empty()) {
+            return lowered(text) == "[playlist]";
+        }
+    }
+    return false;
+}
+
+ReadStatus PlsFormat::read(std::istream& input, std::u16string_view folder, const EntrySink& sink) {
+    // The entries may come in any order, so they wait until the end; only those naming a file do, so
+    // memory follows the tracks that can open. The others are told of at once.
+    std::map<std::uint64_t, std::u16string> entries;
+    LineReader lines(input);
+    std::string line;
+    while (lines.next(line)) {
+        const std::string_view text = trimmed(line);
+        const std::size_t equals = text.find('=');
+        if (equals == std::string_view::npos) {
+            continue;
+        }
+        const std::optional<std::uint64_t> number = fileNumber(trimmed(text.substr(0, equals)));
+        const std::string_view value = trimmed(text.substr(equals + 1));
+        if (!number || value.empty() || entries.contains(*number)) {
+            continue;
+        }
+        std::optional<std::u16string> path = EntryPath::fromText(TextEncoding::fromNarrow(value), folder, true);
+        if (path && isRegularFile(*path)) {
+            entries.emplace(*number, std::move(*path));
+        } else if (!sink(std::u16string())) {
+            return ReadStatus::Cancelled;
+        }
+    }
+    for (auto& [number, path] : entries) {
+        if (!sink(std::move(path))) {
+            return ReadStatus::Cancelled;
+        }
+    }
+    return lines.failed() ? ReadStatus::Damaged : ReadStatus::Ok;
+}
+
+bool PlsFormat::write(std::ostream& output, const std::vector<SavedTrack>& tracks, std::u16string_view folder) {
+    output << "[playlist]\n";
+    std::size_t number = 0;
+    for (const SavedTrack& track : tracks) {
+        const std::optional<std::string> entry = EntryPath::forText(track.path, folder);
+        if (!entry) {
+            continue;
+        }
+        ++number;
+        output << "File" << number << '=' << *entry << '\n';
+        if (!track.title.empty() && track.title.find_first_of("\r\n") == std::string::npos) {
+            output << "Title" << number << '=' << track.title << '\n';
+        }
+        output << "Length" << number << '=' << std::lround(track.seconds) << '\n';
+    }
+    output << "NumberOfEntries=" << number << "\nVersion=2\n";
+    return static_cast<bool>(output.flush());
+}

@@ -1,0 +1,221 @@
+#include "XspfFormat.h"
+
+#include "EntryPath.h"
+#include "LineReader.h"
+
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <expat.h>
+#include <istream>
+#include <memory>
+#include <optional>
+#include <ostream>
+#include <utility>
+#include <vector>
+
+namespace {
+
+// The element's name without a namespace prefix.
+std::string_view localName(const XML_Char* name) {
+    const std::string_view full(name);
+    const std::size_t colon = full.rfind(':');
+    return colon == std::string_view::npos ? full : full.substr(colon + 1);
+}
+
+std::string_view trimmed(std::string_view text) {
+    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    while (!text.empty() && blank(text.front())) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && blank(text.back())) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+// Follows the parser through playlist / trackList / track / location, with the base URI of each level.
+class XspfHandler final {
+public:
+    XspfHandler(XML_Parser parser, std::string folderBase, const EntrySink& sink)
+        : parser(parser), sink(sink), bases{{std::size_t{0}, std::move(folderBase)}} {}
+
+    bool sawRoot = false;
+    bool notAPlayList = false;
+    bool cancelled = false;
+
+    static void XMLCALL onStart(void* data, const XML_Char* name, const XML_Char** attributes) {
+        static_cast<XspfHandler*>(data)->start(name, attributes);
+    }
+    static void XMLCALL onEnd(void* data, const XML_Char* /*name*/) { static_cast<XspfHandler*>(data)->end(); }
+    static void XMLCALL onText(void* data, const XML_Char* text, int length) {
+        static_cast<XspfHandler*>(data)->addText(std::string_view(text, static_cast<std::size_t>(length)));
+    }
+    // Entities declared in the document are refused: a playlist needs none, and they can expand without end.
+    static void XMLCALL onEntity(void* data, const XML_Char* /*name*/, int /*parameter*/, const XML_Char* /*value*/,
+                                 int /*length*/, const XML_Char* /*base*/, const XML_Char* /*systemId*/,
+                                 const XML_Char* /*publicId*/, const XML_Char* /*notation*/) {
+        XML_StopParser(static_cast<XspfHandler*>(data)->parser, XML_FALSE);
+    }
+
+private:
+    static constexpr std::array<std::string_view, 4> route{"playlist", "trackList", "track", "location"};
+
+    void start(const XML_Char* name, const XML_Char** attributes) {
+        ++depth;
+        if (depth == 1) {
+            sawRoot = true;
+            if (localName(name) != route[0]) {
+                notAPlayList = true;
+                XML_StopParser(parser, XML_FALSE);
+                return;
+            }
+        }
+        for (const XML_Char** attribute = attributes; *attribute != nullptr; attribute += 2) {
+            if (std::strcmp(attribute[0], "xml:base") == 0) {
+                bases.emplace_back(depth, EntryPath::resolveUri(bases.back().second, attribute[1]));
+            }
+        }
+        const bool onRoute = matched + 1 == depth && depth <= route.size() && localName(name) == route[depth - 1];
+        if (onRoute && (depth != route.size() || !trackHasLocation)) {
+            matched = depth;
+            if (depth == 3) {
+                trackHasLocation = false;
+            }
+            if (depth == route.size()) {
+                location.clear();
+                overlong = false;
+            }
+        }
+    }
+
+    void end() {
+        if (matched == depth) {
+            if (depth == route.size()) {
+                deliverLocation();
+            }
+            --matched;
+        }
+        if (bases.back().first == depth) {
+            bases.pop_back();
+        }
+        --depth;
+    }
+
+    void addText(std::string_view text) {
+        if (matched != route.size() || matched != depth || overlong) {
+            return;
+        }
+        if (location.size() + text.size() > LineReader::maxLength) {
+            overlong = true;
+            location.clear();
+            return;
+        }
+        location.append(text);
+    }
+
+    void deliverLocation() {
+        trackHasLocation = true;
+        std::optional<std::u16string> path = EntryPath::fromUri(trimmed(location), bases.back().second);
+        location.clear();
+        if (!sink(std::move(path).value_or(std::u16string()))) {
+            cancelled = true;
+            XML_StopParser(parser, XML_FALSE);
+        }
+    }
+
+    XML_Parser parser;
+    const EntrySink& sink;
+    std::vector<std::pair<std::size_t, std::string>> bases;
+    std::size_t depth = 0;
+    std::size_t matched = 0;
+    bool trackHasLocation = false;
+    std::string location;
+    bool overlong = false;
+};
+
+// Text outside elements may hold any character XML allows; these it does not.
+std::string escaped(std::string_view text) {
+    std::string result;
+    for (const char c : text) {
+        switch (c) {
+        case '&':
+            result += "&amp;";
+            break;
+        case '<':
+            result += "&lt;";
+            break;
+        case '>':
+            result += "&gt;";
+            break;
+        default:
+            if (static_cast<unsigned char>(c) >= 0x20 || c == '\t' || c == '\n' || c == '\r') {
+                result.push_back(c);
+            }
+        }
+    }
+    return result;
+}
+
+} // namespace
+
+bool XspfFormat::recognises(std::string_view head) {
+    if (head.starts_with("\xEF\xBB\xBF")) {
+        head.remove_prefix(3);
+    }
+    return trimmed(head).starts_with('<');
+}
+
+ReadStatus XspfFormat::read(std::istream& input, std::u16string_view folder, const EntrySink& sink) {
+    const std::unique_ptr<XML_ParserStruct, decltype(&XML_ParserFree)> parser(XML_ParserCreate(nullptr),
+                                                                              &XML_ParserFree);
+    if (!parser) {
+        return ReadStatus::Unreadable;
+    }
+    XspfHandler handler(parser.get(), EntryPath::folderUri(folder), sink);
+    XML_SetUserData(parser.get(), &handler);
+    XML_SetElementHandler(parser.get(), &XspfHandler::onStart, &XspfHandler::onEnd);
+    XML_SetCharacterDataHandler(parser.get(), &XspfHandler::onText);
+    XML_SetEntityDeclHandler(parser.get(), &XspfHandler::onEntity);
+
+    constexpr int chunkSize = 64 * 1024;
+    bool done = false;
+    while (!done) {
+        void* buffer = XML_GetBuffer(parser.get(), chunkSize);
+        if (buffer == nullptr) {
+            return handler.sawRoot ? ReadStatus::Damaged : ReadStatus::Unrecognised;
+        }
+        input.read(static_cast<char*>(buffer), chunkSize);
+        const auto length = static_cast<int>(input.gcount());
+        done = length == 0;
+        if (XML_ParseBuffer(parser.get(), length, done ? XML_TRUE : XML_FALSE) != XML_STATUS_OK) {
+            if (handler.cancelled) {
+                return ReadStatus::Cancelled;
+            }
+            return handler.sawRoot && !handler.notAPlayList ? ReadStatus::Damaged : ReadStatus::Unrecognised;
+        }
+    }
+    if (input.bad()) {
+        return ReadStatus::Damaged;
+    }
+    return handler.sawRoot ? ReadStatus::Ok : ReadStatus::Unrecognised;
+}
+
+bool XspfFormat::write(std::ostream& output, const std::vector<SavedTrack>& tracks, std::u16string_view folder) {
+    output << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+              "<playlist version=\"1\" xmlns=\"http://xspf.org/ns/0/\">\n  <trackList>\n";
+    for (const SavedTrack& track : tracks) {
+        const std::optional<std::string> location = EntryPath::forUri(track.path, folder);
+        if (!location) {
+            continue;
+        }
+        output << "    <track>\n      <location>" << escaped(*location) << "</location>\n";
+        if (!track.title.empty()) {
+            output << "      <title>" << escaped(track.title) << "</title>\n";
+        }
+        output << "      <duration>" << std::llround(static_cast<double>(track.seconds) * 1000.0)
+               << "</duration>\n    </track>\n";
+    }
+    output << "  </trackList>\n</playlist>\n";
+    return static_cast<bool>(output.flush());
+}

@@ -1,0 +1,64 @@
+#include "TrackCollector.h"
+
+#include "PlayListFile.h"
+#include "TrackOpener.h"
+
+#include <iterator>
+#include <utility>
+
+namespace {
+
+// Large enough to keep every core busy, small enough that cancelling answers within a moment.
+constexpr std::size_t batchSize = 256;
+
+} // namespace
+
+TrackCollector::PlayListResult TrackCollector::addPlayListFile(const std::u16string& path) {
+    PlayListResult result;
+    const std::size_t before = tracks.size();
+    result.status = PlayListFile::read(path, [this, &result](std::u16string entry) {
+        if (cancelled) {
+            return false;
+        }
+        ++result.entries;
+        if (entry.empty()) {
+            return true;
+        }
+        pending.push_back(std::move(entry));
+        if (pending.size() == batchSize) {
+            openPending();
+        }
+        return true;
+    });
+    openPending();
+    if (cancelled) {
+        result.status = ReadStatus::Cancelled;
+    }
+    result.opened = tracks.size() - before;
+    return result;
+}
+
+bool TrackCollector::addAudioFile(const std::u16string& path) {
+    auto track = std::make_unique<Music>();
+    if (!track->open(path)) {
+        return false;
+    }
+    tracks.push_back(std::move(track));
+    ++openedCount;
+    return true;
+}
+
+std::vector<std::unique_ptr<Music>> TrackCollector::takeTracks() {
+    openedCount = 0;
+    return std::exchange(tracks, {});
+}
+
+void TrackCollector::openPending() {
+    if (pending.empty()) {
+        return;
+    }
+    std::vector<std::unique_ptr<Music>> opened = TrackOpener::openAll(pending);
+    pending.clear();
+    openedCount += opened.size();
+    tracks.insert(tracks.end(), std::make_move_iterator(opened.begin()), std::make_move_iterator(opened.end()));
+}

@@ -1,0 +1,194 @@
+#include "CPlayListManagDlg.h"
+#include "ModalCatcher.h"
+#include "ScriptedZalvoDlg.h"
+#include "SettingsGuard.h"
+#include "TempDir.h"
+#include "ToneFile.h"
+
+#include <QItemSelectionModel>
+#include <QListView>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+QString message(const char* text, const fs::path& file) {
+    return QString::fromLatin1(text) + QString::fromStdU16String(file.u16string());
+}
+
+class PlayListLoadingTest : public testing::Test {
+protected:
+    void SetUp() override {
+        window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    }
+
+    fs::path tone(const fs::path& file, double seconds = 5.0) {
+        fs::create_directories(file.parent_path());
+        writeToneFile(file, AudioFormat::Wav, ToneShape{{ToneSegment{440.0, seconds}}});
+        return file;
+    }
+
+    fs::path writeFile(const std::string& name, const std::string& content) {
+        const fs::path file = dir.file(name);
+        std::ofstream(file, std::ios::binary) << content;
+        return file;
+    }
+
+    void load(const fs::path& file) {
+        window.answers.push_back(file.u16string());
+        clickAction(window, LOAD_PLAYLIST);
+    }
+
+    void save(const fs::path& file) {
+        window.answers.push_back(file.u16string());
+        clickAction(window, SAVE_PLAYLIST);
+    }
+
+    std::vector<std::u16string> paths() {
+        std::vector<std::u16string> result;
+        for (const auto& track : *window.GetPlayList().getList()) {
+            result.push_back(track->getPath());
+        }
+        return result;
+    }
+
+    // Two tracks, the first playing: what a mistaken load must leave alone.
+    std::vector<std::u16string> playTwoTracks() {
+        window.AddFromOutside({QString::fromStdString(tone(dir.file("one.wav")).string()),
+                               QString::fromStdString(tone(dir.file("two.wav")).string())},
+                              true);
+        EXPECT_TRUE(window.GetPlayList().getCurrent()->isPlaying());
+        return paths();
+    }
+
+    SettingsGuard settingsGuard;
+    TempDir dir;
+    ScriptedZalvoDlg window;
+    ModalCatcher catcher;
+};
+
+TEST_F(PlayListLoadingTest, WhatIsNoPlayListLeavesThePlayListPlayingAsItWas) {
+    const std::vector<std::u16string> before = playTwoTracks();
+    const fs::path fifo = dir.file("pipe");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::vector<fs::path> mistakes{tone(dir.file("song.wav")), fifo, dir.path(),
+                                         writeFile("garbage", "\xFF\xFF\xFF\x7F this is no playlist")};
+    for (const fs::path& mistake : mistakes) {
+        load(mistake);
+        ASSERT_FALSE(catcher.boxes.empty());
+        EXPECT_EQ(catcher.boxes.back().text, message("Error - Play list is damaged ! Path : ", mistake));
+        EXPECT_EQ(paths(), before);
+        EXPECT_TRUE(window.GetPlayList().getCurrent()->isPlaying());
+    }
+    EXPECT_EQ(catcher.boxes.size(), mistakes.size());
+}
+
+TEST_F(PlayListLoadingTest, APlayListNoEntryOfWhichOpensSaysSoAndChangesNothing) {
+    const std::vector<std::u16string> before = playTwoTracks();
+    const fs::path radio = writeFile("radio.pls", "[playlist]\nFile1=http://radio.example/stream\nFile2=gone.wav\n");
+    load(radio);
+    ASSERT_EQ(catcher.boxes.size(), 1U);
+    EXPECT_EQ(catcher.boxes[0].text, message("Error - Music has not been loaded ! Path : ", radio));
+    EXPECT_EQ(paths(), before);
+}
+
+TEST_F(PlayListLoadingTest, EachFormatSavedByItsNameLoadsBackTheSameTracks) {
+    const std::vector<std::u16string> saved = playTwoTracks();
+    for (const char* name : {"list.m3u8", "list.pls", "list.xspf", "list"}) {
+        save(dir.file(name));
+        window.GetPlayList().clear();
+        load(dir.file(name));
+        EXPECT_EQ(paths(), saved) << name;
+    }
+    std::ifstream m3u(dir.file("list.m3u8"));
+    std::string firstLine;
+    std::getline(m3u, firstLine);
+    EXPECT_EQ(firstLine, "#EXTM3U");
+    EXPECT_TRUE(catcher.boxes.empty());
+}
+
+// A load long enough for the progress dialog: cancelling it, or quitting, leaves the playlist as it was.
+TEST_F(PlayListLoadingTest, ALongLoadCancelledOrCutShortByQuittingChangesNothing) {
+    const std::vector<std::u16string> before = playTwoTracks();
+    std::string entries;
+    const std::string line = dir.file("one.wav").string() + "\n";
+    for (int i = 0; i < 200'000; ++i) {
+        entries += line;
+    }
+    const fs::path big = writeFile("big.m3u", entries);
+    const std::vector<std::function<void(QProgressDialog*)>> interruptions{
+        [](QProgressDialog* progress) { QTest::mouseClick(progress->findChild<QPushButton*>(), Qt::LeftButton); },
+        [this](QProgressDialog* /*progress*/) { window.reject(); },
+    };
+    for (const auto& interrupt : interruptions) {
+        bool dialogShown = false;
+        catcher.onOtherModal = [&](QWidget* modal) {
+            if (auto* progress = qobject_cast<QProgressDialog*>(modal); progress != nullptr && !dialogShown) {
+                dialogShown = true;
+                interrupt(progress);
+            }
+        };
+        load(big);
+        EXPECT_TRUE(dialogShown);
+        EXPECT_EQ(paths(), before);
+        EXPECT_TRUE(catcher.boxes.empty());
+    }
+    EXPECT_FALSE(window.isVisible());
+}
+
+TEST_F(PlayListLoadingTest, AddingFromOutsideTakesFoldersInNaturalOrderAndReportsNamedFilesThatFail) {
+    const fs::path folder = dir.file("album");
+    for (const char* name : {"track10.wav", "track2.wav", ".hidden.wav", "sub/a.wav"}) {
+        tone(folder / name);
+    }
+    std::ofstream(folder / "cover.txt") << "not audio\n";
+    const fs::path extra = tone(dir.file("extra.wav"));
+    const fs::path list = writeFile("list.m3u", "#EXTM3U\nextra.wav\n");
+    const fs::path missing = dir.file("missing.wav");
+    const fs::path notes = writeFile("notes.txt", "not audio either\n");
+
+    window.AddFromOutside({QString::fromStdString(folder.string()), QString::fromStdString(list.string()),
+                           QString::fromStdString(missing.string()), QString::fromStdString(notes.string())},
+                          true);
+    EXPECT_EQ(paths(),
+              (std::vector<std::u16string>{(folder / "sub/a.wav").u16string(), (folder / "track2.wav").u16string(),
+                                           (folder / "track10.wav").u16string(), extra.u16string()}));
+    EXPECT_TRUE(window.GetPlayList().getCurrent()->isPlaying());
+    ASSERT_EQ(catcher.boxes.size(), 1U);
+    EXPECT_EQ(catcher.boxes[0].text, message("Error - Music has not been loaded ! Path : ", missing) + "\n" +
+                                         QString::fromStdString(notes.string()));
+}
+
+TEST_F(PlayListLoadingTest, TheManagerFollowsChangesFromOutsideKeepingItsSelection) {
+    playTwoTracks();
+    CPlayListManagDlg manager;
+    manager.SetPlayList(&window.GetPlayList());
+    manager.SetMainDlg(&window);
+    manager.OnInitDialog();
+    auto* list = manager.findChild<QListView*>();
+    list->selectionModel()->select(list->model()->index(1, 0), QItemSelectionModel::ClearAndSelect);
+
+    window.AddFromOutside({QString::fromStdString(tone(dir.file("three.wav")).string())}, false);
+    EXPECT_EQ(list->model()->rowCount(), 3);
+    ASSERT_EQ(list->selectionModel()->selectedIndexes().size(), 1);
+    EXPECT_EQ(list->selectionModel()->selectedIndexes()[0].row(), 1);
+
+    save(dir.file("list.m3u"));
+    load(dir.file("list.m3u"));
+    EXPECT_EQ(list->model()->rowCount(), 3);
+    EXPECT_TRUE(list->selectionModel()->selectedIndexes().isEmpty());
+}
+
+} // namespace
