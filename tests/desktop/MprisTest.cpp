@@ -1,4 +1,5 @@
 #include "BusRecorder.h"
+#include "CPlayListManagDlg.h"
 #include "MprisRootAdaptor.h"
 #include "MprisService.h"
 #include "PrivateBus.h"
@@ -7,6 +8,7 @@
 #include "TempDir.h"
 #include "ToneFile.h"
 
+#include <QAbstractItemView>
 #include <QDBusInterface>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
@@ -234,6 +236,13 @@ TEST_F(MprisTest, OpenUriAppendsAFileAndPlaysIt) {
     window.AddFromOutside({track("playing")}, false);
     call(playerInterface, QStringLiteral("Play"));
     const QString opened = track("opened");
+    CPlayListManagDlg manager;
+    manager.SetPlayList(&window.GetPlayList());
+    manager.SetMainDlg(&window);
+    manager.show();
+    auto* list = manager.findChild<QAbstractItemView*>();
+    ASSERT_TRUE(waitUntil([list] { return list->model()->rowCount() == 1; }));
+    list->setCurrentIndex(list->model()->index(0, 0));
 
     const QDBusMessage reply =
         call(playerInterface, QStringLiteral("OpenUri"), {QUrl::fromLocalFile(opened).toString()});
@@ -241,6 +250,8 @@ TEST_F(MprisTest, OpenUriAppendsAFileAndPlaysIt) {
     ASSERT_TRUE(waitUntil([this] { return window.GetPlayList().getList()->size() == 2; }));
     EXPECT_TRUE(waitUntil([this] { return currentTrack()->isPlaying(); }));
     EXPECT_EQ(currentTrack()->getPath(), opened.toStdU16String());
+    EXPECT_EQ(list->model()->rowCount(), 2) << "the open manager shows the new entry at once";
+    EXPECT_EQ(list->selectionModel()->selectedIndexes().value(0).row(), 0) << "and keeps its selection";
 
     for (const QString& uri : {QStringLiteral("http://example.com/a.ogg"),
                                QUrl::fromLocalFile(dir.file("missing.wav").c_str()).toString(), QString()}) {

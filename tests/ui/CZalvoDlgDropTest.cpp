@@ -8,6 +8,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QMimeData>
+#include <QTest>
 #include <QUrl>
 #include <gtest/gtest.h>
 
@@ -31,7 +32,7 @@ protected:
 
     fs::path tone(const std::string& name) {
         const fs::path file = dir.file(name);
-        writeToneFile(file, AudioFormat::Wav);
+        writeToneFile(file, AudioFormat::Wav, ToneShape{.segments = {ToneSegment{440.0, 0.2}}});
         return file;
     }
 
@@ -89,6 +90,23 @@ TEST_F(MainWindowDropTest, DroppedFilesAndPlaylistsAreAppendedInTheDropsOrderWit
         << "a playlist adds to the list, never replaces it";
     EXPECT_TRUE(window.GetPlayList().getCurrent()->isStopped());
     EXPECT_TRUE(catcher.boxes.empty());
+}
+
+TEST_F(MainWindowDropTest, FoldersAreWalkedInNaturalOrderAndOnlyNamedFilesThatFailAreReported) {
+    fs::create_directories(dir.file("album/sub"));
+    for (const char* name : {"album/10 x.wav", "album/2 x.wav", "album/.hidden.wav", "album/sub/1 y.wav", "b.wav"}) {
+        tone(name);
+    }
+    for (const char* name : {"album/notes.txt", "broken.wav"}) {
+        std::ofstream(dir.file(name)) << "not audio";
+    }
+
+    EXPECT_TRUE(drop({urlOf(dir.file("album")), urlOf(dir.file("broken.wav")), urlOf(dir.file("b.wav"))}));
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !paths().empty() && catcher.boxes.size() == 1; }));
+    EXPECT_EQ(paths(), (std::vector{dir.file("album/2 x.wav").u16string(), dir.file("album/10 x.wav").u16string(),
+                                    dir.file("album/sub/1 y.wav").u16string(), dir.file("b.wav").u16string()}));
+    EXPECT_EQ(catcher.boxes.front().text, QStringLiteral("Error - Music has not been loaded ! Path : ") +
+                                              QString::fromStdString(dir.file("broken.wav").string()));
 }
 
 TEST_F(MainWindowDropTest, OnlyLocalFilesAreTakenIn) {
