@@ -14,6 +14,8 @@ all: build
 deps:
 	@scripts/install-deps.sh
 
+# The tests' own tools, and the private sound server the output tests and the CPU benchmark play into;
+# `make run` never installs a sound server.
 test-deps:
 	@scripts/install-deps.sh --test
 
@@ -34,9 +36,10 @@ package: build
 	@scripts/install-deps.sh dpkg-dev
 	cd $(BUILD) && cpack --config CPackConfig.cmake
 
-bench: build
+bench: build test-deps
 	@for b in $(BUILD)/bench/bench_*; do echo "== $$b"; ALSOFT_DRIVERS=null $$b; done
 	@echo "== start-up"; scripts/bench-startup.sh $(BUILD)/ui/zalvo
+	@echo "== CPU while playing"; scripts/bench-cpu.sh $(BUILD)/ui/zalvo $(BUILD)/bench/write_tone_file
 
 asan: deps test-deps
 	cmake -S . -B $(ASAN_BUILD) $(CMAKE_FLAGS) -DZALVO_SANITIZE=ON -DZALVO_BUILD_BENCH=OFF

@@ -1,25 +1,33 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Zalvo needs to build, test and run, skipping those already present.
 # Usage: scripts/install-deps.sh [--test] [extra-package ...]
-#   --test  also the tools that only the tests use (the package checks; a private session bus and an
+#   --test  also the tools that only the tests and benchmarks use (the package checks, a sound server
+#           the output tests and the CPU benchmark play into, privately, and a session bus and an
 #           MPRIS client for the desktop tests)
 set -euo pipefail
 
+installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
+
 packages=(
     cmake ninja-build g++ pkg-config make
-    libsfml-dev libsndfile1-dev libopenal-dev libexpat1-dev qt6-base-dev librsvg2-bin
+    libsfml-dev libsndfile1-dev libopenal-dev libexpat1-dev libpulse-dev qt6-base-dev librsvg2-bin
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xdotool x11-utils imagemagick python3
 )
 if [ "${1:-}" = --test ]; then
     shift
-    packages+=(dpkg-dev lintian appstream desktop-file-utils dbus playerctl)
+    packages+=(dpkg-dev lintian appstream desktop-file-utils pulseaudio-utils dbus playerctl)
+    # pulseaudio and pipewire-pulse conflict: installing one removes the other, so a machine that has
+    # either keeps it (the CPU benchmark then loads its null sink into the running server).
+    if ! installed pulseaudio && ! installed pipewire-pulse; then
+        packages+=(pulseaudio)
+    fi
 fi
 packages+=("$@")
 
 missing=()
 for package in "${packages[@]}"; do
-    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
+    if ! installed "$package"; then
         missing+=("$package")
     fi
 done

@@ -1,0 +1,252 @@
+#include "PulseOutput.h"
+
+#include "FallbackOutput.h"
+#include "MonitorCapture.h"
+#include "PcmSource.h"
+#include "PulseServer.h"
+#include "SweepSource.h"
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <iostream>
+#include <memory>
+#include <numbers>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+// These tests play into a private PulseAudio with silent sinks and listen to them through their
+// monitors. They report the latencies they measure, and assert only bounds well above the targets.
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = MonitorCapture::Clock;
+
+long long millisecondsBetween(Clock::time_point from, Clock::time_point to) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(to - from).count();
+}
+
+void report(const std::string& what, long long milliseconds) {
+    std::cout << "[ measured ] " << what << ": " << milliseconds << " ms\n";
+    ::testing::Test::RecordProperty(what, std::to_string(milliseconds));
+}
+
+class PulseOutputTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!PulseServer::available()) {
+            GTEST_SKIP() << "no pulseaudio on this machine";
+        }
+    }
+
+    std::string firstStreamIndex() const {
+        std::istringstream streams(server.pactl("list short sink-inputs"));
+        std::string index;
+        streams >> index;
+        return index;
+    }
+
+    TempDir folder;
+    PulseServer server{folder.path()};
+};
+
+TEST_F(PulseOutputTest, ControlsActOnTheStreamAtOnce) {
+    ASSERT_TRUE(server.start());
+    MonitorCapture capture("nullsink");
+    SweepSource source;
+    // A stream is opened on every play from a stop, so the connection counts in the time to sound.
+    const Clock::time_point played = Clock::now();
+    auto output = PulseOutput::connect(source);
+    ASSERT_NE(output, nullptr);
+    output->play();
+    const auto sounding = capture.louderAfter(played, 0.3F);
+    ASSERT_TRUE(sounding);
+    report("play to sound", millisecondsBetween(played, *sounding));
+    EXPECT_LT(*sounding - played, 500ms);
+
+    std::this_thread::sleep_for(1s);
+    const Clock::time_point turnedDown = Clock::now();
+    output->setGain(0.25F);
+    const auto quieter = capture.quieterAfter(turnedDown, 0.2F);
+    ASSERT_TRUE(quieter);
+    report("volume step to new level", millisecondsBetween(turnedDown, *quieter));
+    EXPECT_LT(*quieter - turnedDown, 500ms);
+    const std::uint64_t beforePause = output->playedFrames();
+    EXPECT_NEAR(static_cast<double>(beforePause) / 44100.0,
+                std::chrono::duration<double>(Clock::now() - *sounding).count(), 0.15);
+
+    const Clock::time_point paused = Clock::now();
+    output->pause();
+    const auto silent = capture.quieterAfter(paused, 0.01F);
+    ASSERT_TRUE(silent);
+    report("pause to silence", millisecondsBetween(paused, *silent));
+    EXPECT_LT(*silent - paused, 500ms);
+    const std::uint64_t heldAt = output->playedFrames();
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(output->playedFrames(), heldAt);
+
+    // Stop ends the stream, with what the server still held of it.
+    output->play();
+    ASSERT_TRUE(capture.louderAfter(Clock::now(), 0.1F));
+    const Clock::time_point stopped = Clock::now();
+    output.reset();
+    const auto ended = capture.quieterAfter(stopped, 0.01F);
+    ASSERT_TRUE(ended);
+    report("stop to silence", millisecondsBetween(stopped, *ended));
+    EXPECT_LT(*ended - stopped, 500ms);
+}
+
+TEST_F(PulseOutputTest, TheServerIsUsedUnlessOpenAlSoftIsToldWhichDeviceToUse) {
+    ASSERT_TRUE(server.start());
+    SweepSource source;
+    for (const bool openAlNamed : {true, false}) {
+        const char* drivers = std::getenv("ALSOFT_DRIVERS");
+        const std::string saved = drivers != nullptr ? drivers : "";
+        if (openAlNamed) {
+            setenv("ALSOFT_DRIVERS", "null", 1);
+        } else {
+            unsetenv("ALSOFT_DRIVERS");
+        }
+        const auto output = AudioOutput::create(source);
+        EXPECT_EQ(dynamic_cast<PulseOutput*>(output.get()) != nullptr, !openAlNamed);
+        EXPECT_EQ(AudioOutput::holdDevice() != nullptr, openAlNamed);
+        if (drivers != nullptr) {
+            setenv("ALSOFT_DRIVERS", saved.c_str(), 1);
+        }
+    }
+}
+
+TEST_F(PulseOutputTest, FollowsTheDefaultOutputAndCanBeMoved) {
+    ASSERT_TRUE(server.start());
+    SweepSource source;
+    const auto output = PulseOutput::connect(source);
+    ASSERT_NE(output, nullptr);
+    output->play();
+
+    MonitorCapture other("othersink");
+    ASSERT_FALSE(server.pactl("set-default-sink othersink").empty());
+    EXPECT_TRUE(other.louderAfter(Clock::now(), 0.3F)) << "not heard on the new default output";
+
+    MonitorCapture first("nullsink");
+    ASSERT_FALSE(server.pactl("move-sink-input " + firstStreamIndex() + " nullsink").empty());
+    EXPECT_TRUE(first.louderAfter(Clock::now(), 0.3F)) << "not heard where it was moved";
+}
+
+TEST_F(PulseOutputTest, ResumesWhereItWasHeardOnceTheServerIsBack) {
+    ASSERT_TRUE(server.start());
+    std::optional<MonitorCapture> before;
+    before.emplace("nullsink");
+    SweepSource source;
+    const auto output = PulseOutput::connect(source);
+    ASSERT_NE(output, nullptr);
+    output->play();
+    std::this_thread::sleep_for(2s);
+
+    server.kill();
+    before.reset();
+    std::this_thread::sleep_for(500ms);
+    const std::uint64_t heldAt = output->playedFrames();
+    std::this_thread::sleep_for(1s);
+    EXPECT_EQ(output->playedFrames(), heldAt) << "the position ran on with no server";
+    EXPECT_NEAR(static_cast<double>(heldAt) / 44100.0, 2.0, 0.3);
+
+    ASSERT_TRUE(server.start());
+    const Clock::time_point back = Clock::now();
+    while (!output->streaming() && Clock::now() - back < 5s) {
+        std::this_thread::sleep_for(5ms);
+    }
+    ASSERT_TRUE(output->streaming());
+    report("server back to stream on it", millisecondsBetween(back, Clock::now()));
+    EXPECT_LT(Clock::now() - back, 2s);
+
+    // A fresh null sink may first sleep through a long block; the pitch, not the time, tells where it went on.
+    MonitorCapture capture("nullsink");
+    const auto sounding = capture.louderAfter(back, 0.3F, 5s);
+    ASSERT_TRUE(sounding) << "no sound after the server came back";
+    const double resumedAt = SweepSource::secondsOf(capture.samplesFrom(*sounding + 20ms, 0.1), MonitorCapture::rate);
+    EXPECT_NEAR(resumedAt, static_cast<double>(heldAt) / 44100.0, 0.5);
+    std::this_thread::sleep_for(500ms);
+    EXPECT_GT(output->playedFrames(), heldAt);
+}
+
+TEST_F(PulseOutputTest, OpensANewStreamWhenTheServerEndedItsStream) {
+    ASSERT_TRUE(server.start());
+    SweepSource source;
+    const auto output = PulseOutput::connect(source);
+    ASSERT_NE(output, nullptr);
+    output->play();
+    std::this_thread::sleep_for(500ms);
+
+    // With no sink left to move to, the server ends the stream.
+    ASSERT_FALSE(server.pactl("unload-module module-null-sink").empty());
+    std::this_thread::sleep_for(500ms);
+    EXPECT_FALSE(output->streaming());
+    ASSERT_FALSE(server.pactl("load-module module-null-sink sink_name=nullsink").empty());
+    MonitorCapture capture("nullsink");
+    EXPECT_TRUE(capture.louderAfter(Clock::now(), 0.3F)) << "no new stream";
+}
+
+TEST_F(PulseOutputTest, DrainsEveryFrameAcrossAFormatChange) {
+    ASSERT_TRUE(server.start());
+    const MonitorCapture capture("nullsink");
+    SweepSource source({{{44100, 1}, 13001}, {{48000, 2}, 24007}});
+    const auto output = PulseOutput::connect(source);
+    ASSERT_NE(output, nullptr);
+    output->play();
+    const Clock::time_point deadline = Clock::now() + 5s;
+    while (!output->drained() && Clock::now() < deadline) {
+        std::this_thread::sleep_for(50ms);
+    }
+    EXPECT_TRUE(output->drained());
+    EXPECT_EQ(output->playedFrames(), 13001U + 24007U);
+}
+
+// Stands in for the sound card: pulls half a second at play and has heard half of it.
+class QueueingOutput final : public AudioOutput {
+public:
+    explicit QueueingOutput(PcmSource& source) : source(source) {}
+    void play() override {
+        std::vector<std::int16_t> queued(22050);
+        source.read(queued);
+    }
+    void pause() override {}
+    void setGain(float /*gain*/) override {}
+    std::uint64_t playedFrames() const override { return 11025; }
+    bool drained() const override { return false; }
+
+private:
+    PcmSource& source;
+};
+
+TEST_F(PulseOutputTest, MovesToAServerThatAppearsLater) {
+    SweepSource source;
+    FallbackOutput output(
+        source, [](PcmSource& local) { return std::make_unique<QueueingOutput>(local); }, 100ms);
+    output.play();
+    std::this_thread::sleep_for(300ms);
+    EXPECT_FALSE(output.onServer());
+    EXPECT_EQ(output.playedFrames(), 11025U);
+
+    ASSERT_TRUE(server.start());
+    const Clock::time_point appeared = Clock::now();
+    MonitorCapture capture("nullsink");
+    while (!output.onServer() && Clock::now() - appeared < 5s) {
+        std::this_thread::sleep_for(5ms);
+    }
+    ASSERT_TRUE(output.onServer());
+    // What the sound card had queued is skipped, and counted as heard.
+    EXPECT_GE(output.playedFrames(), 22050U);
+    const auto sounding = capture.louderAfter(appeared, 0.3F, 5s);
+    ASSERT_TRUE(sounding);
+    EXPECT_NEAR(SweepSource::secondsOf(capture.samplesFrom(*sounding + 20ms, 0.1), MonitorCapture::rate), 0.5, 0.2);
+}
+
+} // namespace

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "PcmFormat.h"
+#include "PcmSource.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+// A tone at half scale whose pitch rises 100 Hz a second from 400 Hz, so that a few milliseconds of
+// it tell where in the stream they come from. It plays its stretches one after the other, each in its
+// own format; the default is ten minutes of 44.1 kHz mono.
+class SweepSource final : public PcmSource {
+public:
+    struct Stretch {
+        PcmFormat format;
+        std::uint64_t frames;
+    };
+
+    explicit SweepSource(std::vector<Stretch> stretches = {{{44100, 1}, 600ULL * 44100}});
+
+    PcmFormat format() const override;
+    std::size_t read(std::span<std::int16_t> samples) override;
+
+    // Where in the sweep mono samples (-1..1) at `rate` come from, in seconds, by their pitch.
+    static double secondsOf(const std::vector<float>& heard, unsigned rate);
+
+private:
+    std::vector<Stretch> stretches;
+    std::size_t current = 0;
+    double seconds = 0.0;
+    double phase = 0.0;
+};
