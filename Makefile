@@ -63,7 +63,7 @@ fuzz: deps
 	        -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048 || exit 1; \
 	done
 
-smoke: build
+smoke: build test-deps
 	ctest --test-dir $(BUILD) --output-on-failure -R smoke
 
 format:

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Uses the player as a person would, on a private X server with its sound captured to a file: adds two
-# tracks through the real file dialog, plays, skips to the next track, turns the volume down, saves the
-# playlist from the manager and quits. Then checks the saved playlist and what came out of the speakers.
+# Uses the player as a person would, on a private X server and a private session bus with its sound
+# captured to a file: adds two tracks through the real file dialog, plays, skips to the next track, turns
+# the volume down, saves the playlist from the manager, then pauses, resumes and reads the track through
+# playerctl, hands a third track over by launching the player again with it, skips to it through playerctl
+# and quits. Then checks the saved playlist and what came out of the speakers.
 # Usage: scripts/smoke.sh path/to/zalvo      (SMOKE_KEEP=1 keeps the work directory to look at afterwards)
 set -euo pipefail
 
@@ -10,7 +12,11 @@ if [ $# -ne 1 ] || [ ! -x "$1" ]; then
     exit 2
 fi
 zalvo=$(realpath "$1")
-for tool in Xvfb xdotool python3; do
+# Media keys and the desktop's media controls reach the player over the session bus: give it one of its own.
+if [ -z "${ZALVO_SMOKE_BUS:-}" ] && command -v dbus-run-session >/dev/null; then
+    exec env ZALVO_SMOKE_BUS=1 dbus-run-session -- "$0" "$@"
+fi
+for tool in Xvfb xdotool python3 dbus-run-session playerctl; do
     if ! command -v "$tool" >/dev/null; then
         echo "smoke: $tool is missing (scripts/install-deps.sh installs it)" >&2
         exit 1
@@ -156,19 +162,20 @@ wait_until 20 test -s "$work/display" || fail "Xvfb did not start: $(cat "$work/
 DISPLAY=":$(head -n 1 "$work/display")"
 export DISPLAY
 
-step "making two tracks: 440 Hz, then 880 Hz"
+step "making three tracks: 440 Hz, then 880 Hz twice"
 first="$work/first 440.wav"
 second="$work/second 880.wav"
-python3 - "$first" "$second" <<'EOF'
+third="$work/third 880.wav"
+python3 - "$first" "$second" "$third" <<'EOF'
 import math, struct, sys, wave
 
-for path, frequency in ((sys.argv[1], 440), (sys.argv[2], 880)):
+for path, frequency in ((sys.argv[1], 440), (sys.argv[2], 880), (sys.argv[3], 880)):
     with wave.open(path, "wb") as track:
         track.setnchannels(1)
         track.setsampwidth(2)
         track.setframerate(44100)
         track.writeframes(b"".join(struct.pack("<h", round(0.8 * 32767 * math.sin(2 * math.pi * frequency * i / 44100)))
-                                   for i in range(4 * 44100)))
+                                   for i in range(10 * 44100)))
 EOF
 
 # The wave backend writes the mixed output to a file, in real time, instead of a sound card.
@@ -216,6 +223,34 @@ playlist="$work/saved playlist"
 answer_file_dialog "$dialog" "$playlist"
 click_at "$manager" 484 300
 wait_until 10 window_gone "$manager" || fail "the playlist manager did not close"
+
+mpris() { playerctl -p zalvo "$@" 2>&1; }
+expect_mpris() {
+    local expected=$1 got
+    shift
+    got=$(mpris "$@") || true
+    [ "$got" = "$expected" ] || fail "playerctl $* answered \"$got\", expected \"$expected\""
+    step "playerctl $*: $got"
+}
+
+step "driving the player through MPRIS"
+expect_mpris Playing status
+expect_mpris "second 880.wav" metadata title
+mpris play-pause >/dev/null
+expect_mpris Paused status
+sleep 0.3 # a pause the sound check must not mind
+mpris play-pause >/dev/null
+expect_mpris Playing status
+
+step "launching the player again with the third track"
+env -u ALSOFT_DRIVERS ALSOFT_CONF="$work/openal.conf" QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$work/runtime" \
+    timeout 10 "$zalvo" "$third" >>"$work/player.log" 2>&1 || fail "the second launch did not end at once with status 0"
+[ "$(visible_windows | wc -l)" -eq 1 ] || fail "the second launch left a window"
+sleep 1 # the running player adds the handed-over track
+mpris next >/dev/null
+expect_mpris "third 880.wav" metadata title
+expect_mpris "file://${third// /%20}" metadata xesam:url
+sleep 1 # the third track, at the lowered volume
 
 step "quitting"
 click_action QUIT

@@ -2,6 +2,7 @@
 
 #include "CZalvoDlg.h"
 #include "ErrorBox.h"
+#include "PlayListDragHandler.h"
 #include "PlayListModel.h"
 #include "ui_CPlayListManagDlg.h"
 
@@ -36,6 +37,14 @@ CPlayListManagDlg::CPlayListManagDlg(QWidget* parent)
     connect(m_ui->saveButton, &QPushButton::clicked, this, &CPlayListManagDlg::OnBnClickedSave);
     connect(m_ui->loadButton, &QPushButton::clicked, this, &CPlayListManagDlg::OnBnClickedLoad);
     connect(m_listBox, &QListView::doubleClicked, this, &CPlayListManagDlg::OnLbnDblclkList);
+    // The main window announces what a drop adds, and the list refreshes keeping its selection.
+    new PlayListDragHandler(m_listBox, {[this] { return m_pPlayList; },
+                                        [this](const QStringList& paths) {
+                                            if (m_pMainDlg != nullptr) {
+                                                m_pMainDlg->AddFromOutside(paths, false);
+                                            }
+                                        },
+                                        [this] { RefreshList(); }});
 }
 
 CPlayListManagDlg::~CPlayListManagDlg() = default;

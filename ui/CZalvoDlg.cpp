@@ -4,14 +4,18 @@
 #include "AudioConfig.h"
 #include "BackgroundTask.h"
 #include "CPlayListManagDlg.h"
+#include "DroppedFiles.h"
 #include "ErrorBox.h"
 #include "PlayListFile.h"
 #include "SkinView.h"
 #include "TrackCollector.h"
 #include "TrackTags.h"
 
+#include <QApplication>
 #include <QCollator>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLocale>
@@ -117,6 +121,7 @@ CZalvoDlg::CZalvoDlg(QWidget* parent)
     setWindowTitle(QStringLiteral("Zalvo"));
     setFixedSize(skinSize);
     setMouseTracking(true);
+    setAcceptDrops(true);
 
     auto* skin = new SkinView(this);
     skin->setGeometry(QRect(QPoint(0, 0), skinSize));
@@ -209,6 +214,7 @@ void CZalvoDlg::DoAction() {
     case NONE:
         break;
     }
+    emit playbackMayHaveChanged();
 }
 
 void CZalvoDlg::mouseMoveEvent(QMouseEvent* event) {
@@ -245,11 +251,54 @@ void CZalvoDlg::OnLButtonDown() {
 
 void CZalvoDlg::OnTimer() {
     m_playList.advanceIfFinished();
+    emit playbackMayHaveChanged();
+}
+
+void CZalvoDlg::dragEnterEvent(QDragEnterEvent* event) {
+    if (!DroppedFiles::paths(event->mimeData()).isEmpty()) {
+        event->acceptProposedAction();
+    }
+}
+
+void CZalvoDlg::dropEvent(QDropEvent* event) {
+    const QStringList paths = DroppedFiles::paths(event->mimeData());
+    if (paths.isEmpty()) {
+        return;
+    }
+    event->acceptProposedAction();
+    AddFromOutside(paths, false);
+}
+
+void CZalvoDlg::Quit() {
+    // Each modal window runs a loop nested in the click that opened it: closing them all lets every
+    // loop end, down to the main window's own.
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        auto* dialog = qobject_cast<QDialog*>(window);
+        if (dialog != nullptr && dialog != this && dialog->isVisible() && dialog->isModal()) {
+            dialog->reject();
+        }
+    }
+    accept();
+}
+
+void CZalvoDlg::Raise() {
+    showNormal();
+    raise();
+    activateWindow();
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal != nullptr && modal != this) {
+        modal->raise();
+        modal->activateWindow();
+    }
 }
 
 std::u16string CZalvoDlg::AskFilePath(bool open) {
     const QString path = open ? QFileDialog::getOpenFileName() : QFileDialog::getSaveFileName();
     return path.toStdU16String();
+}
+
+QStringList CZalvoDlg::AskFilePaths() {
+    return QFileDialog::getOpenFileNames();
 }
 
 void CZalvoDlg::TogglePlayPause() {
@@ -271,10 +320,15 @@ void CZalvoDlg::AddMusic() {
     if (m_runningTask != nullptr) {
         return;
     }
-    const std::u16string path = AskFilePath(true);
-    if (path.empty()) {
+    const QStringList paths = AskFilePaths();
+    if (paths.size() > 1) {
+        AddFromOutside(paths, false);
         return;
     }
+    if (paths.isEmpty() || paths.front().isEmpty()) {
+        return;
+    }
+    const std::u16string path = paths.front().toStdU16String();
     if (!m_playList.addMusic(path)) {
         showErrorBox(this, withPath("Error - Music has not been loaded ! Path : ", path));
     }

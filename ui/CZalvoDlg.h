@@ -2,6 +2,7 @@
 
 #include "Action.h"
 #include "PlayList.h"
+#include "PlayerHost.h"
 
 #include <QDialog>
 #include <QIcon>
@@ -19,7 +20,7 @@ class QPushButton;
 
 // The skinned main window: remembers the icon under the pointer, runs its action on a click, and
 // moves playback on every 100 ms.
-class CZalvoDlg : public QDialog {
+class CZalvoDlg : public QDialog, public PlayerHost {
     Q_OBJECT
 
 public:
@@ -35,7 +36,11 @@ public:
     // are appended in order. When `play` is set and nothing plays, the first added track starts. Named
     // files that do not open are reported in one message. The files open off the UI thread; cancelling
     // adds none of them. Asked while another load runs, it waits for that one to end.
-    void AddFromOutside(const QStringList& paths, bool play);
+    void AddFromOutside(const QStringList& paths, bool play) override;
+
+    // Ends the player as "Quitter" does, closing first any window opened over it.
+    void Quit() override;
+    void Raise() override;
 
     PlayList& GetPlayList() { return m_playList; }
     Action GetHoveredAction() const { return m_hoveredAction; }
@@ -45,10 +50,14 @@ public:
 signals:
     // The list changed other than through the manager's own buttons.
     void playListChanged();
+    // After every tick and every action: whoever mirrors the playback state compares it now.
+    void playbackMayHaveChanged();
 
 protected:
     // The file dialogs' seam: the full path chosen, or empty when the user cancelled.
     virtual std::u16string AskFilePath(bool open);
+    // The add-track dialog's seam: the files chosen, none when the user cancelled.
+    virtual QStringList AskFilePaths();
 
     void showEvent(QShowEvent* event) override;
     // Quitting cancels a load that runs, and the player quits once it has stopped.
@@ -56,6 +65,8 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void OnInitDialog();
@@ -66,8 +77,8 @@ private:
     void OnLButtonDown();
     void OnTimer();
 
-    void TogglePlayPause();
-    void StopMusic();
+    void TogglePlayPause() override;
+    void StopMusic() override;
     void AddMusic();
     void OpenPlayListManager();
 

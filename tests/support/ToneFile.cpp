@@ -7,6 +7,7 @@
 #include <memory>
 #include <numbers>
 #include <stdexcept>
+#include <utility>
 
 namespace {
 
@@ -31,6 +32,34 @@ int sndfileFormat(AudioFormat format) {
 struct SndfileCloser {
     void operator()(SNDFILE* file) const { sf_close(file); }
 };
+
+void writeFrames(const std::filesystem::path& file, AudioFormat format, std::span<const float> frames, int sampleRate,
+                 int channels, const TrackTags& tags) {
+    SF_INFO info{};
+    info.samplerate = sampleRate;
+    info.channels = channels;
+    info.format = sndfileFormat(format);
+    std::unique_ptr<SNDFILE, SndfileCloser> out(sf_open(file.c_str(), SFM_WRITE, &info));
+    if (!out) {
+        throw std::runtime_error("cannot write " + file.string() + ": " + sf_strerror(nullptr));
+    }
+    for (const auto& [kind, text] : {std::pair{SF_STR_TITLE, &tags.title}, std::pair{SF_STR_ARTIST, &tags.artist},
+                                     std::pair{SF_STR_ALBUM, &tags.album}}) {
+        if (!text->empty()) {
+            sf_set_string(out.get(), kind, text->c_str());
+        }
+    }
+    // libvorbis crashes on one write of a few minutes of audio, so the frames go in blocks.
+    constexpr sf_count_t blockFrames = 65536;
+    const auto frameCount = static_cast<sf_count_t>(frames.size() / static_cast<std::size_t>(channels));
+    for (sf_count_t written = 0; written < frameCount; written += blockFrames) {
+        const sf_count_t block = std::min(blockFrames, frameCount - written);
+        const float* first = frames.data() + written * channels;
+        if (sf_writef_float(out.get(), first, block) != block) {
+            throw std::runtime_error("short write to " + file.string());
+        }
+    }
+}
 
 } // namespace
 
@@ -58,6 +87,11 @@ std::vector<AudioFormat> allAudioFormats() {
 }
 
 void writeToneFile(const std::filesystem::path& file, AudioFormat format, const ToneShape& shape) {
+    writeToneFile(file, format, shape, TrackTags{});
+}
+
+void writeToneFile(const std::filesystem::path& file, AudioFormat format, const ToneShape& shape,
+                   const TrackTags& tags) {
     // Opus only takes the rates its codec knows; 48 kHz is the natural one.
     const int sampleRate = format == AudioFormat::Opus ? 48000 : shape.sampleRate;
     std::vector<float> frames;
@@ -70,27 +104,10 @@ void writeToneFile(const std::filesystem::path& file, AudioFormat format, const 
             frames.insert(frames.end(), static_cast<std::size_t>(shape.channels), value);
         }
     }
-    writeAudioFile(file, format, frames, sampleRate, shape.channels);
+    writeFrames(file, format, frames, sampleRate, shape.channels, tags);
 }
 
 void writeAudioFile(const std::filesystem::path& file, AudioFormat format, std::span<const float> frames,
                     int sampleRate, int channels) {
-    SF_INFO info{};
-    info.samplerate = sampleRate;
-    info.channels = channels;
-    info.format = sndfileFormat(format);
-    std::unique_ptr<SNDFILE, SndfileCloser> out(sf_open(file.c_str(), SFM_WRITE, &info));
-    if (!out) {
-        throw std::runtime_error("cannot write " + file.string() + ": " + sf_strerror(nullptr));
-    }
-    // libvorbis crashes on one write of a few minutes of audio, so the frames go in blocks.
-    constexpr sf_count_t blockFrames = 65536;
-    const auto frameCount = static_cast<sf_count_t>(frames.size() / static_cast<std::size_t>(channels));
-    for (sf_count_t written = 0; written < frameCount; written += blockFrames) {
-        const sf_count_t block = std::min(blockFrames, frameCount - written);
-        const float* first = frames.data() + written * channels;
-        if (sf_writef_float(out.get(), first, block) != block) {
-            throw std::runtime_error("short write to " + file.string());
-        }
-    }
+    writeFrames(file, format, frames, sampleRate, channels, TrackTags{});
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "TrackTags.h"
+
 #include <filesystem>
 #include <span>
 #include <string>
@@ -22,6 +24,9 @@ struct ToneShape {
 
 // Writes an audio fixture through libsndfile; throws std::runtime_error when it cannot.
 void writeToneFile(const std::filesystem::path& file, AudioFormat format, const ToneShape& shape = {});
+// The same, tagged where the format keeps tags (FLAC, Ogg, Opus, MP3); empty tags are left out.
+void writeToneFile(const std::filesystem::path& file, AudioFormat format, const ToneShape& shape,
+                   const TrackTags& tags);
 
 // Writes interleaved frames as they are, through libsndfile; throws std::runtime_error when it cannot.
 void writeAudioFile(const std::filesystem::path& file, AudioFormat format, std::span<const float> frames,

@@ -9,7 +9,8 @@
 #include <vector>
 
 // The main window with its file dialogs answered from a script: each question takes the next answer,
-// and an empty answer (or none left) is a cancelled dialog.
+// and an empty answer (or none left) is a cancelled dialog. Where several files can be chosen, an
+// answer names them one per line.
 class ScriptedZalvoDlg final : public CZalvoDlg {
 public:
     std::deque<std::u16string> answers;
@@ -25,6 +26,11 @@ protected:
         std::u16string answer = answers.front();
         answers.pop_front();
         return answer;
+    }
+
+    QStringList AskFilePaths() override {
+        const QString answer = QString::fromStdU16String(AskFilePath(true));
+        return answer.isEmpty() ? QStringList() : answer.split(QLatin1Char('\n'));
     }
 };
 

@@ -1,0 +1,53 @@
+#include "CommandLine.h"
+
+#include <QFileInfo>
+#include <QUrl>
+
+namespace {
+
+const char* const helpText = "Usage: zalvo [OPTION]... [FILE]...\n"
+                             "Play audio files and the tracks of playlist files.\n"
+                             "The files are added to the player already running on this desktop, if any.\n"
+                             "\n"
+                             "  -h, --help     display this help and exit\n"
+                             "  -v, --version  output version information and exit\n";
+
+QString absolutePath(const QString& argument) {
+    const QUrl url(argument);
+    if (url.isLocalFile()) {
+        return QFileInfo(url.toLocalFile()).absoluteFilePath();
+    }
+    return QFileInfo(argument).absoluteFilePath();
+}
+
+} // namespace
+
+CommandLine CommandLine::parse(const QStringList& arguments) {
+    CommandLine result;
+    bool optionsEnded = false;
+    for (qsizetype index = 1; index < arguments.size(); ++index) {
+        const QString& argument = arguments[index];
+        if (optionsEnded || !argument.startsWith(QLatin1Char('-')) || argument == QLatin1String("-")) {
+            if (!argument.isEmpty()) {
+                result.m_files.append(absolutePath(argument));
+            }
+        } else if (argument == QLatin1String("--")) {
+            optionsEnded = true;
+        } else if (argument == QLatin1String("-h") || argument == QLatin1String("--help")) {
+            result.m_request = Request::Help;
+            result.m_text = QString::fromLatin1(helpText);
+            return result;
+        } else if (argument == QLatin1String("-v") || argument == QLatin1String("--version")) {
+            result.m_request = Request::Version;
+            result.m_text = QStringLiteral("zalvo " ZALVO_VERSION "\n");
+            return result;
+        } else {
+            result.m_request = Request::Invalid;
+            result.m_text =
+                QStringLiteral("zalvo: unrecognized option '%1'\nTry 'zalvo --help' for more information.\n")
+                    .arg(argument);
+            return result;
+        }
+    }
+    return result;
+}

@@ -1,0 +1,11 @@
+#pragma once
+
+#include <QStringList>
+
+class QMimeData;
+
+// The local files and folders that a drag carries, in the drag's order.
+class DroppedFiles final {
+public:
+    static QStringList paths(const QMimeData* data);
+};

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QDBusAbstractAdaptor>
+#include <QStringList>
+
+class MprisService;
+
+// org.zalvo.HandOver: a second launch of the player gives its files to the one already running.
+class HandOverAdaptor final : public QDBusAbstractAdaptor {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.zalvo.HandOver")
+
+public:
+    static constexpr const char* interfaceName = "org.zalvo.HandOver";
+
+    explicit HandOverAdaptor(MprisService* service);
+
+public slots:
+    // Raises the window, then adds the files as the command line would have.
+    void Open(const QStringList& files);
+
+private:
+    MprisService& m_service;
+};

@@ -1,0 +1,208 @@
+#include "MprisService.h"
+
+#include "AudioConfig.h"
+#include "HandOverAdaptor.h"
+#include "MprisPlayerAdaptor.h"
+#include "MprisRootAdaptor.h"
+#include "PlayList.h"
+#include "SessionBus.h"
+#include "TrackTags.h"
+
+#include <QCoreApplication>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QFileInfo>
+#include <QTimer>
+#include <QUrl>
+
+#include <cmath>
+
+namespace {
+
+constexpr double microseconds = 1e6;
+// Ticks come every 100 ms and jitter: a position further than this from where steady playback would have
+// taken it was moved.
+constexpr qlonglong jumpMicroseconds = 500'000;
+
+QString fromUtf8(const std::string& text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+} // namespace
+
+MprisService::MprisService(PlayList& playList, PlayerHost& host) : m_playList(playList), m_host(host) {
+    new MprisRootAdaptor(this);
+    m_player = new MprisPlayerAdaptor(this);
+    new HandOverAdaptor(this);
+    m_clock.start();
+    m_announced = observe();
+}
+
+// The bus drops the object by itself when it is destroyed; the name is given back at once, so that a
+// launch while the player shuts down starts a player of its own instead of handing its files over.
+MprisService::~MprisService() {
+    if (m_bus && m_bus->isConnected() && !m_busName.isEmpty()) {
+        m_bus->unregisterService(m_busName);
+    }
+}
+
+bool MprisService::publish(const QDBusConnection& bus) {
+    QDBusConnection connection = bus;
+    if (!connection.registerObject(QString::fromLatin1(SessionBus::objectPath), this,
+                                   QDBusConnection::ExportAdaptors)) {
+        return false;
+    }
+    m_bus = connection;
+    for (const QString& name :
+         {QString::fromLatin1(SessionBus::playerName), QStringLiteral("%1.instance%2")
+                                                           .arg(QLatin1String(SessionBus::playerName))
+                                                           .arg(QCoreApplication::applicationPid())}) {
+        if (connection.registerService(name)) {
+            m_busName = name;
+            return true;
+        }
+    }
+    return false;
+}
+
+QString MprisService::trackPath(std::uint64_t trackId) {
+    return QStringLiteral("/org/zalvo/track/%1").arg(trackId);
+}
+
+void MprisService::later(std::function<void()> work) {
+    QTimer::singleShot(0, this, std::move(work));
+}
+
+Music* MprisService::shownTrack() const {
+    PlayList::TrackList* list = m_playList.getList();
+    auto current = m_playList.getCurrentPosition();
+    if (current == list->end()) {
+        current = list->begin();
+    }
+    return current == list->end() ? nullptr : current->get();
+}
+
+QString MprisService::playbackStatus() const {
+    const Music* track = shownTrack();
+    if (track != nullptr && track->isPlaying()) {
+        return QStringLiteral("Playing");
+    }
+    if (track != nullptr && track->isPaused()) {
+        return QStringLiteral("Paused");
+    }
+    return QStringLiteral("Stopped");
+}
+
+qlonglong MprisService::position() const {
+    const Music* track = shownTrack();
+    if (track == nullptr || track->isStopped()) {
+        return 0;
+    }
+    return std::llround(static_cast<double>(track->getElapsedTime()) * microseconds);
+}
+
+QVariantMap MprisService::metadata() {
+    const Music* track = shownTrack();
+    if (track == nullptr) {
+        m_metadataTrackId.reset();
+        return {{QStringLiteral("mpris:trackid"),
+                 QVariant::fromValue(QDBusObjectPath(QStringLiteral("/org/mpris/MediaPlayer2/TrackList/NoTrack")))}};
+    }
+    // Tags are read from the file once per track, not on every question.
+    if (m_metadataTrackId != track->getId()) {
+        const QString path = QString::fromStdU16String(track->getPath());
+        const TrackTags tags = TrackTags::read(track->getPath());
+        const QString title = tags.title.empty() ? QFileInfo(path).fileName() : fromUtf8(tags.title);
+        m_metadata = {
+            {QStringLiteral("mpris:trackid"), QVariant::fromValue(QDBusObjectPath(trackPath(track->getId())))},
+            {QStringLiteral("mpris:length"),
+             QVariant::fromValue(std::llround(static_cast<double>(track->getDuration()) * microseconds))},
+            {QStringLiteral("xesam:url"), QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded)},
+            {QStringLiteral("xesam:title"), title},
+        };
+        if (!tags.artist.empty()) {
+            m_metadata.insert(QStringLiteral("xesam:artist"), QStringList{fromUtf8(tags.artist)});
+        }
+        if (!tags.album.empty()) {
+            m_metadata.insert(QStringLiteral("xesam:album"), fromUtf8(tags.album));
+        }
+        m_metadataTrackId = track->getId();
+    }
+    return m_metadata;
+}
+
+void MprisService::seekTo(float seconds) {
+    Music* track = shownTrack();
+    if (track == nullptr) {
+        return;
+    }
+    track->seek(seconds);
+    refresh();
+    announcePosition();
+}
+
+MprisService::Announced MprisService::observe() const {
+    const AudioConfig* settings = AudioConfig::getInstance();
+    const Music* track = shownTrack();
+    Announced state;
+    state.status = playbackStatus();
+    if (track != nullptr) {
+        state.trackId = track->getId();
+    }
+    state.volume = settings->getVolume();
+    state.repeat = settings->isRepeat();
+    state.shuffle = settings->isShuffle();
+    state.hasTracks = !m_playList.getList()->empty();
+    state.position = position();
+    state.observedAt = m_clock.nsecsElapsed() / 1000;
+    return state;
+}
+
+void MprisService::announcePosition() {
+    emit m_player->Seeked(m_announced.position);
+}
+
+void MprisService::refresh() {
+    const Announced before = m_announced;
+    m_announced = observe();
+    const Announced& now = m_announced;
+
+    // Position is not announced as it runs; a jump within the same track is, as Seeked.
+    if (now.trackId && now.trackId == before.trackId && now.status != QLatin1String("Stopped")) {
+        const qlonglong expected =
+            before.position + (before.status == QLatin1String("Playing") ? now.observedAt - before.observedAt : 0);
+        if (std::abs(now.position - expected) > jumpMicroseconds) {
+            announcePosition();
+        }
+    }
+
+    QVariantMap changed;
+    if (now.status != before.status) {
+        changed.insert(QStringLiteral("PlaybackStatus"), now.status);
+    }
+    if (now.trackId != before.trackId) {
+        changed.insert(QStringLiteral("Metadata"), metadata());
+    }
+    if (now.volume != before.volume) {
+        changed.insert(QStringLiteral("Volume"), m_player->volume());
+    }
+    if (now.repeat != before.repeat) {
+        changed.insert(QStringLiteral("LoopStatus"), m_player->loopStatus());
+    }
+    if (now.shuffle != before.shuffle) {
+        changed.insert(QStringLiteral("Shuffle"), now.shuffle);
+    }
+    if (now.hasTracks != before.hasTracks) {
+        for (const char* name : {"CanGoNext", "CanGoPrevious", "CanPlay", "CanPause"}) {
+            changed.insert(QString::fromLatin1(name), now.hasTracks);
+        }
+    }
+    if (changed.isEmpty() || !m_bus || !m_bus->isConnected()) {
+        return;
+    }
+    QDBusMessage signal = QDBusMessage::createSignal(QString::fromLatin1(SessionBus::objectPath),
+                                                     QStringLiteral("org.freedesktop.DBus.Properties"),
+                                                     QStringLiteral("PropertiesChanged"));
+    signal << QString::fromLatin1(MprisPlayerAdaptor::interfaceName) << changed << QStringList();
+    m_bus->send(signal);
+}

@@ -1,0 +1,79 @@
+#pragma once
+
+#include <QDBusConnection>
+#include <QDBusContext>
+#include <QElapsedTimer>
+#include <QObject>
+#include <QString>
+#include <QVariantMap>
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+
+class Music;
+class MprisPlayerAdaptor;
+class PlayList;
+class PlayerHost;
+
+// The player as the desktop sees it over MPRIS: the object its adaptors hang on, and the memory of what
+// was last announced, so that every change is announced once and an idle tick costs a few comparisons.
+// The bus sets its call context on this object, also for calls that its adaptors answer.
+class MprisService final : public QObject, public QDBusContext {
+    Q_OBJECT
+
+public:
+    MprisService(PlayList& playList, PlayerHost& host);
+    ~MprisService() override;
+    MprisService(const MprisService&) = delete;
+    MprisService& operator=(const MprisService&) = delete;
+
+    // Exports the object and takes the player's name, or a name of this process's own when another
+    // player holds it. False when the bus refused both.
+    bool publish(const QDBusConnection& bus);
+    const QString& busName() const { return m_busName; }
+
+    // Announces what changed since the last call: run on every tick and right after every action.
+    void refresh();
+
+    PlayList& playList() { return m_playList; }
+    PlayerHost& host() { return m_host; }
+    // Runs `work` once the D-Bus call being answered has had its reply: work that may open a modal window
+    // (a message box, a quit) must not hold the caller waiting.
+    void later(std::function<void()> work);
+
+    // The track's object path in the metadata: tracks are told apart by their id, unique in the run.
+    static QString trackPath(std::uint64_t trackId);
+    // The track that play would act on: the current one, or the first while none is current yet.
+    Music* shownTrack() const;
+    QString playbackStatus() const;
+    qlonglong position() const;
+    QVariantMap metadata();
+    // Moves within the shown track and tells the desktop where playback now stands.
+    void seekTo(float seconds);
+
+private:
+    struct Announced {
+        QString status;
+        std::optional<std::uint64_t> trackId;
+        float volume = 0.0F;
+        bool repeat = false;
+        bool shuffle = false;
+        bool hasTracks = false;
+        qlonglong position = 0;
+        qint64 observedAt = 0;
+    };
+
+    Announced observe() const;
+    void announcePosition();
+
+    PlayList& m_playList;
+    PlayerHost& m_host;
+    MprisPlayerAdaptor* m_player = nullptr;
+    std::optional<QDBusConnection> m_bus;
+    QString m_busName;
+    QElapsedTimer m_clock;
+    Announced m_announced;
+    std::optional<std::uint64_t> m_metadataTrackId;
+    QVariantMap m_metadata;
+};

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QStringList>
+
+// What the desktop asks of the player's window: the same code as the ring's icons, adding files that
+// come from outside, and the window's own quit and raise.
+class PlayerHost {
+public:
+    PlayerHost(const PlayerHost&) = delete;
+    PlayerHost& operator=(const PlayerHost&) = delete;
+
+    virtual void TogglePlayPause() = 0;
+    virtual void StopMusic() = 0;
+    virtual void AddFromOutside(const QStringList& paths, bool play) = 0;
+    virtual void Quit() = 0;
+    virtual void Raise() = 0;
+
+protected:
+    PlayerHost() = default;
+    virtual ~PlayerHost() = default;
+};

@@ -1,0 +1,49 @@
+#include "SessionBus.h"
+
+#include "HandOverAdaptor.h"
+
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDir>
+#include <QFileInfo>
+
+namespace {
+
+// The running player answers at once: it queues the work and replies before doing it.
+constexpr int handOverTimeoutMilliseconds = 5000;
+
+bool sessionBusConfigured() {
+    if (!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")) {
+        return true;
+    }
+    // Where systemd's user bus listens when the address is not in the environment.
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    return !runtime.isEmpty() && QFileInfo(QDir(runtime).filePath(QStringLiteral("bus"))).exists();
+}
+
+} // namespace
+
+std::optional<QDBusConnection> SessionBus::connect() {
+    if (!sessionBusConfigured()) {
+        return std::nullopt;
+    }
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) {
+        return std::nullopt;
+    }
+    return bus;
+}
+
+bool SessionBus::handOver(const QDBusConnection& bus, const QStringList& files) {
+    const QString name = QString::fromLatin1(playerName);
+    QDBusConnectionInterface* daemon = bus.interface();
+    if (daemon == nullptr || !daemon->isServiceRegistered(name).value()) {
+        return false;
+    }
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(name, QString::fromLatin1(objectPath),
+                                       QString::fromLatin1(HandOverAdaptor::interfaceName), QStringLiteral("Open"));
+    call << files;
+    const QDBusMessage reply = bus.call(call, QDBus::Block, handOverTimeoutMilliseconds);
+    return reply.type() == QDBusMessage::ReplyMessage;
+}

@@ -1,0 +1,321 @@
+#include "BusRecorder.h"
+#include "CPlayListManagDlg.h"
+#include "MprisRootAdaptor.h"
+#include "MprisService.h"
+#include "PrivateBus.h"
+#include "ScriptedZalvoDlg.h"
+#include "SettingsGuard.h"
+#include "TempDir.h"
+#include "ToneFile.h"
+
+#include <QAbstractItemView>
+#include <QDBusInterface>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusPendingCall>
+#include <QDBusVariant>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <memory>
+
+namespace {
+
+const QString playerName = QStringLiteral("org.mpris.MediaPlayer2.zalvo");
+const QString objectPath = QStringLiteral("/org/mpris/MediaPlayer2");
+const QString rootInterface = QStringLiteral("org.mpris.MediaPlayer2");
+const QString playerInterface = QStringLiteral("org.mpris.MediaPlayer2.Player");
+
+QVariant unwrap(const QVariant& value) {
+    if (value.canConvert<QDBusArgument>()) {
+        return qdbus_cast<QVariantMap>(value.value<QDBusArgument>());
+    }
+    return value;
+}
+
+// The player in this process on a bus of its own, driven from a second connection and by playerctl.
+class MprisTest : public testing::Test {
+protected:
+    MprisTest() {
+        QObject::connect(&window, &CZalvoDlg::playbackMayHaveChanged, &service, &MprisService::refresh);
+        QObject::connect(&window, &CZalvoDlg::playListChanged, &service, &MprisService::refresh);
+        window.show();
+        published = service.publish(playerBus);
+        recorder = std::make_unique<BusRecorder>(client, playerName);
+    }
+
+    ~MprisTest() override {
+        QDBusConnection::disconnectFromBus(QStringLiteral("client"));
+        QDBusConnection::disconnectFromBus(QStringLiteral("player"));
+    }
+
+    QString track(const std::string& name, double seconds = 2.0, const std::string& title = {}) {
+        ToneShape shape;
+        shape.segments = {ToneSegment{440.0, seconds}};
+        const TrackTags tags{title, title.empty() ? "" : "The Artist", title.empty() ? "" : "The Album"};
+        const auto format = title.empty() ? AudioFormat::Wav : AudioFormat::Flac;
+        const std::filesystem::path path = dir.file(name + extensionOf(format));
+        writeToneFile(path, format, shape, tags);
+        return QString::fromStdString(path.string());
+    }
+
+    QDBusMessage call(const QString& interface, const QString& method, const QVariantList& arguments = {}) {
+        QDBusMessage message = QDBusMessage::createMethodCall(playerName, objectPath, interface, method);
+        message.setArguments(arguments);
+        return client.call(message, QDBus::BlockWithGui);
+    }
+
+    QVariant get(const QString& property, const QString& interface = playerInterface) {
+        const QDBusMessage reply =
+            call(QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"), {interface, property});
+        return reply.arguments().isEmpty() ? QVariant()
+                                           : unwrap(reply.arguments().front().value<QDBusVariant>().variant());
+    }
+
+    void set(const QString& property, const QVariant& value) {
+        call(QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Set"),
+             {playerInterface, property, QVariant::fromValue(QDBusVariant(value))});
+    }
+
+    QString playerctl(const QStringList& arguments) {
+        QProcess process;
+        process.setProcessEnvironment(bus.environment());
+        return runToEnd(process, QStringLiteral("playerctl"),
+                        QStringList{QStringLiteral("-p"), QStringLiteral("zalvo")} + arguments);
+    }
+
+    Music* currentTrack() { return window.GetPlayList().getCurrent(); }
+
+    PrivateBus bus;
+    TempDir dir;
+    SettingsGuard settings;
+    ScriptedZalvoDlg window;
+    MprisService service{window.GetPlayList(), window};
+    QDBusConnection playerBus = bus.connect(QStringLiteral("player"));
+    QDBusConnection client = bus.connect(QStringLiteral("client"));
+    std::unique_ptr<BusRecorder> recorder;
+    bool published = false;
+};
+
+TEST_F(MprisTest, TheRootInterfaceDescribesThePlayer) {
+    ASSERT_TRUE(published);
+    EXPECT_EQ(service.busName(), playerName);
+    const std::vector<std::pair<QString, QVariant>> expected{
+        {QStringLiteral("Identity"), QStringLiteral("Zalvo")},
+        {QStringLiteral("DesktopEntry"), QStringLiteral("zalvo")},
+        {QStringLiteral("CanQuit"), true},
+        {QStringLiteral("CanRaise"), true},
+        {QStringLiteral("HasTrackList"), false},
+        {QStringLiteral("SupportedUriSchemes"), QStringList{QStringLiteral("file")}},
+        {QStringLiteral("SupportedMimeTypes"), MprisRootAdaptor::supportedMimeTypes()},
+    };
+    for (const auto& [property, value] : expected) {
+        EXPECT_EQ(get(property, rootInterface), value) << property.toStdString();
+    }
+}
+
+TEST_F(MprisTest, PlayerctlDrivesTheTransportAndReadsTheTrack) {
+    const QString first = track("first", 2.0, "Première");
+    const QString second = track("second");
+    EXPECT_EQ(get(QStringLiteral("CanPlay")), false);
+    window.AddFromOutside({first, second}, false);
+    for (const char* property : {"CanPlay", "CanPause", "CanGoNext", "CanGoPrevious", "CanSeek", "CanControl"}) {
+        EXPECT_EQ(get(QString::fromLatin1(property)), true) << property;
+    }
+
+    // Play resumes or starts, Pause only pauses a playing track.
+    const std::vector<std::pair<QString, QString>> steps{
+        {"status", "Stopped"}, {"pause", "Stopped"},      {"play", "Playing"}, {"play", "Playing"},
+        {"pause", "Paused"},   {"pause", "Paused"},       {"play", "Playing"}, {"play-pause", "Paused"},
+        {"stop", "Stopped"},   {"play-pause", "Playing"},
+    };
+    for (const auto& [command, status] : steps) {
+        playerctl({command});
+        EXPECT_EQ(playerctl({QStringLiteral("status")}).toStdString(), status.toStdString())
+            << "after " << command.toStdString();
+    }
+
+    const Music* playing = currentTrack();
+    const QString format = QStringLiteral("{{mpris:length}}|{{xesam:url}}|{{title}}|{{artist}}|{{album}}");
+    EXPECT_EQ(playerctl({QStringLiteral("metadata"), QStringLiteral("--format"), format}).toStdString(),
+              QStringLiteral("%1|%2|Première|The Artist|The Album")
+                  .arg(std::llround(playing->getDuration() * 1e6))
+                  .arg(QUrl::fromLocalFile(first).toString())
+                  .toStdString());
+    const QVariantMap metadata = get(QStringLiteral("Metadata")).toMap();
+    EXPECT_EQ(metadata.value(QStringLiteral("mpris:trackid")).value<QDBusObjectPath>().path(),
+              MprisService::trackPath(playing->getId()));
+    EXPECT_EQ(metadata.value(QStringLiteral("xesam:artist")), QStringList{QStringLiteral("The Artist")});
+
+    playerctl({QStringLiteral("next")});
+    EXPECT_EQ(playerctl({QStringLiteral("metadata"), QStringLiteral("title")}).toStdString(), "second.wav")
+        << "without tags the title is the file's name";
+    EXPECT_EQ(playerctl({QStringLiteral("status")}).toStdString(), "Playing");
+    playerctl({QStringLiteral("previous")});
+    EXPECT_EQ(playerctl({QStringLiteral("metadata"), QStringLiteral("title")}).toStdString(), "Première");
+    EXPECT_GT(get(QStringLiteral("Position")).toLongLong(), 0);
+}
+
+TEST_F(MprisTest, SettingsFollowTheDesktopAndAreAnnounced) {
+    window.AddFromOutside({track("one")}, false);
+    window.GetPlayList().next(true);
+    AudioConfig* config = AudioConfig::getInstance();
+    struct Step {
+        QStringList command;
+        float volume;
+        bool repeat;
+        bool shuffle;
+    };
+    const std::vector<Step> steps{
+        {{"volume", "0.5"}, 50.0F, false, false},   {{"volume", "0.44"}, 40.0F, false, false},
+        {{"loop", "Track"}, 40.0F, true, false},    {{"loop", "None"}, 40.0F, false, false},
+        {{"loop", "Playlist"}, 40.0F, true, false}, {{"shuffle", "On"}, 40.0F, true, true},
+        {{"shuffle", "Off"}, 40.0F, true, false},   {{"volume", "1"}, 100.0F, true, false},
+    };
+    for (const Step& step : steps) {
+        playerctl(step.command);
+        const std::string what = step.command.join(' ').toStdString();
+        EXPECT_EQ(config->getVolume(), step.volume) << what;
+        EXPECT_EQ(currentTrack()->getVolume(), step.volume) << what << ": the playing track follows";
+        EXPECT_EQ(config->isRepeat(), step.repeat) << what;
+        EXPECT_EQ(config->isShuffle(), step.shuffle) << what;
+    }
+    EXPECT_EQ(playerctl({QStringLiteral("loop")}), QStringLiteral("Playlist"));
+    waitUntil([this] { return recorder->announced(QStringLiteral("Shuffle")); });
+    for (const char* property : {"Volume", "LoopStatus", "Shuffle"}) {
+        EXPECT_TRUE(recorder->announced(QString::fromLatin1(property))) << property;
+    }
+}
+
+TEST_F(MprisTest, TheEndOfATrackIsAnnouncedWithTheNextOnesMetadata) {
+    window.AddFromOutside({track("short", 0.3), track("next")}, false);
+    call(playerInterface, QStringLiteral("Play"));
+    const QString secondId =
+        MprisService::trackPath(std::next(window.GetPlayList().getList()->begin())->get()->getId());
+    const auto announcedSecond = [&] {
+        for (const QVariantMap& change : recorder->changes) {
+            const QVariantMap metadata = unwrap(change.value(QStringLiteral("Metadata"))).toMap();
+            if (metadata.value(QStringLiteral("mpris:trackid")).value<QDBusObjectPath>().path() == secondId) {
+                return true;
+            }
+        }
+        return false;
+    };
+    EXPECT_TRUE(waitUntil(announcedSecond)) << "the tick moved on and said so";
+    for (const char* property : {"PlaybackStatus", "CanPlay", "CanGoNext"}) {
+        EXPECT_TRUE(recorder->announced(QString::fromLatin1(property))) << property;
+    }
+}
+
+TEST_F(MprisTest, SeekingStaysWithinTheCurrentTrackOrMovesOn) {
+    window.AddFromOutside({track("one"), track("two")}, false);
+    call(playerInterface, QStringLiteral("Play"));
+    const Music* first = currentTrack();
+
+    call(playerInterface, QStringLiteral("SetPosition"),
+         {QVariant::fromValue(QDBusObjectPath(QStringLiteral("/org/zalvo/track/999999"))), qlonglong{500'000}});
+    call(playerInterface, QStringLiteral("SetPosition"),
+         {QVariant::fromValue(QDBusObjectPath(MprisService::trackPath(first->getId()))), qlonglong{-1}});
+    waitUntil([] { return false; }, 200);
+    EXPECT_TRUE(recorder->seeks.empty()) << "an unknown track or an impossible position is ignored";
+
+    call(playerInterface, QStringLiteral("SetPosition"),
+         {QVariant::fromValue(QDBusObjectPath(MprisService::trackPath(first->getId()))), qlonglong{1'000'000}});
+    EXPECT_TRUE(waitUntil([this] { return !recorder->seeks.empty(); }));
+    call(playerInterface, QStringLiteral("Seek"), {qlonglong{-60'000'000}});
+    EXPECT_EQ(currentTrack(), first) << "before the start is the start";
+
+    call(playerInterface, QStringLiteral("Seek"), {qlonglong{60'000'000}});
+    EXPECT_NE(currentTrack(), first) << "past the end the transport moves on";
+    EXPECT_TRUE(currentTrack()->isPlaying());
+}
+
+TEST_F(MprisTest, OpenUriAppendsAFileAndPlaysIt) {
+    window.AddFromOutside({track("playing")}, false);
+    call(playerInterface, QStringLiteral("Play"));
+    const QString opened = track("opened");
+    CPlayListManagDlg manager;
+    manager.SetPlayList(&window.GetPlayList());
+    manager.SetMainDlg(&window);
+    manager.show();
+    auto* list = manager.findChild<QAbstractItemView*>();
+    ASSERT_TRUE(waitUntil([list] { return list->model()->rowCount() == 1; }));
+    list->setCurrentIndex(list->model()->index(0, 0));
+
+    const QDBusMessage reply =
+        call(playerInterface, QStringLiteral("OpenUri"), {QUrl::fromLocalFile(opened).toString()});
+    EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage);
+    ASSERT_TRUE(waitUntil([this] { return window.GetPlayList().getList()->size() == 2; }));
+    EXPECT_TRUE(waitUntil([this] { return currentTrack()->isPlaying(); }));
+    EXPECT_EQ(currentTrack()->getPath(), opened.toStdU16String());
+    EXPECT_EQ(list->model()->rowCount(), 2) << "the open manager shows the new entry at once";
+    EXPECT_EQ(list->selectionModel()->selectedIndexes().value(0).row(), 0) << "and keeps its selection";
+
+    for (const QString& uri : {QStringLiteral("http://example.com/a.ogg"),
+                               QUrl::fromLocalFile(dir.file("missing.wav").c_str()).toString(), QString()}) {
+        EXPECT_EQ(call(playerInterface, QStringLiteral("OpenUri"), {uri}).type(), QDBusMessage::ErrorMessage)
+            << uri.toStdString();
+    }
+    waitUntil([] { return false; }, 100);
+    EXPECT_EQ(window.GetPlayList().getList()->size(), 2U);
+}
+
+TEST_F(MprisTest, BadInputIsRefusedOrIgnored) {
+    window.AddFromOutside({track("one")}, false);
+    AudioConfig* config = AudioConfig::getInstance();
+    const std::vector<std::pair<double, float>> volumes{
+        {0.3, 30.0F},  {std::numeric_limits<double>::quiet_NaN(), 30.0F}, {-2.0, 0.0F},
+        {7.0, 100.0F}, {-std::numeric_limits<double>::infinity(), 0.0F},
+    };
+    for (const auto& [volume, expected] : volumes) {
+        set(QStringLiteral("Volume"), volume);
+        EXPECT_EQ(config->getVolume(), expected) << volume;
+    }
+    set(QStringLiteral("LoopStatus"), QStringLiteral("Sometimes"));
+    EXPECT_FALSE(config->isRepeat());
+    set(QStringLiteral("Rate"), 2.0);
+    EXPECT_EQ(get(QStringLiteral("Rate")), 1.0);
+    EXPECT_EQ(call(playerInterface, QStringLiteral("Seek"), {QStringLiteral("far")}).type(),
+              QDBusMessage::ErrorMessage);
+    EXPECT_EQ(call(playerInterface, QStringLiteral("Fly")).type(), QDBusMessage::ErrorMessage);
+    EXPECT_EQ(get(QStringLiteral("PlaybackStatus")), QStringLiteral("Stopped"));
+}
+
+TEST_F(MprisTest, ThePlayerPlaysOnWhenTheBusGoesAway) {
+    window.AddFromOutside({track("one")}, false);
+    call(playerInterface, QStringLiteral("Play"));
+    bus.stop();
+    waitUntil([] { return false; }, 300);
+    AudioConfig::getInstance()->volumeDown();
+    window.GetPlayList().next(true);
+    service.refresh();
+    EXPECT_TRUE(currentTrack()->isPlaying());
+}
+
+TEST_F(MprisTest, RaiseShowsTheWindowAndQuitClosesItOverAnOpenManager) {
+    window.hide();
+    call(rootInterface, QStringLiteral("Raise"));
+    EXPECT_TRUE(window.isVisible());
+
+    // Quit arrives while the playlist manager runs its own modal loop over the window.
+    QTimer::singleShot(200, [this] {
+        client.asyncCall(QDBusMessage::createMethodCall(playerName, objectPath, rootInterface, QStringLiteral("Quit")));
+    });
+    clickAction(window, MANAGE_PLAYLIST);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_EQ(window.result(), QDialog::Accepted);
+}
+
+TEST_F(MprisTest, ASecondPlayerOnTheBusTakesANameOfItsOwn) {
+    CZalvoDlg other;
+    MprisService otherService(other.GetPlayList(), other);
+    EXPECT_TRUE(otherService.publish(bus.connect(QStringLiteral("other"))));
+    EXPECT_EQ(otherService.busName(),
+              QStringLiteral("%1.instance%2").arg(playerName).arg(QCoreApplication::applicationPid()));
+    QDBusConnection::disconnectFromBus(QStringLiteral("other"));
+}
+
+} // namespace
