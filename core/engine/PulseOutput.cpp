@@ -179,9 +179,9 @@ void PulseOutput::scheduleReconnect() {
 }
 
 void PulseOutput::openStream() {
-    const pa_sample_spec spec{PA_SAMPLE_S16LE, format.sampleRate, static_cast<std::uint8_t>(format.channels)};
+    const pa_sample_spec sampleFormat{PA_SAMPLE_S16LE, format.sampleRate, static_cast<std::uint8_t>(format.channels)};
     pa_channel_map map{};
-    if (format.channels > PA_CHANNELS_MAX || pa_sample_spec_valid(&spec) == 0 ||
+    if (format.channels > PA_CHANNELS_MAX || pa_sample_spec_valid(&sampleFormat) == 0 ||
         pa_channel_map_init_extend(&map, format.channels, PA_CHANNEL_MAP_WAVEEX) == nullptr) {
         // Nothing in this format can sound: end here rather than wait for ever.
         sourceEnded = true;
@@ -191,7 +191,7 @@ void PulseOutput::openStream() {
     // The role lets the desktop's sound policies treat the stream as music.
     pa_proplist* properties = pa_proplist_new();
     pa_proplist_sets(properties, PA_PROP_MEDIA_ROLE, "music");
-    stream = pa_stream_new_with_proplist(context, "Zalvo", &spec, &map, properties);
+    stream = pa_stream_new_with_proplist(context, "Zalvo", &sampleFormat, &map, properties);
     pa_proplist_free(properties);
     if (stream == nullptr) {
         sourceEnded = true;
@@ -213,13 +213,13 @@ void PulseOutput::openStream() {
 
     pa_buffer_attr attributes{};
     attributes.maxlength = static_cast<std::uint32_t>(-1);
-    attributes.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(bufferedUsec, &spec));
-    attributes.minreq = static_cast<std::uint32_t>(pa_usec_to_bytes(refillUsec, &spec));
+    attributes.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(bufferedUsec, &sampleFormat));
+    attributes.minreq = static_cast<std::uint32_t>(pa_usec_to_bytes(refillUsec, &sampleFormat));
     attributes.prebuf = attributes.minreq;
     attributes.fragsize = static_cast<std::uint32_t>(-1);
 
     pa_cvolume volume{};
-    pa_cvolume_set(&volume, spec.channels, pa_sw_volume_from_linear(gain));
+    pa_cvolume_set(&volume, sampleFormat.channels, pa_sw_volume_from_linear(gain));
 
     // No device and no PA_STREAM_DONT_MOVE: the server places the stream and may move it later.
     auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE);
