@@ -57,14 +57,14 @@ bool Music::open(const std::u16string& newPath) {
     if (!utf8) {
         return false;
     }
-    const std::unique_ptr<TrackDecoder> decoder = TrackDecoder::open(*utf8);
-    if (!decoder) {
+    const std::optional<TrackOutline> outline = TrackDecoder::outline(*utf8);
+    if (!outline) {
         return false;
     }
     stop();
     path = newPath;
-    const std::optional<std::uint64_t> frames = decoder->headerFrames();
-    duration = frames ? static_cast<float>(static_cast<double>(*frames) / decoder->format().sampleRate) : 0.0F;
+    duration =
+        outline->frames ? static_cast<float>(static_cast<double>(*outline->frames) / outline->format.sampleRate) : 0.0F;
     return true;
 }
 

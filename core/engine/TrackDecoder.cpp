@@ -1,9 +1,10 @@
 #include "TrackDecoder.h"
 
+#include "FileStream.h"
 #include "SndfileReader.h"
+#include "VorbisProbe.h"
 
 #include <SFML/Audio/InputSoundFile.hpp>
-#include <SFML/System/FileInputStream.hpp>
 
 #include <algorithm>
 #include <array>
@@ -33,11 +34,34 @@ TrackDecoder::TrackDecoder() = default;
 TrackDecoder::~TrackDecoder() = default;
 
 std::unique_ptr<TrackDecoder> TrackDecoder::open(const std::string& utf8Path) {
-    std::unique_ptr<TrackDecoder> decoder(new TrackDecoder());
-    decoder->input = std::make_unique<sf::FileInputStream>();
-    if (!decoder->input->open(utf8Path)) {
+    auto input = std::make_unique<FileStream>();
+    if (!input->open(utf8Path)) {
         return nullptr;
     }
+    return open(std::move(input), utf8Path);
+}
+
+std::optional<TrackOutline> TrackDecoder::outline(const std::string& utf8Path) {
+    auto input = std::make_unique<FileStream>();
+    if (!input->open(utf8Path)) {
+        return std::nullopt;
+    }
+    if (const std::optional<TrackOutline> vorbis = VorbisProbe::read(*input); vorbis && isPlayable(vorbis->format)) {
+        return vorbis;
+    }
+    if (input->seek(0) != 0) {
+        return std::nullopt;
+    }
+    const std::unique_ptr<TrackDecoder> decoder = open(std::move(input), utf8Path);
+    if (!decoder) {
+        return std::nullopt;
+    }
+    return TrackOutline{decoder->format(), decoder->headerFrames()};
+}
+
+std::unique_ptr<TrackDecoder> TrackDecoder::open(std::unique_ptr<FileStream> input, const std::string& utf8Path) {
+    std::unique_ptr<TrackDecoder> decoder(new TrackDecoder());
+    decoder->input = std::move(input);
     sf::SoundFileReader::Info info{};
     auto sndfile = std::make_unique<SndfileReader>();
     if (sndfile->open(*decoder->input, info)) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "PcmFormat.h"
+#include "TrackOutline.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -10,10 +11,10 @@
 #include <string>
 
 namespace sf {
-class FileInputStream;
 class InputSoundFile;
 } // namespace sf
 
+class FileStream;
 class SndfileReader;
 
 // One audio file decoded to 16-bit PCM: through libsndfile first, SFML's own readers after it. Both
@@ -28,6 +29,9 @@ public:
     // A decoder at the file's first frame, or nothing when the file does not open, has a rate or a
     // channel count no real file has, or declares no length and yields no sample.
     static std::unique_ptr<TrackDecoder> open(const std::string& utf8Path);
+    // The format and length open() would find, or nothing where it would fail; Ogg Vorbis files are
+    // read without setting up their decoder.
+    static std::optional<TrackOutline> outline(const std::string& utf8Path);
 
     PcmFormat format() const { return pcmFormat; }
     // The length the header gives, in frames; nothing when the header does not say.
@@ -40,9 +44,10 @@ public:
 
 private:
     TrackDecoder();
+    static std::unique_ptr<TrackDecoder> open(std::unique_ptr<FileStream> input, const std::string& utf8Path);
     std::size_t readSamples(std::int16_t* samples, std::size_t count);
 
-    std::unique_ptr<sf::FileInputStream> input;
+    std::unique_ptr<FileStream> input;
     std::unique_ptr<SndfileReader> sndfile;
     std::unique_ptr<sf::InputSoundFile> fallback;
     PcmFormat pcmFormat;

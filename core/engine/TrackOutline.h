@@ -1,0 +1,13 @@
+#pragma once
+
+#include "PcmFormat.h"
+
+#include <cstdint>
+#include <optional>
+
+// What a playlist needs of a track before it plays: how it sounds and how long it lasts.
+struct TrackOutline {
+    PcmFormat format;
+    // Nothing when the header does not say.
+    std::optional<std::uint64_t> frames;
+};

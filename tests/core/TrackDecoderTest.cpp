@@ -1,0 +1,59 @@
+#include "TrackDecoder.h"
+
+#include "TempDir.h"
+#include "ToneFile.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string readBytes(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+void writeBytes(const fs::path& file, const std::string& bytes) {
+    std::ofstream(file, std::ios::binary) << bytes;
+}
+
+// A playlist learns a track's format and length from its outline, and plays it through the decoder:
+// the two must agree, whatever shortcut the outline takes. Chained Ogg streams (two files back to back)
+// and Ogg files cut short are where a shortcut would go wrong.
+TEST(TrackDecoderTest, OutlineAgreesWithTheDecoder) {
+    TempDir dir;
+    std::vector<fs::path> files;
+    for (const AudioFormat format : allAudioFormats()) {
+        files.push_back(dir.file("tone" + extensionOf(format)));
+        writeToneFile(files.back(), format, ToneShape{{ToneSegment{440.0, 0.7}}, 48000, 2, 0.5});
+    }
+    const fs::path other = dir.file("other.ogg");
+    writeToneFile(other, AudioFormat::Ogg, ToneShape{{ToneSegment{220.0, 0.3}}, 44100, 1, 0.5});
+    const std::string vorbis = readBytes(dir.file("tone.ogg"));
+    files.push_back(dir.file("chained.ogg"));
+    writeBytes(files.back(), vorbis + readBytes(other));
+    for (const std::size_t length : {std::size_t{200}, vorbis.size() / 3, vorbis.size() - 1}) {
+        files.push_back(dir.file("cut" + std::to_string(length) + ".ogg"));
+        writeBytes(files.back(), vorbis.substr(0, length));
+    }
+
+    for (const fs::path& file : files) {
+        SCOPED_TRACE(file.filename().string());
+        const std::optional<TrackOutline> outline = TrackDecoder::outline(file.string());
+        const std::unique_ptr<TrackDecoder> decoder = TrackDecoder::open(file.string());
+        ASSERT_EQ(outline.has_value(), decoder != nullptr);
+        if (decoder) {
+            EXPECT_EQ(outline->format, decoder->format());
+            EXPECT_EQ(outline->frames, decoder->headerFrames());
+        }
+    }
+}
+
+} // namespace
