@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <mutex>
 
 namespace {
@@ -25,6 +26,14 @@ bool isPlayableLayout(unsigned channelCount) {
 
 bool isPlayable(const PcmFormat& format) {
     return format.sampleRate >= lowestRate && format.sampleRate <= highestRate && isPlayableLayout(format.channels);
+}
+
+// SFML's WAV reader divides by zero on a header without its format chunk, and libsndfile reads every
+// WAV that SFML can: a WAV that libsndfile refuses is damaged, and never reaches SFML.
+bool isRiffWave(FileStream& input) {
+    std::array<char, 12> head{};
+    return input.seek(0) == 0 && input.read(head.data(), head.size()) == head.size() &&
+           std::memcmp(head.data(), "RIFF", 4) == 0 && std::memcmp(head.data() + 8, "WAVE", 4) == 0;
 }
 
 } // namespace
@@ -66,6 +75,8 @@ std::unique_ptr<TrackDecoder> TrackDecoder::open(std::unique_ptr<FileStream> inp
     auto sndfile = std::make_unique<SndfileReader>();
     if (sndfile->open(*decoder->input, info)) {
         decoder->sndfile = std::move(sndfile);
+    } else if (isRiffWave(*decoder->input)) {
+        return nullptr;
     } else {
         decoder->input.reset();
         // SFML's reader registry fills itself on first use without a lock, and playlists open their

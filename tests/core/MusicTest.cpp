@@ -239,6 +239,11 @@ TEST_F(MusicTest, BadFilesFailToOpenAndLeaveTheTrackAsItWas) {
         bad.push_back(dir.file("header" + extensionOf(format)));
         writeBytes(bad.back(), readBytes(whole).substr(0, 24));
     }
+    // A WAV whose format chunk is misnamed once crashed the player with a division by zero.
+    std::string noFormat = readBytes(dir.file("whole.wav"));
+    noFormat.replace(noFormat.find("fmt "), 4, "fmv ");
+    bad.push_back(dir.file("noformat.wav"));
+    writeBytes(bad.back(), noFormat);
     const fs::path good = tone(u"good.wav", 0.5);
     Music opened;
     ASSERT_TRUE(opened.open(good.u16string()));
