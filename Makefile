@@ -56,11 +56,13 @@ fuzz: deps
 	CXX=clang++ cmake -S . -B $(FUZZ_BUILD) $(CMAKE_FLAGS) -DZALVO_FUZZ=ON -DZALVO_BUILD_UI=OFF \
 	    -DZALVO_BUILD_TESTS=OFF -DZALVO_BUILD_BENCH=OFF
 	cmake --build $(FUZZ_BUILD) -j $(JOBS)
-	@for target in playlist_load playlist_formats; do \
+	@mkdir -p $(FUZZ_BUILD)/corpus-track_open && $(FUZZ_BUILD)/tests/fuzz/fuzz_audio_seeds $(FUZZ_BUILD)/corpus-track_open
+	@for target in playlist_load playlist_formats track_open; do \
 	    mkdir -p $(FUZZ_BUILD)/corpus-$$target; \
 	    echo "== fuzz_$$target for $(FUZZ_SECONDS) s"; \
-	    ALSOFT_DRIVERS=null $(FUZZ_BUILD)/tests/fuzz/fuzz_$$target $(FUZZ_BUILD)/corpus-$$target \
-	        -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048 || exit 1; \
+	    ALSOFT_DRIVERS=null LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan-suppressions.txt \
+	        $(FUZZ_BUILD)/tests/fuzz/fuzz_$$target $(FUZZ_BUILD)/corpus-$$target \
+	        -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048 -artifact_prefix=$(FUZZ_BUILD)/ || exit 1; \
 	done
 
 smoke: build test-deps
