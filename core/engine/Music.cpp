@@ -106,13 +106,13 @@ void Music::seek(float seconds) {
         return;
     }
     const std::optional<std::string> utf8 = playablePath(path);
-    const std::unique_ptr<TrackDecoder> probe = utf8 ? TrackDecoder::open(*utf8) : nullptr;
-    if (!probe) {
+    const std::optional<TrackOutline> outline = utf8 ? TrackDecoder::outline(*utf8) : std::nullopt;
+    if (!outline) {
         return;
     }
     const double length = getDuration() > 0.0F ? getDuration() : seconds;
     const double target = std::clamp(static_cast<double>(seconds), 0.0, length);
-    const auto frame = static_cast<std::uint64_t>(target * probe->format().sampleRate);
+    const auto frame = static_cast<std::uint64_t>(target * outline->format.sampleRate);
     if (!startAt(frame, isPaused())) {
         unplayable = true;
     }
