@@ -11,6 +11,7 @@
 #   ROUNDS (5) and WINDOW (30 seconds) set the measure; BEFORE=path/to/other/zalvo measures that build in
 #   the same rounds, for a before-and-after comparison.
 set -euo pipefail
+. "$(dirname "$0")/window-helpers.sh"
 
 zalvo=$(realpath "${1:-build/ui/zalvo}")
 tone_tool=${2:-$(dirname "$zalvo")/../bench/write_tone_file}
@@ -45,15 +46,6 @@ cleanup() {
 trap cleanup EXIT
 
 say() { echo "bench-cpu: $*" >&2; }
-
-wait_until() {
-    local deadline=$((SECONDS + $1))
-    shift
-    until "$@"; do
-        [ "$SECONDS" -ge "$deadline" ] && return 1
-        sleep 0.05
-    done
-}
 
 # Nanoseconds on a CPU so far, over every thread of the given processes.
 cpu_ns() {
@@ -111,14 +103,6 @@ other_window() { xdotool search --onlyvisible --pid "$player_pid" 2>/dev/null | 
 window_shown() { [ -n "$(player_window)" ]; }
 dialog_open() { [ -n "$(other_window "$1")" ]; }
 dialog_closed() { [ -z "$(other_window "$1")" ]; }
-click_at() {
-    local geometry x y
-    geometry=$(xdotool getwindowgeometry --shell "$1")
-    x=$(sed -n 's/^X=//p' <<<"$geometry")
-    y=$(sed -n 's/^Y=//p' <<<"$geometry")
-    xdotool mousemove --sync $((x + $2)) $((y + $3 + 1)) mousemove --sync $((x + $2)) $((y + $3)) click 1
-}
-
 # Without a command line to take the file, the file is added through the window, as a person would.
 add_and_play() {
     local main dialog

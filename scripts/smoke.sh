@@ -6,6 +6,7 @@
 # and quits. Then checks the saved playlist and what came out of the speakers.
 # Usage: scripts/smoke.sh path/to/zalvo      (SMOKE_KEEP=1 keeps the work directory to look at afterwards)
 set -euo pipefail
+. "$(dirname "$0")/window-helpers.sh"
 
 if [ $# -ne 1 ] || [ ! -x "$1" ]; then
     echo "usage: $0 path/to/zalvo" >&2
@@ -53,18 +54,6 @@ fail() {
     exit 1
 }
 
-# Runs a command until it succeeds, for at most $1 seconds.
-wait_until() {
-    local deadline=$((SECONDS + $1))
-    shift
-    until "$@"; do
-        if [ "$SECONDS" -ge "$deadline" ]; then
-            return 1
-        fi
-        sleep 0.1
-    done
-}
-
 # The player is this script's child: once it ends it stays a zombie until waited for.
 player_gone() {
     local state
@@ -98,17 +87,6 @@ other_window() {
 }
 
 only_known_windows() { ! other_window >/dev/null; }
-
-# Clicks at a point of a window's client area. Without a window manager there is no frame: the window's
-# position is its client area's. The pointer comes from a pixel away, since a move to where it already
-# stands reaches no window.
-click_at() {
-    local geometry x y
-    geometry=$(xdotool getwindowgeometry --shell "$1")
-    x=$(sed -n 's/^X=//p' <<<"$geometry")
-    y=$(sed -n 's/^Y=//p' <<<"$geometry")
-    xdotool mousemove --sync $((x + $2)) $((y + $3 + 1)) mousemove --sync $((x + $2)) $((y + $3)) click 1
-}
 
 # The centres of the ring's action rectangles, and of the buttons, in client pixels.
 click_action() {

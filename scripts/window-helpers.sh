@@ -1,0 +1,24 @@
+# Helpers for the scripts that drive the player's real window under Xvfb; sourced, not run.
+
+# Runs a command until it succeeds, for at most $1 seconds.
+wait_until() {
+    local deadline=$((SECONDS + $1))
+    shift
+    until "$@"; do
+        if [ "$SECONDS" -ge "$deadline" ]; then
+            return 1
+        fi
+        sleep 0.05
+    done
+}
+
+# Clicks window $1 at client pixel ($2, $3). Without a window manager there is no frame: the window's
+# position is its client area's. The pointer comes from a pixel away, since a move to where it already
+# stands reaches no window.
+click_at() {
+    local geometry x y
+    geometry=$(xdotool getwindowgeometry --shell "$1")
+    x=$(sed -n 's/^X=//p' <<<"$geometry")
+    y=$(sed -n 's/^Y=//p' <<<"$geometry")
+    xdotool mousemove --sync $((x + $2)) $((y + $3 + 1)) mousemove --sync $((x + $2)) $((y + $3)) click 1
+}
