@@ -51,22 +51,6 @@ fs::path writeM3u(const TempDir& dir, const std::string& name, const std::vector
     return file;
 }
 
-std::vector<fs::path> writeTracks(const TempDir& dir, const std::vector<AudioFormat>& audioFormats, double seconds) {
-    std::vector<fs::path> tracks;
-    for (const AudioFormat format : audioFormats) {
-        for (int copy = 0; copy < 2; ++copy) {
-            const fs::path file = dir.file("track" + std::to_string(copy) + extensionOf(format));
-            ToneShape shape;
-            shape.segments = {ToneSegment{220.0 * (copy + 1), seconds}};
-            shape.channels = 2;
-            shape.amplitude = 0.5;
-            writeToneFile(file, format, shape);
-            tracks.push_back(file);
-        }
-    }
-    return tracks;
-}
-
 // The longest time the UI thread went without running its timer, while it lives.
 class StallMeter final {
 public:
@@ -111,7 +95,7 @@ private:
 void BM_LoadHundredThousandEntriesThroughTheWindow(benchmark::State& state) {
     const TempDir dir;
     const std::vector<fs::path> tracks =
-        writeTracks(dir, {AudioFormat::Wav, AudioFormat::Flac, AudioFormat::Ogg, AudioFormat::Mp3}, 180.0);
+        writeTrackPairs(dir.path(), {AudioFormat::Wav, AudioFormat::Flac, AudioFormat::Ogg, AudioFormat::Mp3}, 180.0);
     BenchWindow window;
     window.answer = writeM3u(dir, "hundred-thousand.m3u8", tracks, 100'000).u16string();
     window.show();
@@ -134,7 +118,7 @@ BENCHMARK(BM_LoadHundredThousandEntriesThroughTheWindow)->Unit(benchmark::kMilli
 // A million entries naming a few WAV files: what each kept track costs, and how fast the manager shows them.
 void BM_MillionTracksMemoryAndManager(benchmark::State& state) {
     const TempDir dir;
-    const std::vector<fs::path> tracks = writeTracks(dir, {AudioFormat::Wav, AudioFormat::Wav}, 1.0);
+    const std::vector<fs::path> tracks = writeTrackPairs(dir.path(), {AudioFormat::Wav, AudioFormat::Wav}, 1.0);
     BenchWindow window;
     window.answer = writeM3u(dir, "million.m3u8", tracks, 1'000'000).u16string();
     window.show();

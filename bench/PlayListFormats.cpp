@@ -33,16 +33,9 @@ const std::vector<std::pair<PlayListFile::Format, const char*>> formats{{PlayLis
 class Fixtures final {
 public:
     Fixtures() {
-        for (const AudioFormat format : {AudioFormat::Wav, AudioFormat::Flac, AudioFormat::Ogg, AudioFormat::Mp3}) {
-            for (int copy = 0; copy < 2; ++copy) {
-                const fs::path file = dir.file("track" + std::to_string(copy) + extensionOf(format));
-                ToneShape shape;
-                shape.segments = {ToneSegment{220.0 * (copy + 1), trackSeconds}};
-                shape.channels = 2;
-                shape.amplitude = 0.5;
-                writeToneFile(file, format, shape);
-                tracks.push_back(file.u16string());
-            }
+        for (const fs::path& file : writeTrackPairs(
+                 dir.path(), {AudioFormat::Wav, AudioFormat::Flac, AudioFormat::Ogg, AudioFormat::Mp3}, trackSeconds)) {
+            tracks.push_back(file.u16string());
         }
     }
 

@@ -7,6 +7,7 @@
 #include <memory>
 #include <numbers>
 #include <stdexcept>
+#include <string>
 #include <utility>
 
 namespace {
@@ -110,4 +111,17 @@ void writeToneFile(const std::filesystem::path& file, AudioFormat format, const 
 void writeAudioFile(const std::filesystem::path& file, AudioFormat format, std::span<const float> frames,
                     int sampleRate, int channels) {
     writeFrames(file, format, frames, sampleRate, channels, TrackTags{});
+}
+
+std::vector<std::filesystem::path> writeTrackPairs(const std::filesystem::path& folder,
+                                                   const std::vector<AudioFormat>& formats, double seconds) {
+    std::vector<std::filesystem::path> tracks;
+    for (const AudioFormat format : formats) {
+        for (int copy = 0; copy < 2; ++copy) {
+            const std::filesystem::path file = folder / ("track" + std::to_string(copy) + extensionOf(format));
+            writeToneFile(file, format, ToneShape{{ToneSegment{220.0 * (copy + 1), seconds}}, 44100, 2, 0.5});
+            tracks.push_back(file);
+        }
+    }
+    return tracks;
 }

@@ -37,3 +37,8 @@ std::string extensionOf(AudioFormat format);
 
 // Every format the player is expected to open.
 std::vector<AudioFormat> allAudioFormats();
+
+// Two stereo tones of each format (220 Hz in track0, 440 Hz in track1, with the format's extension) in
+// `folder`, as the loading benchmarks' playlists name them; the paths in that order.
+std::vector<std::filesystem::path> writeTrackPairs(const std::filesystem::path& folder,
+                                                   const std::vector<AudioFormat>& formats, double seconds);
