@@ -22,12 +22,7 @@ if [ ! -x "$zalvo" ] || [ ! -x "$tone_tool" ]; then
     echo "usage: $0 [path/to/zalvo [path/to/write_tone_file]]" >&2
     exit 2
 fi
-for tool in Xvfb xdotool pactl pacat; do
-    if ! command -v "$tool" >/dev/null; then
-        echo "bench-cpu: $tool is missing (scripts/install-deps.sh --test installs it)" >&2
-        exit 1
-    fi
-done
+require_tools bench-cpu "scripts/install-deps.sh --test" Xvfb xdotool pactl pacat
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/zalvo-cpu.XXXXXX")
 server_pid=""

@@ -17,12 +17,7 @@ zalvo=$(realpath "$1")
 if [ -z "${ZALVO_SMOKE_BUS:-}" ] && command -v dbus-run-session >/dev/null; then
     exec env ZALVO_SMOKE_BUS=1 dbus-run-session -- "$0" "$@"
 fi
-for tool in Xvfb xdotool python3 dbus-run-session playerctl; do
-    if ! command -v "$tool" >/dev/null; then
-        echo "smoke: $tool is missing (scripts/install-deps.sh installs it)" >&2
-        exit 1
-    fi
-done
+require_tools smoke "scripts/install-deps.sh --test" Xvfb xdotool python3 dbus-run-session playerctl
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/zalvo-smoke.XXXXXX")
 xvfb_pid=""

@@ -22,3 +22,16 @@ click_at() {
     y=$(sed -n 's/^Y=//p' <<<"$geometry")
     xdotool mousemove --sync $((x + $2)) $((y + $3 + 1)) mousemove --sync $((x + $2)) $((y + $3)) click 1
 }
+
+# Exits with a message naming the first of the given commands that is missing. $1 is the caller's
+# name, $2 the install command that brings them.
+require_tools() {
+    local caller=$1 installer=$2 tool
+    shift 2
+    for tool in "$@"; do
+        if ! command -v "$tool" >/dev/null; then
+            echo "$caller: $tool is missing ($installer installs it)" >&2
+            exit 1
+        fi
+    done
+}
