@@ -2,6 +2,7 @@
 
 #include "AudioConfig.h"
 #include "HandOverAdaptor.h"
+#include "MprisMetadata.h"
 #include "MprisPlayerAdaptor.h"
 #include "MprisRootAdaptor.h"
 #include "PlayList.h"
@@ -11,9 +12,7 @@
 #include <QCoreApplication>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
-#include <QFileInfo>
 #include <QTimer>
-#include <QUrl>
 
 #include <cmath>
 
@@ -24,13 +23,10 @@ constexpr double microseconds = 1e6;
 // taken it was moved.
 constexpr qlonglong jumpMicroseconds = 500'000;
 
-QString fromUtf8(const std::string& text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 } // namespace
 
-MprisService::MprisService(PlayList& playList, PlayerHost& host) : m_playList(playList), m_host(host) {
+MprisService::MprisService(PlayList& playList, PlayerHost& host)
+    : m_playList(playList), m_host(host), m_covers(CoverArt::defaultCacheFolder()) {
     new MprisRootAdaptor(this);
     m_player = new MprisPlayerAdaptor(this);
     new HandOverAdaptor(this);
@@ -110,22 +106,12 @@ QVariantMap MprisService::metadata() {
     }
     // Tags are read from the file once per track, not on every question.
     if (m_metadataTrackId != track->getId()) {
-        const QString path = QString::fromStdU16String(track->getPath());
-        const TrackTags tags = TrackTags::read(track->getPath());
-        const QString title = tags.title.empty() ? QFileInfo(path).fileName() : fromUtf8(tags.title);
-        m_metadata = {
-            {QStringLiteral("mpris:trackid"), QVariant::fromValue(QDBusObjectPath(trackPath(track->getId())))},
-            {QStringLiteral("mpris:length"),
-             QVariant::fromValue(std::llround(static_cast<double>(track->getDuration()) * microseconds))},
-            {QStringLiteral("xesam:url"), QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded)},
-            {QStringLiteral("xesam:title"), title},
-        };
-        if (!tags.artist.empty()) {
-            m_metadata.insert(QStringLiteral("xesam:artist"), QStringList{fromUtf8(tags.artist)});
-        }
-        if (!tags.album.empty()) {
-            m_metadata.insert(QStringLiteral("xesam:album"), fromUtf8(tags.album));
-        }
+        m_metadata = MprisMetadata::describe(QString::fromStdU16String(track->getPath()),
+                                             TrackTags::read(track->getPath()), m_covers.locate(track->getPath()));
+        m_metadata.insert(QStringLiteral("mpris:trackid"),
+                          QVariant::fromValue(QDBusObjectPath(trackPath(track->getId()))));
+        m_metadata.insert(QStringLiteral("mpris:length"),
+                          QVariant::fromValue(std::llround(static_cast<double>(track->getDuration()) * microseconds)));
         m_metadataTrackId = track->getId();
     }
     return m_metadata;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "CoverArt.h"
+
 #include <QDBusConnection>
 #include <QDBusContext>
 #include <QElapsedTimer>
@@ -76,4 +78,5 @@ private:
     Announced m_announced;
     std::optional<std::uint64_t> m_metadataTrackId;
     QVariantMap m_metadata;
+    CoverArt m_covers;
 };

@@ -1,0 +1,34 @@
+#include "TagFile.h"
+
+#include "TextEncoding.h"
+
+#include <mutex>
+#include <sys/stat.h>
+#include <taglib/tdebuglistener.h>
+
+namespace {
+
+class SilentListener final : public TagLib::DebugListener {
+public:
+    void printMessage(const TagLib::String& /*message*/) override {}
+};
+
+} // namespace
+
+std::optional<TagFile> TagFile::open(const std::u16string& path) {
+    static std::once_flag silenced;
+    std::call_once(silenced, [] {
+        static SilentListener listener;
+        TagLib::setDebugListener(&listener);
+    });
+    const std::optional<std::string> utf8 = TextEncoding::toUtf8(path);
+    struct stat status {};
+    if (!utf8 || ::stat(utf8->c_str(), &status) != 0 || !S_ISREG(status.st_mode)) {
+        return std::nullopt;
+    }
+    TagLib::FileRef ref(utf8->c_str(), false);
+    if (ref.isNull()) {
+        return std::nullopt;
+    }
+    return TagFile(std::move(ref));
+}

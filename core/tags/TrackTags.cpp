@@ -1,0 +1,154 @@
+#include "TrackTags.h"
+
+#include "TagFile.h"
+
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <string_view>
+#include <taglib/asffile.h>
+#include <taglib/mp4file.h>
+#include <taglib/tpropertymap.h>
+
+namespace {
+
+// Opus's R128 gains aim at -23 LUFS, ReplayGain's at -18 LUFS.
+constexpr double r128ToReplayGain = 5.0;
+// R128 gains are Q7.8 fixed point.
+constexpr double r128Unit = 256.0;
+
+std::string utf8(const TagLib::String& text) {
+    return text.to8Bit(true);
+}
+
+std::vector<std::string> listOf(const TagLib::PropertyMap& properties, const char* key) {
+    std::vector<std::string> values;
+    const auto found = properties.find(key);
+    if (found == properties.end()) {
+        return values;
+    }
+    for (const TagLib::String& value : found->second) {
+        if (!value.isEmpty()) {
+            values.push_back(utf8(value));
+        }
+    }
+    return values;
+}
+
+std::string firstOf(const TagLib::PropertyMap& properties, const char* key) {
+    std::vector<std::string> values = listOf(properties, key);
+    return values.empty() ? std::string() : std::move(values.front());
+}
+
+// The leading number of "3", "3/12" or "2019-05-01"; zero where there is none.
+unsigned leadingNumber(const std::string& text) {
+    unsigned number = 0;
+    const char* begin = text.data();
+    while (begin != text.data() + text.size() && *begin == ' ') {
+        ++begin;
+    }
+    std::from_chars(begin, text.data() + text.size(), number);
+    return number;
+}
+
+// "-6.50 dB", "+2.1 dB", "0.988" — what taggers write; nothing for text that is no number or no real gain.
+std::optional<double> decimal(const std::string& text) {
+    std::string_view view = text;
+    while (!view.empty() && view.front() == ' ') {
+        view.remove_prefix(1);
+    }
+    if (!view.empty() && view.front() == '+') {
+        view.remove_prefix(1);
+    }
+    double value = 0;
+    const auto [end, error] = std::from_chars(view.data(), view.data() + view.size(), value);
+    if (error != std::errc() || end == view.data() || !std::isfinite(value)) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+std::optional<double> gainOf(const std::string& text) {
+    const std::optional<double> gain = decimal(text);
+    constexpr double plausibleGain = 64.0;
+    return gain && std::abs(*gain) <= plausibleGain ? gain : std::nullopt;
+}
+
+std::optional<double> peakOf(const std::string& text) {
+    const std::optional<double> peak = decimal(text);
+    return peak && *peak > 0.0 ? peak : std::nullopt;
+}
+
+std::optional<double> r128GainOf(const std::string& text) {
+    int value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end == text.data()) {
+        return std::nullopt;
+    }
+    return static_cast<double>(value) / r128Unit + r128ToReplayGain;
+}
+
+// TagLib's generic properties leave out the free-form atoms and attributes in which MP4 and ASF files
+// keep their ReplayGain; they are added here under the names other tag types give them.
+void addFreeForm(TagLib::File& file, TagLib::PropertyMap& properties) {
+    static constexpr std::array<const char*, 4> keys{"REPLAYGAIN_TRACK_GAIN", "REPLAYGAIN_TRACK_PEAK",
+                                                     "REPLAYGAIN_ALBUM_GAIN", "REPLAYGAIN_ALBUM_PEAK"};
+    for (const char* key : keys) {
+        if (properties.contains(key)) {
+            continue;
+        }
+        if (auto* mp4 = dynamic_cast<TagLib::MP4::File*>(&file); mp4 != nullptr && mp4->tag() != nullptr) {
+            const TagLib::MP4::ItemMap& items = mp4->tag()->itemMap();
+            for (const auto& [itemName, item] : items) {
+                if (itemName.upper() == ("----:COM.APPLE.ITUNES:" + TagLib::String(key))) {
+                    properties.insert(key, item.toStringList());
+                }
+            }
+        } else if (auto* asf = dynamic_cast<TagLib::ASF::File*>(&file); asf != nullptr && asf->tag() != nullptr) {
+            for (const auto& [attributeName, attributes] : asf->tag()->attributeListMap()) {
+                if (attributeName.upper() == TagLib::String(key) && !attributes.isEmpty()) {
+                    properties.insert(key, TagLib::StringList(attributes.front().toString()));
+                }
+            }
+        }
+    }
+}
+
+ReplayGainTags replayGainOf(const TagLib::PropertyMap& properties) {
+    ReplayGainTags gains;
+    gains.trackGain = gainOf(firstOf(properties, "REPLAYGAIN_TRACK_GAIN"));
+    gains.trackPeak = peakOf(firstOf(properties, "REPLAYGAIN_TRACK_PEAK"));
+    gains.albumGain = gainOf(firstOf(properties, "REPLAYGAIN_ALBUM_GAIN"));
+    gains.albumPeak = peakOf(firstOf(properties, "REPLAYGAIN_ALBUM_PEAK"));
+    if (!gains.trackGain) {
+        gains.trackGain = r128GainOf(firstOf(properties, "R128_TRACK_GAIN"));
+    }
+    if (!gains.albumGain) {
+        gains.albumGain = r128GainOf(firstOf(properties, "R128_ALBUM_GAIN"));
+    }
+    return gains;
+}
+
+} // namespace
+
+TrackTags TrackTags::read(const std::u16string& path) {
+    const std::optional<TagFile> file = TagFile::open(path);
+    if (!file) {
+        return {};
+    }
+    TagLib::PropertyMap properties = file->file().properties();
+    addFreeForm(file->file(), properties);
+
+    TrackTags tags;
+    tags.title = firstOf(properties, "TITLE");
+    tags.artists = listOf(properties, "ARTIST");
+    tags.artist = tags.artists.empty() ? std::string() : tags.artists.front();
+    tags.album = firstOf(properties, "ALBUM");
+    tags.albumArtists = listOf(properties, "ALBUMARTIST");
+    tags.genres = listOf(properties, "GENRE");
+    tags.trackNumber = leadingNumber(firstOf(properties, "TRACKNUMBER"));
+    tags.discNumber = leadingNumber(firstOf(properties, "DISCNUMBER"));
+    tags.year = leadingNumber(firstOf(properties, "DATE"));
+    tags.replayGain = replayGainOf(properties);
+    return tags;
+}

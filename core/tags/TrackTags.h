@@ -1,0 +1,30 @@
+#pragma once
+
+#include "ReplayGainTags.h"
+
+#include <string>
+#include <vector>
+
+// What an audio file says of itself, in UTF-8: empty strings, empty lists and zero numbers where it
+// says nothing.
+struct TrackTags {
+    TrackTags() = default;
+    TrackTags(std::string title, std::string artist, std::string album)
+        : title(std::move(title)), artist(std::move(artist)), album(std::move(album)) {}
+
+    std::string title;
+    // The first artist named, as a single name for what shows only one.
+    std::string artist;
+    std::string album;
+    std::vector<std::string> artists;
+    std::vector<std::string> albumArtists;
+    std::vector<std::string> genres;
+    unsigned trackNumber = 0;
+    unsigned discNumber = 0;
+    unsigned year = 0;
+    ReplayGainTags replayGain;
+
+    // Reads them through TagLib, whatever the tag type; a file that does not open, or is not a regular
+    // file, has none, and a damaged tag gives what of it reads.
+    static TrackTags read(const std::u16string& path);
+};

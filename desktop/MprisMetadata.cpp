@@ -1,0 +1,57 @@
+#include "MprisMetadata.h"
+
+#include "TrackTags.h"
+
+#include <QDate>
+#include <QFileInfo>
+#include <QStringList>
+#include <QUrl>
+
+namespace {
+
+QString fromUtf8(const std::string& text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QStringList fromUtf8(const std::vector<std::string>& texts) {
+    QStringList list;
+    for (const std::string& text : texts) {
+        list.append(fromUtf8(text));
+    }
+    return list;
+}
+
+} // namespace
+
+QVariantMap MprisMetadata::describe(const QString& path, const TrackTags& tags,
+                                    const std::optional<std::filesystem::path>& cover) {
+    QVariantMap metadata{
+        {QStringLiteral("xesam:url"), QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded)},
+        {QStringLiteral("xesam:title"), tags.title.empty() ? QFileInfo(path).fileName() : fromUtf8(tags.title)},
+    };
+    const auto insertList = [&metadata](const char* key, const std::vector<std::string>& values) {
+        if (!values.empty()) {
+            metadata.insert(QString::fromLatin1(key), fromUtf8(values));
+        }
+    };
+    insertList("xesam:artist", tags.artists);
+    insertList("xesam:albumArtist", tags.albumArtists);
+    insertList("xesam:genre", tags.genres);
+    if (!tags.album.empty()) {
+        metadata.insert(QStringLiteral("xesam:album"), fromUtf8(tags.album));
+    }
+    if (tags.trackNumber > 0) {
+        metadata.insert(QStringLiteral("xesam:trackNumber"), static_cast<int>(tags.trackNumber));
+    }
+    if (tags.discNumber > 0) {
+        metadata.insert(QStringLiteral("xesam:discNumber"), static_cast<int>(tags.discNumber));
+    }
+    if (const QDate date(static_cast<int>(tags.year), 1, 1); tags.year > 0 && date.isValid()) {
+        metadata.insert(QStringLiteral("xesam:contentCreated"), date.toString(Qt::ISODate));
+    }
+    if (cover) {
+        metadata.insert(QStringLiteral("mpris:artUrl"),
+                        QUrl::fromLocalFile(QString::fromStdString(cover->string())).toString(QUrl::FullyEncoded));
+    }
+    return metadata;
+}

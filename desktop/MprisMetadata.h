@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QString>
+#include <QVariantMap>
+
+#include <filesystem>
+#include <optional>
+
+struct TrackTags;
+
+// The xesam fields and the cover of one track, as MPRIS spells them; a field the tags leave empty is
+// left out.
+class MprisMetadata final {
+public:
+    MprisMetadata() = delete;
+
+    static QVariantMap describe(const QString& path, const TrackTags& tags,
+                                const std::optional<std::filesystem::path>& cover);
+};
