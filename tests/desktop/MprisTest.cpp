@@ -14,6 +14,7 @@
 #include <QDBusObjectPath>
 #include <QDBusPendingCall>
 #include <QDBusVariant>
+#include <QImageReader>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -316,6 +317,84 @@ TEST_F(MprisTest, ASecondPlayerOnTheBusTakesANameOfItsOwn) {
     EXPECT_EQ(otherService.busName(),
               QStringLiteral("%1.instance%2").arg(playerName).arg(QCoreApplication::applicationPid()));
     QDBusConnection::disconnectFromBus(QStringLiteral("other"));
+}
+
+// Made by ffmpeg, as a tagging tool or a store hands them out.
+void ffmpeg(const QStringList& arguments) {
+    QProcess process;
+    runToEnd(process, QStringLiteral("ffmpeg"), QStringList{"-nostdin", "-v", "error", "-y"} + arguments);
+    ASSERT_EQ(process.exitCode(), 0) << arguments.join(' ').toStdString();
+}
+
+TEST_F(MprisTest, MetadataGivesEveryTagAndTheCover) {
+    for (const char* folder : {"tagged", "folder", "bare"}) {
+        std::filesystem::create_directory(dir.file(folder));
+    }
+    const QString picture = QString::fromStdString(dir.file("picture.jpg").string());
+    ffmpeg({"-f", "lavfi", "-i", "color=red:s=32x32", "-frames:v", "1", picture});
+    const QString tagged = QString::fromStdString(dir.file("tagged/song.mp3").string());
+    ffmpeg({"-f",
+            "lavfi",
+            "-i",
+            "sine=duration=1",
+            "-i",
+            picture,
+            "-map",
+            "0",
+            "-map",
+            "1",
+            "-c:a",
+            "libmp3lame",
+            "-c:v",
+            "copy",
+            "-disposition:v",
+            "attached_pic",
+            "-metadata",
+            "title=Titre",
+            "-metadata",
+            "artist=Artiste",
+            "-metadata",
+            "album=Album",
+            "-metadata",
+            "album_artist=Groupe",
+            "-metadata",
+            "track=3/12",
+            "-metadata",
+            "disc=2/2",
+            "-metadata",
+            "genre=Jazz",
+            "-metadata",
+            "date=2019",
+            tagged});
+    const QString folderCovered = track("folder/plain");
+    std::filesystem::copy_file(picture.toStdString(), dir.file("folder/Cover.JPG"));
+    const QString bare = track("bare/plain");
+    window.AddFromOutside({tagged, folderCovered, bare}, false);
+
+    const QVariantMap metadata = get(QStringLiteral("Metadata")).toMap();
+    const std::vector<std::pair<QString, QVariant>> expected{
+        {"xesam:title", "Titre"},
+        {"xesam:artist", QStringList{"Artiste"}},
+        {"xesam:albumArtist", QStringList{"Groupe"}},
+        {"xesam:album", "Album"},
+        {"xesam:trackNumber", 3},
+        {"xesam:discNumber", 2},
+        {"xesam:genre", QStringList{"Jazz"}},
+        {"xesam:contentCreated", "2019-01-01"},
+        {"xesam:url", QUrl::fromLocalFile(tagged).toString()},
+    };
+    for (const auto& [key, value] : expected) {
+        EXPECT_EQ(metadata.value(key), value) << key.toStdString();
+    }
+    EXPECT_NEAR(metadata.value(QStringLiteral("mpris:length")).toDouble(), 1e6, 6e4);
+    const QString cover = QUrl(metadata.value(QStringLiteral("mpris:artUrl")).toString()).toLocalFile();
+    EXPECT_EQ(QImageReader(cover).format(), "jpeg") << cover.toStdString();
+
+    call(playerInterface, QStringLiteral("Next"));
+    EXPECT_EQ(get(QStringLiteral("Metadata")).toMap().value(QStringLiteral("mpris:artUrl")),
+              QUrl::fromLocalFile(QString::fromStdString(dir.file("folder/Cover.JPG").string())).toString());
+    call(playerInterface, QStringLiteral("Next"));
+    EXPECT_FALSE(get(QStringLiteral("Metadata")).toMap().contains(QStringLiteral("mpris:artUrl")));
 }
 
 } // namespace

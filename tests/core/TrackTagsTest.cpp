@@ -1,0 +1,265 @@
+#include "TrackTags.h"
+
+#include "CoverArt.h"
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <taglib/asffile.h>
+#include <taglib/attachedpictureframe.h>
+#include <taglib/fileref.h>
+#include <taglib/flacfile.h>
+#include <taglib/id3v2tag.h>
+#include <taglib/mp4file.h>
+#include <taglib/mpegfile.h>
+#include <taglib/tpropertymap.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string jpeg("\xFF\xD8\xFF\xE0 a small picture", 20);
+const std::string png("\x89PNG\r\n\x1A\n then the rest", 22);
+
+// A short tone through ffmpeg's encoders, as people's files are made.
+fs::path encode(const TempDir& dir, const std::string& name, const std::string& codec) {
+    const fs::path file = dir.file(name);
+    const std::string command = "ffmpeg -nostdin -v error -y -f lavfi -i sine=frequency=440:duration=0.3 -c:a " +
+                                codec + " '" + file.string() + "'";
+    if (std::system(command.c_str()) != 0) {
+        throw std::runtime_error("ffmpeg failed: " + command);
+    }
+    return file;
+}
+
+std::string contents(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+TagLib::ByteVector bytes(const std::string& text) {
+    return {text.data(), static_cast<unsigned>(text.size())};
+}
+
+void writeTags(const fs::path& file) {
+    TagLib::FileRef ref(file.c_str());
+    ASSERT_FALSE(ref.isNull()) << file;
+    TagLib::PropertyMap map;
+    map["TITLE"] = TagLib::StringList(TagLib::String("Étude", TagLib::String::UTF8));
+    map["ARTIST"] = TagLib::StringList("First");
+    map["ARTIST"].append("Second");
+    map["ALBUM"] = TagLib::StringList("The Album");
+    map["ALBUMARTIST"] = TagLib::StringList("The Band");
+    map["TRACKNUMBER"] = TagLib::StringList("3/12");
+    map["DISCNUMBER"] = TagLib::StringList("2/2");
+    map["GENRE"] = TagLib::StringList("Jazz");
+    map["DATE"] = TagLib::StringList("2019-05-01");
+    map["REPLAYGAIN_TRACK_GAIN"] = TagLib::StringList("-6.50 dB");
+    map["REPLAYGAIN_TRACK_PEAK"] = TagLib::StringList("0.988");
+    map["REPLAYGAIN_ALBUM_GAIN"] = TagLib::StringList("+1.25 dB");
+    map["REPLAYGAIN_ALBUM_PEAK"] = TagLib::StringList("1.0");
+    ref.file()->setProperties(map);
+    // MP4 and ASF keep ReplayGain where the generic properties do not reach.
+    const std::pair<const char*, const char*> gains[] = {{"replaygain_track_gain", "-6.50 dB"},
+                                                         {"replaygain_track_peak", "0.988"},
+                                                         {"replaygain_album_gain", "+1.25 dB"},
+                                                         {"replaygain_album_peak", "1.0"}};
+    for (const auto& [key, value] : gains) {
+        if (auto* mp4 = dynamic_cast<TagLib::MP4::File*>(ref.file())) {
+            mp4->tag()->setItem(TagLib::String("----:com.apple.iTunes:") + key, TagLib::StringList(value));
+        } else if (auto* asf = dynamic_cast<TagLib::ASF::File*>(ref.file())) {
+            asf->tag()->setAttribute(key, TagLib::ASF::Attribute(TagLib::String(value)));
+        }
+    }
+    ASSERT_TRUE(ref.save()) << file;
+}
+
+struct TaggedFormat {
+    const char* file;
+    const char* codec;
+    // ASF keeps one author: TagLib joins several artists into it.
+    std::vector<std::string> artists{"First", "Second"};
+};
+
+class TrackTagsFormat : public testing::TestWithParam<TaggedFormat> {};
+
+TEST_P(TrackTagsFormat, EveryFieldReadsBack) {
+    const TempDir dir;
+    const TaggedFormat& format = GetParam();
+    const fs::path file = encode(dir, format.file, format.codec);
+    writeTags(file);
+
+    const TrackTags tags = TrackTags::read(file.u16string());
+    EXPECT_EQ(tags.title, "Étude");
+    EXPECT_EQ(tags.artists, format.artists);
+    EXPECT_EQ(tags.artist, format.artists.front());
+    EXPECT_EQ(tags.album, "The Album");
+    EXPECT_EQ(tags.albumArtists, std::vector<std::string>{"The Band"});
+    EXPECT_EQ(tags.genres, std::vector<std::string>{"Jazz"});
+    EXPECT_EQ(tags.trackNumber, 3U);
+    EXPECT_EQ(tags.discNumber, 2U);
+    EXPECT_EQ(tags.year, 2019U);
+    EXPECT_EQ(tags.replayGain.trackGain, -6.5);
+    EXPECT_EQ(tags.replayGain.trackPeak, 0.988);
+    EXPECT_EQ(tags.replayGain.albumGain, 1.25);
+    EXPECT_EQ(tags.replayGain.albumPeak, 1.0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, TrackTagsFormat,
+                         testing::Values(TaggedFormat{"id3.mp3", "libmp3lame"}, TaggedFormat{"vorbis.flac", "flac"},
+                                         TaggedFormat{"vorbis.ogg", "libvorbis"},
+                                         TaggedFormat{"vorbis.opus", "libopus"}, TaggedFormat{"riff.wav", "pcm_s16le"},
+                                         TaggedFormat{"id3.aiff", "pcm_s16be"}, TaggedFormat{"atoms.m4a", "aac"},
+                                         TaggedFormat{"alac.m4a", "alac"},
+                                         TaggedFormat{"asf.wma", "wmav2", {"First Second"}},
+                                         TaggedFormat{"ape.wv", "wavpack"}, TaggedFormat{"id3.tta", "tta"}),
+                         [](const auto& info) {
+                             std::string name = info.param.file;
+                             std::replace(name.begin(), name.end(), '.', '_');
+                             return name;
+                         });
+
+TEST(TrackTags, OpusR128GainsMeetTheReplayGainReference) {
+    const TempDir dir;
+    const fs::path file = encode(dir, "r128.opus", "libopus");
+    TagLib::FileRef ref(file.c_str());
+    TagLib::PropertyMap map;
+    map["R128_TRACK_GAIN"] = TagLib::StringList("-2560");
+    ref.file()->setProperties(map);
+    ASSERT_TRUE(ref.save());
+    EXPECT_EQ(TrackTags::read(file.u16string()).replayGain.trackGain, -5.0);
+}
+
+TEST(TrackTags, ADamagedTagGivesWhatReadsAndNoFileGivesNothing) {
+    const TempDir dir;
+    const fs::path file = encode(dir, "damaged.mp3", "libmp3lame");
+    writeTags(file);
+    std::string data = contents(file);
+    // The track number's frame, written last, claims more bytes than the tag holds; the frames before it
+    // still read.
+    const std::size_t trackNumber = data.find("TRCK");
+    ASSERT_NE(trackNumber, std::string::npos);
+    data.replace(trackNumber + 4, 4, "\x7F\x7F\x7F\x7F");
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << data;
+
+    const TrackTags tags = TrackTags::read(file.u16string());
+    EXPECT_EQ(tags.title, "Étude");
+    EXPECT_EQ(tags.album, "The Album");
+    EXPECT_EQ(tags.trackNumber, 0U);
+    EXPECT_TRUE(TrackTags::read(dir.file("missing.mp3").u16string()).title.empty());
+    EXPECT_TRUE(TrackTags::read(dir.path().u16string()).title.empty());
+}
+
+class CoverArtTest : public testing::Test {
+protected:
+    fs::path cacheFolder() const { return cache.path() / "covers"; }
+
+    TempDir dir;
+    TempDir cache;
+    CoverArt covers{cacheFolder()};
+};
+
+TEST_F(CoverArtTest, TheFrontCoverWinsAndIsCachedOnceByItsBytes) {
+    const fs::path first = encode(dir, "first.mp3", "libmp3lame");
+    const fs::path second = encode(dir, "second.mp3", "libmp3lame");
+    for (const fs::path& file : {first, second}) {
+        TagLib::MPEG::File mpeg(file.c_str());
+        for (const auto& [type, picture] : {std::pair{TagLib::ID3v2::AttachedPictureFrame::Other, png},
+                                            std::pair{TagLib::ID3v2::AttachedPictureFrame::FrontCover, jpeg}}) {
+            auto* frame = new TagLib::ID3v2::AttachedPictureFrame;
+            frame->setType(type);
+            frame->setPicture(bytes(picture));
+            mpeg.ID3v2Tag(true)->addFrame(frame);
+        }
+        ASSERT_TRUE(mpeg.save());
+    }
+
+    const std::optional<fs::path> cover = covers.locate(first.u16string());
+    ASSERT_TRUE(cover);
+    EXPECT_EQ(cover->parent_path(), cacheFolder());
+    EXPECT_EQ(cover->extension(), ".jpg");
+    EXPECT_EQ(contents(*cover), jpeg);
+    EXPECT_EQ(covers.locate(second.u16string()), cover);
+    EXPECT_EQ(std::distance(fs::directory_iterator(cacheFolder()), fs::directory_iterator()), 1);
+}
+
+TEST_F(CoverArtTest, APictureMarkedOtherServesWhenNoneIsTheFront) {
+    const fs::path flac = encode(dir, "other.flac", "flac");
+    TagLib::FLAC::File file(flac.c_str());
+    auto* picture = new TagLib::FLAC::Picture;
+    picture->setType(TagLib::FLAC::Picture::Other);
+    picture->setData(bytes(png));
+    file.addPicture(picture);
+    ASSERT_TRUE(file.save());
+
+    const std::optional<fs::path> cover = covers.locate(flac.u16string());
+    ASSERT_TRUE(cover);
+    EXPECT_EQ(contents(*cover), png);
+}
+
+TEST_F(CoverArtTest, AnMp4CoverIsFound) {
+    const fs::path m4a = encode(dir, "covr.m4a", "aac");
+    TagLib::MP4::File file(m4a.c_str());
+    file.tag()->setItem(
+        "covr", TagLib::MP4::CoverArtList().append(TagLib::MP4::CoverArt(TagLib::MP4::CoverArt::JPEG, bytes(jpeg))));
+    ASSERT_TRUE(file.save());
+
+    const std::optional<fs::path> cover = covers.locate(m4a.u16string());
+    ASSERT_TRUE(cover);
+    EXPECT_EQ(contents(*cover), jpeg);
+}
+
+TEST_F(CoverArtTest, AnImageBesideTheTrackServesWhenNoPictureIsEmbedded) {
+    const fs::path track = encode(dir, "plain.mp3", "libmp3lame");
+    TagLib::MPEG::File mpeg(track.c_str());
+    auto* notAnImage = new TagLib::ID3v2::AttachedPictureFrame;
+    notAnImage->setPicture(bytes("no picture at all"));
+    mpeg.ID3v2Tag(true)->addFrame(notAnImage);
+    ASSERT_TRUE(mpeg.save());
+    EXPECT_FALSE(covers.locate(track.u16string()));
+
+    std::ofstream(dir.file("notes.jpg"), std::ios::binary) << jpeg;
+    std::ofstream(dir.file("cover.png"), std::ios::binary) << "not a picture either";
+    // Too large to be a cover: a sparse file costs nothing to make.
+    std::ofstream(dir.file("Front.JPG"), std::ios::binary) << jpeg;
+    fs::resize_file(dir.file("Front.JPG"), CoverArt::pictureLimit + 1);
+    EXPECT_FALSE(covers.locate(track.u16string()));
+
+    std::ofstream(dir.file("Folder.JPG"), std::ios::binary) << jpeg;
+    EXPECT_EQ(covers.locate(track.u16string()), dir.file("Folder.JPG"));
+    EXPECT_TRUE(fs::is_empty(cache.path()));
+}
+
+TEST_F(CoverArtTest, TheCacheStaysUnderItsLimitOldestFirstOut) {
+    fs::create_directories(cacheFolder());
+    const auto now = fs::file_time_type::clock::now();
+    const std::uintmax_t quarter = CoverArt::cacheLimit / 4;
+    for (int age = 1; age <= 4; ++age) {
+        const fs::path old = cacheFolder() / ("old" + std::to_string(age) + ".jpg");
+        std::ofstream(old, std::ios::binary) << jpeg;
+        fs::resize_file(old, quarter);
+        fs::last_write_time(old, now - std::chrono::hours(age));
+    }
+    const fs::path track = encode(dir, "new.flac", "flac");
+    TagLib::FLAC::File file(track.c_str());
+    auto* picture = new TagLib::FLAC::Picture;
+    picture->setData(bytes(jpeg));
+    file.addPicture(picture);
+    ASSERT_TRUE(file.save());
+
+    const std::optional<fs::path> cover = covers.locate(track.u16string());
+    ASSERT_TRUE(cover && fs::exists(*cover));
+    EXPECT_FALSE(fs::exists(cacheFolder() / "old4.jpg"));
+    EXPECT_TRUE(fs::exists(cacheFolder() / "old1.jpg"));
+    std::uintmax_t total = 0;
+    for (const fs::directory_entry& entry : fs::directory_iterator(cacheFolder())) {
+        total += entry.file_size();
+    }
+    EXPECT_LT(total, CoverArt::cacheLimit);
+}
+
+} // namespace
