@@ -9,8 +9,10 @@ const char* const helpText = "Usage: zalvo [OPTION]... [FILE]...\n"
                              "Play audio files and the tracks of playlist files.\n"
                              "The files are added to the player already running on this desktop, if any.\n"
                              "\n"
-                             "  -h, --help     display this help and exit\n"
-                             "  -v, --version  output version information and exit\n";
+                             "      --replaygain=MODE  level tracks by their ReplayGain tags: album, track or\n"
+                             "                         off (default: album gain, track gain while shuffling)\n"
+                             "  -h, --help             display this help and exit\n"
+                             "  -v, --version          output version information and exit\n";
 
 QString absolutePath(const QString& argument) {
     const QUrl url(argument);
@@ -41,6 +43,17 @@ CommandLine CommandLine::parse(const QStringList& arguments) {
             result.m_request = Request::Version;
             result.m_text = QStringLiteral("zalvo " ZALVO_VERSION "\n");
             return result;
+        } else if (argument.startsWith(QLatin1String("--replaygain="))) {
+            const QString mode = argument.mid(argument.indexOf(QLatin1Char('=')) + 1);
+            result.m_replayGainMode = ReplayGain::parseMode(mode.toStdString());
+            if (!result.m_replayGainMode) {
+                result.m_request = Request::Invalid;
+                result.m_text = QStringLiteral("zalvo: invalid argument '%1' for '--replaygain'\n"
+                                               "Valid arguments are: 'album', 'track', 'off'.\n"
+                                               "Try 'zalvo --help' for more information.\n")
+                                    .arg(mode);
+                return result;
+            }
         } else {
             result.m_request = Request::Invalid;
             result.m_text =

@@ -1,7 +1,11 @@
 #pragma once
 
+#include "ReplayGain.h"
+
 #include <QString>
 #include <QStringList>
+
+#include <optional>
 
 // What the player's arguments ask for: its help, its version, or a run with files to open.
 class CommandLine final {
@@ -14,6 +18,8 @@ public:
 
     Request request() const { return m_request; }
     const QStringList& files() const { return m_files; }
+    // The ReplayGain mode asked for this run; nothing keeps the default.
+    std::optional<ReplayGain::Mode> replayGainMode() const { return m_replayGainMode; }
     // What to print for help, version or an invalid option.
     const QString& text() const { return m_text; }
     // The process's status when it ends without running the player.
@@ -22,5 +28,6 @@ public:
 private:
     Request m_request = Request::Run;
     QStringList m_files;
+    std::optional<ReplayGain::Mode> m_replayGainMode;
     QString m_text;
 };

@@ -1,3 +1,4 @@
+#include "AudioConfig.h"
 #include "CZalvoApp.h"
 #include "CommandLine.h"
 
@@ -14,6 +15,9 @@ int main(int argc, char* argv[]) {
         std::FILE* out = commandLine.request() == CommandLine::Request::Invalid ? stderr : stdout;
         std::fputs(commandLine.text().toLocal8Bit().constData(), out);
         return commandLine.exitCode();
+    }
+    if (const auto mode = commandLine.replayGainMode()) {
+        AudioConfig::getInstance()->setReplayGainMode(*mode);
     }
     // The toolkit sees the program's name only: every other argument is a file for the player.
     int toolkitArgc = 1;

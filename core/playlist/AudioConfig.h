@@ -1,11 +1,12 @@
 #pragma once
 
+#include "ReplayGain.h"
 #include "Singleton.h"
 #include "Subject.h"
 
 #include <atomic>
 
-// The player's volume, repeat and shuffle settings; every volume step is announced to the observers.
+// The player's volume, repeat, shuffle and loudness settings; every volume step is announced to the observers.
 class AudioConfig final : public Singleton<AudioConfig>, public Subject {
 public:
     void volumeUp();
@@ -19,6 +20,10 @@ public:
     void toggleShuffle() { shuffle.store(!shuffle.load()); }
     bool isShuffle() const { return shuffle.load(); }
 
+    // Chosen for the run at start-up, never stored; read as each track opens.
+    void setReplayGainMode(ReplayGain::Mode mode) { replayGainMode.store(mode); }
+    ReplayGain::Mode getReplayGainMode() const { return replayGainMode.load(); }
+
 private:
     friend class Singleton<AudioConfig>;
     AudioConfig() = default;
@@ -30,4 +35,5 @@ private:
     float volume = maximum;
     std::atomic<bool> repeat = false;
     std::atomic<bool> shuffle = false;
+    std::atomic<ReplayGain::Mode> replayGainMode = ReplayGain::Mode::Auto;
 };

@@ -50,6 +50,16 @@ TEST(CommandLineTest, OptionsAnswerAtOnceAndEverythingElseIsAFile) {
     EXPECT_TRUE(CommandLine::parse({"zalvo", "--version"}).text().startsWith(QStringLiteral("zalvo ")));
 }
 
+TEST(CommandLineTest, ReplayGainModeIsTakenForTheRun) {
+    EXPECT_EQ(CommandLine::parse({"zalvo"}).replayGainMode(), std::nullopt);
+    const CommandLine track = CommandLine::parse({"zalvo", "--replaygain=track", "a.ogg"});
+    EXPECT_EQ(track.replayGainMode(), ReplayGain::Mode::Track);
+    EXPECT_EQ(track.files().size(), 1);
+    const CommandLine wrong = CommandLine::parse({"zalvo", "--replaygain=loud"});
+    EXPECT_EQ(wrong.request(), Request::Invalid);
+    EXPECT_TRUE(wrong.text().contains(QStringLiteral("'loud'")));
+}
+
 TEST(CommandLineTest, TheDesktopEntryOpensFilesOfEveryTypeThePlayerAnnounces) {
     QProcess validate;
     validate.start(QStringLiteral("desktop-file-validate"), {QStringLiteral(ZALVO_DESKTOP_ENTRY)});

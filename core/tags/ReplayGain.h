@@ -1,0 +1,28 @@
+#pragma once
+
+#include "ReplayGainTags.h"
+
+#include <optional>
+#include <string_view>
+
+// How loud a track plays beside the others: its ReplayGain correction as one linear factor.
+class ReplayGain final {
+public:
+    enum class Mode {
+        // The album's gain while the playlist plays in order, each track's own while it is shuffled.
+        Auto,
+        Album,
+        Track,
+        Off,
+    };
+
+    ReplayGain() = delete;
+
+    // "album", "track" or "off"; nothing for anything else.
+    static std::optional<Mode> parseMode(std::string_view name);
+
+    // The factor to multiply the track's samples by. A track without the gain asked for falls back on
+    // the other one, and on unit gain without either; the peak keeps the gain from pushing a sample
+    // past full scale.
+    static float factor(const ReplayGainTags& tags, Mode mode, bool shuffled);
+};
