@@ -16,7 +16,7 @@ packages=(
 )
 if [ "${1:-}" = --test ]; then
     shift
-    packages+=(dpkg-dev lintian appstream desktop-file-utils pulseaudio-utils dbus playerctl)
+    packages+=(dpkg-dev lintian appstream desktop-file-utils pulseaudio-utils dbus playerctl ffmpeg flac)
     # pulseaudio and pipewire-pulse conflict: installing one removes the other, so a machine that has
     # either keeps it (the CPU benchmark then loads its null sink into the running server).
     if ! installed pulseaudio && ! installed pipewire-pulse; then
