@@ -3,6 +3,7 @@
 #include "CZalvoDlg.h"
 #include "MprisService.h"
 #include "SessionBus.h"
+#include "ZalvoDlgAccessible.h"
 
 #include <QTimer>
 
@@ -12,6 +13,7 @@
 CZalvoApp::CZalvoApp(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(QStringLiteral("Zalvo"));
     setDesktopFileName(QStringLiteral("zalvo"));
+    QAccessible::installFactory(&ZalvoDlgAccessible::factory);
 }
 
 bool CZalvoApp::InitInstance() {

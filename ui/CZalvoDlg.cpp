@@ -18,6 +18,7 @@
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QLocale>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -42,6 +43,7 @@ namespace {
 constexpr QSize skinSize{500, 500};
 constexpr QRect quitButtonGeometry{0, 475, 75, 23};
 constexpr int tickMilliseconds = 100;
+constexpr float seekSeconds = 5.0F;
 
 // PLAY_PAUSE and STOP win the squares they share with REPEAT and SHUFFLE.
 constexpr std::array searchOrder{PLAY_PAUSE, STOP,        NEXT,      PREVIOUS,      SHUFFLE,       REPEAT,
@@ -51,6 +53,35 @@ constexpr std::array searchOrder{PLAY_PAUSE, STOP,        NEXT,      PREVIOUS,  
 QRect fromEdges(int left, int top, int right, int bottom) {
     return {QPoint(left, top), QPoint(right - 1, bottom - 1)};
 }
+
+struct KeyAction {
+    Qt::Key key;
+    bool control;
+    Action action;
+};
+
+// The keys that run an icon's action. "+" takes Shift on most layouts, so Shift is not looked at.
+constexpr std::array keyActions{
+    KeyAction{Qt::Key_Z, false, PREVIOUS},
+    KeyAction{Qt::Key_B, false, NEXT},
+    KeyAction{Qt::Key_V, false, STOP},
+    KeyAction{Qt::Key_Up, false, VOLUME_UP},
+    KeyAction{Qt::Key_Plus, false, VOLUME_UP},
+    KeyAction{Qt::Key_Down, false, VOLUME_DOWN},
+    KeyAction{Qt::Key_Minus, false, VOLUME_DOWN},
+    KeyAction{Qt::Key_R, false, REPEAT},
+    KeyAction{Qt::Key_S, false, SHUFFLE},
+    KeyAction{Qt::Key_O, true, ADD_MUSIC},
+    KeyAction{Qt::Key_L, true, LOAD_PLAYLIST},
+    KeyAction{Qt::Key_S, true, SAVE_PLAYLIST},
+    KeyAction{Qt::Key_P, true, MANAGE_PLAYLIST},
+    // Most keyboards have one play key that sends "play" whether or not a track plays: it toggles.
+    KeyAction{Qt::Key_MediaPlay, false, PLAY_PAUSE},
+    KeyAction{Qt::Key_MediaTogglePlayPause, false, PLAY_PAUSE},
+    KeyAction{Qt::Key_MediaStop, false, STOP},
+    KeyAction{Qt::Key_MediaNext, false, NEXT},
+    KeyAction{Qt::Key_MediaPrevious, false, PREVIOUS},
+};
 
 QIcon loadAppIcon() {
     initResources();
@@ -130,6 +161,12 @@ CZalvoDlg::CZalvoDlg(QWidget* parent)
     m_quitButton->setGeometry(quitButtonGeometry);
     m_quitButton->setDefault(true);
     connect(m_quitButton, &QPushButton::clicked, this, &QDialog::accept);
+    // The keys reach "Quitter" first, since it holds the focus.
+    m_quitButton->installEventFilter(this);
+
+    connect(this, &CZalvoDlg::playbackMayHaveChanged, this, [this] { m_accessibleStatus.refresh(m_playList); });
+    connect(this, &CZalvoDlg::playListChanged, this, [this] { m_accessibleStatus.refresh(m_playList); });
+    m_accessibleStatus.refresh(m_playList);
 }
 
 CZalvoDlg::~CZalvoDlg() = default;
@@ -162,19 +199,26 @@ void CZalvoDlg::InitActionRects() {
     m_actionRects[MANAGE_PLAYLIST] = fromEdges(365, 130, 435, 205);
 }
 
-void CZalvoDlg::HitTest(const QPoint& point) {
+Action CZalvoDlg::ActionAt(const QPoint& point) const {
     for (const Action action : searchOrder) {
         const auto entry = m_actionRects.find(action);
         if (entry != m_actionRects.end() && entry->second.contains(point)) {
-            m_hoveredAction = action;
-            return;
+            return action;
         }
     }
-    m_hoveredAction = NONE;
+    return NONE;
+}
+
+void CZalvoDlg::HitTest(const QPoint& point) {
+    m_hoveredAction = ActionAt(point);
 }
 
 void CZalvoDlg::DoAction() {
-    switch (m_hoveredAction) {
+    DoAction(m_hoveredAction);
+}
+
+void CZalvoDlg::DoAction(Action action) {
+    switch (action) {
     case PLAY_PAUSE:
         TogglePlayPause();
         break;
@@ -254,6 +298,68 @@ void CZalvoDlg::OnTimer() {
     emit playbackMayHaveChanged();
 }
 
+void CZalvoDlg::keyPressEvent(QKeyEvent* event) {
+    if (OnKeyDown(*event)) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+bool CZalvoDlg::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_quitButton && (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease)) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        // Space would press "Quitter" and end the player: here it does nothing.
+        if (key->key() == Qt::Key_Space || key->key() == Qt::Key_Select) {
+            return true;
+        }
+        if (event->type() == QEvent::KeyPress && OnKeyDown(*key)) {
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+bool CZalvoDlg::OnKeyDown(const QKeyEvent& event) {
+    const Qt::KeyboardModifiers modifiers = event.modifiers() & ~(Qt::ShiftModifier | Qt::KeypadModifier);
+    if (modifiers != Qt::NoModifier && modifiers != Qt::ControlModifier) {
+        return false;
+    }
+    const bool control = modifiers == Qt::ControlModifier;
+    const auto key = static_cast<Qt::Key>(event.key());
+    const bool steps = key == Qt::Key_Left || key == Qt::Key_Right || key == Qt::Key_Up || key == Qt::Key_Down ||
+                       key == Qt::Key_Plus || key == Qt::Key_Minus;
+    const auto run = [&](const std::function<void()>& work) {
+        // A held key repeats only the steps of volume and position: toggles and dialogs would flicker.
+        if (!event.isAutoRepeat() || steps) {
+            work();
+        }
+        return true;
+    };
+    const auto* found = std::find_if(keyActions.begin(), keyActions.end(), [key, control](const KeyAction& entry) {
+        return entry.key == key && entry.control == control;
+    });
+    if (found != keyActions.end()) {
+        return run([this, found] { DoAction(found->action); });
+    }
+    if (control) {
+        return false;
+    }
+    switch (key) {
+    case Qt::Key_X:
+        return run([this] { PlayMusic(); });
+    case Qt::Key_C:
+    case Qt::Key_MediaPause:
+        return run([this] { PauseOrResumeMusic(); });
+    case Qt::Key_Left:
+        return run([this] { SeekBy(-seekSeconds); });
+    case Qt::Key_Right:
+        return run([this] { SeekBy(seekSeconds); });
+    default:
+        return false;
+    }
+}
+
 void CZalvoDlg::dragEnterEvent(QDragEnterEvent* event) {
     if (!DroppedFiles::paths(event->mimeData()).isEmpty()) {
         event->acceptProposedAction();
@@ -313,6 +419,40 @@ void CZalvoDlg::StopMusic() {
     if (Music* music = m_playList.getCurrent()) {
         music->stop();
     }
+}
+
+void CZalvoDlg::PlayMusic() {
+    {
+        const std::scoped_lock lock(m_playList.mutex);
+        Music* music = m_playList.getCurrent();
+        if (music != nullptr && !music->isPlaying()) {
+            music->playPause();
+        }
+    }
+    emit playbackMayHaveChanged();
+}
+
+void CZalvoDlg::PauseOrResumeMusic() {
+    {
+        const std::scoped_lock lock(m_playList.mutex);
+        Music* music = m_playList.getCurrent();
+        if (music != nullptr && !music->isStopped()) {
+            music->playPause();
+        }
+    }
+    emit playbackMayHaveChanged();
+}
+
+void CZalvoDlg::SeekBy(float seconds) {
+    {
+        const std::scoped_lock lock(m_playList.mutex);
+        Music* music = m_playList.getCurrent();
+        // A stopped track has no place to move from; past its end it ends, and the next tick moves on.
+        if (music != nullptr && !music->isStopped()) {
+            music->seek(std::max(0.0F, music->getElapsedTime() + seconds));
+        }
+    }
+    emit playbackMayHaveChanged();
 }
 
 void CZalvoDlg::AddMusic() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AccessibleStatus.h"
 #include "Action.h"
 #include "PlayList.h"
 #include "PlayerHost.h"
@@ -46,6 +47,10 @@ public:
     Action GetHoveredAction() const { return m_hoveredAction; }
     // Each rectangle holds exactly its action's pixels: QRect::right() and bottom() are the last ones inside.
     const std::map<Action, QRect>& GetActionRects() const { return m_actionRects; }
+    // The action whose rectangle holds a point of the window, NONE when none does.
+    Action ActionAt(const QPoint& point) const;
+    // Runs an action as a click on its icon does: the keys and the screen reader's buttons come here.
+    void DoAction(Action action);
 
 signals:
     // The list changed other than through the manager's own buttons.
@@ -60,6 +65,8 @@ protected:
     virtual QStringList AskFilePaths();
 
     void showEvent(QShowEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     // Quitting cancels a load that runs, and the player quits once it has stopped.
     void done(int result) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -76,11 +83,18 @@ private:
     void OnMouseMove(const QPoint& point);
     void OnLButtonDown();
     void OnTimer();
+    // The window's keys; false when the key is not one of them.
+    bool OnKeyDown(const QKeyEvent& event);
 
     void TogglePlayPause() override;
     void StopMusic() override;
     void AddMusic();
     void OpenPlayListManager();
+    // What the keys do beyond the ring's icons: play (never pausing), pause or resume (never starting),
+    // and moving within the track.
+    void PlayMusic();
+    void PauseOrResumeMusic();
+    void SeekBy(float seconds);
 
     // Runs `work` through `task` unless another task runs; false when it did not run to its end.
     bool RunTask(BackgroundTask& task, const std::function<void()>& work, const std::function<std::size_t()>& progress);
@@ -91,6 +105,7 @@ private:
     std::map<Action, QRect> m_actionRects;
     PlayList m_playList;
     QIcon m_icon;
+    AccessibleStatus m_accessibleStatus{*this};
     QPushButton* m_quitButton = nullptr;
     BackgroundTask* m_runningTask = nullptr;
     std::deque<std::pair<QStringList, bool>> m_pendingAdds;
