@@ -44,11 +44,11 @@ bool ActionAccessible::isValid() const {
 }
 
 QWindow* ActionAccessible::window() const {
-    return m_window ? m_window->windowHandle() : nullptr;
+    return m_window.isNull() ? nullptr : m_window->windowHandle();
 }
 
 QAccessibleInterface* ActionAccessible::parent() const {
-    return m_window ? QAccessible::queryAccessibleInterface(m_window.data()) : nullptr;
+    return m_window.isNull() ? nullptr : QAccessible::queryAccessibleInterface(m_window.data());
 }
 
 QString ActionAccessible::text(QAccessible::Text type) const {
@@ -56,7 +56,7 @@ QString ActionAccessible::text(QAccessible::Text type) const {
 }
 
 QRect ActionAccessible::rect() const {
-    if (!m_window) {
+    if (m_window.isNull()) {
         return {};
     }
     const auto& rects = m_window->GetActionRects();
@@ -69,7 +69,7 @@ QRect ActionAccessible::rect() const {
 
 QAccessible::State ActionAccessible::state() const {
     QAccessible::State state;
-    state.invisible = !m_window || !m_window->isVisible();
+    state.invisible = m_window.isNull() || !m_window->isVisible();
     if (isToggle()) {
         const AudioConfig* settings = AudioConfig::getInstance();
         state.checkable = true;
@@ -87,7 +87,7 @@ QStringList ActionAccessible::actionNames() const {
 }
 
 void ActionAccessible::doAction(const QString& actionName) {
-    if (!m_window || !actionNames().contains(actionName)) {
+    if (m_window.isNull() || !actionNames().contains(actionName)) {
         return;
     }
     // The press arrives as a call from the screen reader, which waits for its answer: an action that
