@@ -1,5 +1,6 @@
 #include "CZalvoApp.h"
 #include "CommandLine.h"
+#include "CoreLog.h"
 
 #include <cstdio>
 
@@ -15,6 +16,7 @@ int main(int argc, char* argv[]) {
         std::fputs(commandLine.text().toLocal8Bit().constData(), out);
         return commandLine.exitCode();
     }
+    CoreLog::install();
     // The toolkit sees the program's name only: every other argument is a file for the player.
     int toolkitArgc = 1;
     CZalvoApp app(toolkitArgc, argv);
