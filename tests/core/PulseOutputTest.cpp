@@ -2,14 +2,17 @@
 
 #include "FallbackOutput.h"
 #include "MonitorCapture.h"
+#include "Music.h"
 #include "PcmSource.h"
 #include "PulseServer.h"
 #include "SweepSource.h"
 #include "TempDir.h"
+#include "ToneFile.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -247,6 +250,63 @@ TEST_F(PulseOutputTest, MovesToAServerThatAppearsLater) {
     const auto sounding = capture.louderAfter(appeared, 0.3F, 5s);
     ASSERT_TRUE(sounding);
     EXPECT_NEAR(SweepSource::secondsOf(capture.samplesFrom(*sounding + 20ms, 0.1), MonitorCapture::rate), 0.5, 0.2);
+}
+
+// A frozen server (stopped, not dead) holds no control and no change of track: the outputs are
+// opened, fallen back from and closed off the caller's thread. Frozen past the connection's
+// deadline, the fallback is tried while it is frozen too.
+TEST_F(PulseOutputTest, ControlsNeverWaitOnAFrozenServer) {
+    ASSERT_TRUE(server.start());
+    const char* drivers = std::getenv("ALSOFT_DRIVERS");
+    const std::string savedDrivers = drivers != nullptr ? drivers : "";
+    unsetenv("ALSOFT_DRIVERS");
+    std::array<Music, 2> tracks;
+    for (std::size_t i = 0; i < tracks.size(); ++i) {
+        const auto file = folder.path() / ("tone" + std::to_string(i) + ".wav");
+        writeToneFile(file, AudioFormat::Wav, ToneShape{{ToneSegment{440.0, 20.0}}, 44100, 1, 0.5});
+        ASSERT_TRUE(tracks.at(i).open(file.u16string()));
+    }
+    tracks[0].playPause();
+    const Clock::time_point started = Clock::now();
+    while (tracks[0].getElapsedTime() < 0.3F && Clock::now() - started < 5s) {
+        std::this_thread::sleep_for(20ms);
+    }
+    ASSERT_GT(tracks[0].getElapsedTime(), 0.3F);
+
+    server.freeze();
+    Clock::duration slowest{};
+    const auto timed = [&slowest](const auto& control) {
+        const Clock::time_point before = Clock::now();
+        control();
+        slowest = std::max(slowest, Clock::now() - before);
+    };
+    std::size_t playing = 0;
+    for (const Clock::time_point frozen = Clock::now(); Clock::now() - frozen < 3s;) {
+        Music& track = tracks.at(playing);
+        timed([&track] { track.seek(5.0F); });
+        timed([&track] { track.playPause(); });
+        timed([&track] { track.playPause(); });
+        timed([&track] { static_cast<void>(track.getElapsedTime() + static_cast<float>(track.isFinished())); });
+        playing = 1 - playing;
+        timed([&track, &next = tracks.at(playing)] {
+            track.stop();
+            next.playPause();
+        });
+        std::this_thread::sleep_for(100ms);
+    }
+    server.thaw();
+    report("slowest control while the server is frozen",
+           std::chrono::duration_cast<std::chrono::milliseconds>(slowest).count());
+    EXPECT_LT(slowest, 100ms);
+
+    const Clock::time_point thawed = Clock::now();
+    while (tracks.at(playing).getElapsedTime() < 1.0F && Clock::now() - thawed < 10s) {
+        std::this_thread::sleep_for(20ms);
+    }
+    EXPECT_GE(tracks.at(playing).getElapsedTime(), 1.0F) << "no sound once the server went on";
+    if (drivers != nullptr) {
+        setenv("ALSOFT_DRIVERS", savedDrivers.c_str(), 1);
+    }
 }
 
 } // namespace
