@@ -1,12 +1,17 @@
 #include "GaplessSource.h"
 
+#include "FollowerOpener.h"
+
 #include <algorithm>
 #include <utility>
 
 GaplessSource::GaplessSource(std::unique_ptr<TrackDecoder> decoder, Track track, std::uint64_t trackOffset)
-    : decoder(std::move(decoder)), currentFormat(this->decoder->format()) {
+    : decoder(std::move(decoder)), currentFormat(this->decoder->format()),
+      opener(std::make_unique<FollowerOpener>(track.id)) {
     segments.push_back(Segment{std::move(track), 0, trackOffset, std::nullopt, currentFormat});
 }
+
+GaplessSource::~GaplessSource() = default;
 
 std::size_t GaplessSource::read(std::span<std::int16_t> samples) {
     const std::size_t channels = currentFormat.channels;
@@ -38,23 +43,30 @@ std::unique_ptr<TrackDecoder> GaplessSource::openFollower() {
         endingTrack = segments.back().track.id;
         next = plan;
     }
-    if (!next || next->after != endingTrack || !next->choose) {
+    if (!next || !next->choose) {
         return nullptr;
     }
-    std::optional<Track> track = next->choose();
-    if (!track) {
-        return nullptr;
+    // Followers that do not open are passed over, as far as the plan reaches.
+    for (std::uint64_t after = endingTrack;;) {
+        std::optional<Track> track = next->choose(after);
+        if (!track || track->id == endingTrack) {
+            return nullptr;
+        }
+        FollowerOpener::Taken taken = opener->take(track->id);
+        if (taken.decoder) {
+            const std::scoped_lock lock(mutex);
+            segments.push_back(Segment{*std::move(track), framesHandedOut, 0, std::nullopt, taken.decoder->format()});
+            return std::move(taken.decoder);
+        }
+        if (!taken.refused) {
+            return nullptr;
+        }
+        after = track->id;
     }
-    std::unique_ptr<TrackDecoder> follower = TrackDecoder::open(track->utf8Path);
-    if (follower) {
-        const std::scoped_lock lock(mutex);
-        segments.push_back(
-            Segment{*std::move(track), segments.back().end.value_or(0), 0, std::nullopt, follower->format()});
-    }
-    return follower;
 }
 
 void GaplessSource::setPlan(std::shared_ptr<const Plan> newPlan) {
+    opener->setPlan(newPlan);
     const std::scoped_lock lock(mutex);
     plan = std::move(newPlan);
 }

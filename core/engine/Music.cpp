@@ -173,8 +173,8 @@ void Music::takeOver(Music& previous) {
     playback = std::move(previous.playback);
     previous.unplayable = false;
     if (playback) {
+        // The plan of the track before reaches past this one; it stands until this one's replaces it.
         playback->forgetBefore(id);
-        playback->setPlan(nullptr);
         playback->setGain(volume / 100.0F);
     }
 }

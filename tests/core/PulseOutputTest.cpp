@@ -4,6 +4,7 @@
 #include "MonitorCapture.h"
 #include "Music.h"
 #include "PcmSource.h"
+#include "PlayList.h"
 #include "PulseServer.h"
 #include "SweepSource.h"
 #include "TempDir.h"
@@ -41,6 +42,27 @@ void report(const std::string& what, long long milliseconds) {
     std::cout << "[ measured ] " << what << ": " << milliseconds << " ms\n";
     ::testing::Test::RecordProperty(what, std::to_string(milliseconds));
 }
+
+// Lets the machine's own outputs be chosen: the tests' environment names OpenAL Soft's silent device.
+class MachineOutputs final {
+public:
+    MachineOutputs() {
+        if (const char* drivers = std::getenv("ALSOFT_DRIVERS")) {
+            saved = drivers;
+        }
+        unsetenv("ALSOFT_DRIVERS");
+    }
+    ~MachineOutputs() {
+        if (saved) {
+            setenv("ALSOFT_DRIVERS", saved->c_str(), 1);
+        }
+    }
+    MachineOutputs(const MachineOutputs&) = delete;
+    MachineOutputs& operator=(const MachineOutputs&) = delete;
+
+private:
+    std::optional<std::string> saved;
+};
 
 class PulseOutputTest : public ::testing::Test {
 protected:
@@ -257,9 +279,7 @@ TEST_F(PulseOutputTest, MovesToAServerThatAppearsLater) {
 // deadline, the fallback is tried while it is frozen too.
 TEST_F(PulseOutputTest, ControlsNeverWaitOnAFrozenServer) {
     ASSERT_TRUE(server.start());
-    const char* drivers = std::getenv("ALSOFT_DRIVERS");
-    const std::string savedDrivers = drivers != nullptr ? drivers : "";
-    unsetenv("ALSOFT_DRIVERS");
+    const MachineOutputs machine;
     std::array<Music, 2> tracks;
     for (std::size_t i = 0; i < tracks.size(); ++i) {
         const auto file = folder.path() / ("tone" + std::to_string(i) + ".wav");
@@ -304,9 +324,42 @@ TEST_F(PulseOutputTest, ControlsNeverWaitOnAFrozenServer) {
         std::this_thread::sleep_for(20ms);
     }
     EXPECT_GE(tracks.at(playing).getElapsedTime(), 1.0F) << "no sound once the server went on";
-    if (drivers != nullptr) {
-        setenv("ALSOFT_DRIVERS", savedDrivers.c_str(), 1);
+}
+
+// Tracks shorter than the server's lead join without a silence: heard through the server, ticked as
+// the window's timer does.
+TEST_F(PulseOutputTest, ShortTracksJoinWithoutSilence) {
+    ASSERT_TRUE(server.start());
+    const MachineOutputs machine;
+    MonitorCapture capture("nullsink");
+    PlayList playList;
+    double total = 0.0;
+    for (int i = 0; i < 8; ++i) {
+        const double seconds = i % 2 == 0 ? 0.3 : 0.5;
+        const auto file = folder.path() / ("short" + std::to_string(i) + ".wav");
+        writeToneFile(file, AudioFormat::Wav, ToneShape{{ToneSegment{440.0, seconds}}, 44100, 1, 0.5});
+        ASSERT_TRUE(playList.addMusic(file.u16string()));
+        total += seconds;
     }
+    const Clock::time_point started = Clock::now();
+    PlayList::Position first = playList.getList()->begin();
+    playList.playAt(first);
+    while (Clock::now() - started < std::chrono::duration<double>(total + 3.0)) {
+        playList.advanceIfFinished();
+        std::this_thread::sleep_for(50ms);
+    }
+    const auto sounding = capture.louderAfter(started, 0.3F);
+    ASSERT_TRUE(sounding);
+    // From the first sound to just before the last track's end: the tail fades in the sink.
+    const std::vector<float> heard = capture.samplesFrom(*sounding, total - 0.05);
+    std::size_t longestQuiet = 0;
+    std::size_t quiet = 0;
+    for (const float sample : heard) {
+        quiet = std::abs(sample) < 0.02F ? quiet + 1 : 0;
+        longestQuiet = std::max(longestQuiet, quiet);
+    }
+    std::cout << "[ measured ] longest silence between short tracks: " << longestQuiet << " samples at 44.1 kHz\n";
+    EXPECT_LE(longestQuiet, MonitorCapture::rate / 1000);
 }
 
 } // namespace
