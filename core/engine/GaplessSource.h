@@ -14,6 +14,7 @@
 
 class FollowerOpener;
 class Music;
+class RateConverter;
 
 // The PCM of one track and of those that follow it, back to back: when a track's decoder runs short,
 // the same request is filled from the next one, so no sample is lost and none is added between them.
@@ -62,10 +63,15 @@ public:
     void forgetBefore(std::uint64_t trackId);
 
 private:
-    std::unique_ptr<TrackDecoder> openFollower();
+    // Moves the stream on into the track that follows; false when none does.
+    bool openFollower();
+    // The format the track being decoded is handed out in.
+    PcmFormat trackFormat() const;
 
     // Touched by the output's thread only, apart from construction.
     std::unique_ptr<TrackDecoder> decoder;
+    // Only for a track whose rate no output takes.
+    std::unique_ptr<RateConverter> converter;
     PcmFormat currentFormat;
     std::uint64_t framesHandedOut = 0;
 

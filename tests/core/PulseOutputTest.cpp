@@ -362,4 +362,58 @@ TEST_F(PulseOutputTest, ShortTracksJoinWithoutSilence) {
     EXPECT_LE(longestQuiet, MonitorCapture::rate / 1000);
 }
 
+// Tracks of every shape play in order through the server; one above the highest rate it takes is
+// converted rather than dropped.
+TEST_F(PulseOutputTest, EveryRateAndLayoutPlaysInOrder) {
+    ASSERT_TRUE(server.start());
+    const MachineOutputs machine;
+    struct Shape {
+        int rate;
+        int channels;
+        double frequency;
+    };
+    const std::vector<Shape> shapes{{8000, 1, 300.0}, {96000, 6, 500.0}, {768000, 1, 700.0}, {44100, 2, 900.0}};
+    PlayList playList;
+    for (std::size_t i = 0; i < shapes.size(); ++i) {
+        const auto file = folder.path() / ("shape" + std::to_string(i) + ".wav");
+        writeToneFile(file, AudioFormat::Wav,
+                      ToneShape{{ToneSegment{shapes[i].frequency, 0.6}}, shapes[i].rate, shapes[i].channels, 0.5});
+        ASSERT_TRUE(playList.addMusic(file.u16string()));
+    }
+    MonitorCapture capture("nullsink");
+    const Clock::time_point started = Clock::now();
+    PlayList::Position first = playList.getList()->begin();
+    playList.playAt(first);
+    while (Clock::now() - started < 6s) {
+        playList.advanceIfFinished();
+        std::this_thread::sleep_for(50ms);
+    }
+    // The pitch of each 20 ms heard, by its zero crossings; runs of one pitch over 100 ms give the order.
+    const std::vector<float> heard = capture.samplesFrom(started, 5.5);
+    constexpr std::size_t window = MonitorCapture::rate / 50;
+    std::vector<double> order;
+    double runPitch = 0.0;
+    std::size_t run = 0;
+    for (std::size_t start = 0; start + window <= heard.size(); start += window) {
+        std::size_t crossings = 0;
+        float peak = 0.0F;
+        for (std::size_t i = start + 1; i < start + window; ++i) {
+            crossings += (heard[i - 1] < 0.0F) != (heard[i] < 0.0F) ? 1U : 0U;
+            peak = std::max(peak, std::abs(heard[i]));
+        }
+        double pitch = 0.0;
+        for (const Shape& shape : shapes) {
+            if (peak > 0.1F && std::abs(static_cast<double>(crossings) * 25.0 - shape.frequency) < 60.0) {
+                pitch = shape.frequency;
+            }
+        }
+        run = pitch == runPitch ? run + 1 : 1;
+        runPitch = pitch;
+        if (run == 5 && pitch > 0.0 && (order.empty() || order.back() != pitch)) {
+            order.push_back(pitch);
+        }
+    }
+    EXPECT_EQ(order, (std::vector<double>{300.0, 500.0, 700.0, 900.0}));
+}
+
 } // namespace
