@@ -136,7 +136,8 @@ void MprisPlayerAdaptor::Seek(qlonglong Offset) {
     }
     const double target = std::max(0.0, static_cast<double>(m_service.position()) / microseconds +
                                             static_cast<double>(Offset) / microseconds);
-    if (target >= static_cast<double>(track->getDuration())) {
+    // Past the end goes to the next track; a track of unknown length decides itself where its end is.
+    if (track->getDuration() > 0.0F && target >= static_cast<double>(track->getDuration())) {
         Next();
         return;
     }
@@ -149,7 +150,7 @@ void MprisPlayerAdaptor::SetPosition(const QDBusObjectPath& TrackId, qlonglong P
         return;
     }
     const double target = static_cast<double>(Position) / microseconds;
-    if (target < 0.0 || target > static_cast<double>(track->getDuration())) {
+    if (target < 0.0 || (track->getDuration() > 0.0F && target > static_cast<double>(track->getDuration()))) {
         return;
     }
     m_service.seekTo(static_cast<float>(target));

@@ -115,11 +115,15 @@ QVariantMap MprisService::metadata() {
         const QString title = tags.title.empty() ? QFileInfo(path).fileName() : fromUtf8(tags.title);
         m_metadata = {
             {QStringLiteral("mpris:trackid"), QVariant::fromValue(QDBusObjectPath(trackPath(track->getId())))},
-            {QStringLiteral("mpris:length"),
-             QVariant::fromValue(std::llround(static_cast<double>(track->getDuration()) * microseconds))},
             {QStringLiteral("xesam:url"), QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded)},
             {QStringLiteral("xesam:title"), title},
         };
+        // A track that gives no length (a streamed FLAC) has none until it has been decoded to its end.
+        if (track->getDuration() > 0.0F) {
+            m_metadata.insert(
+                QStringLiteral("mpris:length"),
+                QVariant::fromValue(std::llround(static_cast<double>(track->getDuration()) * microseconds)));
+        }
         if (!tags.artist.empty()) {
             m_metadata.insert(QStringLiteral("xesam:artist"), QStringList{fromUtf8(tags.artist)});
         }

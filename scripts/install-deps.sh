@@ -10,7 +10,7 @@ installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install o
 
 packages=(
     cmake ninja-build g++ pkg-config make
-    libsfml-dev libsndfile1-dev libvorbis-dev libopenal-dev libexpat1-dev libpulse-dev qt6-base-dev librsvg2-bin
+    libsfml-dev libsndfile1-dev libvorbis-dev libopenal-dev libexpat1-dev libpulse-dev libswresample-dev qt6-base-dev librsvg2-bin
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xdotool x11-utils imagemagick python3
 )

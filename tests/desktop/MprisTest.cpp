@@ -18,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <fstream>
 #include <limits>
 #include <memory>
 
@@ -230,6 +231,29 @@ TEST_F(MprisTest, SeekingStaysWithinTheCurrentTrackOrMovesOn) {
     call(playerInterface, QStringLiteral("Seek"), {qlonglong{60'000'000}});
     EXPECT_NE(currentTrack(), first) << "past the end the transport moves on";
     EXPECT_TRUE(currentTrack()->isPlaying());
+}
+
+// A streamed FLAC gives no length: none is announced rather than 0, and a seek stays within it.
+TEST_F(MprisTest, ATrackOfUnknownLengthAnnouncesNoneAndSeeksWithinIt) {
+    const QString streamed = track("streamed", 5.0, "Streamed");
+    {
+        std::fstream file(streamed.toStdString(), std::ios::binary | std::ios::in | std::ios::out);
+        // STREAMINFO's 36-bit sample total: the low nibble of byte 21 and bytes 22 to 25.
+        file.seekg(21);
+        const auto high = static_cast<char>(file.get() & 0xF0);
+        file.seekp(21);
+        file.write(&high, 1);
+        file.write("\0\0\0\0", 4);
+    }
+    window.AddFromOutside({streamed, track("after")}, false);
+    call(playerInterface, QStringLiteral("Play"));
+    const Music* first = currentTrack();
+    EXPECT_FALSE(get(QStringLiteral("Metadata")).toMap().contains(QStringLiteral("mpris:length")));
+
+    call(playerInterface, QStringLiteral("Seek"), {qlonglong{2'000'000}});
+    EXPECT_EQ(currentTrack(), first);
+    EXPECT_TRUE(first->isPlaying());
+    EXPECT_GE(first->getElapsedTime(), 1.9F);
 }
 
 TEST_F(MprisTest, OpenUriAppendsAFileAndPlaysIt) {
