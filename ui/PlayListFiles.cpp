@@ -144,6 +144,42 @@ void addFolder(TrackCollector& collector, const BackgroundTask& task, const QStr
     }
 }
 
+// Collects the tracks one path from outside names; what the user is to be told about it.
+PlayListFiles::Complaint collect(TrackCollector& collector, const BackgroundTask& task, const QString& path) {
+    if (QFileInfo(path).isDir()) {
+        addFolder(collector, task, path);
+        return PlayListFiles::Complaint::None;
+    }
+    const std::u16string file = path.toStdU16String();
+    const TrackCollector::PlayListResult result = collector.addPlayListFile(file);
+    // What was read stays in the collector: a verdict that keeps no tracks comes of a read that opened none.
+    const PlayListFiles::Verdict verdict = PlayListFiles::judge(PlayListFiles::Request::Add, result);
+    if (!verdict.tryAsTrack) {
+        logRead(path, result);
+        return verdict.complaint;
+    }
+    if (collector.addAudioFile(file)) {
+        return PlayListFiles::Complaint::None;
+    }
+    logNotAdded(path);
+    return verdict.complaint;
+}
+
+// With `play`, the first of the tracks starts unless one plays already.
+void appendTracks(PlayList& playList, std::vector<std::unique_ptr<Music>> tracks, bool play) {
+    const auto added = static_cast<std::ptrdiff_t>(tracks.size());
+    playList.appendTracks(std::move(tracks));
+    if (!play || added == 0) {
+        return;
+    }
+    const std::scoped_lock lock(playList.mutex);
+    const Music* playing = playList.getCurrent();
+    if (playing == nullptr || !playing->isPlaying()) {
+        auto first = std::prev(playList.getList()->end(), added);
+        playList.playAt(first);
+    }
+}
+
 } // namespace
 
 PlayListFiles::Verdict PlayListFiles::judge(Request request, const TrackCollector::PlayListResult& result) {
@@ -185,8 +221,6 @@ QString PlayListFiles::message(Complaint complaint, const QStringList& paths) {
 }
 
 PlayListFiles::PlayListFiles(QWidget* owner, PlayList& playList) : m_owner(owner), m_playList(playList) {}
-
-PlayListFiles::~PlayListFiles() = default;
 
 void PlayListFiles::cancel() {
     if (m_runningTask != nullptr) {
@@ -263,41 +297,17 @@ void PlayListFiles::add(const QStringList& paths, bool play) {
                 if (task.isCancelled()) {
                     return;
                 }
-                if (QFileInfo(path).isDir()) {
-                    addFolder(collector, task, path);
-                    continue;
-                }
-                const std::u16string file = path.toStdU16String();
-                const TrackCollector::PlayListResult result = collector.addPlayListFile(file);
-                const Verdict verdict = judge(Request::Add, result);
-                if (verdict.tryAsTrack) {
-                    if (collector.addAudioFile(file)) {
-                        continue;
-                    }
-                    logNotAdded(path);
-                } else {
-                    logRead(path, result);
-                }
-                if (verdict.complaint == Complaint::Damaged) {
+                const Complaint complaint = collect(collector, task, path);
+                if (complaint == Complaint::Damaged) {
                     damaged.append(path);
-                } else if (verdict.complaint == Complaint::NotLoaded) {
+                } else if (complaint == Complaint::NotLoaded) {
                     notLoaded.append(path);
                 }
             }
         },
         [&collector] { return collector.trackCount(); });
     if (completed) {
-        std::vector<std::unique_ptr<Music>> tracks = collector.takeTracks();
-        const auto added = static_cast<std::ptrdiff_t>(tracks.size());
-        m_playList.appendTracks(std::move(tracks));
-        if (play && added > 0) {
-            const std::scoped_lock lock(m_playList.mutex);
-            const Music* playing = m_playList.getCurrent();
-            if (playing == nullptr || !playing->isPlaying()) {
-                PlayList::Position first = std::prev(m_playList.getList()->end(), added);
-                m_playList.playAt(first);
-            }
-        }
+        appendTracks(m_playList, collector.takeTracks(), play);
         emit playListChanged();
         for (const QString& path : damaged) {
             tell(Complaint::Damaged, {path});

@@ -47,7 +47,6 @@ public:
     PlayListFiles(QWidget* owner, PlayList& playList);
     PlayListFiles(const PlayListFiles&) = delete;
     PlayListFiles& operator=(const PlayListFiles&) = delete;
-    ~PlayListFiles() override;
 
     // A task runs: the list is not edited meanwhile, since its outcome would undo the edit.
     bool isBusy() const { return m_runningTask != nullptr; }
