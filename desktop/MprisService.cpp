@@ -2,6 +2,7 @@
 
 #include "AudioConfig.h"
 #include "HandOverAdaptor.h"
+#include "LogCategories.h"
 #include "MprisPlayerAdaptor.h"
 #include "MprisRootAdaptor.h"
 #include "PlayList.h"
@@ -50,6 +51,8 @@ bool MprisService::publish(const QDBusConnection& bus) {
     QDBusConnection connection = bus;
     if (!connection.registerObject(QString::fromLatin1(SessionBus::objectPath), this,
                                    QDBusConnection::ExportAdaptors)) {
+        qCWarning(lcMpris).noquote()
+            << QStringLiteral("MPRIS object not registered: %1").arg(connection.lastError().message());
         return false;
     }
     m_bus = connection;
@@ -61,7 +64,11 @@ bool MprisService::publish(const QDBusConnection& bus) {
             m_busName = name;
             return true;
         }
+        qCDebug(lcMpris).noquote()
+            << QStringLiteral("Bus name %1 not taken: %2").arg(name, connection.lastError().message());
     }
+    qCWarning(lcMpris).noquote()
+        << QStringLiteral("No MPRIS bus name registered: %1").arg(connection.lastError().message());
     return false;
 }
 

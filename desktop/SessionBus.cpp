@@ -1,6 +1,7 @@
 #include "SessionBus.h"
 
 #include "HandOverAdaptor.h"
+#include "LogCategories.h"
 
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
@@ -29,6 +30,8 @@ std::optional<QDBusConnection> SessionBus::connect() {
     }
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
+        qCWarning(lcDesktop).noquote()
+            << QStringLiteral("No session bus, so no MPRIS and no handing over: %1").arg(bus.lastError().message());
         return std::nullopt;
     }
     return bus;
@@ -45,5 +48,11 @@ bool SessionBus::handOver(const QDBusConnection& bus, const QStringList& files) 
                                        QString::fromLatin1(HandOverAdaptor::interfaceName), QStringLiteral("Open"));
     call << files;
     const QDBusMessage reply = bus.call(call, QDBus::Block, handOverTimeoutMilliseconds);
-    return reply.type() == QDBusMessage::ReplyMessage;
+    if (reply.type() != QDBusMessage::ReplyMessage) {
+        qCWarning(lcDesktop).noquote() << QStringLiteral("The running player did not take the files, so this one "
+                                                         "starts: %1: %2")
+                                              .arg(reply.errorName(), reply.errorMessage());
+        return false;
+    }
+    return true;
 }

@@ -2,7 +2,9 @@
 
 #include "AccessibleStatus.h"
 #include "Action.h"
+#include "MainWindowKeys.h"
 #include "PlayList.h"
+#include "PlayListFiles.h"
 #include "PlayerHost.h"
 
 #include <QDialog>
@@ -10,13 +12,9 @@
 #include <QRect>
 #include <QStringList>
 
-#include <deque>
-#include <functional>
 #include <map>
 #include <string>
-#include <utility>
 
-class BackgroundTask;
 class QPushButton;
 
 // The skinned main window: remembers the icon under the pointer, runs its action on a click, and
@@ -65,8 +63,6 @@ protected:
     virtual QStringList AskFilePaths();
 
     void showEvent(QShowEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
     // Quitting cancels a load that runs, and the player quits once it has stopped.
     void done(int result) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -83,30 +79,19 @@ private:
     void OnMouseMove(const QPoint& point);
     void OnLButtonDown();
     void OnTimer();
-    // The window's keys; false when the key is not one of them.
-    bool OnKeyDown(const QKeyEvent& event);
 
     void TogglePlayPause() override;
     void StopMusic() override;
     void AddMusic();
     void OpenPlayListManager();
-    // What the keys do beyond the ring's icons: play (never pausing), pause or resume (never starting),
-    // and moving within the track.
-    void PlayMusic();
-    void PauseOrResumeMusic();
-    void SeekBy(float seconds);
-
-    // Runs `work` through `task` unless another task runs; false when it did not run to its end.
-    bool RunTask(BackgroundTask& task, const std::function<void()>& work, const std::function<std::size_t()>& progress);
-    bool WriteTextPlayList(const std::u16string& path);
-    void AddPendingFromOutside();
 
     Action m_hoveredAction = NONE;
     std::map<Action, QRect> m_actionRects;
     PlayList m_playList;
+    PlayListFiles m_playListFiles{this, m_playList};
+    MainWindowKeys m_keys{m_playList, [this](Action action) { DoAction(action); },
+                          [this] { emit playbackMayHaveChanged(); }};
     QIcon m_icon;
     AccessibleStatus m_accessibleStatus{*this};
     QPushButton* m_quitButton = nullptr;
-    BackgroundTask* m_runningTask = nullptr;
-    std::deque<std::pair<QStringList, bool>> m_pendingAdds;
 };
