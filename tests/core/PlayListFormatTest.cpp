@@ -113,6 +113,10 @@ INSTANTIATE_TEST_SUITE_P(
                    text("\xEF\xBB\xBF#EXTM3U\n#EXTINF:1,One\n../music/one.wav\n# comment\n../music/missing.wav\n"
                         "file://DIR/music/a%20b.flac\nhttp://radio.example/stream\n\n"),
                    {"one.wav", "a b.flac"}},
+        FormatCase{"M3uWithOldMacLineEnds",
+                   "mac.m3u",
+                   text("#EXTM3U\r#EXTINF:1,One\r../music/one.wav\r../music/a b.flac\r"),
+                   {"one.wav", "a b.flac"}},
         FormatCase{"M3uInWindows1252WithBackslashes",
                    "b.m3u",
                    text("..\\music\\caf\xE9.wav\r\n..\\music\\one.wav\r\n"),
@@ -177,7 +181,10 @@ TEST_F(PlayListFormatTest, WhatIsNoPlayListIsRecognisedAsNone) {
     const std::string svg = "<?xml version=\"1.0\"?><svg><location>/x.wav</location></svg>";
     const std::string countTooLarge = littleEndian32(1000) + narrow("/a.wav");
     const std::string emptyFirstEntry = littleEndian32(1) + std::string(1, '\0');
-    for (const std::string& content : {svg, countTooLarge, emptyFirstEntry, std::string("\x01\x02\x03", 3)}) {
+    const std::string commentsOnly = "#EXTM3U\r#EXTINF:1,One\r";
+    const std::string plsWithoutFiles = "[playlist]\r\nNumberOfEntries=0\r\nVersion=2\r\n";
+    for (const std::string& content :
+         {svg, countTooLarge, emptyFirstEntry, std::string("\x01\x02\x03", 3), commentsOnly, plsWithoutFiles}) {
         load(write("bad", content), ReadStatus::Unrecognised);
     }
     load(song, ReadStatus::Unrecognised);
