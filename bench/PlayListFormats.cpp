@@ -183,10 +183,15 @@ void BM_HostilePlayList(benchmark::State& state) {
         state.SetLabel("xspf, one 200 MB attribute");
         writeRepeated(file, "<playlist title=\"", std::string(1 << 20, 'a'), 200, "\"/>");
         break;
-    default:
+    case 2:
         state.SetLabel("xspf, one 200 MB comment");
         writeRepeated(file, "<playlist><!--", std::string(1 << 20, 'a'), 200, "--></playlist>");
         break;
+    default: {
+        state.SetLabel("archive naming one 400 MB path");
+        writeRepeated(file, std::string("\x01\0\0\0\xFF\xFE\xFF\xFF\xFF\xFF\0\0\0\x0C", 14), "", 0, "");
+        fs::resize_file(file, std::uint64_t{420} << 20U);
+    }
     }
     const long idle = residentBytes();
     PeakSampler sampler;
@@ -198,7 +203,7 @@ void BM_HostilePlayList(benchmark::State& state) {
     state.counters["peak_MB_above_idle"] = static_cast<double>(sampler.stop() - idle) / (1024.0 * 1024.0);
     fs::remove(file);
 }
-BENCHMARK(BM_HostilePlayList)->DenseRange(0, 2)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+BENCHMARK(BM_HostilePlayList)->DenseRange(0, 3)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
 
 // From Cancel to the reader's return, on 200 MB of XSPF that names no track.
 void BM_CancelAPlayListRead(benchmark::State& state) {

@@ -291,6 +291,13 @@ TEST_F(PlayListFormatTest, OversizedPlayListsAreRefusedWithinBoundedMemory) {
             return PlayListFile::read(input, u"/lists", sink);
         };
     };
+    // A real file, sparse, so that nothing tells the reader early that the string runs past the end.
+    const fs::path archive = dir.file("one-long-path.zpl");
+    {
+        std::ofstream(archive, std::ios::binary)
+            << littleEndian32(1) << "\xFF\xFE\xFF\xFF\xFF\xFF" << std::string("\x00\x00\x00\x0C", 4);
+    }
+    fs::resize_file(archive, std::uint64_t{420} * 1024 * 1024);
     const std::vector<Case> cases{
         {"xspf nested 30,000 deep",
          generated("<playlist><trackList><track>", "<extension xml:base=\"folder/\">", 30'000, ""),
@@ -301,6 +308,8 @@ TEST_F(PlayListFormatTest, OversizedPlayListsAreRefusedWithinBoundedMemory) {
          ReadStatus::Damaged},
         {"xspf with 200 MB of text", generated("<playlist>", std::string(1000, ' '), 200'000, "</playlist>"),
          ReadStatus::Damaged},
+        {"archive naming one 400 MB path", [&] { return PlayListFile::read(archive.u16string(), sink); },
+         ReadStatus::Unrecognised},
     };
     for (const Case& c : cases) {
         // Peak resident memory starts again from here.
