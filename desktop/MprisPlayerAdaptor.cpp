@@ -166,10 +166,8 @@ void MprisPlayerAdaptor::OpenUri(const QString& Uri) {
         refuse(QDBusError::InvalidArgs, QStringLiteral("No such file: %1").arg(path));
         return;
     }
-    // Adding plays the first new track only when nothing plays: what was playing gives way to it.
     m_service.later([this, path] {
-        m_service.host().StopMusic();
-        m_service.host().AddFromOutside({path}, true);
+        m_service.host().PlayFromOutside(path);
         m_service.refresh();
     });
 }

@@ -360,8 +360,16 @@ bool CZalvoDlg::RunTask(BackgroundTask& task, const std::function<void()>& work,
 }
 
 void CZalvoDlg::AddFromOutside(const QStringList& paths, bool play) {
+    AddTracks(paths, play ? Start::WhenIdle : Start::Never);
+}
+
+void CZalvoDlg::PlayFromOutside(const QString& path) {
+    AddTracks({path}, Start::Now);
+}
+
+void CZalvoDlg::AddTracks(const QStringList& paths, Start start) {
     if (m_runningTask != nullptr) {
-        m_pendingAdds.emplace_back(paths, play);
+        m_pendingAdds.emplace_back(paths, start);
         return;
     }
     BackgroundTask task(this, QStringLiteral("Ajout des morceaux…"));
@@ -396,10 +404,10 @@ void CZalvoDlg::AddFromOutside(const QStringList& paths, bool play) {
         std::vector<std::unique_ptr<Music>> tracks = collector.takeTracks();
         const auto added = static_cast<std::ptrdiff_t>(tracks.size());
         m_playList.appendTracks(std::move(tracks));
-        if (play && added > 0) {
+        if (start != Start::Never && added > 0) {
             const std::scoped_lock lock(m_playList.mutex);
             const Music* playing = m_playList.getCurrent();
-            if (playing == nullptr || !playing->isPlaying()) {
+            if (start == Start::Now || playing == nullptr || !playing->isPlaying()) {
                 PlayList::Position first = std::prev(m_playList.getList()->end(), added);
                 m_playList.playAt(first);
             }
@@ -422,9 +430,9 @@ void CZalvoDlg::AddPendingFromOutside() {
     if (m_pendingAdds.empty() || m_runningTask != nullptr) {
         return;
     }
-    const auto [paths, play] = std::move(m_pendingAdds.front());
+    const auto [paths, start] = std::move(m_pendingAdds.front());
     m_pendingAdds.pop_front();
-    AddFromOutside(paths, play);
+    AddTracks(paths, start);
 }
 
 void CZalvoDlg::LoadPlayList() {

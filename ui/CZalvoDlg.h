@@ -37,6 +37,7 @@ public:
     // files that do not open are reported in one message. The files open off the UI thread; cancelling
     // adds none of them. Asked while another load runs, it waits for that one to end.
     void AddFromOutside(const QStringList& paths, bool play) override;
+    void PlayFromOutside(const QString& path) override;
 
     // Ends the player as "Quitter" does, closing first any window opened over it.
     void Quit() override;
@@ -85,6 +86,9 @@ private:
     // Runs `work` through `task` unless another task runs; false when it did not run to its end.
     bool RunTask(BackgroundTask& task, const std::function<void()>& work, const std::function<std::size_t()>& progress);
     bool WriteTextPlayList(const std::u16string& path);
+    // Whether the first track added starts: never, when nothing plays, or in place of what plays.
+    enum class Start { Never, WhenIdle, Now };
+    void AddTracks(const QStringList& paths, Start start);
     void AddPendingFromOutside();
 
     Action m_hoveredAction = NONE;
@@ -93,5 +97,5 @@ private:
     QIcon m_icon;
     QPushButton* m_quitButton = nullptr;
     BackgroundTask* m_runningTask = nullptr;
-    std::deque<std::pair<QStringList, bool>> m_pendingAdds;
+    std::deque<std::pair<QStringList, Start>> m_pendingAdds;
 };
