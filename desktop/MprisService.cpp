@@ -38,31 +38,50 @@ MprisService::MprisService(PlayList& playList, PlayerHost& host) : m_playList(pl
     m_announced = observe();
 }
 
-// The bus drops the object by itself when it is destroyed; the name is given back at once, so that a
-// launch while the player shuts down starts a player of its own instead of handing its files over.
+// The bus drops the object by itself when it is destroyed.
 MprisService::~MprisService() {
+    withdraw();
+}
+
+// The name is given back at once, so that a launch while the player shuts down starts a player of its
+// own instead of handing its files over.
+void MprisService::withdraw() {
     if (m_bus && m_bus->isConnected() && !m_busName.isEmpty()) {
         m_bus->unregisterService(m_busName);
     }
+    m_busName.clear();
 }
 
-bool MprisService::publish(const QDBusConnection& bus) {
+bool MprisService::exportObject(const QDBusConnection& bus) {
+    if (m_bus) {
+        return true;
+    }
     QDBusConnection connection = bus;
     if (!connection.registerObject(QString::fromLatin1(SessionBus::objectPath), this,
                                    QDBusConnection::ExportAdaptors)) {
         return false;
     }
     m_bus = connection;
-    for (const QString& name :
-         {QString::fromLatin1(SessionBus::playerName), QStringLiteral("%1.instance%2")
-                                                           .arg(QLatin1String(SessionBus::playerName))
-                                                           .arg(QCoreApplication::applicationPid())}) {
-        if (connection.registerService(name)) {
-            m_busName = name;
-            return true;
-        }
+    return true;
+}
+
+bool MprisService::takeName(const QString& name) {
+    // Asked without queueing: the bus answers whether this connection now owns the name.
+    if (!m_bus->registerService(name)) {
+        return false;
     }
-    return false;
+    m_busName = name;
+    return true;
+}
+
+bool MprisService::publishAsThePlayer(const QDBusConnection& bus) {
+    return exportObject(bus) && takeName(QString::fromLatin1(SessionBus::playerName));
+}
+
+bool MprisService::publish(const QDBusConnection& bus) {
+    return publishAsThePlayer(bus) || (m_bus && takeName(QStringLiteral("%1.instance%2")
+                                                             .arg(QLatin1String(SessionBus::playerName))
+                                                             .arg(QCoreApplication::applicationPid())));
 }
 
 QString MprisService::trackPath(std::uint64_t trackId) {
