@@ -2,6 +2,7 @@
 
 #include "AudioConfig.h"
 #include "HandOverAdaptor.h"
+#include "LocalPath.h"
 #include "MprisPlayerAdaptor.h"
 #include "MprisRootAdaptor.h"
 #include "PlayList.h"
@@ -131,12 +132,13 @@ QVariantMap MprisService::metadata() {
     if (m_metadataTrackId != track->getId()) {
         const QString path = QString::fromStdU16String(track->getPath());
         const TrackTags tags = TrackTags::read(track->getPath());
-        const QString title = tags.title.empty() ? QFileInfo(path).fileName() : fromUtf8(tags.title);
+        const QString title =
+            tags.title.empty() ? QFileInfo(LocalPath::readable(path)).fileName() : fromUtf8(tags.title);
         m_metadata = {
             {QStringLiteral("mpris:trackid"), QVariant::fromValue(QDBusObjectPath(trackPath(track->getId())))},
             {QStringLiteral("mpris:length"),
              QVariant::fromValue(std::llround(static_cast<double>(track->getDuration()) * microseconds))},
-            {QStringLiteral("xesam:url"), QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded)},
+            {QStringLiteral("xesam:url"), LocalPath::toUrl(path).toString(QUrl::FullyEncoded)},
             {QStringLiteral("xesam:title"), title},
         };
         if (!tags.artist.empty()) {

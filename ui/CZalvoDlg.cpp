@@ -6,8 +6,10 @@
 #include "CPlayListManagDlg.h"
 #include "DroppedFiles.h"
 #include "ErrorBox.h"
+#include "LocalPath.h"
 #include "PlayListFile.h"
 #include "SkinView.h"
+#include "TextEncoding.h"
 #include "TrackCollector.h"
 #include "TrackTags.h"
 
@@ -62,7 +64,7 @@ QIcon loadAppIcon() {
 }
 
 QString withPath(const char* message, const std::u16string& path) {
-    return QString::fromLatin1(message) + QString::fromStdU16String(path);
+    return QString::fromLatin1(message) + QString::fromStdU16String(TextEncoding::readable(path));
 }
 
 // The content is written in full beside the target and then renamed over it, so an existing file is
@@ -383,19 +385,19 @@ void CZalvoDlg::AddTracks(const QStringList& paths, Start start) {
                 if (task.isCancelled()) {
                     return;
                 }
-                if (QFileInfo(path).isDir()) {
+                if (LocalPath::isFolder(path)) {
                     addFolder(collector, task, path);
                     continue;
                 }
                 const std::u16string file = path.toStdU16String();
                 const TrackCollector::PlayListResult result = collector.addPlayListFile(file);
                 if (result.status == ReadStatus::Damaged) {
-                    damaged.append(path);
+                    damaged.append(LocalPath::readable(path));
                 } else if (result.status == ReadStatus::Ok && result.entries > 0 && result.opened == 0) {
-                    failed.append(path);
+                    failed.append(LocalPath::readable(path));
                 } else if ((result.status == ReadStatus::Unrecognised || result.status == ReadStatus::Unreadable) &&
                            !collector.addAudioFile(file)) {
-                    failed.append(path);
+                    failed.append(LocalPath::readable(path));
                 }
             }
         },
@@ -499,7 +501,7 @@ bool CZalvoDlg::WriteTextPlayList(const std::u16string& path) {
     tracks.reserve(m_playList.getList()->size());
     for (const std::unique_ptr<Music>& track : *m_playList.getList()) {
         // Absolute, so that the file names the track from wherever it is read.
-        const QString absolute = QFileInfo(QString::fromStdU16String(track->getPath())).absoluteFilePath();
+        const QString absolute = LocalPath::absolute(QString::fromStdU16String(track->getPath()));
         tracks.push_back({absolute.toStdU16String(), track->getDuration(), {}});
     }
     const QString target = QString::fromStdU16String(path);

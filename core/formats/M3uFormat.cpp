@@ -53,7 +53,7 @@ ReadStatus M3uFormat::read(std::istream& input, std::u16string_view folder, cons
             continue;
         }
         anyEntry = true;
-        if (!sink(EntryPath::fromText(TextEncoding::fromNarrow(line), folder, true).value_or(std::u16string()))) {
+        if (!sink(EntryPath::fromText(TextEncoding::fromFileSystem(line), folder, true).value_or(std::u16string()))) {
             return ReadStatus::Cancelled;
         }
     }

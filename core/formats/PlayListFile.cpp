@@ -49,7 +49,7 @@ ReadStatus PlayListFile::read(const std::u16string& path, const EntrySink& sink,
     if (!input.is_open()) {
         return ReadStatus::Unreadable;
     }
-    const std::u16string folder = file.parent_path().lexically_normal().u16string();
+    const std::u16string folder = TextEncoding::fromFileSystem(file.parent_path().lexically_normal().string());
     return read(input, folder, sink, cancelled);
 }
 

@@ -92,7 +92,7 @@ ReadStatus PlsFormat::read(std::istream& input, std::u16string_view folder, cons
             continue;
         }
         anyEntry = true;
-        std::optional<std::u16string> path = EntryPath::fromText(TextEncoding::fromNarrow(value), folder, true);
+        std::optional<std::u16string> path = EntryPath::fromText(TextEncoding::fromFileSystem(value), folder, true);
         if (path && isRegularFile(*path)) {
             entries.emplace(*number, std::move(*path));
         } else if (!sink(std::u16string())) {

@@ -1,6 +1,7 @@
 #include "Archive.h"
 #include "PlayListFile.h"
 #include "TempDir.h"
+#include "TextEncoding.h"
 #include "ToneFile.h"
 #include "TrackCollector.h"
 
@@ -271,6 +272,25 @@ TEST_F(PlayListFormatTest, MemoryFollowsTheTracksKeptNotTheEntriesRead) {
     getrusage(RUSAGE_SELF, &after);
     constexpr long allowedKilobytes = 16 * 1024;
     EXPECT_LT(after.ru_maxrss - before.ru_maxrss, allowedKilobytes);
+}
+
+// Old disks hold names in Latin-1: a playlist names them by their bytes, and writes them back as URIs.
+TEST_F(PlayListFormatTest, ANameThatIsNotUtf8OpensAndIsWrittenBack) {
+    const fs::path latin1 = dir.file("music") / "d\xE9j\xE0.wav";
+    writeToneFile(latin1, AudioFormat::Wav);
+    const std::vector<std::u16string> expected{TextEncoding::fromFileSystem(latin1.string())};
+    EXPECT_EQ(load(write("latin1.m3u", "../music/d\xE9j\xE0.wav\n")), expected);
+    const std::atomic<bool> cancelled = false;
+    TrackCollector collector(cancelled);
+    fs::create_directories(dir.file("\xE9t\xE9"));
+    const fs::path namedSo = write("d\xE9j\xE0.m3u", "../music/d\xE9j\xE0.wav\n", "\xE9t\xE9");
+    EXPECT_EQ(collector.addPlayListFile(TextEncoding::fromFileSystem(namedSo.string())).opened, 1U);
+    EXPECT_EQ(load(write("latin1.xspf", "<playlist><trackList><track><location>../music/d%E9j%E0.wav</location>"
+                                        "</track></trackList></playlist>")),
+              expected);
+    std::ostringstream content;
+    ASSERT_TRUE(PlayListFile::write(content, PlayListFile::Format::M3u, {{expected[0], 1.0F, {}}}, u"/elsewhere"));
+    EXPECT_EQ(load(write("written.m3u8", content.str())), expected);
 }
 
 // Depth, one endless token or one endless string costs no more than a few chunks of the file.

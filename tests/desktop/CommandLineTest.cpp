@@ -1,5 +1,6 @@
 #include "CommandLine.h"
 
+#include "LocalPath.h"
 #include "MprisRootAdaptor.h"
 #include "PrivateBus.h"
 #include "TempDir.h"
@@ -52,6 +53,13 @@ TEST(CommandLineTest, OptionsAnswerAtOnceAndEverythingElseIsAFile) {
         EXPECT_EQ(line.text().isEmpty(), c.request == Request::Run) << what;
     }
     EXPECT_TRUE(CommandLine::parse({"zalvo", "--version"}).text().startsWith(QStringLiteral("zalvo ")));
+}
+
+TEST(CommandLineTest, NamesThatAreNotUtf8KeepTheirBytes) {
+    const QString escaped = LocalPath::fromNative("caf\xE9.wav");
+    EXPECT_EQ(escaped, QStringLiteral("caf") + QChar(0xDCE9) + QStringLiteral(".wav"));
+    EXPECT_EQ(CommandLine::parse({"zalvo", escaped, "file:///music/caf%E9.wav"}).files(),
+              QStringList({QDir::currentPath() + "/" + escaped, "/music/" + escaped}));
 }
 
 TEST(CommandLineTest, TheDesktopEntryOpensFilesOfEveryTypeThePlayerAnnounces) {
@@ -186,6 +194,20 @@ TEST_F(LaunchTest, TenLaunchesAtOnceMakeOnePlayerHoldingEveryFile) {
         return steps;
     };
     EXPECT_TRUE(waitUntil([&trackCount] { return trackCount() == launchCount; }, 10000));
+}
+
+TEST_F(LaunchTest, ALatin1NameOnTheCommandLinePlays) {
+    writeToneFile(dir.file("caf\xE9.wav"), AudioFormat::Wav, ToneShape{{ToneSegment{440.0, 5.0}}});
+    // QProcess passes its arguments as UTF-8: the shell hands over the name's own bytes.
+    first.start(QStringLiteral("/bin/sh"),
+                {QStringLiteral("-c"), QStringLiteral("exec \"$0\" \"$(printf 'caf\\351.wav')\""),
+                 QStringLiteral(ZALVO_BINARY)});
+    ASSERT_TRUE(
+        waitUntil([this] { return get(QStringLiteral("PlaybackStatus")) == QStringLiteral("Playing"); }, 10000));
+    const QVariantMap metadata = get(QStringLiteral("Metadata")).toMap();
+    EXPECT_EQ(metadata.value(QStringLiteral("xesam:url")),
+              QString::fromStdString("file://" + dir.path().string() + "/caf%E9.wav"));
+    EXPECT_EQ(metadata.value(QStringLiteral("xesam:title")), QStringLiteral("caf\u00E9.wav"));
 }
 
 TEST_F(LaunchTest, WithoutASessionBusThePlayerRunsAlone) {
