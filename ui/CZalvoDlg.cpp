@@ -15,7 +15,6 @@
 
 #include <QApplication>
 #include <QCollator>
-#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
@@ -29,9 +28,12 @@
 #include <array>
 #include <atomic>
 #include <exception>
+#include <filesystem>
 #include <iterator>
 #include <mutex>
+#include <optional>
 #include <sstream>
+#include <system_error>
 #include <vector>
 
 // The resources live in a static library: nothing would pull them into the program unless asked for.
@@ -92,26 +94,46 @@ bool writePlayListFile(PlayList& playList, const std::u16string& path) {
 
 // A folder's audio files, hidden ones left out, in the order a person reads their names ("2" before
 // "10"), each subfolder in its place among them. Files that do not open are passed over in silence.
+// Listed through the core's names, not QDir's, which would lose the bytes of a name that is not UTF-8.
 void addFolder(TrackCollector& collector, const BackgroundTask& task, const QString& folder) {
-    QFileInfoList entries = QDir(folder).entryInfoList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot, QDir::NoSort);
+    struct Entry {
+        std::u16string path;
+        QString shown;
+        bool isFolder = false;
+    };
+    const std::optional<std::string> native = TextEncoding::toUtf8(folder.toStdU16String());
+    if (!native) {
+        return;
+    }
+    std::vector<Entry> entries;
+    std::error_code error;
+    for (std::filesystem::directory_iterator it(*native, error), end; !error && it != end; it.increment(error)) {
+        const std::string name = it->path().filename().string();
+        std::error_code statusError;
+        const bool isFolder = it->is_directory(statusError);
+        // Hidden files stay out, and so does a link back up the tree, which would never end.
+        if (name.starts_with('.') || (isFolder && it->is_symlink(statusError)) ||
+            (!isFolder && !it->is_regular_file(statusError))) {
+            continue;
+        }
+        entries.push_back({TextEncoding::fromFileSystem(it->path().string()),
+                           QString::fromStdU16String(TextEncoding::readable(TextEncoding::fromFileSystem(name))),
+                           isFolder});
+    }
     // The C locale's collation compares code points, numeric mode or not.
     const QLocale locale = QLocale::system().language() == QLocale::C ? QLocale(QLocale::English) : QLocale::system();
     QCollator collator(locale);
     collator.setNumericMode(true);
-    std::sort(entries.begin(), entries.end(), [&collator](const QFileInfo& a, const QFileInfo& b) {
-        return collator.compare(a.fileName(), b.fileName()) < 0;
-    });
-    for (const QFileInfo& entry : entries) {
+    std::sort(entries.begin(), entries.end(),
+              [&collator](const Entry& a, const Entry& b) { return collator.compare(a.shown, b.shown) < 0; });
+    for (const Entry& entry : entries) {
         if (task.isCancelled()) {
             return;
         }
-        if (entry.isDir()) {
-            // A link back up the tree would never end.
-            if (!entry.isSymLink()) {
-                addFolder(collector, task, entry.filePath());
-            }
+        if (entry.isFolder) {
+            addFolder(collector, task, QString::fromStdU16String(entry.path));
         } else {
-            collector.addAudioFile(entry.filePath().toStdU16String());
+            collector.addAudioFile(entry.path);
         }
     }
 }
