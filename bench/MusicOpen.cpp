@@ -22,6 +22,16 @@ void openTrack(benchmark::State& state, const std::filesystem::path& file) {
     }
 }
 
+// Building a track and refusing its file, with no other track alive, as adding a file that is not
+// audio does: the audio output is not touched.
+void refuseTrack(benchmark::State& state, const std::filesystem::path& file) {
+    const std::u16string path = file.u16string();
+    for (auto _ : state) {
+        Music music;
+        benchmark::DoNotOptimize(music.open(path));
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -34,6 +44,11 @@ int main(int argc, char** argv) {
         benchmark::RegisterBenchmark(("MusicOpen/3min" + extensionOf(format)).c_str(), openTrack, file)
             ->Unit(benchmark::kMicrosecond);
     }
+    const std::filesystem::path notAudio = dir.file("notes.wav");
+    std::FILE* notes = std::fopen(notAudio.c_str(), "w");
+    std::fputs("not audio", notes);
+    std::fclose(notes);
+    benchmark::RegisterBenchmark("MusicOpen/refused", refuseTrack, notAudio)->Unit(benchmark::kMicrosecond);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     return 0;

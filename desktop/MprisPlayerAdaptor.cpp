@@ -1,12 +1,12 @@
 #include "MprisPlayerAdaptor.h"
 
 #include "AudioConfig.h"
+#include "LocalPath.h"
 #include "MprisService.h"
 #include "PlayList.h"
 #include "PlayerHost.h"
 
 #include <QDBusConnection>
-#include <QFileInfo>
 #include <QUrl>
 
 #include <algorithm>
@@ -162,15 +162,13 @@ void MprisPlayerAdaptor::OpenUri(const QString& Uri) {
         refuse(QDBusError::NotSupported, QStringLiteral("Only file URIs can be opened: %1").arg(Uri));
         return;
     }
-    const QString path = url.toLocalFile();
-    if (!QFileInfo(path).isFile()) {
-        refuse(QDBusError::InvalidArgs, QStringLiteral("No such file: %1").arg(path));
+    const QString path = LocalPath::fromUrl(url);
+    if (!LocalPath::isFile(path)) {
+        refuse(QDBusError::InvalidArgs, QStringLiteral("No such file: %1").arg(LocalPath::readable(path)));
         return;
     }
-    // Adding plays the first new track only when nothing plays: what was playing gives way to it.
     m_service.later([this, path] {
-        m_service.host().StopMusic();
-        m_service.host().AddFromOutside({path}, true);
+        m_service.host().PlayFromOutside(path);
         m_service.refresh();
     });
 }

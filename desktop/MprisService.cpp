@@ -2,6 +2,7 @@
 
 #include "AudioConfig.h"
 #include "HandOverAdaptor.h"
+#include "LocalPath.h"
 #include "LogCategories.h"
 #include "MprisPlayerAdaptor.h"
 #include "MprisRootAdaptor.h"
@@ -39,15 +40,24 @@ MprisService::MprisService(PlayList& playList, PlayerHost& host) : m_playList(pl
     m_announced = observe();
 }
 
-// The bus drops the object by itself when it is destroyed; the name is given back at once, so that a
-// launch while the player shuts down starts a player of its own instead of handing its files over.
+// The bus drops the object by itself when it is destroyed.
 MprisService::~MprisService() {
+    withdraw();
+}
+
+// The name is given back at once, so that a launch while the player shuts down starts a player of its
+// own instead of handing its files over.
+void MprisService::withdraw() {
     if (m_bus && m_bus->isConnected() && !m_busName.isEmpty()) {
         m_bus->unregisterService(m_busName);
     }
+    m_busName.clear();
 }
 
-bool MprisService::publish(const QDBusConnection& bus) {
+bool MprisService::exportObject(const QDBusConnection& bus) {
+    if (m_bus) {
+        return true;
+    }
     QDBusConnection connection = bus;
     if (!connection.registerObject(QString::fromLatin1(SessionBus::objectPath), this,
                                    QDBusConnection::ExportAdaptors)) {
@@ -56,19 +66,32 @@ bool MprisService::publish(const QDBusConnection& bus) {
         return false;
     }
     m_bus = connection;
-    for (const QString& name :
-         {QString::fromLatin1(SessionBus::playerName), QStringLiteral("%1.instance%2")
-                                                           .arg(QLatin1String(SessionBus::playerName))
-                                                           .arg(QCoreApplication::applicationPid())}) {
-        if (connection.registerService(name)) {
-            m_busName = name;
-            return true;
-        }
+    return true;
+}
+
+bool MprisService::takeName(const QString& name) {
+    // Asked without queueing: the bus answers whether this connection now owns the name.
+    if (!m_bus->registerService(name)) {
         qCDebug(lcMpris).noquote()
-            << QStringLiteral("Bus name %1 not taken: %2").arg(name, connection.lastError().message());
+            << QStringLiteral("Bus name %1 not taken: %2").arg(name, m_bus->lastError().message());
+        return false;
     }
-    qCWarning(lcMpris).noquote()
-        << QStringLiteral("No MPRIS bus name registered: %1").arg(connection.lastError().message());
+    m_busName = name;
+    return true;
+}
+
+bool MprisService::publishAsThePlayer(const QDBusConnection& bus) {
+    return exportObject(bus) && takeName(QString::fromLatin1(SessionBus::playerName));
+}
+
+bool MprisService::publish(const QDBusConnection& bus) {
+    if (publishAsThePlayer(bus) || (m_bus && takeName(QStringLiteral("%1.instance%2")
+                                                          .arg(QLatin1String(SessionBus::playerName))
+                                                          .arg(QCoreApplication::applicationPid())))) {
+        return true;
+    }
+    qCWarning(lcMpris).noquote() << QStringLiteral("No MPRIS bus name registered: %1")
+                                        .arg(m_bus ? m_bus->lastError().message() : bus.lastError().message());
     return false;
 }
 
@@ -119,10 +142,11 @@ QVariantMap MprisService::metadata() {
     if (m_metadataTrackId != track->getId()) {
         const QString path = QString::fromStdU16String(track->getPath());
         const TrackTags tags = TrackTags::read(track->getPath());
-        const QString title = tags.title.empty() ? QFileInfo(path).fileName() : fromUtf8(tags.title);
+        const QString title =
+            tags.title.empty() ? QFileInfo(LocalPath::readable(path)).fileName() : fromUtf8(tags.title);
         m_metadata = {
             {QStringLiteral("mpris:trackid"), QVariant::fromValue(QDBusObjectPath(trackPath(track->getId())))},
-            {QStringLiteral("xesam:url"), QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded)},
+            {QStringLiteral("xesam:url"), LocalPath::toUrl(path).toString(QUrl::FullyEncoded)},
             {QStringLiteral("xesam:title"), title},
         };
         // A track that gives no length (a streamed FLAC) has none until it has been decoded to its end.

@@ -1,6 +1,7 @@
 #include "SessionBus.h"
 
 #include "HandOverAdaptor.h"
+#include "LocalPath.h"
 #include "LogCategories.h"
 
 #include <QDBusConnectionInterface>
@@ -46,7 +47,12 @@ bool SessionBus::handOver(const QDBusConnection& bus, const QStringList& files) 
     QDBusMessage call =
         QDBusMessage::createMethodCall(name, QString::fromLatin1(objectPath),
                                        QString::fromLatin1(HandOverAdaptor::interfaceName), QStringLiteral("Open"));
-    call << files;
+    // D-Bus carries text only: a name that is not goes as a URL of its bytes.
+    QStringList carried;
+    for (const QString& file : files) {
+        carried.append(LocalPath::isUtf8(file) ? file : LocalPath::toUrl(file).toString(QUrl::FullyEncoded));
+    }
+    call << carried;
     const QDBusMessage reply = bus.call(call, QDBus::Block, handOverTimeoutMilliseconds);
     if (reply.type() != QDBusMessage::ReplyMessage) {
         qCWarning(lcDesktop).noquote() << QStringLiteral("The running player did not take the files, so this one "

@@ -276,7 +276,11 @@ void CZalvoDlg::done(int result) {
 }
 
 void CZalvoDlg::AddFromOutside(const QStringList& paths, bool play) {
-    m_playListFiles.add(paths, play);
+    m_playListFiles.add(paths, play ? PlayListFiles::Start::WhenIdle : PlayListFiles::Start::Never);
+}
+
+void CZalvoDlg::PlayFromOutside(const QString& path) {
+    m_playListFiles.add({path}, PlayListFiles::Start::Now);
 }
 
 void CZalvoDlg::LoadPlayList() {

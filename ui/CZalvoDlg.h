@@ -36,6 +36,7 @@ public:
     // files that do not open are reported in one message. The files open off the UI thread; cancelling
     // adds none of them. Asked while another load runs, it waits for that one to end.
     void AddFromOutside(const QStringList& paths, bool play) override;
+    void PlayFromOutside(const QString& path) override;
 
     // Ends the player as "Quitter" does, closing first any window opened over it.
     void Quit() override;

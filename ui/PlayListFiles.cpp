@@ -3,13 +3,14 @@
 #include "Archive.h"
 #include "BackgroundTask.h"
 #include "ErrorBox.h"
+#include "LocalPath.h"
 #include "LogCategories.h"
 #include "PlayList.h"
 #include "PlayListFile.h"
+#include "TextEncoding.h"
 #include "TrackTags.h"
 
 #include <QCollator>
-#include <QDir>
 #include <QFileInfo>
 #include <QLocale>
 #include <QSaveFile>
@@ -17,15 +18,23 @@
 #include <algorithm>
 #include <atomic>
 #include <exception>
+#include <filesystem>
 #include <iterator>
 #include <mutex>
+#include <optional>
 #include <sstream>
+#include <system_error>
 #include <vector>
 
 namespace {
 
 QString fromPath(const std::u16string& path) {
     return QString::fromStdU16String(path);
+}
+
+// The path as the user reads it: a name that is not UTF-8 shows its bytes as Windows-1252.
+QString shown(const std::u16string& path) {
+    return QString::fromStdU16String(TextEncoding::readable(path));
 }
 
 // Why a file did not open, as far as its directory entry tells; `otherwise` when it looks fine.
@@ -82,8 +91,8 @@ void logRead(const QString& path, const TrackCollector::PlayListResult& result) 
 }
 
 void logNotAdded(const QString& path) {
-    qCWarning(lcUi).noquote()
-        << QStringLiteral("Not added: %1: %2").arg(path, causeOf(path, "no audio the player decodes"));
+    qCWarning(lcUi).noquote() << QStringLiteral("Not added: %1: %2")
+                                     .arg(LocalPath::readable(path), causeOf(path, "no audio the player decodes"));
 }
 
 bool notSaved(const QString& path, const QString& cause) {
@@ -112,7 +121,7 @@ bool writeArchive(PlayList& playList, const std::u16string& path) {
         playList.Serialize(archive);
         archive.flush();
     } catch (const std::exception& error) {
-        return notSaved(fromPath(path), QString::fromUtf8(error.what()));
+        return notSaved(shown(path), QString::fromUtf8(error.what()));
     }
     return writeAtomically(fromPath(path), std::move(content).str());
 }
@@ -121,32 +130,52 @@ bool writeArchive(PlayList& playList, const std::u16string& path) {
 // "10"), each subfolder in its place among them. Files that do not open are passed over: a folder holds
 // covers and notes beside its tracks.
 void addFolder(TrackCollector& collector, const BackgroundTask& task, const QString& folder) {
-    QFileInfoList entries = QDir(folder).entryInfoList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot, QDir::NoSort);
+    struct Entry {
+        std::u16string path;
+        QString shown;
+        bool isFolder = false;
+    };
+    // Listed through the core's names, not QDir's, which would lose the bytes of a name that is not UTF-8.
+    const std::optional<std::string> native = TextEncoding::toUtf8(folder.toStdU16String());
+    if (!native) {
+        return;
+    }
+    std::vector<Entry> entries;
+    std::error_code error;
+    for (std::filesystem::directory_iterator it(*native, error), end; !error && it != end; it.increment(error)) {
+        const std::string name = it->path().filename().string();
+        std::error_code statusError;
+        const bool isFolder = it->is_directory(statusError);
+        // Hidden files stay out, and so does a link back up the tree, which would never end.
+        if (name.starts_with('.') || (isFolder && it->is_symlink(statusError)) ||
+            (!isFolder && !it->is_regular_file(statusError))) {
+            continue;
+        }
+        entries.push_back({TextEncoding::fromFileSystem(it->path().string()),
+                           QString::fromStdU16String(TextEncoding::readable(TextEncoding::fromFileSystem(name))),
+                           isFolder});
+    }
     // The C locale's collation compares code points, numeric mode or not.
     const QLocale locale = QLocale::system().language() == QLocale::C ? QLocale(QLocale::English) : QLocale::system();
     QCollator collator(locale);
     collator.setNumericMode(true);
-    std::sort(entries.begin(), entries.end(), [&collator](const QFileInfo& a, const QFileInfo& b) {
-        return collator.compare(a.fileName(), b.fileName()) < 0;
-    });
-    for (const QFileInfo& entry : entries) {
+    std::sort(entries.begin(), entries.end(),
+              [&collator](const Entry& a, const Entry& b) { return collator.compare(a.shown, b.shown) < 0; });
+    for (const Entry& entry : entries) {
         if (task.isCancelled()) {
             return;
         }
-        if (entry.isDir()) {
-            // A link back up the tree would never end.
-            if (!entry.isSymLink()) {
-                addFolder(collector, task, entry.filePath());
-            }
-        } else if (!collector.addAudioFile(entry.filePath().toStdU16String())) {
-            qCDebug(lcUi).noquote() << QStringLiteral("Skipped in a folder, no audio: %1").arg(entry.filePath());
+        if (entry.isFolder) {
+            addFolder(collector, task, QString::fromStdU16String(entry.path));
+        } else if (!collector.addAudioFile(entry.path)) {
+            qCDebug(lcUi).noquote() << QStringLiteral("Skipped in a folder, no audio: %1").arg(shown(entry.path));
         }
     }
 }
 
 // Collects the tracks one path from outside names; what the user is to be told about it.
 PlayListFiles::Complaint collect(TrackCollector& collector, const BackgroundTask& task, const QString& path) {
-    if (QFileInfo(path).isDir()) {
+    if (LocalPath::isFolder(path)) {
         addFolder(collector, task, path);
         return PlayListFiles::Complaint::None;
     }
@@ -155,7 +184,7 @@ PlayListFiles::Complaint collect(TrackCollector& collector, const BackgroundTask
     // What was read stays in the collector: a verdict that keeps no tracks comes of a read that opened none.
     const PlayListFiles::Verdict verdict = PlayListFiles::judge(PlayListFiles::Request::Add, result);
     if (!verdict.tryAsTrack) {
-        logRead(path, result);
+        logRead(LocalPath::readable(path), result);
         return verdict.complaint;
     }
     if (collector.addAudioFile(file)) {
@@ -165,16 +194,15 @@ PlayListFiles::Complaint collect(TrackCollector& collector, const BackgroundTask
     return verdict.complaint;
 }
 
-// With `play`, the first of the tracks starts unless one plays already.
-void appendTracks(PlayList& playList, std::vector<std::unique_ptr<Music>> tracks, bool play) {
+void appendTracks(PlayList& playList, std::vector<std::unique_ptr<Music>> tracks, PlayListFiles::Start start) {
     const auto added = static_cast<std::ptrdiff_t>(tracks.size());
     playList.appendTracks(std::move(tracks));
-    if (!play || added == 0) {
+    if (start == PlayListFiles::Start::Never || added == 0) {
         return;
     }
     const std::scoped_lock lock(playList.mutex);
     const Music* playing = playList.getCurrent();
-    if (playing == nullptr || !playing->isPlaying()) {
+    if (start == PlayListFiles::Start::Now || playing == nullptr || !playing->isPlaying()) {
         auto first = std::prev(playList.getList()->end(), added);
         playList.playAt(first);
     }
@@ -267,7 +295,7 @@ void PlayListFiles::load(const AskPath& askPath) {
             task, [&] { result = collector.addPlayListFile(path); }, [&collector] { return collector.trackCount(); })) {
         return;
     }
-    const QString name = fromPath(path);
+    const QString name = shown(path);
     logRead(name, result);
     const Verdict verdict = judge(Request::Load, result);
     if (verdict.keepTracks) {
@@ -281,9 +309,9 @@ void PlayListFiles::load(const AskPath& askPath) {
     tell(verdict.complaint, {name});
 }
 
-void PlayListFiles::add(const QStringList& paths, bool play) {
+void PlayListFiles::add(const QStringList& paths, Start start) {
     if (m_runningTask != nullptr) {
-        m_pendingAdds.emplace_back(paths, play);
+        m_pendingAdds.emplace_back(paths, start);
         return;
     }
     BackgroundTask task(m_owner, QStringLiteral("Ajout des morceaux…"));
@@ -299,15 +327,15 @@ void PlayListFiles::add(const QStringList& paths, bool play) {
                 }
                 const Complaint complaint = collect(collector, task, path);
                 if (complaint == Complaint::Damaged) {
-                    damaged.append(path);
+                    damaged.append(LocalPath::readable(path));
                 } else if (complaint == Complaint::NotLoaded) {
-                    notLoaded.append(path);
+                    notLoaded.append(LocalPath::readable(path));
                 }
             }
         },
         [&collector] { return collector.trackCount(); });
     if (completed) {
-        appendTracks(m_playList, collector.takeTracks(), play);
+        appendTracks(m_playList, collector.takeTracks(), start);
         emit playListChanged();
         for (const QString& path : damaged) {
             tell(Complaint::Damaged, {path});
@@ -323,15 +351,15 @@ void PlayListFiles::addPending() {
     if (m_pendingAdds.empty() || m_runningTask != nullptr) {
         return;
     }
-    const auto [paths, play] = std::move(m_pendingAdds.front());
+    const auto [paths, start] = std::move(m_pendingAdds.front());
     m_pendingAdds.pop_front();
-    add(paths, play);
+    add(paths, start);
 }
 
 void PlayListFiles::addTrack(const std::u16string& path) {
     if (!m_playList.addMusic(path)) {
         logNotAdded(fromPath(path));
-        tell(Complaint::NotLoaded, {fromPath(path)});
+        tell(Complaint::NotLoaded, {shown(path)});
     }
 }
 
@@ -347,7 +375,7 @@ void PlayListFiles::save(const AskPath& askPath) {
                            ? writeArchive(m_playList, path)
                            : writeTextPlayList(path);
     if (!saved) {
-        tell(Complaint::NotSaved, {fromPath(path)});
+        tell(Complaint::NotSaved, {shown(path)});
     }
 }
 
@@ -358,7 +386,7 @@ bool PlayListFiles::writeTextPlayList(const std::u16string& path) {
     tracks.reserve(m_playList.getList()->size());
     for (const std::unique_ptr<Music>& track : *m_playList.getList()) {
         // Absolute, so that the file names the track from wherever it is read.
-        const QString absolute = QFileInfo(fromPath(track->getPath())).absoluteFilePath();
+        const QString absolute = LocalPath::absolute(QString::fromStdU16String(track->getPath()));
         tracks.push_back({absolute.toStdU16String(), track->getDuration(), {}});
     }
     const QString target = fromPath(path);

@@ -60,10 +60,12 @@ public:
     void load(const AskPath& askPath);
     // Asks for a file name and writes the list in the format the name asks for.
     void save(const AskPath& askPath);
+    // Whether the first track added starts: never, when nothing plays, or in place of what plays.
+    enum class Start { Never, WhenIdle, Now };
     // Appends audio files, folders (their audio files, in natural name order) and the tracks of playlist
-    // files; with `play`, the first added track starts when nothing plays. Asked while a task runs, it
-    // waits for that one to end.
-    void add(const QStringList& paths, bool play);
+    // files, starting the first added track as `start` says. Asked while a task runs, it waits for that
+    // one to end.
+    void add(const QStringList& paths, Start start);
     // Appends one audio file, or says that it does not open.
     void addTrack(const std::u16string& path);
 
@@ -81,5 +83,5 @@ private:
     QWidget* m_owner;
     PlayList& m_playList;
     BackgroundTask* m_runningTask = nullptr;
-    std::deque<std::pair<QStringList, bool>> m_pendingAdds;
+    std::deque<std::pair<QStringList, Start>> m_pendingAdds;
 };

@@ -17,10 +17,21 @@
 namespace {
 
 // Idle tracks hold no stream, so the tracks share one hold on the audio device: otherwise every track
-// change would close and reopen it. Tracks are built on the threads that open a playlist's files too.
+// change would close and reopen it. The hold is taken by the first track that plays, not by building
+// one: files that do not open, and the tracks of a playlist being read, never touch the device. Tracks
+// are built on the threads that open a playlist's files too.
 std::mutex deviceMutex;
 std::size_t liveTracks = 0;
+bool deviceHeld = false;
 std::shared_ptr<void> deviceHold;
+
+void holdDevice() {
+    const std::scoped_lock lock(deviceMutex);
+    if (!deviceHeld) {
+        deviceHold = AudioOutput::holdDevice();
+        deviceHeld = true;
+    }
+}
 
 std::atomic<std::uint64_t> nextId = 1;
 
@@ -40,9 +51,7 @@ std::optional<std::string> playablePath(const std::u16string& path) {
 
 Music::Music() : id(nextId++) {
     const std::scoped_lock lock(deviceMutex);
-    if (liveTracks++ == 0) {
-        deviceHold = AudioOutput::holdDevice();
-    }
+    ++liveTracks;
 }
 
 Music::~Music() {
@@ -50,6 +59,7 @@ Music::~Music() {
     const std::scoped_lock lock(deviceMutex);
     if (--liveTracks == 0) {
         deviceHold.reset();
+        deviceHeld = false;
     }
 }
 
@@ -114,6 +124,7 @@ bool Music::start(std::unique_ptr<TrackDecoder> decoder, std::uint64_t frame, bo
     if (!decoder || !utf8) {
         return false;
     }
+    holdDevice();
     playback =
         std::make_unique<Playback>(std::move(decoder), GaplessSource::Track{id, *utf8, this}, frame, volume / 100.0F);
     if (!paused) {

@@ -1,5 +1,6 @@
 #include "BusRecorder.h"
 #include "CPlayListManagDlg.h"
+#include "ModalCatcher.h"
 #include "MprisRootAdaptor.h"
 #include "MprisService.h"
 #include "PrivateBus.h"
@@ -284,6 +285,18 @@ TEST_F(MprisTest, OpenUriAppendsAFileAndPlaysIt) {
     }
     waitUntil([] { return false; }, 100);
     EXPECT_EQ(window.GetPlayList().getList()->size(), 2U);
+}
+
+TEST_F(MprisTest, OpenUriOfAFileThatDoesNotOpenLeavesPlaybackAsItWas) {
+    window.AddFromOutside({track("playing")}, false);
+    call(playerInterface, QStringLiteral("Play"));
+    const std::filesystem::path notAudio = dir.file("notes.wav");
+    std::ofstream(notAudio) << "not audio";
+    ModalCatcher catcher;
+    call(playerInterface, QStringLiteral("OpenUri"), {QUrl::fromLocalFile(notAudio.c_str()).toString()});
+    ASSERT_TRUE(waitUntil([&catcher] { return !catcher.boxes.empty(); }));
+    EXPECT_TRUE(currentTrack()->isPlaying());
+    EXPECT_EQ(window.GetPlayList().getList()->size(), 1U);
 }
 
 TEST_F(MprisTest, BadInputIsRefusedOrIgnored) {
