@@ -10,16 +10,13 @@
 #include <span>
 #include <string>
 
-namespace sf {
-class InputSoundFile;
-} // namespace sf
-
 class FileStream;
+class ModuleDecoder;
 class SndfileReader;
 
-// One audio file decoded to 16-bit PCM: through libsndfile first, SFML's own readers after it. Both
-// paths refuse the same headers, those no real file has, so that no file can make playback allocate
-// or wait beyond reason.
+// One audio file decoded to 16-bit PCM: through libsndfile first, the FFmpeg module after it. Only
+// regular files are read, and both paths refuse the same headers, those no real file has, so that no
+// file can make playback allocate or wait beyond reason.
 class TrackDecoder final {
 public:
     ~TrackDecoder();
@@ -44,12 +41,12 @@ public:
 
 private:
     TrackDecoder();
-    static std::unique_ptr<TrackDecoder> open(std::unique_ptr<FileStream> input, const std::string& utf8Path);
+    static std::unique_ptr<TrackDecoder> open(std::unique_ptr<FileStream> input);
     std::size_t readSamples(std::int16_t* samples, std::size_t count);
 
     std::unique_ptr<FileStream> input;
     std::unique_ptr<SndfileReader> sndfile;
-    std::unique_ptr<sf::InputSoundFile> fallback;
+    std::unique_ptr<ModuleDecoder> module;
     PcmFormat pcmFormat;
     std::optional<std::uint64_t> declaredFrames;
     // The samples of the first read, which proved the file yields audio; handed out before any other.
