@@ -337,10 +337,19 @@ std::size_t FfmpegDecoder::read(std::int16_t* samples, std::size_t frames) {
 }
 
 bool FfmpegDecoder::seek(std::uint64_t target) {
+    if (target > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max()) * output.sampleRate) {
+        return false;
+    }
     const AVStream* stream = container->streams[streamIndex];
     const AVRational outputBase{1, static_cast<int>(output.sampleRate)};
-    const std::int64_t timestamp = av_rescale_q(static_cast<std::int64_t>(target), outputBase, stream->time_base);
-    if (av_seek_frame(container, streamIndex, firstPts + timestamp, AVSEEK_FLAG_BACKWARD) < 0) {
+    // Lossy decoders build each frame on the one before: decoding starts a little ahead of the target
+    // (Opus asks for 80 ms), so that what is heard from there is what playing through would give.
+    const std::int64_t preRoll = output.sampleRate / 10;
+    const std::int64_t from =
+        firstPts + av_rescale_q(static_cast<std::int64_t>(target) - preRoll, outputBase, stream->time_base);
+    // Raw streams cannot seek before their first frame, where the pre-roll may point.
+    if (av_seek_frame(container, streamIndex, from, AVSEEK_FLAG_BACKWARD) < 0 &&
+        (from >= firstPts || av_seek_frame(container, streamIndex, firstPts, AVSEEK_FLAG_BACKWARD) < 0)) {
         return false;
     }
     avcodec_flush_buffers(codec);
@@ -349,16 +358,16 @@ bool FfmpegDecoder::seek(std::uint64_t target) {
     pendingOffset = 0;
     draining = false;
     finished = false;
-    // Demuxers land on a packet at or before the target: decode up to the exact frame.
+    const auto wanted = static_cast<std::int64_t>(target);
     while (decodeFrame()) {
         if (!pendingStart) {
             return false;
         }
-        const auto start = static_cast<std::uint64_t>(std::max<std::int64_t>(*pendingStart, 0));
-        const std::size_t count = pending.size() / output.channels;
-        if (start + count > target) {
-            pendingOffset = static_cast<std::size_t>(target - std::min(start, target)) * output.channels;
-            delivered = std::max(start, target);
+        const std::int64_t start = *pendingStart;
+        const auto count = static_cast<std::int64_t>(pending.size() / output.channels);
+        if (start + count > wanted) {
+            pendingOffset = static_cast<std::size_t>(std::max<std::int64_t>(wanted - start, 0)) * output.channels;
+            delivered = static_cast<std::uint64_t>(std::max(start, wanted));
             return true;
         }
     }

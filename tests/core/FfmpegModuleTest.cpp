@@ -68,7 +68,8 @@ struct Encoding {
     const char* options;
 };
 
-// What libsndfile does not read plays through FFmpeg, recognised by its content whatever its name.
+// What libsndfile does not read plays through FFmpeg, recognised by its content whatever its name, and
+// seeks.
 TEST_F(FfmpegModuleTest, EveryFormatPlaysWholeAtItsPitch) {
     const std::array encodings{Encoding{"aac.m4a", "-c:a aac"},    Encoding{"alac.m4a", "-c:a alac"},
                                Encoding{"wma2.wma", "-c:a wmav2"}, Encoding{"wavpack.wv", "-c:a wavpack"},
@@ -88,6 +89,9 @@ TEST_F(FfmpegModuleTest, EveryFormatPlaysWholeAtItsPitch) {
         const Decoded decoded = decodeAll(*decoder);
         EXPECT_NEAR(static_cast<double>(decoded.frames), rate, tolerance);
         EXPECT_NEAR(decoded.frequency, pitch, pitch / 50);
+        ASSERT_TRUE(decoder->seek(rate / 2));
+        EXPECT_NEAR(static_cast<double>(decodeAll(*decoder).frames), static_cast<double>(decoded.frames - rate / 2),
+                    tolerance);
     }
 }
 
