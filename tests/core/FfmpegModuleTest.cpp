@@ -6,12 +6,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
@@ -92,6 +94,34 @@ TEST_F(FfmpegModuleTest, EveryFormatPlaysWholeAtItsPitch) {
         ASSERT_TRUE(decoder->seek(rate / 2));
         EXPECT_NEAR(static_cast<double>(decodeAll(*decoder).frames), static_cast<double>(decoded.frames - rate / 2),
                     tolerance);
+    }
+}
+
+// A file damaged in its middle plays what decodes and then ends: it never hangs or spins.
+TEST_F(FfmpegModuleTest, DamagedFilePlaysWhatDecodesThenEnds) {
+    std::mt19937 noise(7);
+    for (const Encoding& encoding : {Encoding{"aac.m4a", "-c:a aac"}, Encoding{"adts.aac", "-c:a aac -f adts"},
+                                     Encoding{"wavpack.wv", "-c:a wavpack"}}) {
+        SCOPED_TRACE(encoding.file);
+        const fs::path file = dir.file(encoding.file);
+        encodeWithFfmpeg(source, file, encoding.options);
+        std::string bytes;
+        {
+            std::ifstream in(file, std::ios::binary);
+            bytes.assign(std::istreambuf_iterator<char>(in), {});
+        }
+        std::generate(bytes.begin() + static_cast<std::ptrdiff_t>(bytes.size() * 2 / 3),
+                      bytes.begin() + static_cast<std::ptrdiff_t>(bytes.size() * 5 / 6),
+                      [&noise] { return static_cast<char>(noise()); });
+        std::ofstream(file, std::ios::binary | std::ios::trunc) << bytes;
+        const bool ended = finishesWithin(std::chrono::seconds(20), [file] {
+            const std::unique_ptr<TrackDecoder> decoder = TrackDecoder::open(file.string());
+            ASSERT_NE(decoder, nullptr);
+            const std::size_t frames = decodeAll(*decoder).frames;
+            EXPECT_GT(frames, static_cast<std::size_t>(rate / 4));
+            EXPECT_LT(frames, static_cast<std::size_t>(rate * 2));
+        });
+        ASSERT_TRUE(ended);
     }
 }
 
