@@ -27,29 +27,51 @@ std::vector<fs::path> moduleFolders() {
     return {folder, folder.parent_path() / ZALVO_MODULE_LIBDIR / "zalvo"};
 }
 
-ModuleDecoderOpen loadModule() {
+struct Entries {
+    ModuleDecoderOpen open = nullptr;
+    ModuleDecoderOutline outline = nullptr;
+};
+
+Entries loadModule() {
     for (const fs::path& folder : moduleFolders()) {
         // The module stays loaded for the process's life: decoders it made may outlive any owner.
         if (void* library = dlopen((folder / moduleFile).c_str(), RTLD_NOW | RTLD_LOCAL)) {
-            if (void* entry = dlsym(library, moduleDecoderOpenSymbol)) {
-                return reinterpret_cast<ModuleDecoderOpen>(entry);
+            void* open = dlsym(library, moduleDecoderOpenSymbol);
+            void* outline = dlsym(library, moduleDecoderOutlineSymbol);
+            if (open != nullptr && outline != nullptr) {
+                return {reinterpret_cast<ModuleDecoderOpen>(open), reinterpret_cast<ModuleDecoderOutline>(outline)};
             }
             dlclose(library);
         }
     }
-    return nullptr;
+    return {};
+}
+
+const Entries& entries() {
+    static const Entries loaded = loadModule();
+    return loaded;
+}
+
+// The module takes a descriptor of its own, and closes it.
+int ownCopy(int descriptor) {
+    return fcntl(descriptor, F_DUPFD_CLOEXEC, 0);
 }
 
 } // namespace
 
 std::unique_ptr<ModuleDecoder> DecoderModule::open(int descriptor) {
-    static const ModuleDecoderOpen entry = loadModule();
-    if (entry == nullptr) {
+    if (entries().open == nullptr) {
         return nullptr;
     }
-    const int own = fcntl(descriptor, F_DUPFD_CLOEXEC, 0);
-    if (own < 0) {
-        return nullptr;
+    const int own = ownCopy(descriptor);
+    return own < 0 ? nullptr : std::unique_ptr<ModuleDecoder>(entries().open(own));
+}
+
+std::optional<TrackOutline> DecoderModule::outline(int descriptor) {
+    TrackOutline found;
+    const int own = entries().outline == nullptr ? -1 : ownCopy(descriptor);
+    if (own < 0 || !entries().outline(own, &found)) {
+        return std::nullopt;
     }
-    return std::unique_ptr<ModuleDecoder>(entry(own));
+    return found;
 }

@@ -1,8 +1,10 @@
 #pragma once
 
 #include "ModuleDecoder.h"
+#include "TrackOutline.h"
 
 #include <memory>
+#include <optional>
 
 // The FFmpeg decoder module, loaded the first time a file needs it and kept for the process's life:
 // a player that never meets such a file never pays for FFmpeg. Found in the folder named by
@@ -12,4 +14,6 @@ public:
     // A decoder for the regular file open on `descriptor` (left open for the caller), or null when the
     // module is missing or plays nothing there.
     static std::unique_ptr<ModuleDecoder> open(int descriptor);
+    // What open() would play, learnt without decoding where the file's container says enough.
+    static std::optional<TrackOutline> outline(int descriptor);
 };

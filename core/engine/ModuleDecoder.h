@@ -1,6 +1,7 @@
 #pragma once
 
 #include "PcmFormat.h"
+#include "TrackOutline.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -27,3 +28,7 @@ public:
 // The name carries the interface's version, so that a module built for another one is never used.
 using ModuleDecoderOpen = ModuleDecoder* (*)(int descriptor);
 inline constexpr const char* moduleDecoderOpenSymbol = "zalvo_decoder_open_v1";
+// What the decoder would play, into `outline`, without decoding where the container says enough; false
+// where the module plays nothing. The descriptor is the module's own, as above.
+using ModuleDecoderOutline = bool (*)(int descriptor, TrackOutline* outline);
+inline constexpr const char* moduleDecoderOutlineSymbol = "zalvo_decoder_outline_v1";

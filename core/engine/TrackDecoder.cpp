@@ -44,7 +44,7 @@ std::unique_ptr<TrackDecoder> TrackDecoder::open(const std::string& utf8Path) {
     if (!input->open(utf8Path)) {
         return nullptr;
     }
-    return open(std::move(input));
+    return open(std::move(input), Use::Play);
 }
 
 std::optional<TrackOutline> TrackDecoder::outline(const std::string& utf8Path) {
@@ -58,14 +58,14 @@ std::optional<TrackOutline> TrackDecoder::outline(const std::string& utf8Path) {
     if (input->seek(0) != 0) {
         return std::nullopt;
     }
-    const std::unique_ptr<TrackDecoder> decoder = open(std::move(input));
+    const std::unique_ptr<TrackDecoder> decoder = open(std::move(input), Use::Outline);
     if (!decoder) {
         return std::nullopt;
     }
     return TrackOutline{decoder->format(), decoder->headerFrames()};
 }
 
-std::unique_ptr<TrackDecoder> TrackDecoder::open(std::unique_ptr<FileStream> input) {
+std::unique_ptr<TrackDecoder> TrackDecoder::open(std::unique_ptr<FileStream> input, Use use) {
     std::unique_ptr<TrackDecoder> decoder(new TrackDecoder());
     decoder->input = std::move(input);
     sf::SoundFileReader::Info info{};
@@ -74,6 +74,16 @@ std::unique_ptr<TrackDecoder> TrackDecoder::open(std::unique_ptr<FileStream> inp
         decoder->sndfile = std::move(sndfile);
     } else if (isRiffWave(*decoder->input)) {
         return nullptr;
+    } else if (use == Use::Outline) {
+        // A playlist opens every track it loads: the module learns most from the container alone.
+        const std::optional<TrackOutline> found = DecoderModule::outline(decoder->input->descriptor());
+        if (!found || !isPlayable(found->format)) {
+            return nullptr;
+        }
+        decoder->input.reset();
+        decoder->pcmFormat = found->format;
+        decoder->declaredFrames = found->frames;
+        return decoder;
     } else {
         decoder->module = DecoderModule::open(decoder->input->descriptor());
         decoder->input.reset();

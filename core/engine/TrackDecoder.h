@@ -40,8 +40,11 @@ public:
     bool seek(std::uint64_t frame);
 
 private:
+    // To outline a file the module only describes it: that decoder has a format and a length, no reader.
+    enum class Use { Play, Outline };
+
     TrackDecoder();
-    static std::unique_ptr<TrackDecoder> open(std::unique_ptr<FileStream> input);
+    static std::unique_ptr<TrackDecoder> open(std::unique_ptr<FileStream> input, Use use);
     std::size_t readSamples(std::int16_t* samples, std::size_t count);
 
     std::unique_ptr<FileStream> input;

@@ -8,13 +8,16 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <limits>
+#include <string_view>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -84,6 +87,36 @@ bool isDsd(AVCodecID id) {
            id == AV_CODEC_ID_DSD_MSBF_PLANAR;
 }
 
+// DSD decodes at an eighth of its bit rate, still far above what any output takes: a quarter of that
+// keeps all it holds below its noise.
+unsigned outputRate(const AVCodecParameters& parameters) {
+    return static_cast<unsigned>(isDsd(parameters.codec_id) ? parameters.sample_rate / 4 : parameters.sample_rate);
+}
+
+// Containers known by their first bytes skip FFmpeg's probe, which asks every demuxer in turn.
+const AVInputFormat* demuxerByMagic(const FfmpegDecoder::Input& input) {
+    constexpr std::array<std::pair<std::string_view, std::size_t>, 8> magics{{{"ftyp", 4},
+                                                                              {"wvpk", 0},
+                                                                              {"TTA1", 0},
+                                                                              {"MAC ", 0},
+                                                                              {"\x1A\x45\xDF\xA3", 0},
+                                                                              {"\x30\x26\xB2\x75\x8E\x66\xCF\x11", 0},
+                                                                              {"DSD ", 0},
+                                                                              {"tBaK", 0}}};
+    constexpr std::array<const char*, 8> demuxers{"mov", "wv", "tta", "ape", "matroska", "asf", "dsf", "tak"};
+    std::array<char, 12> head{};
+    if (pread(input.descriptor, head.data(), head.size(), 0) != static_cast<ssize_t>(head.size())) {
+        return nullptr;
+    }
+    for (std::size_t i = 0; i < magics.size(); ++i) {
+        const auto& [magic, at] = magics[i];
+        if (std::string_view(head.data() + at, magic.size()) == magic) {
+            return av_find_input_format(demuxers[i]);
+        }
+    }
+    return nullptr;
+}
+
 // The frame count iTunes records for AAC it encodes (priming, padding, then the audio's own length),
 // where the container has no edit list to say it.
 std::optional<std::int64_t> iTunesLength(const AVFormatContext* container) {
@@ -118,6 +151,43 @@ FfmpegDecoder::~FfmpegDecoder() {
 }
 
 std::unique_ptr<FfmpegDecoder> FfmpegDecoder::open(int descriptor) {
+    std::unique_ptr<FfmpegDecoder> decoder = openContainer(descriptor);
+    if (!decoder || !decoder->openCodec() || !decoder->decodeFrame()) {
+        return nullptr;
+    }
+    decoder->input.budget = 0;
+    return decoder;
+}
+
+std::optional<TrackOutline> FfmpegDecoder::outline(int descriptor) {
+    std::unique_ptr<FfmpegDecoder> decoder = openContainer(descriptor);
+    if (!decoder) {
+        return std::nullopt;
+    }
+    // A playlist learns most tracks' format and length from their container alone. AAC at a low rate
+    // or in mono may carry SBR or parametric stereo that only its decoder finds, doubling either.
+    const AVCodecParameters& parameters = *decoder->container->streams[decoder->streamIndex]->codecpar;
+    const bool decoderMayDiffer = parameters.codec_id == AV_CODEC_ID_AAC &&
+                                  (parameters.sample_rate <= 24000 || parameters.ch_layout.nb_channels == 1);
+    if (!decoderMayDiffer) {
+        decoder->output = {outputRate(parameters), static_cast<unsigned>(parameters.ch_layout.nb_channels)};
+        decoder->describeLength();
+        if (decoder->length) {
+            return TrackOutline{decoder->output, decoder->length};
+        }
+    }
+    decoder = open(decoder->releaseDescriptor());
+    if (!decoder) {
+        return std::nullopt;
+    }
+    return TrackOutline{decoder->output, decoder->length};
+}
+
+int FfmpegDecoder::releaseDescriptor() {
+    return std::exchange(input.descriptor, -1);
+}
+
+std::unique_ptr<FfmpegDecoder> FfmpegDecoder::openContainer(int descriptor) {
     // A damaged file is played as far as it decodes, or refused: FFmpeg's own account of it, packet by
     // packet, would only flood standard error.
     static const bool quiet = [] {
@@ -129,10 +199,9 @@ std::unique_ptr<FfmpegDecoder> FfmpegDecoder::open(int descriptor) {
     decoder->input.descriptor = descriptor;
     decoder->input.size = lseek(descriptor, 0, SEEK_END);
     decoder->input.budget = openingBytes;
-    if (decoder->input.size <= 0 || !decoder->openStream() || !decoder->decodeFrame()) {
+    if (decoder->input.size <= 0 || !decoder->openStream()) {
         return nullptr;
     }
-    decoder->input.budget = 0;
     return decoder;
 }
 
@@ -157,28 +226,34 @@ bool FfmpegDecoder::openStream() {
     AVDictionary* options = nullptr;
     av_dict_set(&options, "format_whitelist", audioDemuxers, 0);
     av_dict_set(&options, "protocol_whitelist", "file", 0);
-    const int opened = avformat_open_input(&container, "", nullptr, &options);
+    const int opened = avformat_open_input(&container, "", demuxerByMagic(input), &options);
     av_dict_free(&options);
     if (opened < 0) {
         return false;
     }
-    const AVCodec* decoderCodec = nullptr;
-    streamIndex = av_find_best_stream(container, AVMEDIA_TYPE_AUDIO, -1, -1, &decoderCodec, 0);
+    streamIndex = av_find_best_stream(container, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
     // Raw streams (ADTS AAC, AC3) tell their codec, rate and channels only to a look at their first frames.
     if (streamIndex < 0 || container->streams[streamIndex]->codecpar->sample_rate <= 0 ||
         container->streams[streamIndex]->codecpar->ch_layout.nb_channels <= 0) {
         if (avformat_find_stream_info(container, nullptr) < 0) {
             return false;
         }
-        streamIndex = av_find_best_stream(container, AVMEDIA_TYPE_AUDIO, -1, -1, &decoderCodec, 0);
+        streamIndex = av_find_best_stream(container, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
     }
-    if (streamIndex < 0 || decoderCodec == nullptr) {
+    if (streamIndex < 0 || container->streams[streamIndex]->codecpar->sample_rate <= 0 ||
+        container->streams[streamIndex]->codecpar->ch_layout.nb_channels <= 0 ||
+        avcodec_find_decoder(container->streams[streamIndex]->codecpar->codec_id) == nullptr) {
         return false;
     }
     for (unsigned i = 0; i < container->nb_streams; ++i) {
         container->streams[i]->discard = static_cast<int>(i) == streamIndex ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
     }
+    return true;
+}
+
+bool FfmpegDecoder::openCodec() {
     const AVStream* stream = container->streams[streamIndex];
+    const AVCodec* decoderCodec = avcodec_find_decoder(stream->codecpar->codec_id);
     codec = avcodec_alloc_context3(decoderCodec);
     if (codec == nullptr || avcodec_parameters_to_context(codec, stream->codecpar) < 0) {
         return false;
@@ -247,7 +322,6 @@ bool FfmpegDecoder::convert(AVFrame* decoded) {
         }
         if (output.sampleRate == 0) {
             const int channels = decoded->ch_layout.nb_channels;
-            // DSD decodes at an eighth of its bit rate, far above what any output takes.
             const int rate = isDsd(codec->codec_id) ? decoded->sample_rate / 4 : decoded->sample_rate;
             if (rate <= 0 || channels <= 0) {
                 return false;
@@ -294,13 +368,15 @@ void FfmpegDecoder::describeLength() {
     if (stream->duration > 0) {
         length = static_cast<std::uint64_t>(av_rescale_q(stream->duration, stream->time_base, outputBase));
     } else if (container->duration > 0) {
-        length = static_cast<std::uint64_t>(av_rescale_q(container->duration, AV_TIME_BASE_Q, outputBase));
+        length = static_cast<std::uint64_t>(av_rescale_q(container->duration, AVRational{1, AV_TIME_BASE}, outputBase));
     }
     // An MP4 container knows its audio's exact length, from its edit list or iTunes' own record: the
     // encoder's padding after it is left out, so that tracks join without a gap.
     if (std::strncmp(container->iformat->name, "mov", 3) == 0 && length) {
-        if (const std::optional<std::int64_t> frames = iTunesLength(container); frames && codec->sample_rate > 0) {
-            length = static_cast<std::uint64_t>(av_rescale_q(*frames, AVRational{1, codec->sample_rate}, outputBase));
+        if (const std::optional<std::int64_t> frames = iTunesLength(container);
+            frames && stream->codecpar->sample_rate > 0) {
+            length = static_cast<std::uint64_t>(
+                av_rescale_q(*frames, AVRational{1, stream->codecpar->sample_rate}, outputBase));
         }
         audioEnd = length;
     }
@@ -376,4 +452,12 @@ bool FfmpegDecoder::seek(std::uint64_t target) {
 
 extern "C" __attribute__((visibility("default"))) ModuleDecoder* zalvo_decoder_open_v1(int descriptor) {
     return FfmpegDecoder::open(descriptor).release();
+}
+
+extern "C" __attribute__((visibility("default"))) bool zalvo_decoder_outline_v1(int descriptor, TrackOutline* outline) {
+    const std::optional<TrackOutline> found = FfmpegDecoder::outline(descriptor);
+    if (found) {
+        *outline = *found;
+    }
+    return found.has_value();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ModuleDecoder.h"
+#include "TrackOutline.h"
 
 extern "C" {
 #include <libavutil/channel_layout.h>
@@ -28,6 +29,8 @@ public:
 
     // A decoder whose first frame is decoded already, or null; `descriptor` is closed either way.
     static std::unique_ptr<FfmpegDecoder> open(int descriptor);
+    // What open() would play, from the container alone where it says enough; `descriptor` is closed.
+    static std::optional<TrackOutline> outline(int descriptor);
 
     PcmFormat format() const override { return output; }
     std::optional<std::uint64_t> frames() const override { return length; }
@@ -45,7 +48,11 @@ public:
 
 private:
     FfmpegDecoder() = default;
+    // A decoder with its container open and its audio stream chosen, its codec not yet open.
+    static std::unique_ptr<FfmpegDecoder> openContainer(int descriptor);
     bool openStream();
+    bool openCodec();
+    int releaseDescriptor();
     // Decodes the next frame into `pending`; false when the audio ends.
     bool decodeFrame();
     // Converts `decoded` (or what the resampler holds back, when null) into `pending`; false on failure.

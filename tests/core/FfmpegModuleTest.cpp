@@ -70,8 +70,8 @@ struct Encoding {
     const char* options;
 };
 
-// What libsndfile does not read plays through FFmpeg, recognised by its content whatever its name, and
-// seeks.
+// What libsndfile does not read plays through FFmpeg, recognised by its content whatever its name,
+// outlined as it plays, and seeks.
 TEST_F(FfmpegModuleTest, EveryFormatPlaysWholeAtItsPitch) {
     const std::array encodings{Encoding{"aac.m4a", "-c:a aac"},    Encoding{"alac.m4a", "-c:a alac"},
                                Encoding{"wma2.wma", "-c:a wmav2"}, Encoding{"wavpack.wv", "-c:a wavpack"},
@@ -85,6 +85,10 @@ TEST_F(FfmpegModuleTest, EveryFormatPlaysWholeAtItsPitch) {
         const std::unique_ptr<TrackDecoder> decoder = TrackDecoder::open(file.string());
         ASSERT_NE(decoder, nullptr);
         EXPECT_EQ(decoder->format(), (PcmFormat{rate, 2}));
+        const std::optional<TrackOutline> outline = TrackDecoder::outline(file.string());
+        ASSERT_TRUE(outline.has_value());
+        EXPECT_EQ(outline->format, decoder->format());
+        EXPECT_EQ(outline->frames, decoder->headerFrames());
         if (decoder->headerFrames()) {
             EXPECT_NEAR(static_cast<double>(*decoder->headerFrames()), rate, tolerance);
         }
