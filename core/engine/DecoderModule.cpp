@@ -59,6 +59,10 @@ int ownCopy(int descriptor) {
 
 } // namespace
 
+bool DecoderModule::available() {
+    return entries().open != nullptr;
+}
+
 std::unique_ptr<ModuleDecoder> DecoderModule::open(int descriptor) {
     if (entries().open == nullptr) {
         return nullptr;

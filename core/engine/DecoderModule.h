@@ -14,6 +14,8 @@ public:
     // A decoder for the regular file open on `descriptor` (left open for the caller), or null when the
     // module is missing or plays nothing there.
     static std::unique_ptr<ModuleDecoder> open(int descriptor);
+    // Whether the module loads; the first call loads it.
+    static bool available();
     // What open() would play, learnt without decoding where the file's container says enough.
     static std::optional<TrackOutline> outline(int descriptor);
 };

@@ -2,6 +2,7 @@
 
 #include "DecoderModule.h"
 #include "FileStream.h"
+#include "Mp4Probe.h"
 #include "SndfileReader.h"
 #include "VorbisProbe.h"
 
@@ -54,6 +55,11 @@ std::optional<TrackOutline> TrackDecoder::outline(const std::string& utf8Path) {
     }
     if (const std::optional<TrackOutline> vorbis = VorbisProbe::read(*input); vorbis && isPlayable(vorbis->format)) {
         return vorbis;
+    }
+    // Only the FFmpeg module plays MP4 files.
+    if (const std::optional<TrackOutline> mp4 = Mp4Probe::read(*input);
+        mp4 && isPlayable(mp4->format) && DecoderModule::available()) {
+        return mp4;
     }
     if (input->seek(0) != 0) {
         return std::nullopt;

@@ -26,8 +26,8 @@ public:
     // A decoder at the file's first frame, or nothing when the file does not open, has a rate or a
     // channel count no real file has, or declares no length and yields no sample.
     static std::unique_ptr<TrackDecoder> open(const std::string& utf8Path);
-    // The format and length open() would find, or nothing where it would fail; Ogg Vorbis files are
-    // read without setting up their decoder.
+    // The format and length open() would find, or nothing where it would fail; Ogg Vorbis and MP4
+    // files are read without setting up their decoder.
     static std::optional<TrackOutline> outline(const std::string& utf8Path);
 
     PcmFormat format() const { return pcmFormat; }
