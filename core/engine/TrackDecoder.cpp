@@ -80,17 +80,21 @@ std::unique_ptr<TrackDecoder> TrackDecoder::open(std::unique_ptr<FileStream> inp
         decoder->sndfile = std::move(sndfile);
     } else if (isRiffWave(*decoder->input)) {
         return nullptr;
-    } else if (use == Use::Outline) {
-        // A playlist opens every track it loads: the module learns most from the container alone.
-        const std::optional<TrackOutline> found = DecoderModule::outline(decoder->input->descriptor());
-        if (!found || !isPlayable(found->format)) {
-            return nullptr;
-        }
-        decoder->input.reset();
-        decoder->pcmFormat = found->format;
-        decoder->declaredFrames = found->frames;
-        return decoder;
     } else {
+        // A playlist opens every track it loads: the module learns most from the container alone. A
+        // container that says what no output plays is decoded, as it would be played, to be sure.
+        if (use == Use::Outline) {
+            const std::optional<TrackOutline> found = DecoderModule::outline(decoder->input->descriptor());
+            if (!found) {
+                return nullptr;
+            }
+            if (isPlayable(found->format)) {
+                decoder->input.reset();
+                decoder->pcmFormat = found->format;
+                decoder->declaredFrames = found->frames;
+                return decoder;
+            }
+        }
         decoder->module = DecoderModule::open(decoder->input->descriptor());
         decoder->input.reset();
         if (!decoder->module) {
