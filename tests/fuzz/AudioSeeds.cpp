@@ -41,9 +41,9 @@ int main(int argc, char** argv) {
         sf_close(output);
     }
     const std::pair<const char*, const char*> encodings[]{
-        {"seed-aac.m4a", "-c:a aac"},   {"seed-alac.m4a", "-c:a alac"}, {"seed.wma", "-c:a wmav2"},
-        {"seed.wv", "-c:a wavpack"},    {"seed.tta", "-c:a tta"},       {"seed.ac3", "-c:a ac3"},
-        {"seed.mka", "-c:a flac"},      {"seed.aac", "-c:a aac -f adts"}};
+        {"seed-aac.m4a", "-c:a aac"}, {"seed-alac.m4a", "-c:a alac"},  {"seed.wma", "-c:a wmav2"},
+        {"seed.wv", "-c:a wavpack"},  {"seed.tta", "-c:a tta"},        {"seed.ac3", "-c:a ac3"},
+        {"seed.mka", "-c:a flac"},    {"seed.aac", "-c:a aac -f adts"}};
     const std::filesystem::path wav = std::filesystem::path(argv[1]) / "seed.wav";
     for (const auto& [name, options] : encodings) {
         const std::string command = "ffmpeg -nostdin -v error -y -i '" + wav.string() + "' " + options + " '" +
