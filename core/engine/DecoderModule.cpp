@@ -1,5 +1,6 @@
 #include "DecoderModule.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -34,15 +35,25 @@ struct Entries {
 
 Entries loadModule() {
     for (const fs::path& folder : moduleFolders()) {
-        // The module stays loaded for the process's life: decoders it made may outlive any owner.
-        if (void* library = dlopen((folder / moduleFile).c_str(), RTLD_NOW | RTLD_LOCAL)) {
-            void* open = dlsym(library, moduleDecoderOpenSymbol);
-            void* outline = dlsym(library, moduleDecoderOutlineSymbol);
-            if (open != nullptr && outline != nullptr) {
-                return {reinterpret_cast<ModuleDecoderOpen>(open), reinterpret_cast<ModuleDecoderOutline>(outline)};
-            }
-            dlclose(library);
+        const fs::path file = folder / moduleFile;
+        std::error_code error;
+        if (!fs::exists(file, error)) {
+            continue;
         }
+        // The module stays loaded for the process's life: decoders it made may outlive any owner.
+        void* library = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (library == nullptr) {
+            // Installed but unusable (FFmpeg's libraries missing): said once, as the files it would
+            // have played are refused.
+            std::fprintf(stderr, "zalvo: the FFmpeg decoder module does not load: %s\n", dlerror());
+            continue;
+        }
+        void* open = dlsym(library, moduleDecoderOpenSymbol);
+        void* outline = dlsym(library, moduleDecoderOutlineSymbol);
+        if (open != nullptr && outline != nullptr) {
+            return {reinterpret_cast<ModuleDecoderOpen>(open), reinterpret_cast<ModuleDecoderOutline>(outline)};
+        }
+        dlclose(library);
     }
     return {};
 }
