@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -210,6 +211,48 @@ TEST_F(FfmpegModuleTest, FilesNamingOtherFilesAreRefusedUnopened) {
             finishesWithin(std::chrono::seconds(20), [file] { EXPECT_EQ(TrackDecoder::open(file.string()), nullptr); });
         ASSERT_TRUE(ended);
     }
+}
+
+// An MP4 box of the given type holding `payload`.
+std::string box(const std::string& type, const std::string& payload) {
+    std::string bytes(4, '\0');
+    putBigEndian(bytes, 0, static_cast<std::uint32_t>(8 + payload.size()), 4);
+    return bytes + type + payload;
+}
+
+// Without an edit list, iTunes' gapless record says what to skip (the encoder's 1024 frames of priming)
+// and how long the audio is: the tone comes out at once, and whole to its last frame.
+TEST_F(FfmpegModuleTest, ITunesGaplessRecordTrimsPrimingAndPadding) {
+    const fs::path file = dir.file("itunes.m4a");
+    encodeWithFfmpeg(source, file, "-c:a aac -use_editlist 0");
+    std::string bytes;
+    {
+        std::ifstream in(file, std::ios::binary);
+        bytes.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    char record[64];
+    std::snprintf(record, sizeof record, " 00000000 00000400 00000000 %016X", rate);
+    const std::string item = box("----", box("mean", std::string(4, '\0') + "com.apple.iTunes") +
+                                             box("name", std::string(4, '\0') + "iTunSMPB") +
+                                             box("data", std::string("\0\0\0\1\0\0\0\0", 8) + record));
+    const std::size_t list = bytes.find("ilst") - 4;
+    ASSERT_LT(list, bytes.size());
+    const std::uint32_t listSize = bigEndian32(bytes, list);
+    // The walk stops at "meta", whose payload starts with a version: the list within is grown apart.
+    growBoxesHolding(bytes, 0, bytes.size(), list, static_cast<std::uint32_t>(item.size()));
+    putBigEndian(bytes, list, listSize + static_cast<std::uint32_t>(item.size()), 4);
+    bytes.insert(list + listSize, item);
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << bytes;
+
+    const std::optional<TrackOutline> outline = TrackDecoder::outline(file.string());
+    const std::unique_ptr<TrackDecoder> decoder = TrackDecoder::open(file.string());
+    ASSERT_TRUE(outline && decoder);
+    EXPECT_EQ(outline->frames, std::optional<std::uint64_t>(rate));
+    EXPECT_EQ(decoder->headerFrames(), std::optional<std::uint64_t>(rate));
+    std::vector<std::int16_t> first(2 * 256);
+    ASSERT_EQ(decoder->read(first), 256U);
+    EXPECT_GT(*std::max_element(first.begin(), first.end()), 8000);
+    EXPECT_EQ(decodeAll(*decoder).frames, static_cast<std::size_t>(rate - 256));
 }
 
 // With the loader pointed at a folder without the module, what only FFmpeg reads is refused and
