@@ -9,11 +9,13 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <numbers>
 #include <random>
 #include <string>
 #include <sys/stat.h>
@@ -128,6 +130,50 @@ TEST_F(FfmpegModuleTest, DamagedFilePlaysWhatDecodesThenEnds) {
         });
         ASSERT_TRUE(ended);
     }
+}
+
+void putLittleEndian(std::string& bytes, std::uint64_t value, int width) {
+    for (int i = 0; i < width; ++i) {
+        bytes += static_cast<char>(value >> (8 * i));
+    }
+}
+
+// DSD is one bit at 64 times 44.1 kHz: it plays as PCM at a quarter of what its decoder gives, 88.2 kHz.
+TEST_F(FfmpegModuleTest, DsdPlaysAsPcm) {
+    constexpr std::uint64_t bitRate = 2822400;
+    constexpr std::uint64_t bits = bitRate / 2;
+    constexpr std::uint64_t block = 4096;
+    constexpr std::uint64_t blocks = (bits / 8 + block - 1) / block;
+    // A mono tone through a first-order sigma-delta modulator, least significant bit first.
+    std::string channel(blocks * block, '\0');
+    double error = 0.0;
+    for (std::uint64_t i = 0; i < bits; ++i) {
+        const double wanted = 0.5 * std::sin(2.0 * std::numbers::pi * pitch * static_cast<double>(i) / bitRate);
+        const bool one = error + wanted >= 0.0;
+        error += wanted - (one ? 1.0 : -1.0);
+        channel[i / 8] = static_cast<char>(channel[i / 8] | (one ? 1 << (i % 8) : 0));
+    }
+    std::string dsf = "fmt ";
+    for (const std::uint64_t value : {std::uint64_t{52}, std::uint64_t{1}, std::uint64_t{0}, std::uint64_t{1},
+                                      std::uint64_t{1}, bitRate, std::uint64_t{1}, bits, block, std::uint64_t{0}}) {
+        putLittleEndian(dsf, value, dsf.size() == 4 || dsf.size() == 36 ? 8 : 4);
+    }
+    dsf += "data";
+    putLittleEndian(dsf, 12 + channel.size(), 8);
+    dsf += channel;
+    std::string header = "DSD ";
+    for (const std::uint64_t value : {std::uint64_t{28}, 28 + dsf.size(), std::uint64_t{0}}) {
+        putLittleEndian(header, value, 8);
+    }
+    const fs::path file = dir.file("tone.dsf");
+    std::ofstream(file, std::ios::binary) << header + dsf;
+
+    const std::unique_ptr<TrackDecoder> decoder = TrackDecoder::open(file.string());
+    ASSERT_NE(decoder, nullptr);
+    EXPECT_EQ(decoder->format(), (PcmFormat{88200, 1}));
+    const Decoded decoded = decodeAll(*decoder);
+    EXPECT_NEAR(static_cast<double>(decoded.frames), 88200.0 / 2, 88200.0 / 40);
+    EXPECT_NEAR(decoded.frequency, pitch, pitch / 50);
 }
 
 void putBigEndian(std::string& bytes, std::size_t at, std::uint32_t value, int width) {
