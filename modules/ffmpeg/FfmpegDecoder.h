@@ -9,6 +9,7 @@ extern "C" {
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 struct AVCodecContext;
