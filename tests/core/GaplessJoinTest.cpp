@@ -1,4 +1,5 @@
 #include "AudioOutput.h"
+#include "FfmpegEncode.h"
 #include "PcmSource.h"
 #include "PlayListFixture.h"
 
@@ -351,5 +352,53 @@ TEST_F(GaplessJoinTest, LossyJoinsAreMeasured) {
         EXPECT_GT(heard.size(), 40000U);
     }
 }
+
+struct LossyJoin {
+    const char* name;
+    AudioFormat format;
+    // ffmpeg's options to encode each part from a WAV, or none for libsndfile to write it.
+    const char* ffmpegOptions;
+    const char* extension;
+};
+
+class LossyJoinTest : public GaplessJoinTest, public ::testing::WithParamInterface<LossyJoin> {};
+
+// Lossy parts carry their encoder's delay and padding; trimmed, a sine cut at odd frames and encoded
+// part by part joins without silence, and lasts as long as the source.
+TEST_P(LossyJoinTest, PartsJoinWithoutSilenceAtTheSourceLength) {
+    const LossyJoin& join = GetParam();
+    const std::vector<std::size_t> cuts{0, 22051, 44117, 66150};
+    for (std::size_t part = 0; part + 1 < cuts.size(); ++part) {
+        std::vector<float> frames;
+        for (std::size_t i = cuts[part]; i < cuts[part + 1]; ++i) {
+            frames.push_back(static_cast<float>(sine(i)));
+        }
+        const auto name = "part" + std::to_string(part);
+        auto file = dir.file(name + extensionOf(join.format));
+        writeAudioFile(file, join.format, frames, rate);
+        if (join.ffmpegOptions != nullptr) {
+            const auto encoded = dir.file(name + join.extension);
+            encodeWithFfmpeg(file, encoded, join.ffmpegOptions);
+            file = encoded;
+        }
+        ASSERT_TRUE(playList.addMusic(file.u16string()));
+    }
+    const std::vector<std::int16_t> heard = playFromFirst(1'000'000);
+    std::size_t longestQuiet = 0;
+    std::size_t quiet = 0;
+    for (std::size_t i = 2205; i + 2205 < heard.size(); ++i) {
+        quiet = std::abs(heard[i]) < 64 ? quiet + 1 : 0;
+        longestQuiet = std::max(longestQuiet, quiet);
+    }
+    std::cout << join.name << ": " << heard.size() << " frames for " << cuts.back() << ", longest silence "
+              << static_cast<double>(longestQuiet) * 1000.0 / rate << " ms\n";
+    EXPECT_LE(longestQuiet, static_cast<std::size_t>(rate / 1000));
+    EXPECT_NEAR(static_cast<double>(heard.size()), static_cast<double>(cuts.back()), rate / 500.0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Codecs, LossyJoinTest,
+                         ::testing::Values(LossyJoin{"AacInMp4", AudioFormat::Wav, "-c:a aac", ".m4a"},
+                                           LossyJoin{"Mp3", AudioFormat::Mp3, nullptr, nullptr}),
+                         [](const ::testing::TestParamInfo<LossyJoin>& info) { return std::string(info.param.name); });
 
 } // namespace
