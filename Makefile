@@ -52,7 +52,7 @@ tsan: deps test-deps
 	ctest --test-dir $(TSAN_BUILD) --output-on-failure -j $(JOBS)
 
 fuzz: deps
-	@scripts/install-deps.sh clang libclang-rt-dev
+	@scripts/install-deps.sh clang libclang-rt-dev ffmpeg
 	CXX=clang++ cmake -S . -B $(FUZZ_BUILD) $(CMAKE_FLAGS) -DZALVO_FUZZ=ON -DZALVO_BUILD_UI=OFF \
 	    -DZALVO_BUILD_TESTS=OFF -DZALVO_BUILD_BENCH=OFF
 	cmake --build $(FUZZ_BUILD) -j $(JOBS)
@@ -60,7 +60,8 @@ fuzz: deps
 	@for target in playlist_load playlist_formats track_open; do \
 	    mkdir -p $(FUZZ_BUILD)/corpus-$$target; \
 	    echo "== fuzz_$$target for $(FUZZ_SECONDS) s"; \
-	    ALSOFT_DRIVERS=null LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan-suppressions.txt \
+	    ALSOFT_DRIVERS=null ZALVO_MODULE_DIR=$(CURDIR)/$(FUZZ_BUILD)/lib/zalvo \
+	    LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan-suppressions.txt \
 	        $(FUZZ_BUILD)/tests/fuzz/fuzz_$$target $(FUZZ_BUILD)/corpus-$$target \
 	        -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048 -artifact_prefix=$(FUZZ_BUILD)/ || exit 1; \
 	done

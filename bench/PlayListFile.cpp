@@ -1,4 +1,5 @@
 #include "Archive.h"
+#include "FfmpegEncode.h"
 #include "PlayList.h"
 #include "TempDir.h"
 #include "ToneFile.h"
@@ -23,11 +24,23 @@ namespace {
 constexpr std::size_t entries = 10000;
 constexpr double trackSeconds = 180.0;
 
-// Three-minute stereo files, two of each format, and a playlist file naming them 10,000 times over.
+void writePlayList(const std::filesystem::path& file, const std::vector<std::u16string>& tracks) {
+    std::ofstream out(file, std::ios::binary);
+    Archive archive(out);
+    archive.writeUInt32(static_cast<std::uint32_t>(entries));
+    for (std::size_t i = 0; i < entries; ++i) {
+        archive.writeString(tracks[i % tracks.size()]);
+    }
+    archive.flush();
+}
+
+// Three-minute stereo files, two of each format, and a playlist file naming them 10,000 times over;
+// and one naming two AAC files (M4A), which only the FFmpeg module reads, as many times.
 class Fixtures final {
 public:
     Fixtures() {
         std::vector<std::u16string> tracks;
+        std::vector<std::u16string> m4aTracks;
         for (const AudioFormat format : {AudioFormat::Wav, AudioFormat::Flac, AudioFormat::Ogg, AudioFormat::Mp3}) {
             for (int copy = 0; copy < 2; ++copy) {
                 const std::filesystem::path file = dir.file("track" + std::to_string(copy) + extensionOf(format));
@@ -37,19 +50,20 @@ public:
                 shape.amplitude = 0.5;
                 writeToneFile(file, format, shape);
                 tracks.push_back(file.u16string());
+                if (format == AudioFormat::Wav) {
+                    const std::filesystem::path m4a = dir.file("track" + std::to_string(copy) + ".m4a");
+                    encodeWithFfmpeg(file, m4a, "-c:a aac");
+                    m4aTracks.push_back(m4a.u16string());
+                }
             }
         }
-        std::ofstream out(playListFile, std::ios::binary);
-        Archive archive(out);
-        archive.writeUInt32(static_cast<std::uint32_t>(entries));
-        for (std::size_t i = 0; i < entries; ++i) {
-            archive.writeString(tracks[i % tracks.size()]);
-        }
-        archive.flush();
+        writePlayList(playListFile, tracks);
+        writePlayList(m4aPlayListFile, m4aTracks);
     }
 
     TempDir dir;
     std::filesystem::path playListFile = dir.file("ten-thousand.zpl");
+    std::filesystem::path m4aPlayListFile = dir.file("ten-thousand-m4a.zpl");
 };
 
 Fixtures& fixtures() {
@@ -57,8 +71,8 @@ Fixtures& fixtures() {
     return instance;
 }
 
-void load(PlayList& playList) {
-    std::ifstream in(fixtures().playListFile, std::ios::binary);
+void load(PlayList& playList, const std::filesystem::path& file = fixtures().playListFile) {
+    std::ifstream in(file, std::ios::binary);
     Archive archive(in);
     playList.Serialize(archive);
 }
@@ -126,6 +140,21 @@ void BM_LoadTenThousandEntries(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_LoadTenThousandEntries)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+// The module loads on the first M4A, before the timed loads.
+void BM_LoadTenThousandM4aEntries(benchmark::State& state) {
+    PlayList playList;
+    load(playList, fixtures().m4aPlayListFile);
+    for (auto _ : state) {
+        load(playList, fixtures().m4aPlayListFile);
+    }
+    PlayList::TrackList& list = *playList.getList();
+    state.counters["tracks"] = static_cast<double>(list.size());
+    if (list.size() != entries || !plays(*list.front()) || !plays(*list.back())) {
+        state.SkipWithError("not every M4A track loaded and played");
+    }
+}
+BENCHMARK(BM_LoadTenThousandM4aEntries)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 void BM_SaveTenThousandEntries(benchmark::State& state) {
     PlayList playList;

@@ -161,6 +161,70 @@ void BM_HundredMegabytesOfEmptyEntries(benchmark::State& state) {
 }
 BENCHMARK(BM_HundredMegabytesOfEmptyEntries)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
 
+// Files made to hurt the readers: each is refused or read within a few chunks of memory, and quickly.
+void writeRepeated(const fs::path& file, const std::string& opening, const std::string& body, std::size_t repeats,
+                   const std::string& closing) {
+    std::ofstream out(file, std::ios::binary);
+    out << opening;
+    for (std::size_t i = 0; i < repeats; ++i) {
+        out << body;
+    }
+    out << closing;
+}
+
+void BM_HostilePlayList(benchmark::State& state) {
+    const fs::path file = fixtures().dir.file("hostile");
+    switch (state.range(0)) {
+    case 0:
+        state.SetLabel("xspf, xml:base nested 30,000 deep");
+        writeRepeated(file, "<playlist><trackList><track>", "<extension xml:base=\"folder/\">", 30'000, "");
+        break;
+    case 1:
+        state.SetLabel("xspf, one 200 MB attribute");
+        writeRepeated(file, "<playlist title=\"", std::string(1 << 20, 'a'), 200, "\"/>");
+        break;
+    case 2:
+        state.SetLabel("xspf, one 200 MB comment");
+        writeRepeated(file, "<playlist><!--", std::string(1 << 20, 'a'), 200, "--></playlist>");
+        break;
+    default: {
+        state.SetLabel("archive naming one 400 MB path");
+        writeRepeated(file, std::string("\x01\0\0\0\xFF\xFE\xFF\xFF\xFF\xFF\0\0\0\x0C", 14), "", 0, "");
+        fs::resize_file(file, std::uint64_t{420} << 20U);
+    }
+    }
+    const long idle = residentBytes();
+    PeakSampler sampler;
+    for (auto _ : state) {
+        const std::atomic<bool> cancelled = false;
+        TrackCollector collector(cancelled);
+        benchmark::DoNotOptimize(collector.addPlayListFile(file.u16string()).status);
+    }
+    state.counters["peak_MB_above_idle"] = static_cast<double>(sampler.stop() - idle) / (1024.0 * 1024.0);
+    fs::remove(file);
+}
+BENCHMARK(BM_HostilePlayList)->DenseRange(0, 3)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+
+// From Cancel to the reader's return, on 200 MB of XSPF that names no track.
+void BM_CancelAPlayListRead(benchmark::State& state) {
+    const fs::path file = fixtures().dir.file("nothing.xspf");
+    writeRepeated(file, "<playlist><trackList>", "<track/>", 25'000'000, "</trackList></playlist>");
+    for (auto _ : state) {
+        std::atomic<bool> cancelled = false;
+        std::thread reader([&cancelled, &file] {
+            TrackCollector collector(cancelled);
+            collector.addPlayListFile(file.u16string());
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        const auto start = std::chrono::steady_clock::now();
+        cancelled = true;
+        reader.join();
+        state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    }
+    fs::remove(file);
+}
+BENCHMARK(BM_CancelAPlayListRead)->Unit(benchmark::kMillisecond)->Iterations(3)->UseManualTime();
+
 } // namespace
 
 int main(int argc, char** argv) {

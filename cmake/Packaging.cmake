@@ -29,8 +29,10 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "small skinned music player")
 set(CPACK_PACKAGE_DESCRIPTION "Zalvo plays audio files from one playlist. Its window is a ring of twelve
 icons: play or pause, stop, next, previous, repeat, shuffle, volume up and
 down, add a track, load and save the playlist, and open the playlist manager.
-It plays WAV, AIFF, FLAC, Ogg Vorbis, Opus and MP3 files, and its skin stays
-sharp at every screen scale.")
+It plays WAV, AIFF, FLAC, Ogg Vorbis, Opus and MP3 files, and through FFmpeg,
+loaded only when a file needs it, AAC (M4A, MP4, 3GP, ADTS), ALAC, WMA,
+WavPack, Monkey's Audio, Musepack, TTA, TAK, AC3, E-AC3, DTS, Speex, Matroska
+and WebM audio and DSD. Its skin stays sharp at every screen scale.")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)

@@ -1,6 +1,7 @@
 #include "CommandLine.h"
 
-#include <QFileInfo>
+#include "LocalPath.h"
+
 #include <QUrl>
 
 namespace {
@@ -17,9 +18,9 @@ const char* const helpText = "Usage: zalvo [OPTION]... [FILE]...\n"
 QString absolutePath(const QString& argument) {
     const QUrl url(argument);
     if (url.isLocalFile()) {
-        return QFileInfo(url.toLocalFile()).absoluteFilePath();
+        return LocalPath::absolute(LocalPath::fromUrl(url));
     }
-    return QFileInfo(argument).absoluteFilePath();
+    return LocalPath::absolute(argument);
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "DroppedFiles.h"
 
+#include "LocalPath.h"
+
 #include <QMimeData>
 #include <QUrl>
 
@@ -9,8 +11,9 @@ QStringList DroppedFiles::paths(const QMimeData* data) {
         return paths;
     }
     for (const QUrl& url : data->urls()) {
-        if (url.isLocalFile() && !url.toLocalFile().isEmpty()) {
-            paths.append(url.toLocalFile());
+        const QString path = LocalPath::fromUrl(url);
+        if (!path.isEmpty()) {
+            paths.append(path);
         }
     }
     return paths;

@@ -16,8 +16,9 @@ public:
     explicit HandOverAdaptor(MprisService* service);
 
 public slots:
-    // Raises the window, then adds the files as the command line would have.
-    void Open(const QStringList& files);
+    // Raises the window, then adds the files as the command line would have. Each is an absolute path, or
+    // a file URL for a name that is not text.
+    void Open(const QStringList& carried);
 
 private:
     MprisService& m_service;

@@ -1,5 +1,6 @@
 #include "MprisMetadata.h"
 
+#include "LocalPath.h"
 #include "TrackTags.h"
 
 #include <QDate>
@@ -26,8 +27,9 @@ QStringList fromUtf8(const std::vector<std::string>& texts) {
 QVariantMap MprisMetadata::describe(const QString& path, const TrackTags& tags,
                                     const std::optional<std::filesystem::path>& cover) {
     QVariantMap metadata{
-        {QStringLiteral("xesam:url"), QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded)},
-        {QStringLiteral("xesam:title"), tags.title.empty() ? QFileInfo(path).fileName() : fromUtf8(tags.title)},
+        {QStringLiteral("xesam:url"), LocalPath::toUrl(path).toString(QUrl::FullyEncoded)},
+        {QStringLiteral("xesam:title"),
+         tags.title.empty() ? QFileInfo(LocalPath::readable(path)).fileName() : fromUtf8(tags.title)},
     };
     const auto insertList = [&metadata](const char* key, const std::vector<std::string>& values) {
         if (!values.empty()) {
@@ -51,7 +53,7 @@ QVariantMap MprisMetadata::describe(const QString& path, const TrackTags& tags,
     }
     if (cover) {
         metadata.insert(QStringLiteral("mpris:artUrl"),
-                        QUrl::fromLocalFile(QString::fromStdString(cover->string())).toString(QUrl::FullyEncoded));
+                        LocalPath::toUrl(LocalPath::fromNative(cover->c_str())).toString(QUrl::FullyEncoded));
     }
     return metadata;
 }

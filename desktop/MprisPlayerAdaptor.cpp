@@ -1,12 +1,12 @@
 #include "MprisPlayerAdaptor.h"
 
 #include "AudioConfig.h"
+#include "LocalPath.h"
 #include "MprisService.h"
 #include "PlayList.h"
 #include "PlayerHost.h"
 
 #include <QDBusConnection>
-#include <QFileInfo>
 #include <QUrl>
 
 #include <algorithm>
@@ -136,7 +136,8 @@ void MprisPlayerAdaptor::Seek(qlonglong Offset) {
     }
     const double target = std::max(0.0, static_cast<double>(m_service.position()) / microseconds +
                                             static_cast<double>(Offset) / microseconds);
-    if (target >= static_cast<double>(track->getDuration())) {
+    // Past the end goes to the next track; a track of unknown length decides itself where its end is.
+    if (track->getDuration() > 0.0F && target >= static_cast<double>(track->getDuration())) {
         Next();
         return;
     }
@@ -149,7 +150,7 @@ void MprisPlayerAdaptor::SetPosition(const QDBusObjectPath& TrackId, qlonglong P
         return;
     }
     const double target = static_cast<double>(Position) / microseconds;
-    if (target < 0.0 || target > static_cast<double>(track->getDuration())) {
+    if (target < 0.0 || (track->getDuration() > 0.0F && target > static_cast<double>(track->getDuration()))) {
         return;
     }
     m_service.seekTo(static_cast<float>(target));
@@ -161,15 +162,13 @@ void MprisPlayerAdaptor::OpenUri(const QString& Uri) {
         refuse(QDBusError::NotSupported, QStringLiteral("Only file URIs can be opened: %1").arg(Uri));
         return;
     }
-    const QString path = url.toLocalFile();
-    if (!QFileInfo(path).isFile()) {
-        refuse(QDBusError::InvalidArgs, QStringLiteral("No such file: %1").arg(path));
+    const QString path = LocalPath::fromUrl(url);
+    if (!LocalPath::isFile(path)) {
+        refuse(QDBusError::InvalidArgs, QStringLiteral("No such file: %1").arg(LocalPath::readable(path)));
         return;
     }
-    // Adding plays the first new track only when nothing plays: what was playing gives way to it.
     m_service.later([this, path] {
-        m_service.host().StopMusic();
-        m_service.host().AddFromOutside({path}, true);
+        m_service.host().PlayFromOutside(path);
         m_service.refresh();
     });
 }

@@ -2,6 +2,7 @@
 
 #include "AudioConfig.h"
 #include "HandOverAdaptor.h"
+#include "LogCategories.h"
 #include "MprisMetadata.h"
 #include "MprisPlayerAdaptor.h"
 #include "MprisRootAdaptor.h"
@@ -34,30 +35,58 @@ MprisService::MprisService(PlayList& playList, PlayerHost& host)
     m_announced = observe();
 }
 
-// The bus drops the object by itself when it is destroyed; the name is given back at once, so that a
-// launch while the player shuts down starts a player of its own instead of handing its files over.
+// The bus drops the object by itself when it is destroyed.
 MprisService::~MprisService() {
+    withdraw();
+}
+
+// The name is given back at once, so that a launch while the player shuts down starts a player of its
+// own instead of handing its files over.
+void MprisService::withdraw() {
     if (m_bus && m_bus->isConnected() && !m_busName.isEmpty()) {
         m_bus->unregisterService(m_busName);
     }
+    m_busName.clear();
 }
 
-bool MprisService::publish(const QDBusConnection& bus) {
+bool MprisService::exportObject(const QDBusConnection& bus) {
+    if (m_bus) {
+        return true;
+    }
     QDBusConnection connection = bus;
     if (!connection.registerObject(QString::fromLatin1(SessionBus::objectPath), this,
                                    QDBusConnection::ExportAdaptors)) {
+        qCWarning(lcMpris).noquote()
+            << QStringLiteral("MPRIS object not registered: %1").arg(connection.lastError().message());
         return false;
     }
     m_bus = connection;
-    for (const QString& name :
-         {QString::fromLatin1(SessionBus::playerName), QStringLiteral("%1.instance%2")
-                                                           .arg(QLatin1String(SessionBus::playerName))
-                                                           .arg(QCoreApplication::applicationPid())}) {
-        if (connection.registerService(name)) {
-            m_busName = name;
-            return true;
-        }
+    return true;
+}
+
+bool MprisService::takeName(const QString& name) {
+    // Asked without queueing: the bus answers whether this connection now owns the name.
+    if (!m_bus->registerService(name)) {
+        qCDebug(lcMpris).noquote()
+            << QStringLiteral("Bus name %1 not taken: %2").arg(name, m_bus->lastError().message());
+        return false;
     }
+    m_busName = name;
+    return true;
+}
+
+bool MprisService::publishAsThePlayer(const QDBusConnection& bus) {
+    return exportObject(bus) && takeName(QString::fromLatin1(SessionBus::playerName));
+}
+
+bool MprisService::publish(const QDBusConnection& bus) {
+    if (publishAsThePlayer(bus) || (m_bus && takeName(QStringLiteral("%1.instance%2")
+                                                          .arg(QLatin1String(SessionBus::playerName))
+                                                          .arg(QCoreApplication::applicationPid())))) {
+        return true;
+    }
+    qCWarning(lcMpris).noquote() << QStringLiteral("No MPRIS bus name registered: %1")
+                                        .arg(m_bus ? m_bus->lastError().message() : bus.lastError().message());
     return false;
 }
 
@@ -110,8 +139,12 @@ QVariantMap MprisService::metadata() {
                                              TrackTags::read(track->getPath()), m_covers.locate(track->getPath()));
         m_metadata.insert(QStringLiteral("mpris:trackid"),
                           QVariant::fromValue(QDBusObjectPath(trackPath(track->getId()))));
-        m_metadata.insert(QStringLiteral("mpris:length"),
-                          QVariant::fromValue(std::llround(static_cast<double>(track->getDuration()) * microseconds)));
+        // A track that gives no length (a streamed FLAC) has none until it has been decoded to its end.
+        if (track->getDuration() > 0.0F) {
+            m_metadata.insert(
+                QStringLiteral("mpris:length"),
+                QVariant::fromValue(std::llround(static_cast<double>(track->getDuration()) * microseconds)));
+        }
         m_metadataTrackId = track->getId();
     }
     return m_metadata;

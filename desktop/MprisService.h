@@ -33,6 +33,11 @@ public:
     // Exports the object and takes the player's name, or a name of this process's own when another
     // player holds it. False when the bus refused both.
     bool publish(const QDBusConnection& bus);
+    // Exports the object and asks for the player's name alone, in one step that the bus settles: of
+    // players launched together exactly one gets it. False when another holds it.
+    bool publishAsThePlayer(const QDBusConnection& bus);
+    // Gives the name back, so that a launch from now on starts a player of its own.
+    void withdraw();
     const QString& busName() const { return m_busName; }
 
     // Announces what changed since the last call: run on every tick and right after every action.
@@ -66,6 +71,8 @@ private:
         qint64 observedAt = 0;
     };
 
+    bool exportObject(const QDBusConnection& bus);
+    bool takeName(const QString& name);
     Announced observe() const;
     void announcePosition();
 

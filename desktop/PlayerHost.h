@@ -12,6 +12,9 @@ public:
     virtual void TogglePlayPause() = 0;
     virtual void StopMusic() = 0;
     virtual void AddFromOutside(const QStringList& paths, bool play) = 0;
+    // Adds the file and plays it in place of what plays, once it has opened: one that does not open
+    // leaves playback as it was.
+    virtual void PlayFromOutside(const QString& path) = 0;
     virtual void Quit() = 0;
     virtual void Raise() = 0;
 

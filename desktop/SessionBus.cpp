@@ -1,6 +1,8 @@
 #include "SessionBus.h"
 
 #include "HandOverAdaptor.h"
+#include "LocalPath.h"
+#include "LogCategories.h"
 
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
@@ -29,6 +31,8 @@ std::optional<QDBusConnection> SessionBus::connect() {
     }
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
+        qCWarning(lcDesktop).noquote()
+            << QStringLiteral("No session bus, so no MPRIS and no handing over: %1").arg(bus.lastError().message());
         return std::nullopt;
     }
     return bus;
@@ -43,7 +47,18 @@ bool SessionBus::handOver(const QDBusConnection& bus, const QStringList& files) 
     QDBusMessage call =
         QDBusMessage::createMethodCall(name, QString::fromLatin1(objectPath),
                                        QString::fromLatin1(HandOverAdaptor::interfaceName), QStringLiteral("Open"));
-    call << files;
+    // D-Bus carries text only: a name that is not goes as a URL of its bytes.
+    QStringList carried;
+    for (const QString& file : files) {
+        carried.append(LocalPath::isUtf8(file) ? file : LocalPath::toUrl(file).toString(QUrl::FullyEncoded));
+    }
+    call << carried;
     const QDBusMessage reply = bus.call(call, QDBus::Block, handOverTimeoutMilliseconds);
-    return reply.type() == QDBusMessage::ReplyMessage;
+    if (reply.type() != QDBusMessage::ReplyMessage) {
+        qCWarning(lcDesktop).noquote() << QStringLiteral("The running player did not take the files, so this one "
+                                                         "starts: %1: %2")
+                                              .arg(reply.errorName(), reply.errorMessage());
+        return false;
+    }
+    return true;
 }

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Measures what playing costs: the player's CPU and the sound server's, in % of one core, while the
-# player plays a 3-minute FLAC, Ogg Vorbis and MP3 file into a silent sink with its window idle, beside
+# player plays a 3-minute FLAC, Ogg Vorbis, MP3 and AAC (M4A, through the FFmpeg module) file into a
+# silent sink with its window idle, beside
 # pacat playing the same PCM, and beside the same player made to go through OpenAL Soft (its fallback
 # when no server answers, and its only output before). Rounds interleave every case; medians are
 # printed. Then it times how soon the player's stream is back after the server restarts. Target: the
@@ -22,7 +23,7 @@ if [ ! -x "$zalvo" ] || [ ! -x "$tone_tool" ]; then
     echo "usage: $0 [path/to/zalvo [path/to/write_tone_file]]" >&2
     exit 2
 fi
-require_tools bench-cpu "scripts/install-deps.sh --test" Xvfb xdotool pactl pacat
+require_tools bench-cpu "scripts/install-deps.sh --test" Xvfb xdotool pactl pacat ffmpeg
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/zalvo-cpu.XXXXXX")
 server_pid=""
@@ -91,6 +92,7 @@ say "writing 3-minute files"
 for format in wav flac ogg mp3; do
     "$tone_tool" "$work/tone.$format" 180
 done
+ffmpeg -nostdin -v error -i "$work/tone.wav" -c:a aac "$work/tone.m4a"
 
 stream_playing() { [ -n "$(pactl list short sink-inputs 2>/dev/null)" ]; }
 player_window() { xdotool search --onlyvisible --pid "$player_pid" --name '^Zalvo$' 2>/dev/null | head -n 1; }
@@ -174,7 +176,7 @@ record() {
 }
 
 cases=()
-for format in flac ogg mp3; do
+for format in flac ogg mp3 m4a; do
     cases+=("zalvo $format" "openal $format")
     if [ -n "$before" ]; then cases+=("before $format"); fi
 done

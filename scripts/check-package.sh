@@ -38,7 +38,7 @@ for file in /usr/bin/zalvo /usr/share/applications/zalvo.desktop \
     /usr/share/icons/hicolor/16x16/apps/zalvo.png /usr/share/icons/hicolor/32x32/apps/zalvo.png \
     /usr/share/icons/hicolor/48x48/apps/zalvo.png /usr/share/icons/hicolor/scalable/apps/zalvo.svg \
     /usr/share/metainfo/org.zalvo.Zalvo.metainfo.xml /usr/share/man/man1/zalvo.1.gz \
-    /usr/share/doc/zalvo/copyright /usr/share/doc/zalvo/changelog.Debian.gz; do
+    /usr/share/doc/zalvo/copyright /usr/share/doc/zalvo/changelog.Debian.gz /usr/lib/zalvo/libzalvo_ffmpeg.so; do
     grep -qxF "$file" "$work/files" || fail "$file is not in the package"
 done
 if grep -v '^/usr/' "$work/files" | grep -q .; then
@@ -50,8 +50,8 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Section)" = sound ] || fail "Section is '$(field Section)'"
 grep -q '^[0-9][0-9.]*-[0-9]\+$' <<<"$(field Version)" || fail "Version '$(field Version)' is not upstream-revision"
 depends=$(field Depends)
-# Found by shlibdeps in the program, and the platform plugins it loads at run time.
-for needed in libqt6widgets6 libsfml-audio2.5 libsndfile1 qt6-qpa-plugins; do
+# Found by shlibdeps in the program and its FFmpeg module, and the platform plugins it loads at run time.
+for needed in libqt6widgets6 libsfml-audio2.5 libsndfile1 libavformat59 libavcodec59 libswresample4 qt6-qpa-plugins; do
     grep -q "\b$needed\b" <<<"$depends" || fail "Depends lacks $needed: $depends"
 done
 

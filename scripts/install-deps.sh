@@ -1,22 +1,25 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Zalvo needs to build, test and run, skipping those already present.
 # Usage: scripts/install-deps.sh [--test] [extra-package ...]
-#   --test  also the tools that only the tests and benchmarks use (the package checks, a sound server
-#           the output tests and the CPU benchmark play into, privately, and a session bus and an
-#           MPRIS client for the desktop tests)
+#   --test  also the tools that only the tests and benchmarks use (the package checks, ffmpeg to encode
+#           the formats only the FFmpeg module reads, a sound server the output tests and the CPU
+#           benchmark play into, privately, a session bus and an MPRIS client for the desktop tests, and
+#           the accessibility bus with a client that reads it)
 set -euo pipefail
 
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 
 packages=(
     cmake ninja-build g++ pkg-config make
-    libsfml-dev libsndfile1-dev libvorbis-dev libopenal-dev libexpat1-dev libpulse-dev libtag1-dev qt6-base-dev librsvg2-bin
+    libsfml-dev libsndfile1-dev libvorbis-dev libopenal-dev libexpat1-dev libpulse-dev libtag1-dev libsoxr-dev
+    qt6-base-dev librsvg2-bin libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xdotool x11-utils imagemagick python3
 )
 if [ "${1:-}" = --test ]; then
     shift
-    packages+=(dpkg-dev lintian appstream desktop-file-utils pulseaudio-utils dbus playerctl ffmpeg flac)
+    packages+=(dpkg-dev lintian appstream desktop-file-utils pulseaudio-utils dbus playerctl ffmpeg flac
+        at-spi2-core python3-pyatspi)
     # pulseaudio and pipewire-pulse conflict: installing one removes the other, so a machine that has
     # either keeps it (the CPU benchmark then loads its null sink into the running server).
     if ! installed pulseaudio && ! installed pipewire-pulse; then

@@ -9,9 +9,11 @@
 #include <QItemSelectionModel>
 #include <QListView>
 #include <QPushButton>
+#include <QShortcut>
 #include <QShowEvent>
 
 #include <cstdint>
+#include <initializer_list>
 #include <iterator>
 #include <mutex>
 #include <optional>
@@ -37,6 +39,16 @@ CPlayListManagDlg::CPlayListManagDlg(QWidget* parent)
     connect(m_ui->saveButton, &QPushButton::clicked, this, &CPlayListManagDlg::OnBnClickedSave);
     connect(m_ui->loadButton, &QPushButton::clicked, this, &CPlayListManagDlg::OnBnClickedLoad);
     connect(m_listBox, &QListView::doubleClicked, this, &CPlayListManagDlg::OnLbnDblclkList);
+    // The buttons and the double-click by keyboard; Enter alone still closes the dialog.
+    const auto onKeys = [this](std::initializer_list<QKeyCombination> keys, void (CPlayListManagDlg::*handler)()) {
+        for (const QKeyCombination key : keys) {
+            connect(new QShortcut(QKeySequence(key), this), &QShortcut::activated, this, handler);
+        }
+    };
+    onKeys({Qt::Key_Delete}, &CPlayListManagDlg::OnBnClickedDelete);
+    onKeys({Qt::ALT | Qt::Key_Up}, &CPlayListManagDlg::OnBnClickedUp);
+    onKeys({Qt::ALT | Qt::Key_Down}, &CPlayListManagDlg::OnBnClickedDown);
+    onKeys({Qt::CTRL | Qt::Key_Return, Qt::CTRL | Qt::Key_Enter}, &CPlayListManagDlg::OnLbnDblclkList);
     // The main window announces what a drop adds, and the list refreshes keeping its selection.
     new PlayListDragHandler(m_listBox, {[this] { return m_pPlayList; },
                                         [this](const QStringList& paths) {

@@ -3,15 +3,23 @@
 #include "CZalvoDlg.h"
 #include "MprisService.h"
 #include "SessionBus.h"
+#include "ZalvoDlgAccessible.h"
 
 #include <QTimer>
 
 #include <memory>
 #include <optional>
 
+namespace {
+
+constexpr int handOverAttempts = 3;
+
+} // namespace
+
 CZalvoApp::CZalvoApp(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(QStringLiteral("Zalvo"));
     setDesktopFileName(QStringLiteral("zalvo"));
+    QAccessible::installFactory(&ZalvoDlgAccessible::factory);
 }
 
 bool CZalvoApp::InitInstance() {
@@ -24,7 +32,20 @@ bool CZalvoApp::InitInstance() {
     std::unique_ptr<MprisService> mpris;
     if (bus) {
         mpris = std::make_unique<MprisService>(dialog.GetPlayList(), dialog);
-        mpris->publish(*bus);
+        // Launches at the same moment all pass the check above: the bus gives the name to one of them,
+        // and the others hand their files to it. One that holds the name may be quitting: then ask again.
+        bool ownsName = mpris->publishAsThePlayer(*bus);
+        for (int attempt = 0; !ownsName && attempt < handOverAttempts; ++attempt) {
+            if (SessionBus::handOver(*bus, m_filesToOpen)) {
+                return false;
+            }
+            ownsName = mpris->publishAsThePlayer(*bus);
+        }
+        if (!ownsName) {
+            mpris->publish(*bus);
+        }
+        // A quit that still waits for a load to stop leaves the desktop free for the next launch.
+        connect(&dialog, &QDialog::finished, mpris.get(), &MprisService::withdraw);
         connect(&dialog, &CZalvoDlg::playbackMayHaveChanged, mpris.get(), &MprisService::refresh);
         connect(&dialog, &CZalvoDlg::playListChanged, mpris.get(), &MprisService::refresh);
     }

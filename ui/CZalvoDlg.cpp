@@ -1,36 +1,19 @@
 #include "CZalvoDlg.h"
 
-#include "Archive.h"
 #include "AudioConfig.h"
-#include "BackgroundTask.h"
 #include "CPlayListManagDlg.h"
 #include "DroppedFiles.h"
-#include "ErrorBox.h"
-#include "PlayListFile.h"
 #include "SkinView.h"
-#include "TrackCollector.h"
-#include "TrackTags.h"
 
 #include <QApplication>
-#include <QCollator>
-#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
-#include <QFileInfo>
-#include <QLocale>
 #include <QMouseEvent>
 #include <QPushButton>
-#include <QSaveFile>
 
-#include <algorithm>
 #include <array>
-#include <atomic>
-#include <exception>
-#include <iterator>
 #include <mutex>
-#include <sstream>
-#include <vector>
 
 // The resources live in a static library: nothing would pull them into the program unless asked for.
 static void initResources() {
@@ -61,59 +44,6 @@ QIcon loadAppIcon() {
     return icon;
 }
 
-QString withPath(const char* message, const std::u16string& path) {
-    return QString::fromLatin1(message) + QString::fromStdU16String(path);
-}
-
-// The content is written in full beside the target and then renamed over it, so an existing file is
-// either replaced whole or left as it was.
-bool writeAtomically(const QString& path, const std::string& bytes) {
-    const auto size = static_cast<qint64>(bytes.size());
-    QSaveFile file(path);
-    // Unbuffered: through Qt's write buffer a short write (a full disk) goes unnoticed and commit would
-    // put the truncated file in place. Without commit the temporary file is thrown away.
-    return file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) && file.write(bytes.data(), size) == size &&
-           file.commit();
-}
-
-bool writePlayListFile(PlayList& playList, const std::u16string& path) {
-    std::ostringstream content;
-    try {
-        Archive archive(content);
-        playList.Serialize(archive);
-        archive.flush();
-    } catch (const std::exception&) {
-        return false;
-    }
-    return writeAtomically(QString::fromStdU16String(path), std::move(content).str());
-}
-
-// A folder's audio files, hidden ones left out, in the order a person reads their names ("2" before
-// "10"), each subfolder in its place among them. Files that do not open are passed over in silence.
-void addFolder(TrackCollector& collector, const BackgroundTask& task, const QString& folder) {
-    QFileInfoList entries = QDir(folder).entryInfoList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot, QDir::NoSort);
-    // The C locale's collation compares code points, numeric mode or not.
-    const QLocale locale = QLocale::system().language() == QLocale::C ? QLocale(QLocale::English) : QLocale::system();
-    QCollator collator(locale);
-    collator.setNumericMode(true);
-    std::sort(entries.begin(), entries.end(), [&collator](const QFileInfo& a, const QFileInfo& b) {
-        return collator.compare(a.fileName(), b.fileName()) < 0;
-    });
-    for (const QFileInfo& entry : entries) {
-        if (task.isCancelled()) {
-            return;
-        }
-        if (entry.isDir()) {
-            // A link back up the tree would never end.
-            if (!entry.isSymLink()) {
-                addFolder(collector, task, entry.filePath());
-            }
-        } else {
-            collector.addAudioFile(entry.filePath().toStdU16String());
-        }
-    }
-}
-
 } // namespace
 
 CZalvoDlg::CZalvoDlg(QWidget* parent)
@@ -130,6 +60,12 @@ CZalvoDlg::CZalvoDlg(QWidget* parent)
     m_quitButton->setGeometry(quitButtonGeometry);
     m_quitButton->setDefault(true);
     connect(m_quitButton, &QPushButton::clicked, this, &QDialog::accept);
+    m_keys.watch(this, m_quitButton);
+
+    connect(&m_playListFiles, &PlayListFiles::playListChanged, this, &CZalvoDlg::playListChanged);
+    connect(this, &CZalvoDlg::playbackMayHaveChanged, this, [this] { m_accessibleStatus.refresh(m_playList); });
+    connect(this, &CZalvoDlg::playListChanged, this, [this] { m_accessibleStatus.refresh(m_playList); });
+    m_accessibleStatus.refresh(m_playList);
 }
 
 CZalvoDlg::~CZalvoDlg() = default;
@@ -162,19 +98,26 @@ void CZalvoDlg::InitActionRects() {
     m_actionRects[MANAGE_PLAYLIST] = fromEdges(365, 130, 435, 205);
 }
 
-void CZalvoDlg::HitTest(const QPoint& point) {
+Action CZalvoDlg::ActionAt(const QPoint& point) const {
     for (const Action action : searchOrder) {
         const auto entry = m_actionRects.find(action);
         if (entry != m_actionRects.end() && entry->second.contains(point)) {
-            m_hoveredAction = action;
-            return;
+            return action;
         }
     }
-    m_hoveredAction = NONE;
+    return NONE;
+}
+
+void CZalvoDlg::HitTest(const QPoint& point) {
+    m_hoveredAction = ActionAt(point);
 }
 
 void CZalvoDlg::DoAction() {
-    switch (m_hoveredAction) {
+    DoAction(m_hoveredAction);
+}
+
+void CZalvoDlg::DoAction(Action action) {
+    switch (action) {
     case PLAY_PAUSE:
         TogglePlayPause();
         break;
@@ -316,211 +259,40 @@ void CZalvoDlg::StopMusic() {
 }
 
 void CZalvoDlg::AddMusic() {
-    // The list is not edited while a load runs: the load's outcome would undo it.
-    if (m_runningTask != nullptr) {
+    if (m_playListFiles.isBusy()) {
         return;
     }
     const QStringList paths = AskFilePaths();
     if (paths.size() > 1) {
         AddFromOutside(paths, false);
-        return;
-    }
-    if (paths.isEmpty() || paths.front().isEmpty()) {
-        return;
-    }
-    const std::u16string path = paths.front().toStdU16String();
-    if (!m_playList.addMusic(path)) {
-        showErrorBox(this, withPath("Error - Music has not been loaded ! Path : ", path));
+    } else if (!paths.isEmpty() && !paths.front().isEmpty()) {
+        m_playListFiles.addTrack(paths.front().toStdU16String());
     }
 }
 
 void CZalvoDlg::done(int result) {
-    if (m_runningTask != nullptr) {
-        m_runningTask->cancel();
-    }
-    m_pendingAdds.clear();
+    m_playListFiles.cancel();
     QDialog::done(result);
 }
 
-bool CZalvoDlg::RunTask(BackgroundTask& task, const std::function<void()>& work,
-                        const std::function<std::size_t()>& progress) {
-    if (m_runningTask != nullptr) {
-        return false;
-    }
-    m_runningTask = &task;
-    bool completed = false;
-    try {
-        completed = task.run(work, progress);
-    } catch (...) {
-        m_runningTask = nullptr;
-        throw;
-    }
-    m_runningTask = nullptr;
-    return completed;
-}
-
 void CZalvoDlg::AddFromOutside(const QStringList& paths, bool play) {
-    if (m_runningTask != nullptr) {
-        m_pendingAdds.emplace_back(paths, play);
-        return;
-    }
-    BackgroundTask task(this, QStringLiteral("Ajout des morceaux…"));
-    TrackCollector collector(task.cancelledFlag());
-    QStringList failed;
-    QStringList damaged;
-    const bool completed = RunTask(
-        task,
-        [&] {
-            for (const QString& path : paths) {
-                if (task.isCancelled()) {
-                    return;
-                }
-                if (QFileInfo(path).isDir()) {
-                    addFolder(collector, task, path);
-                    continue;
-                }
-                const std::u16string file = path.toStdU16String();
-                const TrackCollector::PlayListResult result = collector.addPlayListFile(file);
-                if (result.status == ReadStatus::Damaged) {
-                    damaged.append(path);
-                } else if (result.status == ReadStatus::Ok && result.entries > 0 && result.opened == 0) {
-                    failed.append(path);
-                } else if ((result.status == ReadStatus::Unrecognised || result.status == ReadStatus::Unreadable) &&
-                           !collector.addAudioFile(file)) {
-                    failed.append(path);
-                }
-            }
-        },
-        [&collector] { return collector.trackCount(); });
-    if (completed) {
-        std::vector<std::unique_ptr<Music>> tracks = collector.takeTracks();
-        const auto added = static_cast<std::ptrdiff_t>(tracks.size());
-        m_playList.appendTracks(std::move(tracks));
-        if (play && added > 0) {
-            const std::scoped_lock lock(m_playList.mutex);
-            const Music* playing = m_playList.getCurrent();
-            if (playing == nullptr || !playing->isPlaying()) {
-                PlayList::Position first = std::prev(m_playList.getList()->end(), added);
-                m_playList.playAt(first);
-            }
-        }
-        emit playListChanged();
-        for (const QString& path : damaged) {
-            showErrorBox(this, QStringLiteral("Error - Play list is damaged ! Path : ") + path);
-        }
-        if (!failed.isEmpty()) {
-            showErrorBox(this, QStringLiteral("Error - Music has not been loaded ! Path : ") +
-                                   failed.join(QLatin1Char('\n')));
-        }
-    }
-    if (!m_pendingAdds.empty()) {
-        QMetaObject::invokeMethod(this, &CZalvoDlg::AddPendingFromOutside, Qt::QueuedConnection);
-    }
+    m_playListFiles.add(paths, play ? PlayListFiles::Start::WhenIdle : PlayListFiles::Start::Never);
 }
 
-void CZalvoDlg::AddPendingFromOutside() {
-    if (m_pendingAdds.empty() || m_runningTask != nullptr) {
-        return;
-    }
-    const auto [paths, play] = std::move(m_pendingAdds.front());
-    m_pendingAdds.pop_front();
-    AddFromOutside(paths, play);
+void CZalvoDlg::PlayFromOutside(const QString& path) {
+    m_playListFiles.add({path}, PlayListFiles::Start::Now);
 }
 
 void CZalvoDlg::LoadPlayList() {
-    if (m_runningTask != nullptr) {
-        return;
-    }
-    const std::u16string path = AskFilePath(true);
-    if (path.empty()) {
-        return;
-    }
-    BackgroundTask task(this, QStringLiteral("Chargement de la liste de lecture…"));
-    TrackCollector collector(task.cancelledFlag());
-    TrackCollector::PlayListResult result;
-    if (!RunTask(
-            task, [&] { result = collector.addPlayListFile(path); }, [&collector] { return collector.trackCount(); })) {
-        return;
-    }
-    switch (result.status) {
-    case ReadStatus::Unreadable:
-    case ReadStatus::Cancelled:
-        return;
-    case ReadStatus::Unrecognised:
-        // Nothing of the playlist goes before the file shows that it is one.
-        showErrorBox(this, withPath("Error - Play list is damaged ! Path : ", path));
-        return;
-    case ReadStatus::Ok:
-        if (result.entries > 0 && result.opened == 0) {
-            showErrorBox(this, withPath("Error - Music has not been loaded ! Path : ", path));
-            return;
-        }
-        m_playList.replaceTracks(collector.takeTracks());
-        emit playListChanged();
-        return;
-    case ReadStatus::Damaged:
-        // The tracks read before the damage stay, and none is current.
-        m_playList.replaceTracks(collector.takeTracks());
-        m_playList.setCurrentPosition(m_playList.getList()->end());
-        emit playListChanged();
-        showErrorBox(this, withPath("Error - Play list is damaged ! Path : ", path));
-        return;
-    }
+    m_playListFiles.load([this] { return AskFilePath(true); });
 }
 
 void CZalvoDlg::SavePlayList() {
-    if (m_runningTask != nullptr) {
-        return;
-    }
-    const std::u16string path = AskFilePath(false);
-    if (path.empty()) {
-        return;
-    }
-    const bool saved = PlayListFile::formatForName(path) == PlayListFile::Format::Archive
-                           ? writePlayListFile(m_playList, path)
-                           : WriteTextPlayList(path);
-    if (!saved) {
-        showErrorBox(this, withPath("Error - Play list has not been saved ! Path : ", path));
-    }
-}
-
-// Reading every file's title takes a while on a long playlist, so the file is written off the UI thread.
-// A cancelled save writes nothing and says nothing.
-bool CZalvoDlg::WriteTextPlayList(const std::u16string& path) {
-    std::vector<SavedTrack> tracks;
-    tracks.reserve(m_playList.getList()->size());
-    for (const std::unique_ptr<Music>& track : *m_playList.getList()) {
-        // Absolute, so that the file names the track from wherever it is read.
-        const QString absolute = QFileInfo(QString::fromStdU16String(track->getPath())).absoluteFilePath();
-        tracks.push_back({absolute.toStdU16String(), track->getDuration(), {}});
-    }
-    const QString target = QString::fromStdU16String(path);
-    BackgroundTask task(this, QStringLiteral("Sauvegarde de la liste de lecture…"));
-    std::atomic<std::size_t> titled = 0;
-    bool written = false;
-    const bool completed = RunTask(
-        task,
-        [&] {
-            for (SavedTrack& track : tracks) {
-                if (task.isCancelled()) {
-                    return;
-                }
-                track.title = TrackTags::read(track.path).title;
-                ++titled;
-            }
-            std::ostringstream content;
-            const std::u16string folder = QFileInfo(target).absolutePath().toStdU16String();
-            if (!PlayListFile::write(content, PlayListFile::formatForName(path), tracks, folder)) {
-                return;
-            }
-            written = writeAtomically(target, std::move(content).str());
-        },
-        [&titled] { return titled.load(); });
-    return !completed || written;
+    m_playListFiles.save([this] { return AskFilePath(false); });
 }
 
 void CZalvoDlg::OpenPlayListManager() {
-    if (m_runningTask != nullptr) {
+    if (m_playListFiles.isBusy()) {
         return;
     }
     CPlayListManagDlg manager;

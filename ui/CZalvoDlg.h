@@ -1,7 +1,10 @@
 #pragma once
 
+#include "AccessibleStatus.h"
 #include "Action.h"
+#include "MainWindowKeys.h"
 #include "PlayList.h"
+#include "PlayListFiles.h"
 #include "PlayerHost.h"
 
 #include <QDialog>
@@ -9,13 +12,9 @@
 #include <QRect>
 #include <QStringList>
 
-#include <deque>
-#include <functional>
 #include <map>
 #include <string>
-#include <utility>
 
-class BackgroundTask;
 class QPushButton;
 
 // The skinned main window: remembers the icon under the pointer, runs its action on a click, and
@@ -37,6 +36,7 @@ public:
     // files that do not open are reported in one message. The files open off the UI thread; cancelling
     // adds none of them. Asked while another load runs, it waits for that one to end.
     void AddFromOutside(const QStringList& paths, bool play) override;
+    void PlayFromOutside(const QString& path) override;
 
     // Ends the player as "Quitter" does, closing first any window opened over it.
     void Quit() override;
@@ -46,6 +46,10 @@ public:
     Action GetHoveredAction() const { return m_hoveredAction; }
     // Each rectangle holds exactly its action's pixels: QRect::right() and bottom() are the last ones inside.
     const std::map<Action, QRect>& GetActionRects() const { return m_actionRects; }
+    // The action whose rectangle holds a point of the window, NONE when none does.
+    Action ActionAt(const QPoint& point) const;
+    // Runs an action as a click on its icon does: the keys and the screen reader's buttons come here.
+    void DoAction(Action action);
 
 signals:
     // The list changed other than through the manager's own buttons.
@@ -82,16 +86,13 @@ private:
     void AddMusic();
     void OpenPlayListManager();
 
-    // Runs `work` through `task` unless another task runs; false when it did not run to its end.
-    bool RunTask(BackgroundTask& task, const std::function<void()>& work, const std::function<std::size_t()>& progress);
-    bool WriteTextPlayList(const std::u16string& path);
-    void AddPendingFromOutside();
-
     Action m_hoveredAction = NONE;
     std::map<Action, QRect> m_actionRects;
     PlayList m_playList;
+    PlayListFiles m_playListFiles{this, m_playList};
+    MainWindowKeys m_keys{m_playList, [this](Action action) { DoAction(action); },
+                          [this] { emit playbackMayHaveChanged(); }};
     QIcon m_icon;
+    AccessibleStatus m_accessibleStatus{*this};
     QPushButton* m_quitButton = nullptr;
-    BackgroundTask* m_runningTask = nullptr;
-    std::deque<std::pair<QStringList, bool>> m_pendingAdds;
 };

@@ -1,5 +1,7 @@
 #include "PlayListModel.h"
 
+#include "TextEncoding.h"
+
 #include <QString>
 
 #include <algorithm>
@@ -44,5 +46,5 @@ QVariant PlayListModel::data(const QModelIndex& index, int role) const {
     if (role != Qt::DisplayRole || !index.isValid() || static_cast<std::size_t>(index.row()) >= rows.size()) {
         return {};
     }
-    return QString::fromStdU16String((*rows[static_cast<std::size_t>(index.row())])->getPath());
+    return QString::fromStdU16String(TextEncoding::readable((*rows[static_cast<std::size_t>(index.row())])->getPath()));
 }

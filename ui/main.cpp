@@ -1,13 +1,15 @@
 #include "AudioConfig.h"
 #include "CZalvoApp.h"
 #include "CommandLine.h"
+#include "CoreLog.h"
+#include "LocalPath.h"
 
 #include <cstdio>
 
 int main(int argc, char* argv[]) {
     QStringList arguments;
     for (int index = 0; index < argc; ++index) {
-        arguments.append(QString::fromLocal8Bit(argv[index]));
+        arguments.append(LocalPath::fromNative(argv[index]));
     }
     // Help and version need no display: they are answered before the toolkit starts.
     const CommandLine commandLine = CommandLine::parse(arguments);
@@ -16,6 +18,7 @@ int main(int argc, char* argv[]) {
         std::fputs(commandLine.text().toLocal8Bit().constData(), out);
         return commandLine.exitCode();
     }
+    CoreLog::install();
     if (const auto mode = commandLine.replayGainMode()) {
         AudioConfig::getInstance()->setReplayGainMode(*mode);
     }

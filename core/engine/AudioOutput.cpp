@@ -1,5 +1,6 @@
 #include "AudioOutput.h"
 
+#include "DeferredOutput.h"
 #include "FallbackOutput.h"
 #include "OpenAlOutput.h"
 #include "PulseOutput.h"
@@ -41,6 +42,16 @@ std::unique_ptr<AudioOutput> AudioOutput::create(PcmSource& source) {
         return server;
     }
     return std::make_unique<FallbackOutput>(source, &openAl);
+}
+
+std::unique_ptr<AudioOutput> AudioOutput::openFor(std::shared_ptr<PcmSource> source) {
+    {
+        const std::scoped_lock lock(factoryMutex);
+        if (factory) {
+            return factory(*source);
+        }
+    }
+    return std::make_unique<DeferredOutput>(std::move(source), &AudioOutput::create);
 }
 
 void AudioOutput::setFactory(Factory newFactory) {

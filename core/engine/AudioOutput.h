@@ -14,6 +14,10 @@ public:
 
     // The output to use on this machine, pulling from `source`, which must outlive it. Starts paused.
     static std::unique_ptr<AudioOutput> create(PcmSource& source);
+    // The output a player uses: the harness's at once, else the machine's, opened and closed on a
+    // thread of its own so that the caller never waits on the sound server. The source is kept alive
+    // for as long as any output pulls from it.
+    static std::unique_ptr<AudioOutput> openFor(std::shared_ptr<PcmSource> source);
     // Replaces how outputs are made, for a harness that pulls the samples itself; an empty factory
     // brings back the machine's own outputs.
     using Factory = std::function<std::unique_ptr<AudioOutput>(PcmSource&)>;

@@ -24,31 +24,43 @@ FallbackOutput::~FallbackOutput() {
 }
 
 void FallbackOutput::watchForServer(std::chrono::milliseconds lookEvery) {
-    std::unique_lock lock(mutex);
-    while (!wake.wait_for(lock, lookEvery, [this] { return stopping; })) {
-        lock.unlock();
-        const bool answers = PulseOutput::serverAnswers();
-        lock.lock();
-        if (!answers || stopping) {
+    while (true) {
+        {
+            std::unique_lock lock(mutex);
+            if (wake.wait_for(lock, lookEvery, [this] { return stopping; })) {
+                return;
+            }
+        }
+        // Looked for and connected without the lock, which the controls take: a server may take
+        // seconds to answer. The connection pulls nothing until it streams.
+        std::unique_ptr<PulseOutput> server =
+            PulseOutput::serverAnswers() ? PulseOutput::connect(counting, false) : nullptr;
+        if (!server) {
             continue;
         }
+        std::unique_ptr<AudioOutput> local;
+        {
+            const std::lock_guard lock(mutex);
+            if (stopping) {
+                return;
+            }
+            // Held while no output is in place.
+            earlierFrames = output->playedFrames();
+            local = std::move(output);
+        }
         // The source has one reader at a time: the local output stops pulling before the server's starts.
-        output.reset();
+        local.reset();
+        const std::lock_guard lock(mutex);
         earlierFrames = counting.pulled();
-        output = PulseOutput::connect(counting);
-        server = output != nullptr;
-        if (!server) {
-            // Gone again between the look and the connection.
-            output = makeLocal(counting);
-        }
-        output->setGain(gain);
+        server->setGain(gain);
         if (playing) {
-            output->play();
+            server->play();
         }
-        if (server) {
-            // From here the server output follows its server's comings and goings itself.
-            return;
-        }
+        server->startStreaming();
+        output = std::move(server);
+        onServerNow = true;
+        // From here the server output follows its server's comings and goings itself.
+        return;
     }
 }
 
@@ -78,7 +90,7 @@ void FallbackOutput::setGain(float newGain) {
 
 std::uint64_t FallbackOutput::playedFrames() const {
     const std::lock_guard lock(mutex);
-    return earlierFrames + (output ? output->playedFrames() : 0);
+    return output ? earlierFrames + output->playedFrames() : earlierFrames;
 }
 
 bool FallbackOutput::drained() const {
@@ -88,5 +100,5 @@ bool FallbackOutput::drained() const {
 
 bool FallbackOutput::onServer() const {
     const std::lock_guard lock(mutex);
-    return server;
+    return onServerNow;
 }

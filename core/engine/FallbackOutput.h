@@ -54,15 +54,15 @@ private:
 
     CountingSource counting;
     LocalFactory makeLocal;
-    // Guards everything below; the watcher holds it only to swap outputs.
+    // Guards everything below; held across no call that may wait on the server.
     mutable std::mutex mutex;
     std::condition_variable wake;
     std::unique_ptr<AudioOutput> output;
-    // Frames pulled by the outputs before the current one.
+    // Frames pulled by the outputs before the current one; while they are swapped, all that was heard.
     std::uint64_t earlierFrames = 0;
     bool playing = false;
     float gain = 1.0F;
-    bool server = false;
+    bool onServerNow = false;
     bool stopping = false;
     std::thread watcher;
 };

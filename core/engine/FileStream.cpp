@@ -1,16 +1,34 @@
 #include "FileStream.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 bool FileStream::open(const std::string& utf8Path) {
-    file.reset(std::fopen(utf8Path.c_str(), "rb"));
+    file.reset();
+    // Opening a FIFO for reading waits for a writer unless asked not to; a device or a directory never
+    // ends. Only what fstat calls a regular file is read, and nothing is read before it says so.
+    const int descriptor = ::open(utf8Path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (descriptor < 0) {
+        return false;
+    }
     struct stat status {};
-    if (!file || fstat(fileno(file.get()), &status) != 0) {
-        file.reset();
+    if (fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode) ||
+        fcntl(descriptor, F_SETFL, fcntl(descriptor, F_GETFL) & ~O_NONBLOCK) != 0) {
+        ::close(descriptor);
+        return false;
+    }
+    file.reset(fdopen(descriptor, "rb"));
+    if (!file) {
+        ::close(descriptor);
         return false;
     }
     size = status.st_size;
     return true;
+}
+
+int FileStream::descriptor() const {
+    return file ? fileno(file.get()) : -1;
 }
 
 sf::Int64 FileStream::read(void* data, sf::Int64 count) {

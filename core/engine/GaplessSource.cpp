@@ -1,35 +1,69 @@
 #include "GaplessSource.h"
 
+#include "FollowerOpener.h"
+#include "RateConverter.h"
+
 #include <algorithm>
 #include <utility>
 
+namespace {
+
+// Nothing when the track's own rate goes to every output, or when it cannot be converted: then the
+// output does what it can with it.
+std::unique_ptr<RateConverter> converterFor(const TrackDecoder& decoder) {
+    const std::optional<unsigned> rate = RateConverter::rateFor(decoder.format());
+    if (!rate) {
+        return nullptr;
+    }
+    auto converter = std::make_unique<RateConverter>(decoder.format(), *rate);
+    return converter->ready() ? std::move(converter) : nullptr;
+}
+
+} // namespace
+
 GaplessSource::GaplessSource(std::unique_ptr<TrackDecoder> decoder, Track track, std::uint64_t trackOffset)
-    : decoder(std::move(decoder)), currentFormat(this->decoder->format()) {
+    : decoder(std::move(decoder)), converter(converterFor(*this->decoder)),
+      currentFormat(converter ? converter->format() : this->decoder->format()),
+      opener(std::make_unique<FollowerOpener>(track.id)) {
+    if (converter) {
+        trackOffset = converter->converted(trackOffset);
+    }
     segments.push_back(Segment{std::move(track), 0, trackOffset, std::nullopt, currentFormat});
 }
+
+GaplessSource::~GaplessSource() = default;
 
 std::size_t GaplessSource::read(std::span<std::int16_t> samples) {
     const std::size_t channels = currentFormat.channels;
     const std::size_t wanted = samples.size() / channels;
     std::size_t frames = 0;
     while (decoder && frames < wanted) {
-        const std::size_t got = decoder->read(samples.subspan(frames * channels, (wanted - frames) * channels));
+        const std::span<std::int16_t> rest = samples.subspan(frames * channels, (wanted - frames) * channels);
+        const std::size_t got = converter ? converter->read(*decoder, rest) : decoder->read(rest);
         frames += got;
         framesHandedOut += got;
         if (frames == wanted) {
             break;
         }
-        decoder = openFollower();
-        if (decoder && decoder->format() != currentFormat) {
+        if (!openFollower()) {
+            decoder.reset();
+            converter.reset();
+            break;
+        }
+        if (trackFormat() != currentFormat) {
             // The output restarts in the new format; this read ends where the old one does.
-            currentFormat = decoder->format();
+            currentFormat = trackFormat();
             break;
         }
     }
     return frames;
 }
 
-std::unique_ptr<TrackDecoder> GaplessSource::openFollower() {
+PcmFormat GaplessSource::trackFormat() const {
+    return converter ? converter->format() : decoder->format();
+}
+
+bool GaplessSource::openFollower() {
     std::shared_ptr<const Plan> next;
     std::uint64_t endingTrack = 0;
     {
@@ -38,23 +72,32 @@ std::unique_ptr<TrackDecoder> GaplessSource::openFollower() {
         endingTrack = segments.back().track.id;
         next = plan;
     }
-    if (!next || next->after != endingTrack || !next->choose) {
-        return nullptr;
+    if (!next || !next->choose) {
+        return false;
     }
-    std::optional<Track> track = next->choose();
-    if (!track) {
-        return nullptr;
+    // Followers that do not open are passed over, as far as the plan reaches.
+    for (std::uint64_t after = endingTrack;;) {
+        std::optional<Track> track = next->choose(after);
+        if (!track || track->id == endingTrack) {
+            return false;
+        }
+        FollowerOpener::Taken taken = opener->take(track->id);
+        if (taken.decoder) {
+            decoder = std::move(taken.decoder);
+            converter = converterFor(*decoder);
+            const std::scoped_lock lock(mutex);
+            segments.push_back(Segment{*std::move(track), framesHandedOut, 0, std::nullopt, trackFormat()});
+            return true;
+        }
+        if (!taken.refused) {
+            return false;
+        }
+        after = track->id;
     }
-    std::unique_ptr<TrackDecoder> follower = TrackDecoder::open(track->utf8Path);
-    if (follower) {
-        const std::scoped_lock lock(mutex);
-        segments.push_back(
-            Segment{*std::move(track), segments.back().end.value_or(0), 0, std::nullopt, follower->format()});
-    }
-    return follower;
 }
 
 void GaplessSource::setPlan(std::shared_ptr<const Plan> newPlan) {
+    opener->setPlan(newPlan);
     const std::scoped_lock lock(mutex);
     plan = std::move(newPlan);
 }

@@ -12,7 +12,9 @@
 #include <optional>
 #include <string>
 
+class FollowerOpener;
 class Music;
+class RateConverter;
 
 // The PCM of one track and of those that follow it, back to back: when a track's decoder runs short,
 // the same request is filled from the next one, so no sample is lost and none is added between them.
@@ -27,11 +29,12 @@ public:
         const Music* owner = nullptr;
     };
 
-    // What follows a given track. `choose` runs on the output's thread at the join, as late as the
-    // output allows, so it must be quick, must not wait, and must read only what it owns or atomics.
+    // What follows each track of the stream from the sounding one on, as far as the plan reaches.
+    // `choose` runs at each join on the output's thread, as late as the output allows, and ahead of it
+    // on the thread that opens followers, so it must be quick, must not wait, and must read only what
+    // it owns or atomics.
     struct Plan {
-        std::uint64_t after = 0;
-        std::function<std::optional<Track>()> choose;
+        std::function<std::optional<Track>(std::uint64_t endingTrack)> choose;
     };
 
     // Where a track lies in the stream, in frames handed out since the stream began.
@@ -45,6 +48,9 @@ public:
     };
 
     GaplessSource(std::unique_ptr<TrackDecoder> decoder, Track track, std::uint64_t trackOffset);
+    ~GaplessSource() override;
+    GaplessSource(const GaplessSource&) = delete;
+    GaplessSource& operator=(const GaplessSource&) = delete;
 
     PcmFormat format() const override { return currentFormat; }
     std::size_t read(std::span<std::int16_t> samples) override;
@@ -57,12 +63,19 @@ public:
     void forgetBefore(std::uint64_t trackId);
 
 private:
-    std::unique_ptr<TrackDecoder> openFollower();
+    // Moves the stream on into the track that follows; false when none does.
+    bool openFollower();
+    // The format the track being decoded is handed out in.
+    PcmFormat trackFormat() const;
 
     // Touched by the output's thread only, apart from construction.
     std::unique_ptr<TrackDecoder> decoder;
+    // Only for a track whose rate no output takes.
+    std::unique_ptr<RateConverter> converter;
     PcmFormat currentFormat;
     std::uint64_t framesHandedOut = 0;
+
+    std::unique_ptr<FollowerOpener> opener;
 
     mutable std::mutex mutex;
     std::deque<Segment> segments;

@@ -12,14 +12,26 @@
 #include <filesystem>
 #include <mutex>
 #include <system_error>
+#include <vector>
 
 namespace {
 
 // Idle tracks hold no stream, so the tracks share one hold on the audio device: otherwise every track
-// change would close and reopen it. Tracks are built on the threads that open a playlist's files too.
+// change would close and reopen it. The hold is taken by the first track that plays, not by building
+// one: files that do not open, and the tracks of a playlist being read, never touch the device. Tracks
+// are built on the threads that open a playlist's files too.
 std::mutex deviceMutex;
 std::size_t liveTracks = 0;
+bool deviceHeld = false;
 std::shared_ptr<void> deviceHold;
+
+void holdDevice() {
+    const std::scoped_lock lock(deviceMutex);
+    if (!deviceHeld) {
+        deviceHold = AudioOutput::holdDevice();
+        deviceHeld = true;
+    }
+}
 
 std::atomic<std::uint64_t> nextId = 1;
 
@@ -39,9 +51,7 @@ std::optional<std::string> playablePath(const std::u16string& path) {
 
 Music::Music() : id(nextId++) {
     const std::scoped_lock lock(deviceMutex);
-    if (liveTracks++ == 0) {
-        deviceHold = AudioOutput::holdDevice();
-    }
+    ++liveTracks;
 }
 
 Music::~Music() {
@@ -49,6 +59,7 @@ Music::~Music() {
     const std::scoped_lock lock(deviceMutex);
     if (--liveTracks == 0) {
         deviceHold.reset();
+        deviceHeld = false;
     }
 }
 
@@ -80,13 +91,40 @@ void Music::playPause() {
 }
 
 bool Music::startAt(std::uint64_t frame, bool paused) {
+    const std::optional<std::string> utf8 = playablePath(path);
+    return start(utf8 ? openAt(*utf8, frame) : nullptr, frame, paused);
+}
+
+std::unique_ptr<TrackDecoder> Music::openAt(const std::string& utf8Path, std::uint64_t frame) {
+    std::unique_ptr<TrackDecoder> decoder = TrackDecoder::open(utf8Path);
+    if (!decoder || frame == 0 || decoder->seek(frame)) {
+        return decoder;
+    }
+    // A file that cannot seek there, such as a stream that gives no length: decode forward to it from
+    // the start. Nothing when the track ends before it.
+    decoder = TrackDecoder::open(utf8Path);
+    constexpr std::size_t framesAtOnce = 4096;
+    std::vector<std::int16_t> skipped;
+    for (std::uint64_t at = 0; decoder && at < frame;) {
+        const auto frames = static_cast<std::size_t>(std::min<std::uint64_t>(framesAtOnce, frame - at));
+        skipped.resize(frames * decoder->format().channels);
+        const std::size_t got = decoder->read(skipped);
+        at += got;
+        if (got < frames) {
+            decoder.reset();
+        }
+    }
+    return decoder;
+}
+
+bool Music::start(std::unique_ptr<TrackDecoder> decoder, std::uint64_t frame, bool paused) {
     keepDecodedLength();
     playback.reset();
     const std::optional<std::string> utf8 = playablePath(path);
-    std::unique_ptr<TrackDecoder> decoder = utf8 ? TrackDecoder::open(*utf8) : nullptr;
-    if (!decoder || (frame > 0 && !decoder->seek(frame))) {
+    if (!decoder || !utf8) {
         return false;
     }
+    holdDevice();
     playback =
         std::make_unique<Playback>(std::move(decoder), GaplessSource::Track{id, *utf8, this}, frame, volume / 100.0F);
     if (!paused) {
@@ -110,10 +148,16 @@ void Music::seek(float seconds) {
     if (!outline) {
         return;
     }
-    const double length = getDuration() > 0.0F ? getDuration() : seconds;
-    const double target = std::clamp(static_cast<double>(seconds), 0.0, length);
+    const bool lengthKnown = getDuration() > 0.0F;
+    const double target =
+        std::clamp(static_cast<double>(seconds), 0.0, static_cast<double>(lengthKnown ? getDuration() : seconds));
     const auto frame = static_cast<std::uint64_t>(target * outline->format.sampleRate);
-    if (!startAt(frame, isPaused())) {
+    std::unique_ptr<TrackDecoder> decoder = openAt(*utf8, frame);
+    if (!decoder && !lengthKnown) {
+        // Past the end of a track that gives no length: it plays on where it was.
+        return;
+    }
+    if (!start(std::move(decoder), frame, isPaused())) {
         unplayable = true;
     }
 }
@@ -173,8 +217,8 @@ void Music::takeOver(Music& previous) {
     playback = std::move(previous.playback);
     previous.unplayable = false;
     if (playback) {
+        // The plan of the track before reaches past this one; it stands until this one's replaces it.
         playback->forgetBefore(id);
-        playback->setPlan(nullptr);
         playback->setGain(volume / 100.0F);
     }
 }

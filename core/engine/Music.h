@@ -52,6 +52,8 @@ private:
     void keepDecodedLength();
     // Starts a stream at the given frame; false when the file no longer plays.
     bool startAt(std::uint64_t frame, bool paused);
+    bool start(std::unique_ptr<TrackDecoder> decoder, std::uint64_t frame, bool paused);
+    static std::unique_ptr<TrackDecoder> openAt(const std::string& utf8Path, std::uint64_t frame);
 
     std::uint64_t id;
     std::unique_ptr<Playback> playback;

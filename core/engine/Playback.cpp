@@ -6,7 +6,8 @@
 
 Playback::Playback(std::unique_ptr<TrackDecoder> decoder, GaplessSource::Track track, std::uint64_t startFrame,
                    float gain)
-    : source(std::move(decoder), std::move(track), startFrame), output(AudioOutput::create(source)) {
+    : source(std::make_shared<GaplessSource>(std::move(decoder), std::move(track), startFrame)),
+      output(AudioOutput::openFor(source)) {
     output->setGain(gain);
 }
 
@@ -30,11 +31,11 @@ void Playback::setGain(float gain) {
 
 void Playback::setPlan(std::shared_ptr<const GaplessSource::Plan> plan) {
     planned = plan != nullptr;
-    source.setPlan(std::move(plan));
+    source->setPlan(std::move(plan));
 }
 
 double Playback::heardSeconds(std::uint64_t trackId) const {
-    const std::optional<GaplessSource::Segment> segment = source.segmentOf(trackId);
+    const std::optional<GaplessSource::Segment> segment = source->segmentOf(trackId);
     if (!segment) {
         return 0.0;
     }
@@ -61,12 +62,12 @@ std::uint64_t Playback::smoothedFrames(unsigned sampleRate) const {
 }
 
 bool Playback::heardToEnd(std::uint64_t trackId) const {
-    const std::optional<GaplessSource::Segment> segment = source.segmentOf(trackId);
+    const std::optional<GaplessSource::Segment> segment = source->segmentOf(trackId);
     return segment && segment->end && output->playedFrames() >= *segment->end;
 }
 
 std::optional<double> Playback::decodedSeconds(std::uint64_t trackId) const {
-    const std::optional<GaplessSource::Segment> segment = source.segmentOf(trackId);
+    const std::optional<GaplessSource::Segment> segment = source->segmentOf(trackId);
     if (!segment || !segment->end) {
         return std::nullopt;
     }
@@ -78,10 +79,10 @@ bool Playback::drained() const {
 }
 
 std::optional<GaplessSource::Track> Playback::trackAfter(std::uint64_t trackId) const {
-    std::optional<GaplessSource::Segment> next = source.segmentAfter(trackId);
+    std::optional<GaplessSource::Segment> next = source->segmentAfter(trackId);
     return next ? std::optional(std::move(next->track)) : std::nullopt;
 }
 
 void Playback::forgetBefore(std::uint64_t trackId) {
-    source.forgetBefore(trackId);
+    source->forgetBefore(trackId);
 }

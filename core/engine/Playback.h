@@ -42,7 +42,8 @@ private:
     // carried between steps by a clock, which never runs more than a step ahead of it.
     std::uint64_t smoothedFrames(unsigned sampleRate) const;
 
-    GaplessSource source;
+    // Shared with the output, which may outlive this object while it closes.
+    std::shared_ptr<GaplessSource> source;
     std::unique_ptr<AudioOutput> output;
     bool paused = true;
     bool planned = false;

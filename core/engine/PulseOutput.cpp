@@ -45,8 +45,13 @@ timeval after(pa_usec_t usec) {
 
 } // namespace
 
-std::unique_ptr<PulseOutput> PulseOutput::connect(PcmSource& source) {
+std::unique_ptr<PulseOutput> PulseOutput::connect(PcmSource& source, bool streamNow) {
     std::unique_ptr<PulseOutput> output(new PulseOutput(source));
+    // Another output may still be pulling from the source: its format is read only once this one streams.
+    output->streamWanted = streamNow;
+    if (streamNow) {
+        output->format = source.format();
+    }
     if (!output->waitForServer()) {
         return nullptr;
     }
@@ -80,8 +85,7 @@ bool PulseOutput::serverAnswers() {
     return answered;
 }
 
-PulseOutput::PulseOutput(PcmSource& source)
-    : source(source), mainloop(pa_threaded_mainloop_new()), format(source.format()) {}
+PulseOutput::PulseOutput(PcmSource& source) : source(source), mainloop(pa_threaded_mainloop_new()) {}
 
 PulseOutput::~PulseOutput() {
     if (mainloop == nullptr) {
@@ -179,6 +183,9 @@ void PulseOutput::scheduleReconnect() {
 }
 
 void PulseOutput::openStream() {
+    if (!streamWanted) {
+        return;
+    }
     const pa_sample_spec sampleFormat{PA_SAMPLE_S16LE, format.sampleRate, static_cast<std::uint8_t>(format.channels)};
     pa_channel_map map{};
     if (format.channels > PA_CHANNELS_MAX || pa_sample_spec_valid(&sampleFormat) == 0 ||
@@ -407,6 +414,18 @@ std::uint64_t PulseOutput::playedFrames() const {
 bool PulseOutput::drained() const {
     const LockedLoop lock(mainloop);
     return finished || (sourceEnded && sent == pulled && heardFrames() >= sent);
+}
+
+void PulseOutput::startStreaming() {
+    const LockedLoop lock(mainloop);
+    if (streamWanted) {
+        return;
+    }
+    streamWanted = true;
+    format = source.format();
+    if (context != nullptr && pa_context_get_state(context) == PA_CONTEXT_READY) {
+        openStream();
+    }
 }
 
 bool PulseOutput::streaming() const {

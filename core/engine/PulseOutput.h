@@ -24,8 +24,9 @@ class PcmSource;
 // the server had not yet played as soon as a server answers again.
 class PulseOutput final : public AudioOutput {
 public:
-    // Null when no server answers: one is never started for us.
-    static std::unique_ptr<PulseOutput> connect(PcmSource& source);
+    // Null when no server answers: one is never started for us. Unless `streamNow`, the output does not
+    // pull from the source until startStreaming().
+    static std::unique_ptr<PulseOutput> connect(PcmSource& source, bool streamNow = true);
     // Whether a server answers now, without starting one or opening a stream.
     static bool serverAnswers();
 
@@ -39,6 +40,8 @@ public:
     std::uint64_t playedFrames() const override;
     bool drained() const override;
 
+    // Opens the stream, in the source's format of the moment, on a connection made without one.
+    void startStreaming();
     // A server is answering and the stream is on it.
     bool streaming() const;
 
@@ -80,6 +83,7 @@ private:
     // Everything below is guarded by the main loop's lock. Frame counts run across format changes.
     PcmFormat format;
     bool playing = false;
+    bool streamWanted = true;
     float gain = 1.0F;
     bool sourceEnded = false;
     bool formatChanging = false;

@@ -1,15 +1,14 @@
 #include "TrackDecoder.h"
 
+#include "DecoderModule.h"
 #include "FileStream.h"
+#include "Mp4Probe.h"
 #include "SndfileReader.h"
 #include "VorbisProbe.h"
-
-#include <SFML/Audio/InputSoundFile.hpp>
 
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <mutex>
 
 namespace {
 
@@ -28,8 +27,7 @@ bool isPlayable(const PcmFormat& format) {
     return format.sampleRate >= lowestRate && format.sampleRate <= highestRate && isPlayableLayout(format.channels);
 }
 
-// SFML's WAV reader divides by zero on a header without its format chunk, and libsndfile reads every
-// WAV that SFML can: a WAV that libsndfile refuses is damaged, and never reaches SFML.
+// libsndfile reads every kind of WAV a player meets: a WAV that it refuses is damaged, and goes no further.
 bool isRiffWave(FileStream& input) {
     std::array<char, 12> head{};
     return input.seek(0) == 0 && input.read(head.data(), head.size()) == head.size() &&
@@ -47,7 +45,7 @@ std::unique_ptr<TrackDecoder> TrackDecoder::open(const std::string& utf8Path) {
     if (!input->open(utf8Path)) {
         return nullptr;
     }
-    return open(std::move(input), utf8Path);
+    return open(std::move(input), Use::Play);
 }
 
 std::optional<TrackOutline> TrackDecoder::outline(const std::string& utf8Path) {
@@ -58,17 +56,22 @@ std::optional<TrackOutline> TrackDecoder::outline(const std::string& utf8Path) {
     if (const std::optional<TrackOutline> vorbis = VorbisProbe::read(*input); vorbis && isPlayable(vorbis->format)) {
         return vorbis;
     }
+    // Only the FFmpeg module plays MP4 files.
+    if (const std::optional<TrackOutline> mp4 = Mp4Probe::read(*input);
+        mp4 && isPlayable(mp4->format) && DecoderModule::available()) {
+        return mp4;
+    }
     if (input->seek(0) != 0) {
         return std::nullopt;
     }
-    const std::unique_ptr<TrackDecoder> decoder = open(std::move(input), utf8Path);
+    const std::unique_ptr<TrackDecoder> decoder = open(std::move(input), Use::Outline);
     if (!decoder) {
         return std::nullopt;
     }
     return TrackOutline{decoder->format(), decoder->headerFrames()};
 }
 
-std::unique_ptr<TrackDecoder> TrackDecoder::open(std::unique_ptr<FileStream> input, const std::string& utf8Path) {
+std::unique_ptr<TrackDecoder> TrackDecoder::open(std::unique_ptr<FileStream> input, Use use) {
     std::unique_ptr<TrackDecoder> decoder(new TrackDecoder());
     decoder->input = std::move(input);
     sf::SoundFileReader::Info info{};
@@ -78,19 +81,29 @@ std::unique_ptr<TrackDecoder> TrackDecoder::open(std::unique_ptr<FileStream> inp
     } else if (isRiffWave(*decoder->input)) {
         return nullptr;
     } else {
+        // A playlist opens every track it loads: the module learns most from the container alone. A
+        // container that says what no output plays is decoded, as it would be played, to be sure.
+        if (use == Use::Outline) {
+            const std::optional<TrackOutline> found = DecoderModule::outline(decoder->input->descriptor());
+            if (!found) {
+                return nullptr;
+            }
+            if (isPlayable(found->format)) {
+                decoder->input.reset();
+                decoder->pcmFormat = found->format;
+                decoder->declaredFrames = found->frames;
+                return decoder;
+            }
+        }
+        decoder->module = DecoderModule::open(decoder->input->descriptor());
         decoder->input.reset();
-        // SFML's reader registry fills itself on first use without a lock, and playlists open their
-        // tracks on several threads.
-        static std::mutex sfmlReaders;
-        const std::scoped_lock lock(sfmlReaders);
-        auto fallback = std::make_unique<sf::InputSoundFile>();
-        if (!fallback->openFromFile(utf8Path)) {
+        if (!decoder->module) {
             return nullptr;
         }
-        info.channelCount = fallback->getChannelCount();
-        info.sampleRate = fallback->getSampleRate();
-        info.sampleCount = fallback->getSampleCount();
-        decoder->fallback = std::move(fallback);
+        const PcmFormat format = decoder->module->format();
+        info.channelCount = format.channels;
+        info.sampleRate = format.sampleRate;
+        info.sampleCount = decoder->module->frames().value_or(0) * format.channels;
     }
     decoder->pcmFormat = {info.sampleRate, info.channelCount};
     if (!isPlayable(decoder->pcmFormat)) {
@@ -128,23 +141,19 @@ std::size_t TrackDecoder::read(std::span<std::int16_t> samples) {
 
 bool TrackDecoder::seek(std::uint64_t frame) {
     primedOffset = primedCount;
-    const std::uint64_t sample = frame * pcmFormat.channels;
-    if (sndfile) {
-        return sndfile->seekTo(sample);
-    }
-    fallback->seek(sample);
-    return true;
+    return sndfile ? sndfile->seekTo(frame * pcmFormat.channels) : module->seek(frame);
 }
 
 std::size_t TrackDecoder::readSamples(std::int16_t* samples, std::size_t count) {
     std::size_t total = 0;
     while (total < count) {
-        const sf::Uint64 got =
-            sndfile ? sndfile->read(samples + total, count - total) : fallback->read(samples + total, count - total);
+        const std::size_t got =
+            sndfile ? static_cast<std::size_t>(sndfile->read(samples + total, count - total))
+                    : module->read(samples + total, (count - total) / pcmFormat.channels) * pcmFormat.channels;
         if (got == 0) {
             break;
         }
-        total += static_cast<std::size_t>(got);
+        total += got;
     }
     // A reader that breaks off mid-frame has no further whole frame to give.
     return total / pcmFormat.channels * pcmFormat.channels;

@@ -10,16 +10,13 @@
 #include <span>
 #include <string>
 
-namespace sf {
-class InputSoundFile;
-} // namespace sf
-
 class FileStream;
+class ModuleDecoder;
 class SndfileReader;
 
-// One audio file decoded to 16-bit PCM: through libsndfile first, SFML's own readers after it. Both
-// paths refuse the same headers, those no real file has, so that no file can make playback allocate
-// or wait beyond reason.
+// One audio file decoded to 16-bit PCM: through libsndfile first, the FFmpeg module after it. Only
+// regular files are read, and both paths refuse the same headers, those no real file has, so that no
+// file can make playback allocate or wait beyond reason.
 class TrackDecoder final {
 public:
     ~TrackDecoder();
@@ -29,8 +26,8 @@ public:
     // A decoder at the file's first frame, or nothing when the file does not open, has a rate or a
     // channel count no real file has, or declares no length and yields no sample.
     static std::unique_ptr<TrackDecoder> open(const std::string& utf8Path);
-    // The format and length open() would find, or nothing where it would fail; Ogg Vorbis files are
-    // read without setting up their decoder.
+    // The format and length open() would find, or nothing where it would fail; Ogg Vorbis and MP4
+    // files are read without setting up their decoder.
     static std::optional<TrackOutline> outline(const std::string& utf8Path);
 
     PcmFormat format() const { return pcmFormat; }
@@ -43,13 +40,16 @@ public:
     bool seek(std::uint64_t frame);
 
 private:
+    // To outline a file the module only describes it: that decoder has a format and a length, no reader.
+    enum class Use { Play, Outline };
+
     TrackDecoder();
-    static std::unique_ptr<TrackDecoder> open(std::unique_ptr<FileStream> input, const std::string& utf8Path);
+    static std::unique_ptr<TrackDecoder> open(std::unique_ptr<FileStream> input, Use use);
     std::size_t readSamples(std::int16_t* samples, std::size_t count);
 
     std::unique_ptr<FileStream> input;
     std::unique_ptr<SndfileReader> sndfile;
-    std::unique_ptr<sf::InputSoundFile> fallback;
+    std::unique_ptr<ModuleDecoder> module;
     PcmFormat pcmFormat;
     std::optional<std::uint64_t> declaredFrames;
     // The samples of the first read, which proved the file yields audio; handed out before any other.

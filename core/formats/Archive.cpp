@@ -196,9 +196,12 @@ std::uint32_t Archive::readUInt32() {
     return readLittleEndian<std::uint32_t>(readable(input));
 }
 
-std::u16string Archive::readString() {
+std::u16string Archive::readString(std::uint64_t longest) {
     std::istream& stream = readable(input);
     const StringLength prefix = readStringLength(stream);
+    if (prefix.length > longest) {
+        throw ArchiveException(ArchiveException::Cause::TooLong);
+    }
     if (!prefix.wide) {
         return TextEncoding::fromNarrow(readBytes(stream, prefix.length));
     }

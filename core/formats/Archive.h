@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <iosfwd>
+#include <limits>
 #include <string>
 
 // A little-endian binary archive over a standard stream, in the Windows toolkit's playlist file form:
@@ -20,7 +21,8 @@ public:
     void flush();
 
     std::uint32_t readUInt32();
-    std::u16string readString();
+    // A string whose prefix claims more than `longest` characters is refused before any of it is read.
+    std::u16string readString(std::uint64_t longest = std::numeric_limits<std::uint64_t>::max());
 
 private:
     std::ostream* output = nullptr;

@@ -10,6 +10,8 @@ const char* describe(ArchiveException::Cause cause) {
         return "Could not write to the archive";
     case ArchiveException::Cause::ReadFailed:
         return "Could not read from the archive";
+    case ArchiveException::Cause::TooLong:
+        return "A string in the archive is longer than allowed";
     }
     return "Archive error";
 }

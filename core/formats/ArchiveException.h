@@ -5,7 +5,7 @@
 // An archive that could not read or write what it was asked to.
 class ArchiveException final : public std::runtime_error {
 public:
-    enum class Cause { EndOfFile, WriteFailed, ReadFailed };
+    enum class Cause { EndOfFile, WriteFailed, ReadFailed, TooLong };
 
     explicit ArchiveException(Cause cause);
 

@@ -74,6 +74,20 @@ std::string percentDecode(std::string_view text) {
     return bytes;
 }
 
+bool namesSomething(const std::string& path) {
+    std::error_code error;
+    return std::filesystem::exists(std::filesystem::path(path), error);
+}
+
+// Bytes that are not UTF-8 name the file of exactly those bytes when there is one; otherwise an older
+// writer meant them as Windows-1252.
+std::u16string nameOf(const std::string& path) {
+    if (!TextEncoding::fromUtf8(path) && !namesSomething(path)) {
+        return TextEncoding::fromWindows1252(path);
+    }
+    return TextEncoding::fromFileSystem(path);
+}
+
 std::string_view withoutQueryOrFragment(std::string_view uri) {
     return uri.substr(0, std::min(uri.find('?'), uri.find('#')));
 }
@@ -94,7 +108,7 @@ std::optional<std::u16string> fileUriToPath(std::string_view uri) {
     if (!path.starts_with('/') || path.find('\0') != std::string::npos) {
         return std::nullopt;
     }
-    return TextEncoding::fromNarrow(std::filesystem::path(path).lexically_normal().string());
+    return nameOf(std::filesystem::path(path).lexically_normal().string());
 }
 
 std::string resolvePath(const std::string& path, const std::string& folder) {
@@ -102,11 +116,6 @@ std::string resolvePath(const std::string& path, const std::string& folder) {
         return path;
     }
     return (std::filesystem::path(folder) / path).lexically_normal().string();
-}
-
-bool namesSomething(const std::string& path) {
-    std::error_code error;
-    return std::filesystem::exists(std::filesystem::path(path), error);
 }
 
 bool isBelow(std::string_view path, std::string_view folder) {
@@ -147,7 +156,12 @@ std::optional<std::u16string> EntryPath::fromText(std::u16string_view entry, std
         std::replace(forward.begin(), forward.end(), '\\', '/');
         path = resolvePath(forward, *base);
     }
-    return TextEncoding::fromNarrow(path);
+    // An entry that is not UTF-8 names the file of exactly its bytes when there is one; otherwise an
+    // older writer meant it as Windows-1252.
+    if (!TextEncoding::fromUtf8(*text) && !namesSomething(path)) {
+        return fromText(TextEncoding::fromWindows1252(*text), folder, backslashes);
+    }
+    return TextEncoding::fromFileSystem(path);
 }
 
 std::optional<std::u16string> EntryPath::fromUri(std::string_view reference, std::string_view base) {
@@ -207,7 +221,9 @@ std::optional<std::string> EntryPath::forText(std::u16string_view path, std::u16
     const std::string_view written = relativeTo(*text, *base);
     // A line break would split the entry, a leading '#' makes it a comment, a colon early on a URL,
     // and surrounding blanks are trimmed by some readers: such names go as a URI.
-    const bool plain = written.find_first_of("\r\n") == std::string_view::npos && !written.starts_with('#') &&
+    // So does a name that is not UTF-8: the URI keeps its bytes.
+    const bool plain = TextEncoding::fromUtf8(written).has_value() &&
+                       written.find_first_of("\r\n") == std::string_view::npos && !written.starts_with('#') &&
                        schemeLength(written) == 0 && written.front() != ' ' && written.back() != ' ' &&
                        written.find('\\') == std::string_view::npos;
     if (plain && text->starts_with('/')) {

@@ -21,10 +21,23 @@ bool LineReader::next(std::string& line) {
             }
             break;
         }
+        // The line feed of a CR LF pair whose CR ended the previous line.
+        if (afterCarriageReturn) {
+            afterCarriageReturn = false;
+            if (buffer[position] == '\n') {
+                ++position;
+                continue;
+            }
+        }
         any = true;
         const char* start = buffer.data() + position;
-        const auto* lineBreak = static_cast<const char*>(std::memchr(start, '\n', end - position));
-        const std::size_t length = lineBreak != nullptr ? static_cast<std::size_t>(lineBreak - start) : end - position;
+        const std::size_t available = end - position;
+        // Unix, Windows and old Mac files alike: LF, CR LF or CR alone ends a line.
+        const auto* lineFeed = static_cast<const char*>(std::memchr(start, '\n', available));
+        const std::size_t searched = lineFeed != nullptr ? static_cast<std::size_t>(lineFeed - start) : available;
+        const auto* carriageReturn = static_cast<const char*>(std::memchr(start, '\r', searched));
+        const char* lineBreak = carriageReturn != nullptr ? carriageReturn : lineFeed;
+        const std::size_t length = lineBreak != nullptr ? static_cast<std::size_t>(lineBreak - start) : available;
         if (!overlong && line.size() + length <= maxLength) {
             line.append(start, length);
         } else {
@@ -34,11 +47,9 @@ bool LineReader::next(std::string& line) {
         position += length;
         if (lineBreak != nullptr) {
             ++position;
+            afterCarriageReturn = *lineBreak == '\r';
             break;
         }
-    }
-    if (!line.empty() && line.back() == '\r') {
-        line.pop_back();
     }
     if (first && line.starts_with("\xEF\xBB\xBF")) {
         line.erase(0, 3);

@@ -11,8 +11,8 @@ class LineReader final {
 public:
     explicit LineReader(std::istream& input) : input(input) {}
 
-    // The next line, without its line break and the first line without a UTF-8 byte-order mark; a line
-    // too long to be a path comes back empty. False at the end.
+    // The next line, without its line break (LF, CR LF or CR) and the first line without a UTF-8 byte-order mark; a
+    // line too long to be a path comes back empty. False at the end.
     bool next(std::string& line);
     // True when the stream failed, as opposed to ending.
     bool failed() const;
@@ -27,4 +27,5 @@ private:
     std::size_t position = 0;
     std::size_t end = 0;
     bool first = true;
+    bool afterCarriageReturn = false;
 };

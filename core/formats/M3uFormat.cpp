@@ -47,15 +47,21 @@ bool M3uFormat::looksLikePlainList(std::string_view head) {
 ReadStatus M3uFormat::read(std::istream& input, std::u16string_view folder, const EntrySink& sink) {
     LineReader lines(input);
     std::string line;
+    bool anyEntry = false;
     while (lines.next(line)) {
         if (line.empty() || line.front() == '#' || isBlank(line)) {
             continue;
         }
-        if (!sink(EntryPath::fromText(TextEncoding::fromNarrow(line), folder, true).value_or(std::u16string()))) {
+        anyEntry = true;
+        if (!sink(EntryPath::fromText(TextEncoding::fromFileSystem(line), folder, true).value_or(std::u16string()))) {
             return ReadStatus::Cancelled;
         }
     }
-    return lines.failed() ? ReadStatus::Damaged : ReadStatus::Ok;
+    if (lines.failed()) {
+        return ReadStatus::Damaged;
+    }
+    // Text with no entry in it is no playlist to replace the list with.
+    return anyEntry ? ReadStatus::Ok : ReadStatus::Unrecognised;
 }
 
 bool M3uFormat::write(std::ostream& output, const std::vector<SavedTrack>& tracks, std::u16string_view folder) {

@@ -1,6 +1,7 @@
 #include "PlayListFile.h"
 
 #include "ArchiveFormat.h"
+#include "CancellableInput.h"
 #include "M3uFormat.h"
 #include "PlsFormat.h"
 #include "TextEncoding.h"
@@ -9,6 +10,7 @@
 #include <array>
 #include <filesystem>
 #include <fstream>
+#include <istream>
 #include <optional>
 #include <system_error>
 
@@ -29,7 +31,7 @@ std::u16string lowered(std::u16string_view text) {
 
 } // namespace
 
-ReadStatus PlayListFile::read(const std::u16string& path, const EntrySink& sink) {
+ReadStatus PlayListFile::read(const std::u16string& path, const EntrySink& sink, const std::atomic<bool>* cancelled) {
     const std::optional<std::string> native = TextEncoding::toUtf8(path);
     if (!native || native->empty() || native->find('\0') != std::string::npos) {
         return ReadStatus::Unreadable;
@@ -47,11 +49,22 @@ ReadStatus PlayListFile::read(const std::u16string& path, const EntrySink& sink)
     if (!input.is_open()) {
         return ReadStatus::Unreadable;
     }
-    const std::u16string folder = file.parent_path().lexically_normal().u16string();
-    return read(input, folder, sink);
+    const std::u16string folder = TextEncoding::fromFileSystem(file.parent_path().lexically_normal().string());
+    return read(input, folder, sink, cancelled);
 }
 
-ReadStatus PlayListFile::read(std::istream& input, std::u16string_view folder, const EntrySink& sink) {
+ReadStatus PlayListFile::read(std::istream& input, std::u16string_view folder, const EntrySink& sink,
+                              const std::atomic<bool>* cancelled) {
+    if (cancelled == nullptr) {
+        return readAnyFormat(input, folder, sink);
+    }
+    CancellableInput chunks(*input.rdbuf(), *cancelled);
+    std::istream cancellable(&chunks);
+    const ReadStatus status = readAnyFormat(cancellable, folder, sink);
+    return *cancelled ? ReadStatus::Cancelled : status;
+}
+
+ReadStatus PlayListFile::readAnyFormat(std::istream& input, std::u16string_view folder, const EntrySink& sink) {
     std::array<char, headSize> buffer{};
     input.read(buffer.data(), buffer.size());
     const std::string_view head(buffer.data(), static_cast<std::size_t>(input.gcount()));

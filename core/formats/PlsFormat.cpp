@@ -79,6 +79,7 @@ ReadStatus PlsFormat::read(std::istream& input, std::u16string_view folder, cons
     std::map<std::uint64_t, std::u16string> entries;
     LineReader lines(input);
     std::string line;
+    bool anyEntry = false;
     while (lines.next(line)) {
         const std::string_view text = trimmed(line);
         const std::size_t equals = text.find('=');
@@ -90,7 +91,8 @@ ReadStatus PlsFormat::read(std::istream& input, std::u16string_view folder, cons
         if (!number || value.empty() || entries.contains(*number)) {
             continue;
         }
-        std::optional<std::u16string> path = EntryPath::fromText(TextEncoding::fromNarrow(value), folder, true);
+        anyEntry = true;
+        std::optional<std::u16string> path = EntryPath::fromText(TextEncoding::fromFileSystem(value), folder, true);
         if (path && isRegularFile(*path)) {
             entries.emplace(*number, std::move(*path));
         } else if (!sink(std::u16string())) {
@@ -102,7 +104,11 @@ ReadStatus PlsFormat::read(std::istream& input, std::u16string_view folder, cons
             return ReadStatus::Cancelled;
         }
     }
-    return lines.failed() ? ReadStatus::Damaged : ReadStatus::Ok;
+    if (lines.failed()) {
+        return ReadStatus::Damaged;
+    }
+    // Text with no entry in it is no playlist to replace the list with.
+    return anyEntry ? ReadStatus::Ok : ReadStatus::Unrecognised;
 }
 
 bool PlsFormat::write(std::ostream& output, const std::vector<SavedTrack>& tracks, std::u16string_view folder) {

@@ -16,6 +16,56 @@ bool isLowSurrogate(char32_t unit) {
     return unit >= lowSurrogateFirst && unit < surrogateEnd;
 }
 
+// The escape of a byte from 0x80 up: ASCII always decodes.
+constexpr char32_t escapeFirst = 0xDC80;
+constexpr char32_t escapeEnd = 0xDD00;
+
+bool isEscapedByte(char32_t unit) {
+    return unit >= escapeFirst && unit < escapeEnd;
+}
+
+// The length of the valid UTF-8 sequence at the start of `bytes` and its code point; 0 when none is.
+std::size_t decodeOne(std::string_view bytes, char32_t& codePoint) {
+    const auto lead = static_cast<unsigned char>(bytes[0]);
+    std::size_t length = 0;
+    char32_t smallest = 0;
+    if (lead < 0x80) {
+        codePoint = lead;
+        return 1;
+    }
+    if ((lead & 0xE0) == 0xC0) {
+        length = 2;
+        codePoint = lead & 0x1FU;
+        smallest = 0x80;
+    } else if ((lead & 0xF0) == 0xE0) {
+        length = 3;
+        codePoint = lead & 0x0FU;
+        smallest = 0x800;
+    } else if ((lead & 0xF8) == 0xF0) {
+        length = 4;
+        codePoint = lead & 0x07U;
+        smallest = 0x10000;
+    } else {
+        return 0;
+    }
+    if (bytes.size() < length) {
+        return 0;
+    }
+    for (std::size_t k = 1; k < length; ++k) {
+        const auto next = static_cast<unsigned char>(bytes[k]);
+        if ((next & 0xC0) != 0x80) {
+            return 0;
+        }
+        codePoint = (codePoint << 6) | (next & 0x3FU);
+    }
+    // Overlong forms, encoded surrogates and values past Unicode are not UTF-8.
+    if (codePoint < smallest || codePoint > lastCodePoint ||
+        (codePoint >= highSurrogateFirst && codePoint < surrogateEnd)) {
+        return 0;
+    }
+    return length;
+}
+
 void appendUtf8(std::string& out, char32_t codePoint) {
     const auto byte = [&out](char32_t value) { out.push_back(static_cast<char>(static_cast<unsigned char>(value))); };
     if (codePoint < 0x80) {
@@ -58,6 +108,10 @@ std::optional<std::string> TextEncoding::toUtf8(std::u16string_view text) {
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char32_t unit = text[i];
+        if (isEscapedByte(unit)) {
+            out.push_back(static_cast<char>(static_cast<unsigned char>(unit - lowSurrogateFirst)));
+            continue;
+        }
         if (isLowSurrogate(unit)) {
             return std::nullopt;
         }
@@ -77,47 +131,42 @@ std::optional<std::string> TextEncoding::toUtf8(std::u16string_view text) {
 std::optional<std::u16string> TextEncoding::fromUtf8(std::string_view bytes) {
     std::u16string out;
     out.reserve(bytes.size());
-    std::size_t i = 0;
-    while (i < bytes.size()) {
-        const auto lead = static_cast<unsigned char>(bytes[i]);
-        std::size_t length = 0;
+    for (std::size_t i = 0; i < bytes.size();) {
         char32_t codePoint = 0;
-        char32_t smallest = 0;
-        if (lead < 0x80) {
-            length = 1;
-            codePoint = lead;
-        } else if ((lead & 0xE0) == 0xC0) {
-            length = 2;
-            codePoint = lead & 0x1FU;
-            smallest = 0x80;
-        } else if ((lead & 0xF0) == 0xE0) {
-            length = 3;
-            codePoint = lead & 0x0FU;
-            smallest = 0x800;
-        } else if ((lead & 0xF8) == 0xF0) {
-            length = 4;
-            codePoint = lead & 0x07U;
-            smallest = 0x10000;
-        } else {
-            return std::nullopt;
-        }
-        if (bytes.size() - i < length) {
-            return std::nullopt;
-        }
-        for (std::size_t k = 1; k < length; ++k) {
-            const auto next = static_cast<unsigned char>(bytes[i + k]);
-            if ((next & 0xC0) != 0x80) {
-                return std::nullopt;
-            }
-            codePoint = (codePoint << 6) | (next & 0x3FU);
-        }
-        // Overlong forms, encoded surrogates and values past Unicode are not UTF-8.
-        if (codePoint < smallest || codePoint > lastCodePoint ||
-            (codePoint >= highSurrogateFirst && codePoint < surrogateEnd)) {
+        const std::size_t length = decodeOne(bytes.substr(i), codePoint);
+        if (length == 0) {
             return std::nullopt;
         }
         appendUtf16(out, codePoint);
         i += length;
+    }
+    return out;
+}
+
+std::u16string TextEncoding::fromFileSystem(std::string_view bytes) {
+    std::u16string out;
+    out.reserve(bytes.size());
+    for (std::size_t i = 0; i < bytes.size();) {
+        char32_t codePoint = 0;
+        const std::size_t length = decodeOne(bytes.substr(i), codePoint);
+        if (length == 0) {
+            out.push_back(static_cast<char16_t>(lowSurrogateFirst + static_cast<unsigned char>(bytes[i])));
+            ++i;
+            continue;
+        }
+        appendUtf16(out, codePoint);
+        i += length;
+    }
+    return out;
+}
+
+std::u16string TextEncoding::readable(std::u16string_view text) {
+    std::u16string out(text);
+    for (char16_t& unit : out) {
+        if (isEscapedByte(unit)) {
+            const auto byte = static_cast<char>(static_cast<unsigned char>(unit - lowSurrogateFirst));
+            unit = fromWindows1252(std::string_view(&byte, 1)).front();
+        }
     }
     return out;
 }

@@ -1,10 +1,10 @@
 #include "XspfFormat.h"
 
 #include "EntryPath.h"
-#include "LineReader.h"
 
 #include <array>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <expat.h>
 #include <istream>
@@ -34,7 +34,16 @@ std::string_view trimmed(std::string_view text) {
     return text;
 }
 
-// Follows the parser through playlist / trackList / track / location, with the base URI of each level.
+// Refused as damage: no path the system takes is longer than 4,096 bytes, and percent-encoding may
+// triple it; a token past that, with room for its markup, names nothing a playlist needs. A limit keeps
+// the parser from holding, and scanning again and again, one endless attribute or comment.
+constexpr std::size_t maxTokenBytes = std::size_t{16} * 1024;
+// A playlist needs six levels or so; the parser keeps every open element.
+constexpr std::size_t maxDepth = 256;
+
+// Follows the parser through playlist / trackList / track / location, with the base URI of each level
+// of that route: a base set anywhere else reaches no location, so what is kept does not grow with the
+// nesting.
 class XspfHandler final {
 public:
     XspfHandler(XML_Parser parser, std::string folderBase, const EntrySink& sink)
@@ -63,6 +72,11 @@ private:
 
     void start(const XML_Char* name, const XML_Char** attributes) {
         ++depth;
+        textLength = 0;
+        if (depth > maxDepth) {
+            XML_StopParser(parser, XML_FALSE);
+            return;
+        }
         if (depth == 1) {
             sawRoot = true;
             if (localName(name) != route[0]) {
@@ -71,25 +85,26 @@ private:
                 return;
             }
         }
+        const bool onRoute = matched + 1 == depth && depth <= route.size() && localName(name) == route[depth - 1];
+        if (!onRoute || (depth == route.size() && trackHasLocation)) {
+            return;
+        }
+        matched = depth;
         for (const XML_Char** attribute = attributes; *attribute != nullptr; attribute += 2) {
             if (std::strcmp(attribute[0], "xml:base") == 0) {
                 bases.emplace_back(depth, EntryPath::resolveUri(bases.back().second, attribute[1]));
             }
         }
-        const bool onRoute = matched + 1 == depth && depth <= route.size() && localName(name) == route[depth - 1];
-        if (onRoute && (depth != route.size() || !trackHasLocation)) {
-            matched = depth;
-            if (depth == 3) {
-                trackHasLocation = false;
-            }
-            if (depth == route.size()) {
-                location.clear();
-                overlong = false;
-            }
+        if (depth == 3) {
+            trackHasLocation = false;
+        }
+        if (depth == route.size()) {
+            location.clear();
         }
     }
 
     void end() {
+        textLength = 0;
         if (matched == depth) {
             if (depth == route.size()) {
                 deliverLocation();
@@ -103,15 +118,14 @@ private:
     }
 
     void addText(std::string_view text) {
-        if (matched != route.size() || matched != depth || overlong) {
+        textLength += text.size();
+        if (textLength > maxTokenBytes) {
+            XML_StopParser(parser, XML_FALSE);
             return;
         }
-        if (location.size() + text.size() > LineReader::maxLength) {
-            overlong = true;
-            location.clear();
-            return;
+        if (matched == route.size() && matched == depth) {
+            location.append(text);
         }
-        location.append(text);
     }
 
     void deliverLocation() {
@@ -126,12 +140,14 @@ private:
 
     XML_Parser parser;
     const EntrySink& sink;
+    // At most one per level of the route, each no longer than the tokens it was built from.
     std::vector<std::pair<std::size_t, std::string>> bases;
     std::size_t depth = 0;
     std::size_t matched = 0;
     bool trackHasLocation = false;
     std::string location;
-    bool overlong = false;
+    // Text since the last tag: one run of it is one token.
+    std::size_t textLength = 0;
 };
 
 // Text outside elements may hold any character XML allows; these it does not.
@@ -178,21 +194,28 @@ ReadStatus XspfFormat::read(std::istream& input, std::u16string_view folder, con
     XML_SetCharacterDataHandler(parser.get(), &XspfHandler::onText);
     XML_SetEntityDeclHandler(parser.get(), &XspfHandler::onEntity);
 
+    const auto failure = [&handler] {
+        return handler.sawRoot && !handler.notAPlayList ? ReadStatus::Damaged : ReadStatus::Unrecognised;
+    };
     constexpr int chunkSize = 64 * 1024;
+    std::uint64_t fed = 0;
     bool done = false;
     while (!done) {
         void* buffer = XML_GetBuffer(parser.get(), chunkSize);
         if (buffer == nullptr) {
-            return handler.sawRoot ? ReadStatus::Damaged : ReadStatus::Unrecognised;
+            return failure();
         }
         input.read(static_cast<char*>(buffer), chunkSize);
         const auto length = static_cast<int>(input.gcount());
+        fed += static_cast<std::uint64_t>(length);
         done = length == 0;
         if (XML_ParseBuffer(parser.get(), length, done ? XML_TRUE : XML_FALSE) != XML_STATUS_OK) {
-            if (handler.cancelled) {
-                return ReadStatus::Cancelled;
-            }
-            return handler.sawRoot && !handler.notAPlayList ? ReadStatus::Damaged : ReadStatus::Unrecognised;
+            return handler.cancelled ? ReadStatus::Cancelled : failure();
+        }
+        // Between calls the parser stands at the start of the token it has not seen the end of yet.
+        const XML_Index tokenStart = XML_GetCurrentByteIndex(parser.get());
+        if (tokenStart >= 0 && fed - static_cast<std::uint64_t>(tokenStart) > maxTokenBytes) {
+            return failure();
         }
     }
     if (input.bad()) {

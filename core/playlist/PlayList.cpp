@@ -121,30 +121,60 @@ void PlayList::publishFollowers() {
         }
         return GaplessSource::Track{(*position)->getId(), *std::move(utf8), position->get()};
     };
-    const std::uint64_t playing = (*current)->getId();
-    std::optional<GaplessSource::Track> following =
-        std::next(current) != list.end() ? trackAt(std::next(current)) : std::nullopt;
-    std::optional<GaplessSource::Track> first = trackAt(list.begin());
+    // Far enough ahead that tracks shorter than the output's lead join too: the output may pull past
+    // several of them between two ticks. A track of unknown length counts as long enough.
+    constexpr double aheadSeconds = 3.0;
+    constexpr std::size_t mostAhead = 16;
+    const auto lengthOf = [](const Position& position) {
+        const float seconds = (*position)->getDuration();
+        return seconds > 0.0F ? static_cast<double>(seconds) : aheadSeconds;
+    };
+    // A track cannot follow itself in one stream: each chain holds a track once, so that a lone track
+    // repeated starts over on the tick.
+    const auto chain = [&](std::vector<GaplessSource::Track>& tracks, const auto& nextAfter) {
+        tracks.push_back(GaplessSource::Track{(*current)->getId(), {}, current->get()});
+        double ahead = 0.0;
+        for (Position at = current; tracks.size() <= mostAhead && ahead < aheadSeconds;) {
+            at = nextAfter(at);
+            std::optional<GaplessSource::Track> track = at != list.end() ? trackAt(at) : std::nullopt;
+            if (!track || std::ranges::any_of(tracks, [&track](const auto& t) { return t.id == track->id; })) {
+                break;
+            }
+            tracks.push_back(*std::move(track));
+            ahead += lengthOf(at);
+        }
+    };
+    // In list order, wrapping to the first entry; the entries from the wrap on follow only under repeat.
+    std::vector<GaplessSource::Track> inOrder;
+    std::size_t wrapsAt = std::numeric_limits<std::size_t>::max();
+    chain(inOrder, [this, &inOrder, &wrapsAt](Position at) {
+        if (++at == list.end() && wrapsAt > inOrder.size()) {
+            wrapsAt = inOrder.size();
+            at = list.begin();
+        }
+        return at;
+    });
     // Drawing walks the list: only while shuffle is on. The tick republishes when it is switched.
     publishedShuffle = settings().isShuffle();
-    std::optional<GaplessSource::Track> random =
-        publishedShuffle && list.size() > 1 ? trackAt(getRandomPosition()) : std::nullopt;
-    // A track cannot follow itself in one stream: a lone track repeated starts over on the tick.
-    if (first && first->id == playing) {
-        first.reset();
+    std::vector<GaplessSource::Track> drawn;
+    if (publishedShuffle && list.size() > 1) {
+        chain(drawn, [this](const Position& at) { return randomPositionOtherThan(at); });
     }
     const AudioConfig* config = &settings();
     auto plan = std::make_shared<GaplessSource::Plan>();
-    plan->after = playing;
-    plan->choose = [config, following = std::move(following), first = std::move(first),
-                    random = std::move(random)]() -> std::optional<GaplessSource::Track> {
-        if (config->isShuffle()) {
-            return random;
+    plan->choose = [config, inOrder = std::move(inOrder), wrapsAt,
+                    drawn = std::move(drawn)](std::uint64_t ending) -> std::optional<GaplessSource::Track> {
+        const bool shuffle = config->isShuffle();
+        const std::vector<GaplessSource::Track>& tracks = shuffle ? drawn : inOrder;
+        const auto found = std::ranges::find_if(tracks, [ending](const auto& t) { return t.id == ending; });
+        if (found == tracks.end() || std::next(found) == tracks.end()) {
+            return std::nullopt;
         }
-        if (following) {
-            return following;
+        const auto index = static_cast<std::size_t>(std::distance(tracks.begin(), found)) + 1;
+        if (!shuffle && index >= wrapsAt && !config->isRepeat()) {
+            return std::nullopt;
         }
-        return config->isRepeat() ? first : std::nullopt;
+        return *std::next(found);
     };
     (*current)->setFollowers(std::move(plan));
     publishedVersion = listVersion;
@@ -286,6 +316,10 @@ void PlayList::update() {
 
 PlayList::Position PlayList::getRandomPosition() {
     const std::scoped_lock lock(mutex);
+    return randomPositionOtherThan(current);
+}
+
+PlayList::Position PlayList::randomPositionOtherThan(const Position& other) {
     if (list.empty()) {
         return list.end();
     }
@@ -293,7 +327,7 @@ PlayList::Position PlayList::getRandomPosition() {
     std::uniform_int_distribution<std::size_t> draw(0, last);
     while (true) {
         const auto position = std::next(list.begin(), static_cast<std::ptrdiff_t>(draw(randomEngine())));
-        if (last == 0 || position != current) {
+        if (last == 0 || position != other) {
             return position;
         }
     }

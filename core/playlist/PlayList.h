@@ -57,6 +57,8 @@ private:
     // Tells the sounding track's stream what may follow it, for the settings of the moment of the join.
     void publishFollowers();
     void listChanged() { ++listVersion; }
+    // Any entry but the given one, unless it is the only one.
+    Position randomPositionOtherThan(const Position& other);
     void startCurrent();
     void applyVolume();
 

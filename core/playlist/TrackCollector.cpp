@@ -16,20 +16,23 @@ constexpr std::size_t batchSize = 256;
 TrackCollector::PlayListResult TrackCollector::addPlayListFile(const std::u16string& path) {
     PlayListResult result;
     const std::size_t before = tracks.size();
-    result.status = PlayListFile::read(path, [this, &result](std::u16string entry) {
-        if (cancelled) {
-            return false;
-        }
-        ++result.entries;
-        if (entry.empty()) {
+    result.status = PlayListFile::read(
+        path,
+        [this, &result](std::u16string entry) {
+            if (cancelled) {
+                return false;
+            }
+            ++result.entries;
+            if (entry.empty()) {
+                return true;
+            }
+            pending.push_back(std::move(entry));
+            if (pending.size() == batchSize) {
+                openPending();
+            }
             return true;
-        }
-        pending.push_back(std::move(entry));
-        if (pending.size() == batchSize) {
-            openPending();
-        }
-        return true;
-    });
+        },
+        &cancelled);
     openPending();
     if (cancelled) {
         result.status = ReadStatus::Cancelled;

@@ -1,10 +1,12 @@
 #include "AudioOutput.h"
+#include "FfmpegEncode.h"
 #include "PcmSource.h"
 #include "PlayListFixture.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
@@ -12,6 +14,8 @@
 #include <iostream>
 #include <iterator>
 #include <numbers>
+#include <sys/stat.h>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -35,14 +39,14 @@ public:
     bool drained() const override { return ended; }
 
     // One block in the source's format of the moment.
-    void pullInto(std::vector<std::int16_t>& heardSamples) {
+    void pullInto(std::vector<std::int16_t>& heardSamples, std::size_t frames = blockFrames) {
         const PcmFormat before = source.format();
-        std::vector<std::int16_t> block(blockFrames * before.channels);
-        const std::size_t frames = source.read(block);
+        std::vector<std::int16_t> block(frames * before.channels);
+        const std::size_t got = source.read(block);
         heardSamples.insert(heardSamples.end(), block.begin(),
-                            block.begin() + static_cast<std::ptrdiff_t>(frames * before.channels));
-        heard += frames;
-        ended = frames < blockFrames && source.format() == before;
+                            block.begin() + static_cast<std::ptrdiff_t>(got * before.channels));
+        heard += got;
+        ended = got < frames && source.format() == before;
     }
 
     static inline PulledOutput* live = nullptr;
@@ -89,16 +93,22 @@ protected:
 
     // Plays from the first track, ticking between blocks as the window's timer would, until the
     // stream ends or `frames` have been heard.
-    std::vector<std::int16_t> playFromFirst(std::size_t frames) {
+    std::vector<std::int16_t> playFromFirst(std::size_t frames, std::size_t blockFrames = PulledOutput::blockFrames) {
         std::vector<std::int16_t> heard;
+        slowestStep = {};
         PlayList::Position first = positionAt(0);
         playList.playAt(first);
         while (PulledOutput::live != nullptr && !PulledOutput::live->drained() && heard.size() < frames) {
-            PulledOutput::live->pullInto(heard);
+            const auto before = std::chrono::steady_clock::now();
+            PulledOutput::live->pullInto(heard, blockFrames);
             playList.advanceIfFinished();
+            slowestStep = std::max(slowestStep, std::chrono::steady_clock::now() - before);
         }
         return heard;
     }
+
+    // The longest pull and tick of the last play.
+    std::chrono::steady_clock::duration slowestStep{};
 
     static std::string readAll(const std::filesystem::path& file) {
         std::ifstream in(file, std::ios::binary);
@@ -151,6 +161,52 @@ INSTANTIATE_TEST_SUITE_P(
                       JoinCase{"ShuffleWav", AudioFormat::Wav, false, true, {0, 7013, 12000}, 40000},
                       JoinCase{"ShuffleFlac", AudioFormat::Flac, false, true, {0, 7013, 12000}, 40000}),
     [](const ::testing::TestParamInfo<JoinCase>& info) { return std::string(info.param.name); });
+
+// Tracks shorter than what the output pulls at once (the sound server's lead is 0.8 s) join as
+// seamlessly as long ones: one request runs through several of them.
+TEST_F(GaplessJoinTest, TracksShorterThanTheLeadJoinWhole) {
+    constexpr std::size_t lead = 35280;
+    for (const std::size_t length : {13230U, 22050U}) {
+        SCOPED_TRACE(length);
+        playList.clear();
+        std::vector<std::size_t> cuts;
+        for (std::size_t part = 0; part <= 8; ++part) {
+            cuts.push_back(part * length);
+        }
+        addSineCutAt(cuts, AudioFormat::Wav);
+        const std::vector<std::int16_t> heard = playFromFirst(1'000'000, lead);
+        EXPECT_EQ(heard.size(), 8 * length);
+        EXPECT_EQ(firstDeparture(heard), heard.size());
+    }
+}
+
+// A follower that is no longer a file when its turn comes (a FIFO, which would block its opening, a
+// directory or a device, which never end) is passed over at once: the stream goes on into the next.
+TEST_F(GaplessJoinTest, FollowerThatIsNoLongerAFileIsPassedOver) {
+    const std::vector<std::pair<const char*, void (*)(const std::filesystem::path&)>> replacements{
+        {"FIFO", [](const std::filesystem::path& file) { ASSERT_EQ(mkfifo(file.c_str(), 0600), 0); }},
+        {"directory", [](const std::filesystem::path& file) { std::filesystem::create_directory(file); }},
+        {"device", [](const std::filesystem::path& file) { std::filesystem::create_symlink("/dev/zero", file); }}};
+    for (const auto& [kind, replace] : replacements) {
+        SCOPED_TRACE(kind);
+        playList.clear();
+        addSineCutAt({0, 6001, 12007, 18000}, AudioFormat::Wav);
+        const std::filesystem::path follower(track(1).getPath());
+        std::filesystem::remove(follower);
+        replace(follower);
+
+        const std::vector<std::int16_t> heard = playFromFirst(1'000'000);
+        std::cout << "[ measured ] slowest pull and tick past a " << kind << ": "
+                  << std::chrono::duration<double, std::milli>(slowestStep).count() << " ms\n";
+        EXPECT_LT(slowestStep, std::chrono::milliseconds(100));
+        ASSERT_EQ(heard.size(), 6001U + 5993U);
+        const std::vector<std::int16_t> first(heard.begin(), heard.begin() + 6001);
+        EXPECT_EQ(firstDeparture(first), first.size());
+        EXPECT_LE(std::abs(heard[6001] - std::lround(sine(12007) * 32768.0)), 1);
+        EXPECT_LE(std::abs(heard.back() - std::lround(sine(17999) * 32768.0)), 1);
+        std::filesystem::remove(follower);
+    }
+}
 
 // The stream ends where the last part's audio does: the total is the sum of the parts.
 TEST_F(GaplessJoinTest, StreamEndsWithTheLastSampleOfTheList) {
@@ -246,6 +302,39 @@ TEST_F(GaplessJoinTest, SeekGoesOnFromTheFrameAskedFor) {
     EXPECT_NEAR(track(0).getElapsedTime(), 0.3F, 1e-4F);
 }
 
+// A streamed FLAC gives no length: a seek goes on from the frame asked for within it, decoding
+// forward where the file cannot seek, and a seek past its end leaves it playing where it was.
+TEST_F(GaplessJoinTest, SeekWithinATrackOfUnknownLength) {
+    addSineCutAt({0, 132300, 140000}, AudioFormat::Flac);
+    const auto first = std::filesystem::path(track(0).getPath());
+    std::string bytes = readAll(first);
+    bytes[21] = static_cast<char>(bytes[21] & 0xF0);
+    std::fill(bytes.begin() + 22, bytes.begin() + 26, '\0');
+    std::ofstream(first, std::ios::binary | std::ios::trunc) << bytes;
+    const std::u16string second = track(1).getPath();
+    playList.clear();
+    ASSERT_TRUE(playList.addMusic(first.u16string()));
+    ASSERT_TRUE(playList.addMusic(second));
+    PlayList::Position start = positionAt(0);
+    playList.playAt(start);
+    std::vector<std::int16_t> heard;
+    PulledOutput::live->pullInto(heard);
+
+    track(0).seek(2.0F);
+    EXPECT_TRUE(track(0).isPlaying());
+    EXPECT_FALSE(track(0).isFinished());
+    EXPECT_NEAR(track(0).getElapsedTime(), 2.0F, 1e-4F);
+    std::vector<std::int16_t> after;
+    PulledOutput::live->pullInto(after);
+    ASSERT_FALSE(after.empty());
+    EXPECT_LE(std::abs(after.front() - std::lround(sine(88200) * 32768.0)), 1);
+
+    track(0).seek(10.0F);
+    EXPECT_TRUE(track(0).isPlaying());
+    EXPECT_GT(track(0).getElapsedTime(), 2.0F);
+    EXPECT_EQ(currentIndex(), 0U);
+}
+
 // Lossy codecs pad and trim their frames: the silence measured at their joins is reported.
 TEST_F(GaplessJoinTest, LossyJoinsAreMeasured) {
     for (const AudioFormat format : {AudioFormat::Ogg, AudioFormat::Mp3}) {
@@ -263,5 +352,53 @@ TEST_F(GaplessJoinTest, LossyJoinsAreMeasured) {
         EXPECT_GT(heard.size(), 40000U);
     }
 }
+
+struct LossyJoin {
+    const char* name;
+    AudioFormat format;
+    // ffmpeg's options to encode each part from a WAV, or none for libsndfile to write it.
+    const char* ffmpegOptions;
+    const char* extension;
+};
+
+class LossyJoinTest : public GaplessJoinTest, public ::testing::WithParamInterface<LossyJoin> {};
+
+// Lossy parts carry their encoder's delay and padding; trimmed, a sine cut at odd frames and encoded
+// part by part joins without silence, and lasts as long as the source.
+TEST_P(LossyJoinTest, PartsJoinWithoutSilenceAtTheSourceLength) {
+    const LossyJoin& join = GetParam();
+    const std::vector<std::size_t> cuts{0, 22051, 44117, 66150};
+    for (std::size_t part = 0; part + 1 < cuts.size(); ++part) {
+        std::vector<float> frames;
+        for (std::size_t i = cuts[part]; i < cuts[part + 1]; ++i) {
+            frames.push_back(static_cast<float>(sine(i)));
+        }
+        const auto name = "part" + std::to_string(part);
+        auto file = dir.file(name + extensionOf(join.format));
+        writeAudioFile(file, join.format, frames, rate);
+        if (join.ffmpegOptions != nullptr) {
+            const auto encoded = dir.file(name + join.extension);
+            encodeWithFfmpeg(file, encoded, join.ffmpegOptions);
+            file = encoded;
+        }
+        ASSERT_TRUE(playList.addMusic(file.u16string()));
+    }
+    const std::vector<std::int16_t> heard = playFromFirst(1'000'000);
+    std::size_t longestQuiet = 0;
+    std::size_t quiet = 0;
+    for (std::size_t i = 2205; i + 2205 < heard.size(); ++i) {
+        quiet = std::abs(heard[i]) < 64 ? quiet + 1 : 0;
+        longestQuiet = std::max(longestQuiet, quiet);
+    }
+    std::cout << join.name << ": " << heard.size() << " frames for " << cuts.back() << ", longest silence "
+              << static_cast<double>(longestQuiet) * 1000.0 / rate << " ms\n";
+    EXPECT_LE(longestQuiet, static_cast<std::size_t>(rate / 1000));
+    EXPECT_NEAR(static_cast<double>(heard.size()), static_cast<double>(cuts.back()), rate / 500.0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Codecs, LossyJoinTest,
+                         ::testing::Values(LossyJoin{"AacInMp4", AudioFormat::Wav, "-c:a aac", ".m4a"},
+                                           LossyJoin{"Mp3", AudioFormat::Mp3, nullptr, nullptr}),
+                         [](const ::testing::TestParamInfo<LossyJoin>& info) { return std::string(info.param.name); });
 
 } // namespace

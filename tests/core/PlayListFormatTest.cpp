@@ -1,6 +1,7 @@
 #include "Archive.h"
 #include "PlayListFile.h"
 #include "TempDir.h"
+#include "TextEncoding.h"
 #include "ToneFile.h"
 #include "TrackCollector.h"
 
@@ -13,6 +14,8 @@
 #include <sstream>
 #include <string>
 #include <sys/resource.h>
+#include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -54,6 +57,60 @@ std::function<std::string(const std::string&)> text(std::string content) {
         }
         return result;
     };
+}
+
+// A file made up as it is read: an opening, a body repeated `repeats` times (for ever when 0), a closing.
+class GeneratedInput final : public std::streambuf {
+public:
+    GeneratedInput(std::string opening, std::string body, std::uint64_t repeats, std::string closing)
+        : opening(std::move(opening)), body(std::move(body)), repeats(repeats), closing(std::move(closing)) {}
+
+protected:
+    int_type underflow() override {
+        chunk.clear();
+        while (chunk.size() < 64 * 1024) {
+            if (produced == 0) {
+                chunk += opening;
+            } else if (repeats == 0 || produced <= repeats) {
+                chunk += body;
+            } else if (produced == repeats + 1) {
+                chunk += closing;
+            } else {
+                break;
+            }
+            ++produced;
+        }
+        setg(chunk.data(), chunk.data(), chunk.data() + chunk.size());
+        return chunk.empty() ? traits_type::eof() : traits_type::to_int_type(chunk.front());
+    }
+    // Only back to the start, as a reader does once it has seen the opening.
+    pos_type seekoff(off_type offset, std::ios_base::seekdir, std::ios_base::openmode) override {
+        return offset == 0 ? seekpos(0, std::ios_base::in) : pos_type(off_type(-1));
+    }
+    pos_type seekpos(pos_type position, std::ios_base::openmode) override {
+        produced = 0;
+        setg(nullptr, nullptr, nullptr);
+        return position == pos_type(0) ? position : pos_type(off_type(-1));
+    }
+
+private:
+    std::string opening;
+    std::string body;
+    std::uint64_t repeats;
+    std::string closing;
+    std::uint64_t produced = 0;
+    std::string chunk;
+};
+
+long statusKilobytes(const std::string& field) {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.starts_with(field + ":")) {
+            return std::stol(line.substr(field.size() + 1));
+        }
+    }
+    return -1;
 }
 
 // Playlists in lists/, tracks in music/: every case reaches them through ../ or an absolute URI.
@@ -112,6 +169,10 @@ INSTANTIATE_TEST_SUITE_P(
                    "a.m3u8",
                    text("\xEF\xBB\xBF#EXTM3U\n#EXTINF:1,One\n../music/one.wav\n# comment\n../music/missing.wav\n"
                         "file://DIR/music/a%20b.flac\nhttp://radio.example/stream\n\n"),
+                   {"one.wav", "a b.flac"}},
+        FormatCase{"M3uWithOldMacLineEnds",
+                   "mac.m3u",
+                   text("#EXTM3U\r#EXTINF:1,One\r../music/one.wav\r../music/a b.flac\r"),
                    {"one.wav", "a b.flac"}},
         FormatCase{"M3uInWindows1252WithBackslashes",
                    "b.m3u",
@@ -177,7 +238,10 @@ TEST_F(PlayListFormatTest, WhatIsNoPlayListIsRecognisedAsNone) {
     const std::string svg = "<?xml version=\"1.0\"?><svg><location>/x.wav</location></svg>";
     const std::string countTooLarge = littleEndian32(1000) + narrow("/a.wav");
     const std::string emptyFirstEntry = littleEndian32(1) + std::string(1, '\0');
-    for (const std::string& content : {svg, countTooLarge, emptyFirstEntry, std::string("\x01\x02\x03", 3)}) {
+    const std::string commentsOnly = "#EXTM3U\r#EXTINF:1,One\r";
+    const std::string plsWithoutFiles = "[playlist]\r\nNumberOfEntries=0\r\nVersion=2\r\n";
+    for (const std::string& content :
+         {svg, countTooLarge, emptyFirstEntry, std::string("\x01\x02\x03", 3), commentsOnly, plsWithoutFiles}) {
         load(write("bad", content), ReadStatus::Unrecognised);
     }
     load(song, ReadStatus::Unrecognised);
@@ -208,4 +272,89 @@ TEST_F(PlayListFormatTest, MemoryFollowsTheTracksKeptNotTheEntriesRead) {
     getrusage(RUSAGE_SELF, &after);
     constexpr long allowedKilobytes = 16 * 1024;
     EXPECT_LT(after.ru_maxrss - before.ru_maxrss, allowedKilobytes);
+}
+
+// Old disks hold names in Latin-1: a playlist names them by their bytes, and writes them back as URIs.
+TEST_F(PlayListFormatTest, ANameThatIsNotUtf8OpensAndIsWrittenBack) {
+    const fs::path latin1 = dir.file("music") / "d\xE9j\xE0.wav";
+    writeToneFile(latin1, AudioFormat::Wav);
+    const std::vector<std::u16string> expected{TextEncoding::fromFileSystem(latin1.string())};
+    EXPECT_EQ(load(write("latin1.m3u", "../music/d\xE9j\xE0.wav\n")), expected);
+    const std::atomic<bool> cancelled = false;
+    TrackCollector collector(cancelled);
+    fs::create_directories(dir.file("\xE9t\xE9"));
+    const fs::path namedSo = write("d\xE9j\xE0.m3u", "../music/d\xE9j\xE0.wav\n", "\xE9t\xE9");
+    EXPECT_EQ(collector.addPlayListFile(TextEncoding::fromFileSystem(namedSo.string())).opened, 1U);
+    EXPECT_EQ(load(write("latin1.xspf", "<playlist><trackList><track><location>../music/d%E9j%E0.wav</location>"
+                                        "</track></trackList></playlist>")),
+              expected);
+    std::ostringstream content;
+    ASSERT_TRUE(PlayListFile::write(content, PlayListFile::Format::M3u, {{expected[0], 1.0F, {}}}, u"/elsewhere"));
+    EXPECT_EQ(load(write("written.m3u8", content.str())), expected);
+}
+
+// Depth, one endless token or one endless string costs no more than a few chunks of the file.
+TEST_F(PlayListFormatTest, OversizedPlayListsAreRefusedWithinBoundedMemory) {
+#ifdef __SANITIZE_ADDRESS__
+    GTEST_SKIP() << "the sanitizer holds freed memory back";
+#endif
+    struct Case {
+        const char* name;
+        std::function<ReadStatus()> read;
+        ReadStatus expected;
+    };
+    const auto sink = [](const std::u16string&) { return true; };
+    const auto generated = [sink](std::string opening, std::string body, std::uint64_t repeats, std::string closing) {
+        return [=] {
+            GeneratedInput content(opening, body, repeats, closing);
+            std::istream input(&content);
+            return PlayListFile::read(input, u"/lists", sink);
+        };
+    };
+    // A real file, sparse, so that nothing tells the reader early that the string runs past the end.
+    const fs::path archive = dir.file("one-long-path.zpl");
+    {
+        std::ofstream(archive, std::ios::binary)
+            << littleEndian32(1) << "\xFF\xFE\xFF\xFF\xFF\xFF" << std::string("\x00\x00\x00\x0C", 4);
+    }
+    fs::resize_file(archive, std::uint64_t{420} * 1024 * 1024);
+    const std::vector<Case> cases{
+        {"xspf nested 30,000 deep",
+         generated("<playlist><trackList><track>", "<extension xml:base=\"folder/\">", 30'000, ""),
+         ReadStatus::Damaged},
+        {"xspf with a 200 MB attribute", generated("<playlist title=\"", std::string(1000, 'a'), 200'000, "\"/>"),
+         ReadStatus::Unrecognised},
+        {"xspf with a 200 MB comment", generated("<playlist><!--", std::string(1000, '<'), 200'000, "--></playlist>"),
+         ReadStatus::Damaged},
+        {"xspf with 200 MB of text", generated("<playlist>", std::string(1000, ' '), 200'000, "</playlist>"),
+         ReadStatus::Damaged},
+        {"archive naming one 400 MB path", [&] { return PlayListFile::read(archive.u16string(), sink); },
+         ReadStatus::Unrecognised},
+    };
+    for (const Case& c : cases) {
+        // Peak resident memory starts again from here.
+        std::ofstream("/proc/self/clear_refs") << "5";
+        const long idle = statusKilobytes("VmRSS");
+        EXPECT_EQ(c.read(), c.expected) << c.name;
+        constexpr long allowedKilobytes = 50 * 1024;
+        EXPECT_LT(statusKilobytes("VmHWM") - idle, allowedKilobytes) << c.name;
+    }
+}
+
+TEST_F(PlayListFormatTest, CancellingStopsAReadThatDeliversNothing) {
+    for (const auto& [opening, body] :
+         {std::pair{"<playlist><trackList>", "<track/>"}, std::pair{"#EXTM3U\n", "#EXTINF:1,No entry\n"},
+          std::pair{"[playlist]\n", "Title1=No entry\n"}}) {
+        GeneratedInput endless(opening, body, 0, "");
+        std::istream input(&endless);
+        std::atomic<bool> cancelled = false;
+        std::jthread canceller([&cancelled] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            cancelled = true;
+        });
+        EXPECT_EQ(PlayListFile::read(
+                      input, u"/lists", [](const std::u16string&) { return true; }, &cancelled),
+                  ReadStatus::Cancelled)
+            << opening;
+    }
 }

@@ -2,14 +2,18 @@
 
 #include "FallbackOutput.h"
 #include "MonitorCapture.h"
+#include "Music.h"
 #include "PcmSource.h"
+#include "PlayList.h"
 #include "PulseServer.h"
 #include "SweepSource.h"
 #include "TempDir.h"
+#include "ToneFile.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -38,6 +42,27 @@ void report(const std::string& what, long long milliseconds) {
     std::cout << "[ measured ] " << what << ": " << milliseconds << " ms\n";
     ::testing::Test::RecordProperty(what, std::to_string(milliseconds));
 }
+
+// Lets the machine's own outputs be chosen: the tests' environment names OpenAL Soft's silent device.
+class MachineOutputs final {
+public:
+    MachineOutputs() {
+        if (const char* drivers = std::getenv("ALSOFT_DRIVERS")) {
+            saved = drivers;
+        }
+        unsetenv("ALSOFT_DRIVERS");
+    }
+    ~MachineOutputs() {
+        if (saved) {
+            setenv("ALSOFT_DRIVERS", saved->c_str(), 1);
+        }
+    }
+    MachineOutputs(const MachineOutputs&) = delete;
+    MachineOutputs& operator=(const MachineOutputs&) = delete;
+
+private:
+    std::optional<std::string> saved;
+};
 
 class PulseOutputTest : public ::testing::Test {
 protected:
@@ -247,6 +272,152 @@ TEST_F(PulseOutputTest, MovesToAServerThatAppearsLater) {
     const auto sounding = capture.louderAfter(appeared, 0.3F, 5s);
     ASSERT_TRUE(sounding);
     EXPECT_NEAR(SweepSource::secondsOf(capture.samplesFrom(*sounding + 20ms, 0.1), MonitorCapture::rate), 0.5, 0.2);
+}
+
+// A frozen server (stopped, not dead) holds no control and no change of track: the outputs are
+// opened, fallen back from and closed off the caller's thread. Frozen past the connection's
+// deadline, the fallback is tried while it is frozen too.
+TEST_F(PulseOutputTest, ControlsNeverWaitOnAFrozenServer) {
+    ASSERT_TRUE(server.start());
+    const MachineOutputs machine;
+    std::array<Music, 2> tracks;
+    for (std::size_t i = 0; i < tracks.size(); ++i) {
+        const auto file = folder.path() / ("tone" + std::to_string(i) + ".wav");
+        writeToneFile(file, AudioFormat::Wav, ToneShape{{ToneSegment{440.0, 20.0}}, 44100, 1, 0.5});
+        ASSERT_TRUE(tracks.at(i).open(file.u16string()));
+    }
+    tracks[0].playPause();
+    const Clock::time_point started = Clock::now();
+    while (tracks[0].getElapsedTime() < 0.3F && Clock::now() - started < 5s) {
+        std::this_thread::sleep_for(20ms);
+    }
+    ASSERT_GT(tracks[0].getElapsedTime(), 0.3F);
+
+    server.freeze();
+    Clock::duration slowest{};
+    const auto timed = [&slowest](const auto& control) {
+        const Clock::time_point before = Clock::now();
+        control();
+        slowest = std::max(slowest, Clock::now() - before);
+    };
+    std::size_t playing = 0;
+    for (const Clock::time_point frozen = Clock::now(); Clock::now() - frozen < 3s;) {
+        Music& track = tracks.at(playing);
+        timed([&track] { track.seek(5.0F); });
+        timed([&track] { track.playPause(); });
+        timed([&track] { track.playPause(); });
+        timed([&track] { static_cast<void>(track.getElapsedTime() + static_cast<float>(track.isFinished())); });
+        playing = 1 - playing;
+        timed([&track, &next = tracks.at(playing)] {
+            track.stop();
+            next.playPause();
+        });
+        std::this_thread::sleep_for(100ms);
+    }
+    server.thaw();
+    report("slowest control while the server is frozen",
+           std::chrono::duration_cast<std::chrono::milliseconds>(slowest).count());
+    EXPECT_LT(slowest, 100ms);
+
+    const Clock::time_point thawed = Clock::now();
+    while (tracks.at(playing).getElapsedTime() < 1.0F && Clock::now() - thawed < 10s) {
+        std::this_thread::sleep_for(20ms);
+    }
+    EXPECT_GE(tracks.at(playing).getElapsedTime(), 1.0F) << "no sound once the server went on";
+}
+
+// Tracks shorter than the server's lead join without a silence: heard through the server, ticked as
+// the window's timer does.
+TEST_F(PulseOutputTest, ShortTracksJoinWithoutSilence) {
+    ASSERT_TRUE(server.start());
+    const MachineOutputs machine;
+    MonitorCapture capture("nullsink");
+    PlayList playList;
+    double total = 0.0;
+    for (int i = 0; i < 8; ++i) {
+        const double seconds = i % 2 == 0 ? 0.3 : 0.5;
+        const auto file = folder.path() / ("short" + std::to_string(i) + ".wav");
+        writeToneFile(file, AudioFormat::Wav, ToneShape{{ToneSegment{440.0, seconds}}, 44100, 1, 0.5});
+        ASSERT_TRUE(playList.addMusic(file.u16string()));
+        total += seconds;
+    }
+    const Clock::time_point started = Clock::now();
+    PlayList::Position first = playList.getList()->begin();
+    playList.playAt(first);
+    while (Clock::now() - started < std::chrono::duration<double>(total + 3.0)) {
+        playList.advanceIfFinished();
+        std::this_thread::sleep_for(50ms);
+    }
+    const auto sounding = capture.louderAfter(started, 0.3F);
+    ASSERT_TRUE(sounding);
+    // From the first sound to just before the last track's end: the tail fades in the sink. The
+    // capture's clock places the first sound only to within a chunk.
+    const std::vector<float> heard = capture.samplesFrom(*sounding - 50ms, total);
+    const auto firstSound = std::ranges::find_if(heard, [](float sample) { return std::abs(sample) > 0.1F; });
+    const auto lastSound = firstSound + std::min<std::ptrdiff_t>(std::distance(firstSound, heard.end()),
+                                                                 std::lround((total - 0.05) * MonitorCapture::rate));
+    std::size_t longestQuiet = 0;
+    std::size_t quiet = 0;
+    for (auto sample = firstSound; sample != lastSound; ++sample) {
+        quiet = std::abs(*sample) < 0.02F ? quiet + 1 : 0;
+        longestQuiet = std::max(longestQuiet, quiet);
+    }
+    std::cout << "[ measured ] longest silence between short tracks: " << longestQuiet << " samples at 44.1 kHz\n";
+    EXPECT_LE(longestQuiet, MonitorCapture::rate / 1000);
+}
+
+// Tracks of every shape play in order through the server; one above the highest rate it takes is
+// converted rather than dropped.
+TEST_F(PulseOutputTest, EveryRateAndLayoutPlaysInOrder) {
+    ASSERT_TRUE(server.start());
+    const MachineOutputs machine;
+    struct Shape {
+        int rate;
+        int channels;
+        double frequency;
+    };
+    const std::vector<Shape> shapes{{8000, 1, 300.0}, {96000, 6, 500.0}, {768000, 1, 700.0}, {44100, 2, 900.0}};
+    PlayList playList;
+    for (std::size_t i = 0; i < shapes.size(); ++i) {
+        const auto file = folder.path() / ("shape" + std::to_string(i) + ".wav");
+        writeToneFile(file, AudioFormat::Wav,
+                      ToneShape{{ToneSegment{shapes[i].frequency, 0.6}}, shapes[i].rate, shapes[i].channels, 0.5});
+        ASSERT_TRUE(playList.addMusic(file.u16string()));
+    }
+    MonitorCapture capture("nullsink");
+    const Clock::time_point started = Clock::now();
+    PlayList::Position first = playList.getList()->begin();
+    playList.playAt(first);
+    while (Clock::now() - started < 6s) {
+        playList.advanceIfFinished();
+        std::this_thread::sleep_for(50ms);
+    }
+    // The pitch of each 20 ms heard, by its zero crossings; runs of one pitch over 100 ms give the order.
+    const std::vector<float> heard = capture.samplesFrom(started, 5.5);
+    constexpr std::size_t window = MonitorCapture::rate / 50;
+    std::vector<double> order;
+    double runPitch = 0.0;
+    std::size_t run = 0;
+    for (std::size_t start = 0; start + window <= heard.size(); start += window) {
+        std::size_t crossings = 0;
+        float peak = 0.0F;
+        for (std::size_t i = start + 1; i < start + window; ++i) {
+            crossings += (heard[i - 1] < 0.0F) != (heard[i] < 0.0F) ? 1U : 0U;
+            peak = std::max(peak, std::abs(heard[i]));
+        }
+        double pitch = 0.0;
+        for (const Shape& shape : shapes) {
+            if (peak > 0.1F && std::abs(static_cast<double>(crossings) * 25.0 - shape.frequency) < 60.0) {
+                pitch = shape.frequency;
+            }
+        }
+        run = pitch == runPitch ? run + 1 : 1;
+        runPitch = pitch;
+        if (run == 5 && pitch > 0.0 && (order.empty() || order.back() != pitch)) {
+            order.push_back(pitch);
+        }
+    }
+    EXPECT_EQ(order, (std::vector<double>{300.0, 500.0, 700.0, 900.0}));
 }
 
 } // namespace

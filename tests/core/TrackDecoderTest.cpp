@@ -1,14 +1,17 @@
 #include "TrackDecoder.h"
 
+#include "Deadline.h"
 #include "TempDir.h"
 #include "ToneFile.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 namespace {
@@ -53,6 +56,43 @@ TEST(TrackDecoderTest, OutlineAgreesWithTheDecoder) {
             EXPECT_EQ(outline->format, decoder->format());
             EXPECT_EQ(outline->frames, decoder->headerFrames());
         }
+    }
+}
+
+// Bytes this process has read through system calls so far.
+std::uint64_t bytesRead() {
+    std::ifstream io("/proc/self/io");
+    std::string key;
+    std::uint64_t value = 0;
+    while (io >> key >> value) {
+        if (key == "rchar:") {
+            return value;
+        }
+    }
+    return 0;
+}
+
+// A FIFO nobody writes to would block its reader for ever, a device or a directory never ends, and a
+// huge file that is not audio must be refused from its first bytes: each is refused, at once.
+TEST(TrackDecoderTest, RefusesWhatIsNotAnAudioFileWithoutWaitingOrReadingItAll) {
+    TempDir dir;
+    const fs::path fifo = dir.file("fifo.wav");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const fs::path folder = dir.file("folder.flac");
+    fs::create_directory(folder);
+    const fs::path sparse = dir.file("zeros.mp3");
+    std::ofstream(sparse, std::ios::binary).put('\0');
+    fs::resize_file(sparse, std::uint64_t{2} << 30);
+
+    for (const fs::path& path : {fifo, folder, fs::path("/dev/zero"), sparse}) {
+        SCOPED_TRACE(path.string());
+        const std::uint64_t before = bytesRead();
+        const bool ended = finishesWithin(std::chrono::seconds(20), [path] {
+            EXPECT_EQ(TrackDecoder::open(path.string()), nullptr);
+            EXPECT_FALSE(TrackDecoder::outline(path.string()).has_value());
+        });
+        ASSERT_TRUE(ended);
+        EXPECT_LT(bytesRead() - before, std::uint64_t{4} << 20);
     }
 }
 

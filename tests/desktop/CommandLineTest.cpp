@@ -1,5 +1,6 @@
 #include "CommandLine.h"
 
+#include "LocalPath.h"
 #include "MprisRootAdaptor.h"
 #include "PrivateBus.h"
 #include "TempDir.h"
@@ -13,6 +14,10 @@
 #include <QRegularExpression>
 #include <QUrl>
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <vector>
 
 namespace {
 
@@ -58,6 +63,13 @@ TEST(CommandLineTest, ReplayGainModeIsTakenForTheRun) {
     const CommandLine wrong = CommandLine::parse({"zalvo", "--replaygain=loud"});
     EXPECT_EQ(wrong.request(), Request::Invalid);
     EXPECT_TRUE(wrong.text().contains(QStringLiteral("'loud'")));
+}
+
+TEST(CommandLineTest, NamesThatAreNotUtf8KeepTheirBytes) {
+    const QString escaped = LocalPath::fromNative("caf\xE9.wav");
+    EXPECT_EQ(escaped, QStringLiteral("caf") + QChar(0xDCE9) + QStringLiteral(".wav"));
+    EXPECT_EQ(CommandLine::parse({"zalvo", escaped, "file:///music/caf%E9.wav"}).files(),
+              QStringList({QDir::currentPath() + "/" + escaped, "/music/" + escaped}));
 }
 
 TEST(CommandLineTest, TheDesktopEntryOpensFilesOfEveryTypeThePlayerAnnounces) {
@@ -149,6 +161,63 @@ TEST_F(LaunchTest, ASecondLaunchHandsItsFilesToTheFirstPlayerAndEnds) {
     root.call(QStringLiteral("Quit"));
     ASSERT_TRUE(first.waitForFinished(5000));
     EXPECT_EQ(first.exitCode(), 0);
+}
+
+TEST_F(LaunchTest, TenLaunchesAtOnceMakeOnePlayerHoldingEveryFile) {
+    constexpr int launchCount = 10;
+    QStringList files;
+    for (int i = 0; i < launchCount; ++i) {
+        const std::filesystem::path file = dir.file("track" + std::to_string(i) + ".wav");
+        writeToneFile(file, AudioFormat::Wav, ToneShape{{ToneSegment{440.0, 10.0}}});
+        files.append(QString::fromStdString(file.string()));
+    }
+    std::vector<std::unique_ptr<QProcess>> launches;
+    for (const QString& file : files) {
+        auto& launch = launches.emplace_back(std::make_unique<QProcess>());
+        launch->setProcessEnvironment(bus.environment());
+        launch->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        launch->start(QStringLiteral(ZALVO_BINARY), {file});
+    }
+    const auto running = [&launches] {
+        return std::count_if(launches.begin(), launches.end(),
+                             [](const auto& launch) { return launch->state() != QProcess::NotRunning; });
+    };
+    ASSERT_TRUE(waitUntil([&running] { return running() == 1; }, 30000)) << running() << " players run";
+    for (const auto& launch : launches) {
+        if (launch->state() == QProcess::NotRunning) {
+            EXPECT_EQ(launch->exitCode(), 0);
+        }
+    }
+    EXPECT_EQ(playersOnTheBus(), 1);
+
+    // Next walks the list round to where it started: the steps are its tracks.
+    const auto url = [this] { return get(QStringLiteral("Metadata")).toMap().value(QStringLiteral("xesam:url")); };
+    const auto trackCount = [this, &url] {
+        QDBusInterface player(QStringLiteral("org.mpris.MediaPlayer2.zalvo"), QStringLiteral("/org/mpris/MediaPlayer2"),
+                              QStringLiteral("org.mpris.MediaPlayer2.Player"), client);
+        const QVariant first = url();
+        int steps = 0;
+        do {
+            player.call(QStringLiteral("Next"));
+            ++steps;
+        } while (url() != first && steps <= 2 * launchCount);
+        return steps;
+    };
+    EXPECT_TRUE(waitUntil([&trackCount] { return trackCount() == launchCount; }, 10000));
+}
+
+TEST_F(LaunchTest, ALatin1NameOnTheCommandLinePlays) {
+    writeToneFile(dir.file("caf\xE9.wav"), AudioFormat::Wav, ToneShape{{ToneSegment{440.0, 5.0}}});
+    // QProcess passes its arguments as UTF-8: the shell hands over the name's own bytes.
+    first.start(QStringLiteral("/bin/sh"),
+                {QStringLiteral("-c"), QStringLiteral("exec \"$0\" \"$(printf 'caf\\351.wav')\""),
+                 QStringLiteral(ZALVO_BINARY)});
+    ASSERT_TRUE(
+        waitUntil([this] { return get(QStringLiteral("PlaybackStatus")) == QStringLiteral("Playing"); }, 10000));
+    const QVariantMap metadata = get(QStringLiteral("Metadata")).toMap();
+    EXPECT_EQ(metadata.value(QStringLiteral("xesam:url")),
+              QString::fromStdString("file://" + dir.path().string() + "/caf%E9.wav"));
+    EXPECT_EQ(metadata.value(QStringLiteral("xesam:title")), QStringLiteral("caf\u00E9.wav"));
 }
 
 TEST_F(LaunchTest, WithoutASessionBusThePlayerRunsAlone) {

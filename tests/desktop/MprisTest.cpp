@@ -1,5 +1,6 @@
 #include "BusRecorder.h"
 #include "CPlayListManagDlg.h"
+#include "ModalCatcher.h"
 #include "MprisRootAdaptor.h"
 #include "MprisService.h"
 #include "PrivateBus.h"
@@ -19,6 +20,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <fstream>
 #include <limits>
 #include <memory>
 
@@ -233,6 +235,29 @@ TEST_F(MprisTest, SeekingStaysWithinTheCurrentTrackOrMovesOn) {
     EXPECT_TRUE(currentTrack()->isPlaying());
 }
 
+// A streamed FLAC gives no length: none is announced rather than 0, and a seek stays within it.
+TEST_F(MprisTest, ATrackOfUnknownLengthAnnouncesNoneAndSeeksWithinIt) {
+    const QString streamed = track("streamed", 5.0, "Streamed");
+    {
+        std::fstream file(streamed.toStdString(), std::ios::binary | std::ios::in | std::ios::out);
+        // STREAMINFO's 36-bit sample total: the low nibble of byte 21 and bytes 22 to 25.
+        file.seekg(21);
+        const auto high = static_cast<char>(file.get() & 0xF0);
+        file.seekp(21);
+        file.write(&high, 1);
+        file.write("\0\0\0\0", 4);
+    }
+    window.AddFromOutside({streamed, track("after")}, false);
+    call(playerInterface, QStringLiteral("Play"));
+    const Music* first = currentTrack();
+    EXPECT_FALSE(get(QStringLiteral("Metadata")).toMap().contains(QStringLiteral("mpris:length")));
+
+    call(playerInterface, QStringLiteral("Seek"), {qlonglong{2'000'000}});
+    EXPECT_EQ(currentTrack(), first);
+    EXPECT_TRUE(first->isPlaying());
+    EXPECT_GE(first->getElapsedTime(), 1.9F);
+}
+
 TEST_F(MprisTest, OpenUriAppendsAFileAndPlaysIt) {
     window.AddFromOutside({track("playing")}, false);
     call(playerInterface, QStringLiteral("Play"));
@@ -261,6 +286,18 @@ TEST_F(MprisTest, OpenUriAppendsAFileAndPlaysIt) {
     }
     waitUntil([] { return false; }, 100);
     EXPECT_EQ(window.GetPlayList().getList()->size(), 2U);
+}
+
+TEST_F(MprisTest, OpenUriOfAFileThatDoesNotOpenLeavesPlaybackAsItWas) {
+    window.AddFromOutside({track("playing")}, false);
+    call(playerInterface, QStringLiteral("Play"));
+    const std::filesystem::path notAudio = dir.file("notes.wav");
+    std::ofstream(notAudio) << "not audio";
+    ModalCatcher catcher;
+    call(playerInterface, QStringLiteral("OpenUri"), {QUrl::fromLocalFile(notAudio.c_str()).toString()});
+    ASSERT_TRUE(waitUntil([&catcher] { return !catcher.boxes.empty(); }));
+    EXPECT_TRUE(currentTrack()->isPlaying());
+    EXPECT_EQ(window.GetPlayList().getList()->size(), 1U);
 }
 
 TEST_F(MprisTest, BadInputIsRefusedOrIgnored) {

@@ -2,13 +2,15 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <numbers>
 #include <string>
 #include <vector>
 
 // Writes a short tone in every format the player opens, as the track fuzzer's first inputs: from
-// nothing, it would take the fuzzer hours to find an Ogg page or a FLAC frame.
+// nothing, it would take the fuzzer hours to find an Ogg page or a FLAC frame. Those libsndfile does
+// not write are encoded from the WAV by the ffmpeg tool.
 int main(int argc, char** argv) {
     if (argc != 2) {
         std::fprintf(stderr, "usage: %s FOLDER\n", argv[0]);
@@ -37,6 +39,19 @@ int main(int argc, char** argv) {
         }
         sf_writef_float(output, frames.data(), static_cast<sf_count_t>(frames.size() / 2));
         sf_close(output);
+    }
+    const std::pair<const char*, const char*> encodings[]{
+        {"seed-aac.m4a", "-c:a aac"}, {"seed-alac.m4a", "-c:a alac"},  {"seed.wma", "-c:a wmav2"},
+        {"seed.wv", "-c:a wavpack"},  {"seed.tta", "-c:a tta"},        {"seed.ac3", "-c:a ac3"},
+        {"seed.mka", "-c:a flac"},    {"seed.aac", "-c:a aac -f adts"}};
+    const std::filesystem::path wav = std::filesystem::path(argv[1]) / "seed.wav";
+    for (const auto& [name, options] : encodings) {
+        const std::string command = "ffmpeg -nostdin -v error -y -i '" + wav.string() + "' " + options + " '" +
+                                    (std::filesystem::path(argv[1]) / name).string() + "'";
+        if (std::system(command.c_str()) != 0) {
+            std::fprintf(stderr, "ffmpeg failed: %s\n", command.c_str());
+            return 1;
+        }
     }
     return 0;
 }

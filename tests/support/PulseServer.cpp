@@ -103,6 +103,18 @@ void PulseServer::kill() {
     }
 }
 
+void PulseServer::freeze() {
+    if (pid > 0) {
+        ::kill(pid, SIGSTOP);
+    }
+}
+
+void PulseServer::thaw() {
+    if (pid > 0) {
+        ::kill(pid, SIGCONT);
+    }
+}
+
 std::string PulseServer::pactl(const std::string& arguments) const {
     FILE* output = popen(("pactl " + arguments + " 2>/dev/null").c_str(), "r");
     if (output == nullptr) {

@@ -21,6 +21,9 @@ public:
     bool start();
     // Kills it at once, as a crash would.
     void kill();
+    // Stops it without ending it, as a hung server would, and lets it go on again.
+    void freeze();
+    void thaw();
 
     // Runs pactl against this server and returns what it printed; empty on failure.
     std::string pactl(const std::string& arguments) const;

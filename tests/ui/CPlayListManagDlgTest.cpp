@@ -508,3 +508,34 @@ TEST_F(PlayListManagerTest, PlaybackMovesOnWhileTheManagerIsOpen) {
 }
 
 } // namespace
+
+TEST_F(PlayListManagerTest, KeysDeleteMoveAndPlayTheSelectedEntryAndEnterStillCloses) {
+    add(makeLongTrack("a"));
+    add(makeLongTrack("b"));
+    add(makeLongTrack("c"));
+    const std::vector<Music*> before = tracks();
+    openManager();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(manager.get()));
+    listBox()->setFocus();
+
+    select(1);
+    QTest::keyClick(listBox(), Qt::Key_Up, Qt::AltModifier);
+    EXPECT_EQ(tracks(), (std::vector<Music*>{before[1], before[0], before[2]}));
+    select(1);
+    QTest::keyClick(listBox(), Qt::Key_Down, Qt::AltModifier);
+    EXPECT_EQ(tracks(), (std::vector<Music*>{before[1], before[2], before[0]}));
+
+    select(1);
+    QTest::keyClick(listBox(), Qt::Key_Return, Qt::ControlModifier);
+    EXPECT_TRUE(before[2]->isPlaying());
+    EXPECT_TRUE(manager->isVisible());
+
+    select(0);
+    QTest::keyClick(listBox(), Qt::Key_Delete);
+    EXPECT_EQ(tracks(), (std::vector<Music*>{before[2], before[0]}));
+    EXPECT_EQ(shownPaths(), playListPaths());
+
+    QTest::keyClick(listBox(), Qt::Key_Return);
+    EXPECT_FALSE(manager->isVisible());
+    EXPECT_EQ(manager->result(), QDialog::Accepted);
+}

@@ -3,6 +3,7 @@
 #include "ScriptedZalvoDlg.h"
 #include "SettingsGuard.h"
 #include "TempDir.h"
+#include "TextEncoding.h"
 #include "ToneFile.h"
 
 #include <QDragEnterEvent>
@@ -107,6 +108,21 @@ TEST_F(MainWindowDropTest, FoldersAreWalkedInNaturalOrderAndOnlyNamedFilesThatFa
                                     dir.file("album/sub/1 y.wav").u16string(), dir.file("b.wav").u16string()}));
     EXPECT_EQ(catcher.boxes.front().text, QStringLiteral("Error - Music has not been loaded ! Path : ") +
                                               QString::fromStdString(dir.file("broken.wav").string()));
+}
+
+TEST_F(MainWindowDropTest, NamesThatAreNotUtf8AreTakenInFromDropsAndFolders) {
+    fs::create_directories(dir.file("\xE9t\xE9"));
+    const fs::path inFolder = tone("\xE9t\xE9/caf\xE9.wav");
+    const fs::path alone = tone("d\xE9j\xE0.wav");
+    // A file manager percent-encodes the name's bytes.
+    const auto encoded = [this](const std::string& name) {
+        return QUrl::fromEncoded(QByteArray::fromStdString("file://" + dir.path().string() + "/" + name));
+    };
+    EXPECT_TRUE(drop({encoded("d%E9j%E0.wav"), encoded("%E9t%E9")}));
+    ASSERT_TRUE(QTest::qWaitFor([this] { return paths().size() == 2; }));
+    EXPECT_EQ(paths(), (std::vector{TextEncoding::fromFileSystem(alone.string()),
+                                    TextEncoding::fromFileSystem(inFolder.string())}));
+    EXPECT_TRUE(catcher.boxes.empty());
 }
 
 TEST_F(MainWindowDropTest, OnlyLocalFilesAreTakenIn) {

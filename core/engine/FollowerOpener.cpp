@@ -1,0 +1,146 @@
+#include "FollowerOpener.h"
+
+#include "TrackDecoder.h"
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <limits>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+namespace {
+
+// Past the output's lead (under a second) and a tick, with room to spare.
+constexpr double aheadSeconds = 3.0;
+constexpr std::size_t mostAhead = 16;
+// How long the output's thread waits for a follower still being opened: only right after a start
+// that is closer to its end than the opening takes.
+constexpr std::chrono::milliseconds takeWait{100};
+// Opening takes a few milliseconds; past this the file system holds it and the thread is left to
+// finish on its own.
+constexpr std::chrono::milliseconds stopWait{50};
+
+// Only regular files: opening a FIFO would block, and a device or directory never ends.
+std::unique_ptr<TrackDecoder> openRegular(const std::string& utf8Path) {
+    std::error_code error;
+    if (utf8Path.empty() || utf8Path.find('\0') != std::string::npos ||
+        !std::filesystem::is_regular_file(std::filesystem::path(utf8Path), error)) {
+        return nullptr;
+    }
+    return TrackDecoder::open(utf8Path);
+}
+
+} // namespace
+
+FollowerOpener::FollowerOpener(std::uint64_t decodingTrack) {
+    state->decoding = decodingTrack;
+    thread = std::thread([state = state] { run(state); });
+}
+
+FollowerOpener::~FollowerOpener() {
+    std::unique_lock lock(state->mutex);
+    state->stopping = true;
+    state->wake.notify_all();
+    const bool stopped = state->wake.wait_for(lock, stopWait, [this] { return state->stopped; });
+    lock.unlock();
+    if (stopped) {
+        thread.join();
+    } else {
+        thread.detach();
+    }
+}
+
+void FollowerOpener::setPlan(std::shared_ptr<const GaplessSource::Plan> plan) {
+    const std::scoped_lock lock(state->mutex);
+    state->plan = std::move(plan);
+    ++state->changes;
+    state->busy = true;
+    state->wake.notify_all();
+}
+
+FollowerOpener::Taken FollowerOpener::take(std::uint64_t trackId) {
+    std::unique_lock lock(state->mutex);
+    state->wake.wait_for(lock, takeWait, [this, trackId] { return state->opened.contains(trackId) || !state->busy; });
+    const auto found = state->opened.find(trackId);
+    if (found == state->opened.end()) {
+        return {};
+    }
+    Taken taken{std::move(found->second.decoder), false};
+    taken.refused = taken.decoder == nullptr;
+    state->opened.erase(found);
+    if (!taken.refused) {
+        state->decoding = trackId;
+        ++state->changes;
+        state->busy = true;
+        state->wake.notify_all();
+    }
+    return taken;
+}
+
+void FollowerOpener::run(const std::shared_ptr<State>& state) {
+    std::unique_lock lock(state->mutex);
+    while (!state->stopping) {
+        const std::uint64_t seen = state->changes;
+        if (!openAhead(*state, lock)) {
+            continue;
+        }
+        state->busy = false;
+        state->wake.notify_all();
+        state->wake.wait(lock, [&state, seen] { return state->stopping || state->changes != seen; });
+    }
+    state->stopped = true;
+    state->wake.notify_all();
+}
+
+bool FollowerOpener::openAhead(State& state, std::unique_lock<std::mutex>& lock) {
+    const std::uint64_t seen = state.changes;
+    const std::shared_ptr<const GaplessSource::Plan> plan = state.plan;
+    std::vector<std::uint64_t> wanted;
+    double ahead = 0.0;
+    std::uint64_t after = state.decoding;
+    while (plan && plan->choose && wanted.size() < mostAhead && ahead < aheadSeconds) {
+        const std::optional<GaplessSource::Track> next = plan->choose(after);
+        if (!next || next->id == state.decoding || std::ranges::find(wanted, next->id) != wanted.end()) {
+            break;
+        }
+        wanted.push_back(next->id);
+        if (!state.opened.contains(next->id)) {
+            lock.unlock();
+            Opened opened{openRegular(next->utf8Path)};
+            if (opened.decoder) {
+                const std::optional<std::uint64_t> frames = opened.decoder->headerFrames();
+                opened.seconds = frames ? static_cast<double>(*frames) / opened.decoder->format().sampleRate
+                                        : std::numeric_limits<double>::infinity();
+            }
+            lock.lock();
+            if (state.stopping || state.changes != seen) {
+                // Dropped without the lock, and looked at again from the new plan.
+                lock.unlock();
+                opened.decoder.reset();
+                lock.lock();
+                return false;
+            }
+            state.opened.emplace(next->id, std::move(opened));
+            state.wake.notify_all();
+        }
+        ahead += state.opened.at(next->id).seconds;
+        after = next->id;
+    }
+    std::vector<Opened> unwanted;
+    for (auto entry = state.opened.begin(); entry != state.opened.end();) {
+        if (std::ranges::find(wanted, entry->first) == wanted.end()) {
+            unwanted.push_back(std::move(entry->second));
+            entry = state.opened.erase(entry);
+        } else {
+            ++entry;
+        }
+    }
+    if (!unwanted.empty()) {
+        lock.unlock();
+        unwanted.clear();
+        lock.lock();
+    }
+    return !state.stopping && state.changes == seen;
+}

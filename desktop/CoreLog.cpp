@@ -1,0 +1,44 @@
+#include "CoreLog.h"
+
+#include "Log.h"
+#include "LogCategories.h"
+
+Q_LOGGING_CATEGORY(lcEngine, "zalvo.engine", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcOutput, "zalvo.output", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcFormats, "zalvo.formats", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcTags, "zalvo.tags", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcMpris, "zalvo.mpris", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcDesktop, "zalvo.desktop", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcUi, "zalvo.ui", QtWarningMsg)
+
+namespace {
+
+const QLoggingCategory& categoryOf(Log::Category category) {
+    switch (category) {
+    case Log::Category::Engine:
+        return lcEngine();
+    case Log::Category::Output:
+        return lcOutput();
+    case Log::Category::Formats:
+        return lcFormats();
+    case Log::Category::Tags:
+        return lcTags();
+    }
+    return lcEngine();
+}
+
+void toQt(Log::Category category, Log::Level level, std::string_view message) {
+    const QLoggingCategory& qtCategory = categoryOf(category);
+    const QString text = QString::fromUtf8(message.data(), static_cast<qsizetype>(message.size()));
+    if (level == Log::Level::Warning) {
+        qCWarning(qtCategory).noquote() << text;
+    } else {
+        qCDebug(qtCategory).noquote() << text;
+    }
+}
+
+} // namespace
+
+void CoreLog::install() {
+    Log::setSink(toQt);
+}

@@ -1,0 +1,463 @@
+#include "FfmpegDecoder.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/channel_layout.h>
+#include <libswresample/swresample.h>
+}
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <limits>
+#include <string_view>
+#include <unistd.h>
+#include <utility>
+
+namespace {
+
+// Demuxers of audio files, named as FFmpeg names them. Playlists (HLS, concat), image sequences and
+// every other demuxer that opens further files or reads a stream without end are left out.
+constexpr const char* audioDemuxers = "aac,ac3,aiff,amr,ape,asf,au,caf,dsf,dts,dtshd,eac3,flac,iff,loas,matroska,mlp,"
+                                      "mov,mp3,mpc,mpc8,ogg,shn,tak,truehd,tta,w64,wav,wv,xwma";
+constexpr int ioBufferSize = 32 * 1024;
+// What a non-audio file costs before it is refused.
+constexpr std::int64_t probeBytes = 256 * 1024;
+constexpr std::int64_t analyseBytes = 1024 * 1024;
+// The most an opening reads, to its first decoded frame: a long header (a large cover) fits.
+constexpr std::int64_t openingBytes = 32 * 1024 * 1024;
+// A damaged stream plays up to where it breaks: this many packets in a row that decode to nothing end it.
+constexpr int fruitlessPackets = 256;
+
+int readInput(void* opaque, std::uint8_t* buffer, int size) {
+    auto& input = *static_cast<FfmpegDecoder::Input*>(opaque);
+    if (input.budget > 0 && input.consumed >= input.budget) {
+        return AVERROR(EFBIG);
+    }
+    ssize_t got = 0;
+    do {
+        got = pread(input.descriptor, buffer, static_cast<std::size_t>(size), input.position);
+    } while (got < 0 && errno == EINTR);
+    if (got <= 0) {
+        return got == 0 ? AVERROR_EOF : AVERROR(errno);
+    }
+    input.position += got;
+    input.consumed += got;
+    return static_cast<int>(got);
+}
+
+std::int64_t seekInput(void* opaque, std::int64_t offset, int whence) {
+    auto& input = *static_cast<FfmpegDecoder::Input*>(opaque);
+    if ((whence & AVSEEK_SIZE) != 0) {
+        return input.size;
+    }
+    std::int64_t base = 0;
+    switch (whence & ~AVSEEK_FORCE) {
+    case SEEK_SET:
+        break;
+    case SEEK_CUR:
+        base = input.position;
+        break;
+    case SEEK_END:
+        base = input.size;
+        break;
+    default:
+        return AVERROR(EINVAL);
+    }
+    if (offset < -base || offset > std::numeric_limits<std::int64_t>::max() - base) {
+        return AVERROR(EINVAL);
+    }
+    input.position = base + offset;
+    return input.position;
+}
+
+// Every file but the one handed over is out of reach, whatever a demuxer asks for.
+int refuseOpening(AVFormatContext* /*container*/, AVIOContext** /*io*/, const char* /*url*/, int /*flags*/,
+                  AVDictionary** /*options*/) {
+    return AVERROR(EPERM);
+}
+
+bool isDsd(AVCodecID id) {
+    return id == AV_CODEC_ID_DSD_LSBF || id == AV_CODEC_ID_DSD_MSBF || id == AV_CODEC_ID_DSD_LSBF_PLANAR ||
+           id == AV_CODEC_ID_DSD_MSBF_PLANAR;
+}
+
+// DSD decodes at an eighth of its bit rate, still far above what any output takes: a quarter of that
+// keeps all it holds below its noise.
+unsigned outputRate(const AVCodecParameters& parameters) {
+    return static_cast<unsigned>(isDsd(parameters.codec_id) ? parameters.sample_rate / 4 : parameters.sample_rate);
+}
+
+// Containers known by their first bytes skip FFmpeg's probe, which asks every demuxer in turn.
+const AVInputFormat* demuxerByMagic(const FfmpegDecoder::Input& input) {
+    constexpr std::array<std::pair<std::string_view, std::size_t>, 8> magics{{{"ftyp", 4},
+                                                                              {"wvpk", 0},
+                                                                              {"TTA1", 0},
+                                                                              {"MAC ", 0},
+                                                                              {"\x1A\x45\xDF\xA3", 0},
+                                                                              {"\x30\x26\xB2\x75\x8E\x66\xCF\x11", 0},
+                                                                              {"DSD ", 0},
+                                                                              {"tBaK", 0}}};
+    constexpr std::array<const char*, 8> demuxers{"mov", "wv", "tta", "ape", "matroska", "asf", "dsf", "tak"};
+    std::array<char, 12> head{};
+    if (pread(input.descriptor, head.data(), head.size(), 0) != static_cast<ssize_t>(head.size())) {
+        return nullptr;
+    }
+    for (std::size_t i = 0; i < magics.size(); ++i) {
+        const auto& [magic, at] = magics[i];
+        if (std::string_view(head.data() + at, magic.size()) == magic) {
+            return av_find_input_format(demuxers[i]);
+        }
+    }
+    return nullptr;
+}
+
+// The frame count iTunes records for AAC it encodes (priming, padding, then the audio's own length),
+// where the container has no edit list to say it.
+std::optional<std::int64_t> iTunesLength(const AVFormatContext* container) {
+    const AVDictionaryEntry* entry = av_dict_get(container->metadata, "iTunSMPB", nullptr, 0);
+    unsigned priming = 0;
+    unsigned padding = 0;
+    std::uint64_t frames = 0;
+    if (entry == nullptr || std::sscanf(entry->value, "%*x %x %x %" SCNx64, &priming, &padding, &frames) != 3 ||
+        frames == 0 || frames > std::numeric_limits<std::uint32_t>::max()) {
+        return std::nullopt;
+    }
+    return static_cast<std::int64_t>(frames);
+}
+
+} // namespace
+
+FfmpegDecoder::~FfmpegDecoder() {
+    av_frame_free(&frame);
+    av_frame_free(&converted);
+    av_packet_free(&packet);
+    av_channel_layout_uninit(&outputLayout);
+    swr_free(&resampler);
+    avcodec_free_context(&codec);
+    avformat_close_input(&container);
+    if (io != nullptr) {
+        av_freep(&io->buffer);
+        avio_context_free(&io);
+    }
+    if (input.descriptor >= 0) {
+        ::close(input.descriptor);
+    }
+}
+
+std::unique_ptr<FfmpegDecoder> FfmpegDecoder::open(int descriptor) {
+    std::unique_ptr<FfmpegDecoder> decoder = openContainer(descriptor);
+    if (!decoder || !decoder->openCodec() || !decoder->decodeFrame()) {
+        return nullptr;
+    }
+    decoder->input.budget = 0;
+    return decoder;
+}
+
+std::optional<TrackOutline> FfmpegDecoder::outline(int descriptor) {
+    std::unique_ptr<FfmpegDecoder> decoder = openContainer(descriptor);
+    if (!decoder) {
+        return std::nullopt;
+    }
+    // A playlist learns most tracks' format and length from their container alone. AAC at a low rate
+    // or in mono may carry SBR or parametric stereo that only its decoder finds, doubling either.
+    const AVCodecParameters& parameters = *decoder->container->streams[decoder->streamIndex]->codecpar;
+    const bool decoderMayDiffer = parameters.codec_id == AV_CODEC_ID_AAC &&
+                                  (parameters.sample_rate <= 24000 || parameters.ch_layout.nb_channels == 1);
+    if (!decoderMayDiffer) {
+        decoder->output = {outputRate(parameters), static_cast<unsigned>(parameters.ch_layout.nb_channels)};
+        decoder->describeLength();
+        if (decoder->length) {
+            return TrackOutline{decoder->output, decoder->length};
+        }
+    }
+    decoder = open(decoder->releaseDescriptor());
+    if (!decoder) {
+        return std::nullopt;
+    }
+    return TrackOutline{decoder->output, decoder->length};
+}
+
+int FfmpegDecoder::releaseDescriptor() {
+    return std::exchange(input.descriptor, -1);
+}
+
+std::unique_ptr<FfmpegDecoder> FfmpegDecoder::openContainer(int descriptor) {
+    // A damaged file is played as far as it decodes, or refused: FFmpeg's own account of it, packet by
+    // packet, would only flood standard error.
+    static const bool quiet = [] {
+        av_log_set_level(AV_LOG_QUIET);
+        return true;
+    }();
+    (void)quiet;
+    std::unique_ptr<FfmpegDecoder> decoder(new FfmpegDecoder());
+    decoder->input.descriptor = descriptor;
+    decoder->input.size = lseek(descriptor, 0, SEEK_END);
+    decoder->input.budget = openingBytes;
+    if (decoder->input.size <= 0 || !decoder->openStream()) {
+        return nullptr;
+    }
+    return decoder;
+}
+
+bool FfmpegDecoder::openStream() {
+    auto* buffer = static_cast<std::uint8_t*>(av_malloc(ioBufferSize));
+    io = buffer == nullptr ? nullptr
+                           : avio_alloc_context(buffer, ioBufferSize, 0, &input, readInput, nullptr, seekInput);
+    if (io == nullptr) {
+        av_free(buffer);
+        return false;
+    }
+    container = avformat_alloc_context();
+    if (container == nullptr) {
+        return false;
+    }
+    container->pb = io;
+    container->flags |= AVFMT_FLAG_CUSTOM_IO;
+    container->io_open = refuseOpening;
+    container->format_probesize = probeBytes;
+    container->probesize = analyseBytes;
+    container->max_analyze_duration = 2 * AV_TIME_BASE;
+    AVDictionary* options = nullptr;
+    av_dict_set(&options, "format_whitelist", audioDemuxers, 0);
+    av_dict_set(&options, "protocol_whitelist", "file", 0);
+    const int opened = avformat_open_input(&container, "", demuxerByMagic(input), &options);
+    av_dict_free(&options);
+    if (opened < 0) {
+        return false;
+    }
+    streamIndex = av_find_best_stream(container, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+    // Raw streams (ADTS AAC, AC3) tell their codec, rate and channels only to a look at their first frames.
+    if (streamIndex < 0 || container->streams[streamIndex]->codecpar->sample_rate <= 0 ||
+        container->streams[streamIndex]->codecpar->ch_layout.nb_channels <= 0) {
+        if (avformat_find_stream_info(container, nullptr) < 0) {
+            return false;
+        }
+        streamIndex = av_find_best_stream(container, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+    }
+    if (streamIndex < 0 || container->streams[streamIndex]->codecpar->sample_rate <= 0 ||
+        container->streams[streamIndex]->codecpar->ch_layout.nb_channels <= 0 ||
+        avcodec_find_decoder(container->streams[streamIndex]->codecpar->codec_id) == nullptr) {
+        return false;
+    }
+    for (unsigned i = 0; i < container->nb_streams; ++i) {
+        container->streams[i]->discard = static_cast<int>(i) == streamIndex ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
+    }
+    return true;
+}
+
+bool FfmpegDecoder::openCodec() {
+    const AVStream* stream = container->streams[streamIndex];
+    const AVCodec* decoderCodec = avcodec_find_decoder(stream->codecpar->codec_id);
+    codec = avcodec_alloc_context3(decoderCodec);
+    if (codec == nullptr || avcodec_parameters_to_context(codec, stream->codecpar) < 0) {
+        return false;
+    }
+    codec->pkt_timebase = stream->time_base;
+    codec->thread_count = 1;
+    packet = av_packet_alloc();
+    frame = av_frame_alloc();
+    converted = av_frame_alloc();
+    return packet != nullptr && frame != nullptr && converted != nullptr &&
+           avcodec_open2(codec, decoderCodec, nullptr) >= 0;
+}
+
+bool FfmpegDecoder::decodeFrame() {
+    int fruitless = 0;
+    while (!finished) {
+        const int received = avcodec_receive_frame(codec, frame);
+        if (received == 0) {
+            const bool wasFirst = output.sampleRate == 0;
+            const bool ok = convert(frame);
+            if (ok && wasFirst) {
+                firstPts = frame->best_effort_timestamp == AV_NOPTS_VALUE ? 0 : frame->best_effort_timestamp;
+                describeLength();
+            }
+            pendingStart = ok ? positionOf(frame) : std::nullopt;
+            av_frame_unref(frame);
+            if (!ok) {
+                break;
+            }
+            if (!pending.empty()) {
+                return true;
+            }
+            continue;
+        }
+        if (received != AVERROR(EAGAIN) || draining) {
+            break;
+        }
+        if (++fruitless > fruitlessPackets) {
+            break;
+        }
+        if (av_read_frame(container, packet) < 0) {
+            draining = true;
+            avcodec_send_packet(codec, nullptr);
+            continue;
+        }
+        // A packet that does not decode is lost; the ones after it may decode again.
+        if (packet->stream_index == streamIndex) {
+            avcodec_send_packet(codec, packet);
+        }
+        av_packet_unref(packet);
+    }
+    finished = true;
+    // A resampler holds back a few frames of what it converted.
+    pendingStart.reset();
+    return resampler != nullptr && convert(nullptr) && !pending.empty();
+}
+
+bool FfmpegDecoder::convert(AVFrame* decoded) {
+    pending.clear();
+    pendingOffset = 0;
+    if (decoded != nullptr) {
+        if (decoded->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC) {
+            const int channels = decoded->ch_layout.nb_channels;
+            av_channel_layout_uninit(&decoded->ch_layout);
+            av_channel_layout_default(&decoded->ch_layout, channels);
+        }
+        if (output.sampleRate == 0) {
+            const int channels = decoded->ch_layout.nb_channels;
+            const int rate = isDsd(codec->codec_id) ? decoded->sample_rate / 4 : decoded->sample_rate;
+            if (rate <= 0 || channels <= 0) {
+                return false;
+            }
+            output = {static_cast<unsigned>(rate), static_cast<unsigned>(channels)};
+            if (av_channel_layout_copy(&outputLayout, &decoded->ch_layout) < 0) {
+                return false;
+            }
+        }
+    }
+    av_frame_unref(converted);
+    converted->format = AV_SAMPLE_FMT_S16;
+    converted->sample_rate = static_cast<int>(output.sampleRate);
+    if (av_channel_layout_copy(&converted->ch_layout, &outputLayout) < 0) {
+        return false;
+    }
+    if (resampler == nullptr && (resampler = swr_alloc()) == nullptr) {
+        return false;
+    }
+    int result = swr_convert_frame(resampler, converted, decoded);
+    // The format may change mid-stream (chained Ogg, a new ADTS header): still converted to the first one.
+    if (result == AVERROR_INPUT_CHANGED || result == AVERROR_OUTPUT_CHANGED) {
+        swr_close(resampler);
+        av_frame_unref(converted);
+        converted->format = AV_SAMPLE_FMT_S16;
+        converted->sample_rate = static_cast<int>(output.sampleRate);
+        if (av_channel_layout_copy(&converted->ch_layout, &outputLayout) < 0 ||
+            swr_config_frame(resampler, converted, decoded) < 0) {
+            return false;
+        }
+        result = swr_convert_frame(resampler, converted, decoded);
+    }
+    if (result < 0) {
+        return false;
+    }
+    const auto* samples = reinterpret_cast<const std::int16_t*>(converted->data[0]);
+    pending.assign(samples, samples + static_cast<std::size_t>(converted->nb_samples) * output.channels);
+    return true;
+}
+
+void FfmpegDecoder::describeLength() {
+    const AVStream* stream = container->streams[streamIndex];
+    const AVRational outputBase{1, static_cast<int>(output.sampleRate)};
+    if (stream->duration > 0) {
+        length = static_cast<std::uint64_t>(av_rescale_q(stream->duration, stream->time_base, outputBase));
+    } else if (container->duration > 0) {
+        length = static_cast<std::uint64_t>(av_rescale_q(container->duration, AVRational{1, AV_TIME_BASE}, outputBase));
+    }
+    // An MP4 container knows its audio's exact length, from its edit list or iTunes' own record: the
+    // encoder's padding after it is left out, so that tracks join without a gap.
+    if (std::strncmp(container->iformat->name, "mov", 3) == 0 && length) {
+        if (const std::optional<std::int64_t> frames = iTunesLength(container);
+            frames && stream->codecpar->sample_rate > 0) {
+            length = static_cast<std::uint64_t>(
+                av_rescale_q(*frames, AVRational{1, stream->codecpar->sample_rate}, outputBase));
+        }
+        audioEnd = length;
+    }
+}
+
+std::optional<std::int64_t> FfmpegDecoder::positionOf(const AVFrame* decoded) const {
+    if (decoded->best_effort_timestamp == AV_NOPTS_VALUE) {
+        return std::nullopt;
+    }
+    return av_rescale_q(decoded->best_effort_timestamp - firstPts, container->streams[streamIndex]->time_base,
+                        AVRational{1, static_cast<int>(output.sampleRate)});
+}
+
+std::size_t FfmpegDecoder::read(std::int16_t* samples, std::size_t frames) {
+    const std::size_t channels = output.channels;
+    std::size_t done = 0;
+    while (done < frames) {
+        if (pendingOffset == pending.size() && !decodeFrame()) {
+            break;
+        }
+        std::size_t take = std::min(frames - done, (pending.size() - pendingOffset) / channels);
+        if (audioEnd) {
+            take = static_cast<std::size_t>(std::min<std::uint64_t>(take, *audioEnd - std::min(*audioEnd, delivered)));
+        }
+        if (take == 0) {
+            break;
+        }
+        std::copy_n(pending.data() + pendingOffset, take * channels, samples + done * channels);
+        pendingOffset += take * channels;
+        done += take;
+        delivered += take;
+    }
+    return done;
+}
+
+bool FfmpegDecoder::seek(std::uint64_t target) {
+    if (target > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max()) * output.sampleRate) {
+        return false;
+    }
+    const AVStream* stream = container->streams[streamIndex];
+    const AVRational outputBase{1, static_cast<int>(output.sampleRate)};
+    // Lossy decoders build each frame on the one before: decoding starts a little ahead of the target
+    // (Opus asks for 80 ms), so that what is heard from there is what playing through would give.
+    const std::int64_t preRoll = output.sampleRate / 10;
+    const std::int64_t from =
+        firstPts + av_rescale_q(static_cast<std::int64_t>(target) - preRoll, outputBase, stream->time_base);
+    // Raw streams cannot seek before their first frame, where the pre-roll may point.
+    if (av_seek_frame(container, streamIndex, from, AVSEEK_FLAG_BACKWARD) < 0 &&
+        (from >= firstPts || av_seek_frame(container, streamIndex, firstPts, AVSEEK_FLAG_BACKWARD) < 0)) {
+        return false;
+    }
+    avcodec_flush_buffers(codec);
+    swr_free(&resampler);
+    pending.clear();
+    pendingOffset = 0;
+    draining = false;
+    finished = false;
+    const auto wanted = static_cast<std::int64_t>(target);
+    while (decodeFrame()) {
+        if (!pendingStart) {
+            return false;
+        }
+        const std::int64_t start = *pendingStart;
+        const auto count = static_cast<std::int64_t>(pending.size() / output.channels);
+        if (start + count > wanted) {
+            pendingOffset = static_cast<std::size_t>(std::max<std::int64_t>(wanted - start, 0)) * output.channels;
+            delivered = static_cast<std::uint64_t>(std::max(start, wanted));
+            return true;
+        }
+    }
+    return false;
+}
+
+extern "C" __attribute__((visibility("default"))) ModuleDecoder* zalvo_decoder_open_v1(int descriptor) {
+    return FfmpegDecoder::open(descriptor).release();
+}
+
+extern "C" __attribute__((visibility("default"))) bool zalvo_decoder_outline_v1(int descriptor, TrackOutline* outline) {
+    const std::optional<TrackOutline> found = FfmpegDecoder::outline(descriptor);
+    if (found) {
+        *outline = *found;
+    }
+    return found.has_value();
+}

@@ -1,0 +1,87 @@
+#pragma once
+
+#include "ModuleDecoder.h"
+#include "TrackOutline.h"
+
+extern "C" {
+#include <libavutil/channel_layout.h>
+}
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <vector>
+
+struct AVCodecContext;
+struct AVFormatContext;
+struct AVFrame;
+struct AVIOContext;
+struct AVPacket;
+struct SwrContext;
+
+// One audio file decoded by FFmpeg into interleaved 16-bit PCM. It reads nothing but the file handed
+// to it: its own I/O context over that descriptor, no protocol, audio demuxers only, and bounded
+// probing, so that no crafted file can make it open another file, reach the network or read without end.
+class FfmpegDecoder final : public ModuleDecoder {
+public:
+    ~FfmpegDecoder() override;
+    FfmpegDecoder(const FfmpegDecoder&) = delete;
+    FfmpegDecoder& operator=(const FfmpegDecoder&) = delete;
+
+    // A decoder whose first frame is decoded already, or null; `descriptor` is closed either way.
+    static std::unique_ptr<FfmpegDecoder> open(int descriptor);
+    // What open() would play, from the container alone where it says enough; `descriptor` is closed.
+    static std::optional<TrackOutline> outline(int descriptor);
+
+    PcmFormat format() const override { return output; }
+    std::optional<std::uint64_t> frames() const override { return length; }
+    std::size_t read(std::int16_t* samples, std::size_t frames) override;
+    bool seek(std::uint64_t frame) override;
+
+    struct Input {
+        int descriptor = -1;
+        std::int64_t position = 0;
+        std::int64_t size = 0;
+        // Bytes read so far, and how many the opening may read before it gives up.
+        std::int64_t consumed = 0;
+        std::int64_t budget = 0;
+    };
+
+private:
+    FfmpegDecoder() = default;
+    // A decoder with its container open and its audio stream chosen, its codec not yet open.
+    static std::unique_ptr<FfmpegDecoder> openContainer(int descriptor);
+    bool openStream();
+    bool openCodec();
+    int releaseDescriptor();
+    // Decodes the next frame into `pending`; false when the audio ends.
+    bool decodeFrame();
+    // Converts `decoded` (or what the resampler holds back, when null) into `pending`; false on failure.
+    bool convert(AVFrame* decoded);
+    void describeLength();
+    // Where `decoded` starts, in output frames from the track's first; nothing when it does not say.
+    std::optional<std::int64_t> positionOf(const AVFrame* decoded) const;
+
+    Input input;
+    AVIOContext* io = nullptr;
+    AVFormatContext* container = nullptr;
+    AVCodecContext* codec = nullptr;
+    SwrContext* resampler = nullptr;
+    AVPacket* packet = nullptr;
+    AVFrame* frame = nullptr;
+    AVFrame* converted = nullptr;
+    AVChannelLayout outputLayout{};
+    int streamIndex = -1;
+    PcmFormat output;
+    std::optional<std::uint64_t> length;
+    // Frames past this one are the encoder's padding, when the container says where its audio ends.
+    std::optional<std::uint64_t> audioEnd;
+    std::int64_t firstPts = 0;
+    std::uint64_t delivered = 0;
+    bool draining = false;
+    bool finished = false;
+    std::vector<std::int16_t> pending;
+    std::size_t pendingOffset = 0;
+    // Where `pending` starts, in output frames, when the stream says.
+    std::optional<std::int64_t> pendingStart;
+};

@@ -1,0 +1,9 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+// Encodes `source` into `target` with the ffmpeg command-line tool; `options` go before the output
+// (codec, container). Throws std::runtime_error when ffmpeg fails or is missing.
+void encodeWithFfmpeg(const std::filesystem::path& source, const std::filesystem::path& target,
+                      const std::string& options);

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "Action.h"
+
+#include <QObject>
+
+#include <functional>
+#include <utility>
+
+class PlayList;
+class QKeyEvent;
+class QWidget;
+
+// The main window's keys: each runs an icon's action, or one of the moves the icons lack (play without
+// pausing, pause or resume without starting, moving within the track).
+class MainWindowKeys final : public QObject {
+    Q_OBJECT
+
+public:
+    // `runAction` runs an icon's action; `moved` follows every other move.
+    MainWindowKeys(PlayList& playList, std::function<void(Action)> runAction, std::function<void()> moved)
+        : m_playList(playList), m_runAction(std::move(runAction)), m_moved(std::move(moved)) {}
+
+    // Takes the keys that reach `window`, and those that reach its `button` first, since the button holds
+    // the focus. Space, which would press the button, does nothing.
+    void watch(QWidget* window, QWidget* button);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    // False when the key is not one of the window's.
+    bool press(const QKeyEvent& event);
+    void play();
+    void pauseOrResume();
+    void seekBy(float seconds);
+
+    PlayList& m_playList;
+    std::function<void(Action)> m_runAction;
+    std::function<void()> m_moved;
+    QObject* m_button = nullptr;
+};
