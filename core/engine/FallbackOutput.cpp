@@ -4,7 +4,7 @@
 
 #include <utility>
 
-std::size_t FallbackOutput::CountingSource::read(std::span<std::int16_t> samples) {
+std::size_t FallbackOutput::CountingSource::read(std::span<float> samples) {
     const std::size_t got = source.read(samples);
     frames += got;
     return got;

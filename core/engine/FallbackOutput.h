@@ -42,7 +42,7 @@ private:
     public:
         explicit CountingSource(PcmSource& source) : source(source) {}
         PcmFormat format() const override { return source.format(); }
-        std::size_t read(std::span<std::int16_t> samples) override;
+        std::size_t read(std::span<float> samples) override;
         std::uint64_t pulled() const { return frames.load(); }
 
     private:

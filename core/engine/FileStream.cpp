@@ -31,20 +31,20 @@ int FileStream::descriptor() const {
     return file ? fileno(file.get()) : -1;
 }
 
-sf::Int64 FileStream::read(void* data, sf::Int64 count) {
+std::int64_t FileStream::read(void* data, std::int64_t count) {
     if (!file || count < 0) {
         return -1;
     }
-    return static_cast<sf::Int64>(std::fread(data, 1, static_cast<std::size_t>(count), file.get()));
+    return static_cast<std::int64_t>(std::fread(data, 1, static_cast<std::size_t>(count), file.get()));
 }
 
-sf::Int64 FileStream::seek(sf::Int64 position) {
+std::int64_t FileStream::seek(std::int64_t position) {
     if (!file || fseeko(file.get(), static_cast<off_t>(position), SEEK_SET) != 0) {
         return -1;
     }
     return position;
 }
 
-sf::Int64 FileStream::tell() {
-    return file ? static_cast<sf::Int64>(ftello(file.get())) : -1;
+std::int64_t FileStream::tell() {
+    return file ? static_cast<std::int64_t>(ftello(file.get())) : -1;
 }

@@ -1,6 +1,7 @@
 #include "FollowerOpener.h"
 
 #include "TrackDecoder.h"
+#include "TrackLoudness.h"
 
 #include <algorithm>
 #include <chrono>
@@ -29,7 +30,11 @@ std::unique_ptr<TrackDecoder> openRegular(const std::string& utf8Path) {
         !std::filesystem::is_regular_file(std::filesystem::path(utf8Path), error)) {
         return nullptr;
     }
-    return TrackDecoder::open(utf8Path);
+    std::unique_ptr<TrackDecoder> decoder = TrackDecoder::open(utf8Path);
+    if (decoder) {
+        decoder->setGain(TrackLoudness::factorFor(utf8Path));
+    }
+    return decoder;
 }
 
 } // namespace

@@ -33,12 +33,12 @@ GaplessSource::GaplessSource(std::unique_ptr<TrackDecoder> decoder, Track track,
 
 GaplessSource::~GaplessSource() = default;
 
-std::size_t GaplessSource::read(std::span<std::int16_t> samples) {
+std::size_t GaplessSource::read(std::span<float> samples) {
     const std::size_t channels = currentFormat.channels;
     const std::size_t wanted = samples.size() / channels;
     std::size_t frames = 0;
     while (decoder && frames < wanted) {
-        const std::span<std::int16_t> rest = samples.subspan(frames * channels, (wanted - frames) * channels);
+        const std::span<float> rest = samples.subspan(frames * channels, (wanted - frames) * channels);
         const std::size_t got = converter ? converter->read(*decoder, rest) : decoder->read(rest);
         frames += got;
         framesHandedOut += got;

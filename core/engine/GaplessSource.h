@@ -53,7 +53,7 @@ public:
     GaplessSource& operator=(const GaplessSource&) = delete;
 
     PcmFormat format() const override { return currentFormat; }
-    std::size_t read(std::span<std::int16_t> samples) override;
+    std::size_t read(std::span<float> samples) override;
 
     void setPlan(std::shared_ptr<const Plan> plan);
     std::optional<Segment> segmentOf(std::uint64_t trackId) const;

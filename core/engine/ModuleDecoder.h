@@ -13,12 +13,12 @@ class ModuleDecoder {
 public:
     virtual ~ModuleDecoder() = default;
 
-    // Interleaved 16-bit PCM in this format, from the first read to the last.
+    // Interleaved 32-bit float PCM in this format, from the first read to the last.
     virtual PcmFormat format() const = 0;
     // The length in frames, when the file says.
     virtual std::optional<std::uint64_t> frames() const = 0;
     // Up to `frames` whole frames into `samples`; fewer means the audio ends there.
-    virtual std::size_t read(std::int16_t* samples, std::size_t frames) = 0;
+    virtual std::size_t read(float* samples, std::size_t frames) = 0;
     // False when the file cannot seek there; the position is then unspecified.
     virtual bool seek(std::uint64_t frame) = 0;
 };
@@ -27,8 +27,8 @@ public:
 // (a descriptor of the decoder's own, which it closes), or null when the module plays nothing there.
 // The name carries the interface's version, so that a module built for another one is never used.
 using ModuleDecoderOpen = ModuleDecoder* (*)(int descriptor);
-inline constexpr const char* moduleDecoderOpenSymbol = "zalvo_decoder_open_v1";
+inline constexpr const char* moduleDecoderOpenSymbol = "zalvo_decoder_open_v2";
 // What the decoder would play, into `outline`, without decoding where the container says enough; false
 // where the module plays nothing. The descriptor is the module's own, as above.
 using ModuleDecoderOutline = bool (*)(int descriptor, TrackOutline* outline);
-inline constexpr const char* moduleDecoderOutlineSymbol = "zalvo_decoder_outline_v1";
+inline constexpr const char* moduleDecoderOutlineSymbol = "zalvo_decoder_outline_v2";

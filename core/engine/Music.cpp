@@ -4,6 +4,7 @@
 #include "Playback.h"
 #include "TextEncoding.h"
 #include "TrackDecoder.h"
+#include "TrackLoudness.h"
 
 #include <algorithm>
 #include <atomic>
@@ -104,7 +105,7 @@ std::unique_ptr<TrackDecoder> Music::openAt(const std::string& utf8Path, std::ui
     // the start. Nothing when the track ends before it.
     decoder = TrackDecoder::open(utf8Path);
     constexpr std::size_t framesAtOnce = 4096;
-    std::vector<std::int16_t> skipped;
+    std::vector<float> skipped;
     for (std::uint64_t at = 0; decoder && at < frame;) {
         const auto frames = static_cast<std::size_t>(std::min<std::uint64_t>(framesAtOnce, frame - at));
         skipped.resize(frames * decoder->format().channels);
@@ -124,6 +125,7 @@ bool Music::start(std::unique_ptr<TrackDecoder> decoder, std::uint64_t frame, bo
     if (!decoder || !utf8) {
         return false;
     }
+    decoder->setGain(TrackLoudness::factorFor(*utf8));
     holdDevice();
     playback =
         std::make_unique<Playback>(std::move(decoder), GaplessSource::Track{id, *utf8, this}, frame, volume / 100.0F);

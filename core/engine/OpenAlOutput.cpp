@@ -42,17 +42,17 @@ namespace {
 ALenum alFormatOf(unsigned channels) {
     switch (channels) {
     case 1:
-        return AL_FORMAT_MONO16;
+        return AL_FORMAT_MONO_FLOAT32;
     case 2:
-        return AL_FORMAT_STEREO16;
+        return AL_FORMAT_STEREO_FLOAT32;
     case 4:
-        return AL_FORMAT_QUAD16;
+        return AL_FORMAT_QUAD32;
     case 6:
-        return AL_FORMAT_51CHN16;
+        return AL_FORMAT_51CHN32;
     case 7:
-        return AL_FORMAT_61CHN16;
+        return AL_FORMAT_61CHN32;
     default:
-        return AL_FORMAT_71CHN16;
+        return AL_FORMAT_71CHN32;
     }
 }
 
@@ -165,7 +165,7 @@ bool OpenAlOutput::fillOne() {
     }
     freeBuffers.pop_back();
     alBufferData(buffer, alFormatOf(format.channels), scratch.data(),
-                 static_cast<ALsizei>(frames * format.channels * sizeof(std::int16_t)),
+                 static_cast<ALsizei>(frames * format.channels * sizeof(float)),
                  static_cast<ALsizei>(format.sampleRate));
     alSourceQueueBuffers(alSource, 1, &buffer);
     queued.push_back({buffer, frames});

@@ -66,6 +66,6 @@ private:
     bool wantPlaying = false;
     bool formatPending = false;
     bool sourceEnded = false;
-    std::vector<std::int16_t> scratch;
+    std::vector<float> scratch;
     std::jthread thread;
 };

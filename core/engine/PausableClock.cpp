@@ -7,26 +7,30 @@ void PausableClock::pause() {
         return;
     }
     paused = true;
-    accumulated += clock.getElapsedTime().asSeconds();
+    accumulated += sinceStart();
 }
 
 void PausableClock::resume() {
     if (!paused) {
         return;
     }
-    clock.restart();
+    started = Clock::now();
     paused = false;
 }
 
 void PausableClock::reset(bool startPaused) {
     paused = startPaused;
     accumulated = 0.0F;
-    clock.restart();
+    started = Clock::now();
 }
 
 float PausableClock::getElapsedTime() const {
     if (paused) {
         return accumulated;
     }
-    return clock.getElapsedTime().asSeconds() + accumulated;
+    return sinceStart() + accumulated;
+}
+
+float PausableClock::sinceStart() const {
+    return std::chrono::duration<float>(Clock::now() - started).count();
 }

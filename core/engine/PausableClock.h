@@ -1,6 +1,6 @@
 #pragma once
 
-#include <SFML/System/Clock.hpp>
+#include <chrono>
 
 // Play time of one track: counts while running, holds still while paused.
 class PausableClock final {
@@ -13,7 +13,11 @@ public:
     float getElapsedTime() const;
 
 private:
-    sf::Clock clock;
+    using Clock = std::chrono::steady_clock;
+
+    float sinceStart() const;
+
+    Clock::time_point started = Clock::now();
     bool paused;
     float accumulated = 0.0F;
 };

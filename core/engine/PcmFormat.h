@@ -1,6 +1,6 @@
 #pragma once
 
-// The shape of interleaved 16-bit PCM: frames per second and samples per frame.
+// The shape of interleaved PCM: frames per second and samples per frame.
 struct PcmFormat {
     unsigned sampleRate = 0;
     unsigned channels = 0;

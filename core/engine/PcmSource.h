@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <span>
 
-// Hands out interleaved 16-bit PCM to an output, on the output's own thread.
+// Hands out interleaved 32-bit float PCM (full scale is ±1) to an output, on the output's own thread.
 class PcmSource {
 public:
     virtual ~PcmSource() = default;
@@ -17,5 +17,5 @@ public:
     // Fills `samples` with whole frames in format() and returns the frame count. Fewer frames than
     // asked for means the data in this format ends there: if format() has changed, the stream goes on
     // in the new format; if not, the stream has ended. Never blocks on another thread.
-    virtual std::size_t read(std::span<std::int16_t> samples) = 0;
+    virtual std::size_t read(std::span<float> samples) = 0;
 };

@@ -186,7 +186,8 @@ void PulseOutput::openStream() {
     if (!streamWanted) {
         return;
     }
-    const pa_sample_spec sampleFormat{PA_SAMPLE_S16LE, format.sampleRate, static_cast<std::uint8_t>(format.channels)};
+    const pa_sample_spec sampleFormat{PA_SAMPLE_FLOAT32LE, format.sampleRate,
+                                      static_cast<std::uint8_t>(format.channels)};
     pa_channel_map map{};
     if (format.channels > PA_CHANNELS_MAX || pa_sample_spec_valid(&sampleFormat) == 0 ||
         pa_channel_map_init_extend(&map, format.channels, PA_CHANNEL_MAP_WAVEEX) == nullptr) {
@@ -381,7 +382,7 @@ std::uint64_t PulseOutput::heardFrames() const {
 }
 
 std::size_t PulseOutput::frameBytes() const {
-    return format.channels * sizeof(std::int16_t);
+    return format.channels * sizeof(float);
 }
 
 void PulseOutput::play() {

@@ -99,6 +99,6 @@ private:
     // Frames known heard; never goes back, and holds still while no server answers.
     mutable std::uint64_t heard = 0;
     // The frames pulled but maybe unheard, from `historyStart` on: a server that goes away loses them.
-    std::vector<std::int16_t> history;
+    std::vector<float> history;
     std::uint64_t historyStart = 0;
 };

@@ -3,12 +3,7 @@
 #include "TrackDecoder.h"
 
 #include <algorithm>
-
-extern "C" {
-#include <libavutil/channel_layout.h>
-#include <libavutil/samplefmt.h>
-#include <libswresample/swresample.h>
-}
+#include <soxr.h>
 
 namespace {
 
@@ -29,43 +24,53 @@ std::optional<unsigned> RateConverter::rateFor(PcmFormat format) {
 
 RateConverter::RateConverter(PcmFormat from, unsigned toRate)
     : fromRate(from.sampleRate), toRate(toRate), channels(from.channels) {
-    AVChannelLayout layout{};
-    av_channel_layout_default(&layout, static_cast<int>(channels));
-    if (swr_alloc_set_opts2(&context, &layout, AV_SAMPLE_FMT_S16, static_cast<int>(toRate), &layout, AV_SAMPLE_FMT_S16,
-                            static_cast<int>(fromRate), 0, nullptr) < 0 ||
-        swr_init(context) < 0) {
-        swr_free(&context);
+    const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
+    const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, 0);
+    soxr_error_t error = nullptr;
+    resampler = soxr_create(fromRate, toRate, channels, &error, &io, &quality, nullptr);
+    if (error != nullptr) {
+        soxr_delete(resampler);
+        resampler = nullptr;
     }
-    av_channel_layout_uninit(&layout);
     input.resize(inputFrames * channels);
 }
 
 RateConverter::~RateConverter() {
-    swr_free(&context);
+    soxr_delete(resampler);
 }
 
 std::uint64_t RateConverter::converted(std::uint64_t sourceFrame) const {
     return sourceFrame * toRate / fromRate;
 }
 
-void RateConverter::convert(const std::int16_t* frames, std::size_t count) {
+void RateConverter::convert(const float* frames, std::size_t count) {
     if (pendingStart == pending.size()) {
         pending.clear();
         pendingStart = 0;
     }
-    const int room = swr_get_out_samples(context, static_cast<int>(count));
-    if (room <= 0) {
-        return;
+    // The rate only goes down, so each pass makes about as many frames as it takes at most; with no
+    // input left, the passes drain what the filter holds until it gives nothing more.
+    constexpr std::size_t room = 4096;
+    std::size_t used = 0;
+    for (;;) {
+        const std::size_t kept = pending.size();
+        pending.resize(kept + room * channels);
+        std::size_t taken = 0;
+        std::size_t made = 0;
+        const float* next = frames != nullptr ? frames + used * channels : nullptr;
+        if (soxr_process(resampler, next, count - used, &taken, pending.data() + kept, room, &made) != nullptr) {
+            made = 0;
+            taken = count - used;
+        }
+        pending.resize(kept + made * channels);
+        used += taken;
+        if ((taken == 0 && made == 0) || (frames != nullptr && used >= count && made < room)) {
+            return;
+        }
     }
-    const std::size_t kept = pending.size();
-    pending.resize(kept + static_cast<std::size_t>(room) * channels);
-    auto* out = reinterpret_cast<std::uint8_t*>(pending.data() + kept);
-    const auto* in = reinterpret_cast<const std::uint8_t*>(frames);
-    const int made = swr_convert(context, &out, room, frames != nullptr ? &in : nullptr, static_cast<int>(count));
-    pending.resize(kept + static_cast<std::size_t>(std::max(made, 0)) * channels);
 }
 
-std::size_t RateConverter::read(TrackDecoder& decoder, std::span<std::int16_t> samples) {
+std::size_t RateConverter::read(TrackDecoder& decoder, std::span<float> samples) {
     const std::size_t wanted = samples.size() / channels;
     std::size_t frames = 0;
     while (frames < wanted) {

@@ -1,7 +1,7 @@
 #include "SndfileReader.h"
 
-#include <SFML/Audio/SoundFileFactory.hpp>
-#include <SFML/System/InputStream.hpp>
+#include "FileStream.h"
+
 #include <sndfile.h>
 
 #include <algorithm>
@@ -10,14 +10,12 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
-#include <mutex>
 #include <optional>
-#include <vector>
 
 namespace {
 
-sf::InputStream& streamOf(void* userData) {
-    return *static_cast<sf::InputStream*>(userData);
+FileStream& streamOf(void* userData) {
+    return *static_cast<FileStream*>(userData);
 }
 
 sf_count_t streamLength(void* userData) {
@@ -25,7 +23,7 @@ sf_count_t streamLength(void* userData) {
 }
 
 sf_count_t streamSeek(sf_count_t offset, int whence, void* userData) {
-    sf::InputStream& stream = streamOf(userData);
+    FileStream& stream = streamOf(userData);
     sf_count_t base = 0;
     if (whence == SEEK_CUR) {
         base = stream.tell();
@@ -59,7 +57,7 @@ struct SndfileCloser {
 using SndfilePtr = std::unique_ptr<SNDFILE, SndfileCloser>;
 
 // A header of unknown length (a cut Opus file, a streamed FLAC) is fine: a track ends where its audio
-// does. SFML keeps durations in 64-bit microseconds, so a known length beyond that makes no sense.
+// does. Durations are kept in 64-bit microseconds, so a known length beyond that makes no sense.
 bool describable(const SF_INFO& info) {
     constexpr double longestSeconds = 1e12;
     if (info.channels <= 0 || info.samplerate <= 0 || info.frames < 0) {
@@ -67,20 +65,22 @@ bool describable(const SF_INFO& info) {
     }
     return info.frames == SF_COUNT_MAX ||
            (static_cast<double>(info.frames) / info.samplerate < longestSeconds &&
-            static_cast<sf::Uint64>(info.frames) <=
-                std::numeric_limits<sf::Uint64>::max() / static_cast<sf::Uint64>(info.channels));
+            static_cast<std::uint64_t>(info.frames) <=
+                std::numeric_limits<std::uint64_t>::max() / static_cast<std::uint64_t>(info.channels));
 }
 
 // Where a WAV file's sample data begins, found by walking its chunks; nothing when it has none.
-std::optional<sf_count_t> wavDataOffset(sf::InputStream& stream) {
-    constexpr sf::Int64 firstChunk = 12;
-    constexpr sf::Int64 chunkHeader = 8;
+std::optional<sf_count_t> wavDataOffset(FileStream& stream) {
+    constexpr std::int64_t firstChunk = 12;
+    constexpr std::int64_t chunkHeader = 8;
     std::array<unsigned char, chunkHeader> header{};
-    for (sf::Int64 at = firstChunk; stream.seek(at) == at && stream.read(header.data(), chunkHeader) == chunkHeader;) {
+    for (std::int64_t at = firstChunk;
+         stream.seek(at) == at && stream.read(header.data(), chunkHeader) == chunkHeader;) {
         if (std::memcmp(header.data(), "data", 4) == 0) {
             return at + chunkHeader;
         }
-        const sf::Int64 size = header[4] | header[5] << 8 | header[6] << 16 | static_cast<sf::Int64>(header[7]) << 24;
+        const std::int64_t size =
+            header[4] | header[5] << 8 | header[6] << 16 | static_cast<std::int64_t>(header[7]) << 24;
         at += chunkHeader + size + (size % 2);
     }
     return std::nullopt;
@@ -88,7 +88,7 @@ std::optional<sf_count_t> wavDataOffset(sf::InputStream& stream) {
 
 // A WAV file written by a program that never came back to fill in its data size declares no samples,
 // though it holds them: read it as raw samples from its data chunk to the end of the file.
-SndfilePtr reopenUnsizedWav(sf::InputStream& stream, SF_INFO& info) {
+SndfilePtr reopenUnsizedWav(FileStream& stream, SF_INFO& info) {
     const int major = info.format & SF_FORMAT_TYPEMASK;
     if (info.frames != 0 || (major != SF_FORMAT_WAV && major != SF_FORMAT_WAVEX)) {
         return nullptr;
@@ -111,7 +111,7 @@ SndfilePtr reopenUnsizedWav(sf::InputStream& stream, SF_INFO& info) {
     return file;
 }
 
-SndfilePtr openStream(sf::InputStream& stream, SF_INFO& info) {
+SndfilePtr openStream(FileStream& stream, SF_INFO& info) {
     info = SF_INFO{};
     SndfilePtr file(sf_open_virtual(&streamIo, SFM_READ, &info, &stream));
     if (!file || !describable(info)) {
@@ -123,39 +123,18 @@ SndfilePtr openStream(sf::InputStream& stream, SF_INFO& info) {
     return file;
 }
 
-// Scaling by 2^15 keeps 16-bit files exact; lossy decoders overshoot full scale, so clip rather than wrap.
-sf::Int16 toInt16(float sample) {
-    constexpr float scale = 32768.0F;
-    if (std::isnan(sample)) {
-        return 0;
-    }
-    const float scaled = std::clamp(sample * scale, -scale, scale - 1.0F);
-    return static_cast<sf::Int16>(std::lrint(scaled));
-}
-
 } // namespace
 
 struct SndfileReader::Handle {
     SndfilePtr file;
-    sf::Uint64 channels = 1;
-    std::vector<float> decoded;
+    std::uint64_t channels = 1;
 };
 
 SndfileReader::SndfileReader() = default;
 
 SndfileReader::~SndfileReader() = default;
 
-void SndfileReader::registerOnce() {
-    static std::once_flag registered;
-    std::call_once(registered, [] { sf::SoundFileFactory::registerReader<SndfileReader>(); });
-}
-
-bool SndfileReader::check(sf::InputStream& stream) {
-    SF_INFO info;
-    return openStream(stream, info) != nullptr;
-}
-
-bool SndfileReader::open(sf::InputStream& stream, Info& info) {
+bool SndfileReader::open(FileStream& stream, Info& info) {
     SF_INFO sndInfo;
     SndfilePtr file = openStream(stream, sndInfo);
     if (!file) {
@@ -163,35 +142,31 @@ bool SndfileReader::open(sf::InputStream& stream, Info& info) {
     }
     handle = std::make_unique<Handle>();
     handle->file = std::move(file);
-    handle->channels = static_cast<sf::Uint64>(sndInfo.channels);
+    handle->channels = static_cast<std::uint64_t>(sndInfo.channels);
     info.channelCount = static_cast<unsigned>(sndInfo.channels);
     info.sampleRate = static_cast<unsigned>(sndInfo.samplerate);
-    info.sampleCount = sndInfo.frames == SF_COUNT_MAX ? 0 : static_cast<sf::Uint64>(sndInfo.frames) * handle->channels;
+    info.sampleCount =
+        sndInfo.frames == SF_COUNT_MAX ? 0 : static_cast<std::uint64_t>(sndInfo.frames) * handle->channels;
     return true;
 }
 
-void SndfileReader::seek(sf::Uint64 sampleOffset) {
-    seekTo(sampleOffset);
-}
-
-bool SndfileReader::seekTo(sf::Uint64 sampleOffset) {
+bool SndfileReader::seekTo(std::uint64_t sampleOffset) {
     return handle &&
            sf_seek(handle->file.get(), static_cast<sf_count_t>(sampleOffset / handle->channels), SEEK_SET) >= 0;
 }
 
-sf::Uint64 SndfileReader::read(sf::Int16* samples, sf::Uint64 maxCount) {
+std::size_t SndfileReader::read(float* samples, std::size_t maxCount) {
     if (!handle) {
         return 0;
     }
-    const sf::Uint64 frames = maxCount / handle->channels;
-    handle->decoded.resize(static_cast<std::size_t>(frames * handle->channels));
-    const sf_count_t framesRead =
-        sf_readf_float(handle->file.get(), handle->decoded.data(), static_cast<sf_count_t>(frames));
+    const std::uint64_t frames = maxCount / handle->channels;
+    const sf_count_t framesRead = sf_readf_float(handle->file.get(), samples, static_cast<sf_count_t>(frames));
     if (framesRead <= 0) {
         return 0;
     }
-    const auto count = static_cast<sf::Uint64>(framesRead) * handle->channels;
-    std::transform(handle->decoded.begin(), handle->decoded.begin() + static_cast<std::ptrdiff_t>(count), samples,
-                   toInt16);
+    const auto count = static_cast<std::size_t>(framesRead) * static_cast<std::size_t>(handle->channels);
+    // A damaged lossy frame may decode to NaN, which no output plays.
+    std::replace_if(
+        samples, samples + count, [](float sample) { return std::isnan(sample); }, 0.0F);
     return count;
 }

@@ -1,27 +1,32 @@
 #pragma once
 
-#include <SFML/Audio/SoundFileReader.hpp>
-
+#include <cstddef>
+#include <cstdint>
 #include <memory>
 
-// Decodes WAV, AIFF, FLAC, Ogg Vorbis, Opus and MP3 for SFML through libsndfile, which opens them
-// far faster than SFML's own readers and knows more formats.
-class SndfileReader final : public sf::SoundFileReader {
+class FileStream;
+
+// Decodes WAV, AIFF, FLAC, Ogg Vorbis, Opus and MP3 through libsndfile, to 32-bit float samples.
+class SndfileReader final {
 public:
+    struct Info {
+        unsigned channelCount = 0;
+        unsigned sampleRate = 0;
+        // Samples of all channels the header declares; 0 when it does not say.
+        std::uint64_t sampleCount = 0;
+    };
+
     SndfileReader();
-    ~SndfileReader() override;
+    ~SndfileReader();
     SndfileReader(const SndfileReader&) = delete;
     SndfileReader& operator=(const SndfileReader&) = delete;
 
-    // Puts this reader ahead of SFML's own ones; safe to call many times.
-    static void registerOnce();
-
-    static bool check(sf::InputStream& stream);
-    bool open(sf::InputStream& stream, Info& info) override;
-    void seek(sf::Uint64 sampleOffset) override;
-    // As seek, telling whether the file could go there.
-    bool seekTo(sf::Uint64 sampleOffset);
-    sf::Uint64 read(sf::Int16* samples, sf::Uint64 maxCount) override;
+    // False when libsndfile does not read the stream, which must outlive the reader.
+    bool open(FileStream& stream, Info& info);
+    // False when the file cannot go to that sample.
+    bool seekTo(std::uint64_t sampleOffset);
+    // Whole frames of samples, at most `maxCount` samples; 0 at the end.
+    std::size_t read(float* samples, std::size_t maxCount);
 
 private:
     struct Handle;

@@ -74,7 +74,7 @@ std::optional<TrackOutline> TrackDecoder::outline(const std::string& utf8Path) {
 std::unique_ptr<TrackDecoder> TrackDecoder::open(std::unique_ptr<FileStream> input, Use use) {
     std::unique_ptr<TrackDecoder> decoder(new TrackDecoder());
     decoder->input = std::move(input);
-    sf::SoundFileReader::Info info{};
+    SndfileReader::Info info{};
     auto sndfile = std::make_unique<SndfileReader>();
     if (sndfile->open(*decoder->input, info)) {
         decoder->sndfile = std::move(sndfile);
@@ -118,7 +118,7 @@ std::unique_ptr<TrackDecoder> TrackDecoder::open(std::unique_ptr<FileStream> inp
     // A header of no length or an unknown one must show it holds audio, or a track of nothing would
     // count as finished before it played.
     const std::size_t primingSamples = primingFrames * info.channelCount;
-    decoder->primed = std::make_unique<std::int16_t[]>(primingSamples);
+    decoder->primed = std::make_unique<float[]>(primingSamples);
     decoder->primedCount = decoder->readSamples(decoder->primed.get(), primingSamples);
     if (decoder->primedCount == 0) {
         return nullptr;
@@ -126,7 +126,7 @@ std::unique_ptr<TrackDecoder> TrackDecoder::open(std::unique_ptr<FileStream> inp
     return decoder;
 }
 
-std::size_t TrackDecoder::read(std::span<std::int16_t> samples) {
+std::size_t TrackDecoder::read(std::span<float> samples) {
     const std::size_t channels = pcmFormat.channels;
     const std::size_t wanted = samples.size() / channels * channels;
     const std::size_t fromPrimed = std::min(wanted, primedCount - primedOffset);
@@ -136,6 +136,10 @@ std::size_t TrackDecoder::read(std::span<std::int16_t> samples) {
     if (count < wanted) {
         count += readSamples(samples.data() + count, wanted - count);
     }
+    if (gain != 1.0F) {
+        std::for_each(samples.begin(), samples.begin() + static_cast<std::ptrdiff_t>(count),
+                      [this](float& sample) { sample *= gain; });
+    }
     return count / channels;
 }
 
@@ -144,11 +148,11 @@ bool TrackDecoder::seek(std::uint64_t frame) {
     return sndfile ? sndfile->seekTo(frame * pcmFormat.channels) : module->seek(frame);
 }
 
-std::size_t TrackDecoder::readSamples(std::int16_t* samples, std::size_t count) {
+std::size_t TrackDecoder::readSamples(float* samples, std::size_t count) {
     std::size_t total = 0;
     while (total < count) {
         const std::size_t got =
-            sndfile ? static_cast<std::size_t>(sndfile->read(samples + total, count - total))
+            sndfile ? sndfile->read(samples + total, count - total)
                     : module->read(samples + total, (count - total) / pcmFormat.channels) * pcmFormat.channels;
         if (got == 0) {
             break;

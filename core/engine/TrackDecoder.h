@@ -14,9 +14,9 @@ class FileStream;
 class ModuleDecoder;
 class SndfileReader;
 
-// One audio file decoded to 16-bit PCM: through libsndfile first, the FFmpeg module after it. Only
-// regular files are read, and both paths refuse the same headers, those no real file has, so that no
-// file can make playback allocate or wait beyond reason.
+// One audio file decoded to 32-bit float PCM (full scale is ±1): through libsndfile first, the FFmpeg module after it.
+// Only regular files are read, and both paths refuse the same headers, those no real file has, so that no file can make
+// playback allocate or wait beyond reason.
 class TrackDecoder final {
 public:
     ~TrackDecoder();
@@ -34,8 +34,10 @@ public:
     // The length the header gives, in frames; nothing when the header does not say.
     std::optional<std::uint64_t> headerFrames() const { return declaredFrames; }
 
-    // Whole frames into `samples`; fewer than asked means the audio ends there.
-    std::size_t read(std::span<std::int16_t> samples);
+    // Whole frames into `samples`, scaled by the gain; fewer than asked means the audio ends there.
+    std::size_t read(std::span<float> samples);
+    // The factor read() scales the track by: its loudness correction. 1 until set.
+    void setGain(float factor) { gain = factor; }
     // False when the file cannot seek there; the position is then unspecified.
     bool seek(std::uint64_t frame);
 
@@ -45,15 +47,16 @@ private:
 
     TrackDecoder();
     static std::unique_ptr<TrackDecoder> open(std::unique_ptr<FileStream> input, Use use);
-    std::size_t readSamples(std::int16_t* samples, std::size_t count);
+    std::size_t readSamples(float* samples, std::size_t count);
 
     std::unique_ptr<FileStream> input;
     std::unique_ptr<SndfileReader> sndfile;
     std::unique_ptr<ModuleDecoder> module;
     PcmFormat pcmFormat;
     std::optional<std::uint64_t> declaredFrames;
+    float gain = 1.0F;
     // The samples of the first read, which proved the file yields audio; handed out before any other.
-    std::unique_ptr<std::int16_t[]> primed;
+    std::unique_ptr<float[]> primed;
     std::size_t primedCount = 0;
     std::size_t primedOffset = 0;
 };

@@ -18,7 +18,7 @@ std::size_t readSource(void* data, std::size_t size, std::size_t count, void* so
     if (size == 0) {
         return 0;
     }
-    const sf::Int64 got = streamOf(source).read(data, static_cast<sf::Int64>(size * count));
+    const std::int64_t got = streamOf(source).read(data, static_cast<std::int64_t>(size * count));
     return got > 0 ? static_cast<std::size_t>(got) / size : 0;
 }
 

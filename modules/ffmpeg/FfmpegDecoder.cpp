@@ -333,7 +333,7 @@ bool FfmpegDecoder::convert(AVFrame* decoded) {
         }
     }
     av_frame_unref(converted);
-    converted->format = AV_SAMPLE_FMT_S16;
+    converted->format = AV_SAMPLE_FMT_FLT;
     converted->sample_rate = static_cast<int>(output.sampleRate);
     if (av_channel_layout_copy(&converted->ch_layout, &outputLayout) < 0) {
         return false;
@@ -346,7 +346,7 @@ bool FfmpegDecoder::convert(AVFrame* decoded) {
     if (result == AVERROR_INPUT_CHANGED || result == AVERROR_OUTPUT_CHANGED) {
         swr_close(resampler);
         av_frame_unref(converted);
-        converted->format = AV_SAMPLE_FMT_S16;
+        converted->format = AV_SAMPLE_FMT_FLT;
         converted->sample_rate = static_cast<int>(output.sampleRate);
         if (av_channel_layout_copy(&converted->ch_layout, &outputLayout) < 0 ||
             swr_config_frame(resampler, converted, decoded) < 0) {
@@ -357,7 +357,7 @@ bool FfmpegDecoder::convert(AVFrame* decoded) {
     if (result < 0) {
         return false;
     }
-    const auto* samples = reinterpret_cast<const std::int16_t*>(converted->data[0]);
+    const auto* samples = reinterpret_cast<const float*>(converted->data[0]);
     pending.assign(samples, samples + static_cast<std::size_t>(converted->nb_samples) * output.channels);
     return true;
 }
@@ -390,7 +390,7 @@ std::optional<std::int64_t> FfmpegDecoder::positionOf(const AVFrame* decoded) co
                         AVRational{1, static_cast<int>(output.sampleRate)});
 }
 
-std::size_t FfmpegDecoder::read(std::int16_t* samples, std::size_t frames) {
+std::size_t FfmpegDecoder::read(float* samples, std::size_t frames) {
     const std::size_t channels = output.channels;
     std::size_t done = 0;
     while (done < frames) {
@@ -450,11 +450,11 @@ bool FfmpegDecoder::seek(std::uint64_t target) {
     return false;
 }
 
-extern "C" __attribute__((visibility("default"))) ModuleDecoder* zalvo_decoder_open_v1(int descriptor) {
+extern "C" __attribute__((visibility("default"))) ModuleDecoder* zalvo_decoder_open_v2(int descriptor) {
     return FfmpegDecoder::open(descriptor).release();
 }
 
-extern "C" __attribute__((visibility("default"))) bool zalvo_decoder_outline_v1(int descriptor, TrackOutline* outline) {
+extern "C" __attribute__((visibility("default"))) bool zalvo_decoder_outline_v2(int descriptor, TrackOutline* outline) {
     const std::optional<TrackOutline> found = FfmpegDecoder::outline(descriptor);
     if (found) {
         *outline = *found;

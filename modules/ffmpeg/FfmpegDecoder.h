@@ -19,7 +19,7 @@ struct AVIOContext;
 struct AVPacket;
 struct SwrContext;
 
-// One audio file decoded by FFmpeg into interleaved 16-bit PCM. It reads nothing but the file handed
+// One audio file decoded by FFmpeg into interleaved 32-bit float PCM. It reads nothing but the file handed
 // to it: its own I/O context over that descriptor, no protocol, audio demuxers only, and bounded
 // probing, so that no crafted file can make it open another file, reach the network or read without end.
 class FfmpegDecoder final : public ModuleDecoder {
@@ -35,7 +35,7 @@ public:
 
     PcmFormat format() const override { return output; }
     std::optional<std::uint64_t> frames() const override { return length; }
-    std::size_t read(std::int16_t* samples, std::size_t frames) override;
+    std::size_t read(float* samples, std::size_t frames) override;
     bool seek(std::uint64_t frame) override;
 
     struct Input {
@@ -80,7 +80,7 @@ private:
     std::uint64_t delivered = 0;
     bool draining = false;
     bool finished = false;
-    std::vector<std::int16_t> pending;
+    std::vector<float> pending;
     std::size_t pendingOffset = 0;
     // Where `pending` starts, in output frames, when the stream says.
     std::optional<std::int64_t> pendingStart;

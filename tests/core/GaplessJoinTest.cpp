@@ -38,13 +38,15 @@ public:
     std::uint64_t playedFrames() const override { return heard; }
     bool drained() const override { return ended; }
 
-    // One block in the source's format of the moment.
+    // One block in the source's format of the moment, in steps of a 16-bit sample, as the fixtures hold
+    // them.
     void pullInto(std::vector<std::int16_t>& heardSamples, std::size_t frames = blockFrames) {
         const PcmFormat before = source.format();
-        std::vector<std::int16_t> block(frames * before.channels);
+        std::vector<float> block(frames * before.channels);
         const std::size_t got = source.read(block);
-        heardSamples.insert(heardSamples.end(), block.begin(),
-                            block.begin() + static_cast<std::ptrdiff_t>(got * before.channels));
+        std::transform(block.begin(), block.begin() + static_cast<std::ptrdiff_t>(got * before.channels),
+                       std::back_inserter(heardSamples),
+                       [](float sample) { return static_cast<std::int16_t>(std::lround(sample * 32768.0F)); });
         heard += got;
         ended = got < frames && source.format() == before;
     }

@@ -1,3 +1,4 @@
+#include "AudioConfig.h"
 #include "Music.h"
 #include "PlayList.h"
 #include "TempDir.h"
@@ -339,6 +340,114 @@ TEST_F(MusicSoundTest, PlayListJoinsTracksWithoutGapOrClick) {
     }
     EXPECT_LE(longestQuiet, 44U) << "ms of silence: " << static_cast<double>(longestQuiet) * 1000.0 / rate;
     EXPECT_LE(steepest, slope * 1.05F);
+}
+
+} // namespace
+
+namespace {
+
+double decibelsOf(double amplitude) {
+    return 20.0 * std::log10(amplitude);
+}
+
+void run(const std::string& command) {
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+}
+
+// Two sines of one pitch mastered 14 dB apart, tagged by metaflac as a real library is, played one
+// after the other through the playlist: the level of each as heard, in dBFS.
+class LoudnessTest : public MusicSoundTest {
+protected:
+    std::vector<fs::path> quietAndLoud() {
+        return {tones("quiet", {{440.0, 0.8}}, 0.1, AudioFormat::Flac),
+                tones("loud", {{440.0, 0.8}}, 0.5, AudioFormat::Flac)};
+    }
+
+    std::vector<double> levelsPlayed(const std::vector<fs::path>& files, ReplayGain::Mode mode) {
+        AudioConfig::getInstance()->setReplayGainMode(mode);
+        {
+            PlayList playList;
+            for (const fs::path& file : files) {
+                EXPECT_TRUE(playList.addMusic(file.u16string()));
+            }
+            PlayList::Position first = playList.getList()->begin();
+            playList.playAt(first);
+            const auto deadline = std::chrono::steady_clock::now() + 5s;
+            while (!(playList.getCurrentPosition() == first && (*first)->isStopped()) &&
+                   std::chrono::steady_clock::now() < deadline) {
+                std::this_thread::sleep_for(100ms);
+                playList.advanceIfFinished();
+            }
+        }
+        AudioConfig::getInstance()->setReplayGainMode(ReplayGain::Mode::Auto);
+        // Each track's level is the median peak of its tone, away from the join.
+        const std::vector<Window> windows = heard();
+        std::vector<double> levels;
+        auto start = windows.begin();
+        for (std::size_t track = 0; track < files.size(); ++track) {
+            start = std::find_if(start, windows.end(), [](const Window& w) { return w.peak > 0.0005F; });
+            if (std::distance(start, windows.end()) < 70) {
+                ADD_FAILURE() << "track " << track << " not heard";
+                return levels;
+            }
+            levels.push_back(decibelsOf(medianPeak(start + 10, start + 60)));
+            start += 80;
+        }
+        return levels;
+    }
+};
+
+TEST_F(LoudnessTest, ReplayGainLevelsTracksByTheirTagsInTheModeAsked) {
+    const std::vector<fs::path> apart = quietAndLoud();
+    for (const fs::path& file : apart) {
+        run("metaflac --add-replay-gain '" + file.string() + "'");
+    }
+    std::vector<double> levels = levelsPlayed(apart, ReplayGain::Mode::Auto);
+    ASSERT_EQ(levels.size(), 2U);
+    EXPECT_NEAR(levels[1] - levels[0], 0.0, 0.5) << "each its own album: levelled by default";
+    levels = levelsPlayed(apart, ReplayGain::Mode::Off);
+    ASSERT_EQ(levels.size(), 2U);
+    EXPECT_NEAR(levels[1] - levels[0], 14.0, 0.5) << "off: as mastered";
+
+    const std::vector<fs::path> album = quietAndLoud();
+    run("metaflac --add-replay-gain '" + album[0].string() + "' '" + album[1].string() + "'");
+    levels = levelsPlayed(album, ReplayGain::Mode::Album);
+    ASSERT_EQ(levels.size(), 2U);
+    EXPECT_NEAR(levels[1] - levels[0], 14.0, 0.5) << "one album: its balance kept";
+    levels = levelsPlayed(album, ReplayGain::Mode::Track);
+    ASSERT_EQ(levels.size(), 2U);
+    EXPECT_NEAR(levels[1] - levels[0], 0.0, 0.5) << "track gain levels the album's tracks";
+}
+
+TEST_F(LoudnessTest, ThePeakHoldsAGainThatWouldClipAtFullScale) {
+    const fs::path quiet = tones("boosted", {{440.0, 0.8}}, 0.1, AudioFormat::Flac);
+    run("metaflac --set-tag=REPLAYGAIN_TRACK_GAIN='+30.00 dB' --set-tag=REPLAYGAIN_TRACK_PEAK=0.1 '" + quiet.string() +
+        "'");
+    const std::vector<double> levels = levelsPlayed({quiet}, ReplayGain::Mode::Track);
+    ASSERT_EQ(levels.size(), 1U);
+    EXPECT_NEAR(levels[0], 0.0, 0.2) << "raised to full scale, not 10 dB past it";
+}
+
+// 16-bit samples would round a sine at -110 dBFS to nothing; in float it reaches the speaker.
+TEST_F(MusicSoundTest, ATwentyFourBitTrackKeepsItsQuietestDetail) {
+    const double amplitude = std::pow(10.0, -110.0 / 20.0);
+    const fs::path file = tones("faint", {{440.0, 1.0}}, amplitude, AudioFormat::Flac24);
+    {
+        Music music;
+        ASSERT_TRUE(music.open(file.u16string()));
+        music.playPause();
+        std::this_thread::sleep_for(800ms);
+        music.stop();
+    }
+    const std::vector<float> left = readCapture(capture);
+    const auto first = std::find_if(left.begin(), left.end(), [](float sample) { return sample != 0.0F; });
+    ASSERT_GT(std::distance(first, left.end()), 22050) << "nothing came out";
+    const float* samples = &*first + 4410;
+    const double tone = goertzelPower(samples, 8820, 440.0);
+    const double elsewhere = goertzelPower(samples, 8820, 1234.0);
+    EXPECT_GT(tone, 100.0 * elsewhere) << "the tone is there, above any rounding noise";
+    const float peak = *std::max_element(samples, samples + 8820);
+    EXPECT_NEAR(decibelsOf(peak), -110.0, 1.0);
 }
 
 } // namespace

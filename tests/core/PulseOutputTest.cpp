@@ -239,7 +239,7 @@ class QueueingOutput final : public AudioOutput {
 public:
     explicit QueueingOutput(PcmSource& source) : source(source) {}
     void play() override {
-        std::vector<std::int16_t> queued(22050);
+        std::vector<float> queued(22050);
         source.read(queued);
     }
     void pause() override {}

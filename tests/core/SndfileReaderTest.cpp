@@ -1,9 +1,9 @@
 #include "SndfileReader.h"
 
+#include "FileStream.h"
 #include "TempDir.h"
 #include "ToneFile.h"
 
-#include <SFML/Audio/InputSoundFile.hpp>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -20,34 +20,39 @@ namespace fs = std::filesystem;
 constexpr double frequency = 440.0;
 constexpr double seconds = 0.25;
 
-// What a 16-bit file holds for ToneFile's sine: libsndfile scales floats by 32767 when it writes.
-std::vector<sf::Int16> expectedSamples(int sampleRate, double amplitude) {
+// What a 16-bit file holds for ToneFile's sine: libsndfile scales floats by 32767 when it writes, and
+// reads them back divided by 32768.
+std::vector<float> expectedSamples(int sampleRate, double amplitude) {
     const auto count = static_cast<std::size_t>(std::lround(seconds * sampleRate));
-    std::vector<sf::Int16> samples;
+    std::vector<float> samples;
     for (std::size_t i = 0; i < count; ++i) {
         const double t = static_cast<double>(i) / sampleRate;
         const auto value = static_cast<float>(amplitude * std::sin(2.0 * std::numbers::pi * frequency * t));
-        samples.push_back(static_cast<sf::Int16>(std::lrint(value * 32767.0F)));
+        samples.push_back(static_cast<float>(std::lrint(value * 32767.0F)) / 32768.0F);
     }
     return samples;
 }
 
-std::vector<sf::Int16> readAll(sf::InputSoundFile& file) {
-    std::vector<sf::Int16> samples;
-    std::vector<sf::Int16> chunk(4096);
-    while (const sf::Uint64 count = file.read(chunk.data(), chunk.size())) {
-        samples.insert(samples.end(), chunk.begin(), chunk.begin() + static_cast<std::ptrdiff_t>(count));
+// A file opened through libsndfile, as a track's decoder opens it.
+struct OpenFile {
+    FileStream stream;
+    SndfileReader reader;
+    SndfileReader::Info info;
+
+    bool open(const fs::path& file) { return stream.open(file.string()) && reader.open(stream, info); }
+
+    std::vector<float> readAll() {
+        std::vector<float> samples;
+        std::vector<float> chunk(4096);
+        while (const std::size_t count = reader.read(chunk.data(), chunk.size())) {
+            samples.insert(samples.end(), chunk.begin(), chunk.begin() + static_cast<std::ptrdiff_t>(count));
+        }
+        return samples;
     }
-    return samples;
-}
+};
 
 class SndfileReaderTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        SndfileReader::registerOnce();
-        SndfileReader::registerOnce();
-    }
-
     fs::path write(AudioFormat format, double amplitude) {
         fs::path file = dir.file("tone" + extensionOf(format));
         writeToneFile(file, format, ToneShape{{ToneSegment{frequency, seconds}}, 44100, 2, amplitude});
@@ -58,16 +63,16 @@ protected:
 };
 
 TEST_F(SndfileReaderTest, LosslessFormatsDecodeToTheExactSamples) {
-    const std::vector<sf::Int16> mono = expectedSamples(44100, 0.8);
+    const std::vector<float> mono = expectedSamples(44100, 0.8);
     for (const AudioFormat format : {AudioFormat::Wav, AudioFormat::Aiff, AudioFormat::Flac}) {
         SCOPED_TRACE(extensionOf(format));
-        sf::InputSoundFile file;
-        ASSERT_TRUE(file.openFromFile(write(format, 0.8).string()));
-        EXPECT_EQ(file.getChannelCount(), 2U);
-        EXPECT_EQ(file.getSampleRate(), 44100U);
-        EXPECT_EQ(file.getSampleCount(), 2 * mono.size());
+        OpenFile file;
+        ASSERT_TRUE(file.open(write(format, 0.8)));
+        EXPECT_EQ(file.info.channelCount, 2U);
+        EXPECT_EQ(file.info.sampleRate, 44100U);
+        EXPECT_EQ(file.info.sampleCount, 2 * mono.size());
 
-        const std::vector<sf::Int16> samples = readAll(file);
+        const std::vector<float> samples = file.readAll();
         ASSERT_EQ(samples.size(), 2 * mono.size());
         for (std::size_t i = 0; i < samples.size(); ++i) {
             ASSERT_EQ(samples[i], mono[i / 2]) << "sample " << i;
@@ -78,50 +83,50 @@ TEST_F(SndfileReaderTest, LosslessFormatsDecodeToTheExactSamples) {
 TEST_F(SndfileReaderTest, EveryFormatDeliversAsManySamplesAsItAnnounces) {
     for (const AudioFormat format : allAudioFormats()) {
         SCOPED_TRACE(extensionOf(format));
-        sf::InputSoundFile file;
-        ASSERT_TRUE(file.openFromFile(write(format, 0.5).string()));
-        EXPECT_EQ(file.getChannelCount(), 2U);
-        EXPECT_NEAR(file.getDuration().asSeconds(), seconds, 0.005);
-        EXPECT_EQ(readAll(file).size(), file.getSampleCount());
+        OpenFile file;
+        ASSERT_TRUE(file.open(write(format, 0.5)));
+        EXPECT_EQ(file.info.channelCount, 2U);
+        EXPECT_NEAR(static_cast<double>(file.info.sampleCount) / 2.0 / file.info.sampleRate, seconds, 0.005);
+        EXPECT_EQ(file.readAll().size(), file.info.sampleCount);
     }
 }
 
 TEST_F(SndfileReaderTest, ReadsAndSeeksKeepWholeFrames) {
-    const std::vector<sf::Int16> mono = expectedSamples(44100, 0.8);
-    sf::InputSoundFile file;
-    ASSERT_TRUE(file.openFromFile(write(AudioFormat::Wav, 0.8).string()));
+    const std::vector<float> mono = expectedSamples(44100, 0.8);
+    OpenFile file;
+    ASSERT_TRUE(file.open(write(AudioFormat::Wav, 0.8)));
 
-    std::vector<sf::Int16> samples(5);
-    EXPECT_EQ(file.read(samples.data(), 5), 4U);
+    std::vector<float> samples(5);
+    EXPECT_EQ(file.reader.read(samples.data(), 5), 4U);
     EXPECT_EQ(samples[2], mono[1]);
-    EXPECT_EQ(file.read(samples.data(), 1), 0U);
+    EXPECT_EQ(file.reader.read(samples.data(), 1), 0U);
 
-    file.seek(sf::Uint64{2000});
-    ASSERT_EQ(file.read(samples.data(), 4), 4U);
+    EXPECT_TRUE(file.reader.seekTo(2000));
+    ASSERT_EQ(file.reader.read(samples.data(), 4), 4U);
     EXPECT_EQ(samples[0], mono[1000]);
     EXPECT_EQ(samples[3], mono[1001]);
 
-    file.seek(sf::Uint64{0});
-    ASSERT_EQ(file.read(samples.data(), 2), 2U);
+    EXPECT_TRUE(file.reader.seekTo(0));
+    ASSERT_EQ(file.reader.read(samples.data(), 2), 2U);
     EXPECT_EQ(samples[0], mono[0]);
 }
 
-// Lossy decoders overshoot full scale; a sample that wrapped around would jump by most of the range.
-TEST_F(SndfileReaderTest, LossyFormatsAtFullScaleClipInsteadOfWrapping) {
+// Lossy decoders overshoot full scale: the samples keep their shape past it, for the mixer to limit.
+TEST_F(SndfileReaderTest, LossyFormatsAtFullScaleKeepTheirShape) {
     for (const AudioFormat format : {AudioFormat::Ogg, AudioFormat::Opus, AudioFormat::Mp3}) {
         SCOPED_TRACE(extensionOf(format));
-        sf::InputSoundFile file;
-        ASSERT_TRUE(file.openFromFile(write(format, 1.0).string()));
-        const std::vector<sf::Int16> samples = readAll(file);
+        OpenFile file;
+        ASSERT_TRUE(file.open(write(format, 1.0)));
+        const std::vector<float> samples = file.readAll();
         ASSERT_GT(samples.size(), 4U);
-        int largestStep = 0;
+        float largestStep = 0.0F;
         for (std::size_t i = 2; i < samples.size(); ++i) {
             largestStep = std::max(largestStep, std::abs(samples[i] - samples[i - 2]));
         }
-        EXPECT_LT(largestStep, 8000);
+        EXPECT_LT(largestStep, 0.25F);
         const auto [low, high] = std::minmax_element(samples.begin(), samples.end());
-        EXPECT_LT(*low, -30000);
-        EXPECT_GT(*high, 30000);
+        EXPECT_LT(*low, -0.9F);
+        EXPECT_GT(*high, 0.9F);
     }
 }
 

@@ -55,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     require(format.sampleRate >= 1000 && format.sampleRate <= 768000 && format.channels >= 1 && format.channels <= 8);
     // Compressed audio may unfold into hours from a few bytes: a few seconds' worth is read.
     constexpr std::size_t framesRead = 1 << 18;
-    std::array<std::int16_t, 8 * 1024> samples{};
+    std::array<float, 8 * 1024> samples{};
     for (std::size_t total = 0; total < framesRead;) {
         const std::size_t frames =
             decoder->read(std::span(samples).first(samples.size() / format.channels * format.channels));

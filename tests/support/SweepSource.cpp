@@ -18,7 +18,7 @@ PcmFormat SweepSource::format() const {
     return current < stretches.size() ? stretches[current].format : PcmFormat{};
 }
 
-std::size_t SweepSource::read(std::span<std::int16_t> samples) {
+std::size_t SweepSource::read(std::span<float> samples) {
     if (current == stretches.size()) {
         return 0;
     }
@@ -27,7 +27,7 @@ std::size_t SweepSource::read(std::span<std::int16_t> samples) {
     for (std::size_t frame = 0; frame < frames; ++frame) {
         phase += 2.0 * std::numbers::pi * (startHz + risePerSecond * seconds) / stretch.format.sampleRate;
         seconds += 1.0 / stretch.format.sampleRate;
-        const auto value = static_cast<std::int16_t>(std::lround(16384.0 * std::sin(phase)));
+        const auto value = static_cast<float>(0.5 * std::sin(phase));
         std::fill_n(samples.begin() + static_cast<std::ptrdiff_t>(frame * stretch.format.channels),
                     stretch.format.channels, value);
     }

@@ -21,7 +21,7 @@ public:
     explicit SweepSource(std::vector<Stretch> stretches = {{{44100, 1}, 600ULL * 44100}});
 
     PcmFormat format() const override;
-    std::size_t read(std::span<std::int16_t> samples) override;
+    std::size_t read(std::span<float> samples) override;
 
     // Where in the sweep mono samples (-1..1) at `rate` come from, in seconds, by their pitch.
     static double secondsOf(const std::vector<float>& heard, unsigned rate);

@@ -20,6 +20,8 @@ int sndfileFormat(AudioFormat format) {
         return SF_FORMAT_AIFF | SF_FORMAT_PCM_16;
     case AudioFormat::Flac:
         return SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
+    case AudioFormat::Flac24:
+        return SF_FORMAT_FLAC | SF_FORMAT_PCM_24;
     case AudioFormat::Ogg:
         return SF_FORMAT_OGG | SF_FORMAT_VORBIS;
     case AudioFormat::Opus:
@@ -71,6 +73,7 @@ std::string extensionOf(AudioFormat format) {
     case AudioFormat::Aiff:
         return ".aiff";
     case AudioFormat::Flac:
+    case AudioFormat::Flac24:
         return ".flac";
     case AudioFormat::Ogg:
         return ".ogg";
