@@ -6,6 +6,9 @@
 #include <cstdint>
 #include <span>
 
+// The type of one sample on the whole path from decoder to output.
+using PcmSample = std::int16_t;
+
 // Hands out interleaved 16-bit PCM to an output, on the output's own thread.
 class PcmSource {
 public:
