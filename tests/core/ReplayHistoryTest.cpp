@@ -1,5 +1,6 @@
-#include "PcmSource.h"
 #include "ReplayHistory.h"
+
+#include "PcmSource.h"
 
 #include <gtest/gtest.h>
 
