@@ -67,7 +67,7 @@ TEST(ReplayHistoryTest, WhatWasNotHeardIsReplayedOnceInOrderAfterALoss) {
         EXPECT_EQ(sendFrames(history, 100, 2), range(7, 12));
         EXPECT_TRUE(history.allSent());
 
-        history.forget(static_cast<std::uint64_t>(heard));
+        // What was heard since the last look is known only at the loss.
         history.rewind(static_cast<std::uint64_t>(heard));
         EXPECT_EQ(sendFrames(history, 100, 2), range(heard, 12));
         EXPECT_TRUE(sendFrames(history, 100, 2).empty());
