@@ -4,7 +4,7 @@
 
 #include <utility>
 
-std::size_t FallbackOutput::CountingSource::read(std::span<float> samples) {
+std::size_t FallbackOutput::CountingSource::read(std::span<PcmSample> samples) {
     const std::size_t got = source.read(samples);
     frames += got;
     return got;
@@ -45,13 +45,13 @@ void FallbackOutput::watchForServer(std::chrono::milliseconds lookEvery) {
                 return;
             }
             // Held while no output is in place.
-            earlierFrames = output->playedFrames();
+            heard.finish(output->playedFrames());
             local = std::move(output);
         }
         // The source has one reader at a time: the local output stops pulling before the server's starts.
         local.reset();
         const std::lock_guard lock(mutex);
-        earlierFrames = counting.pulled();
+        heard.restartAt(counting.pulled());
         server->setGain(gain);
         if (playing) {
             server->play();
@@ -90,7 +90,7 @@ void FallbackOutput::setGain(float newGain) {
 
 std::uint64_t FallbackOutput::playedFrames() const {
     const std::lock_guard lock(mutex);
-    return output ? earlierFrames + output->playedFrames() : earlierFrames;
+    return output ? heard.update(output->playedFrames()) : heard.frames();
 }
 
 bool FallbackOutput::drained() const {

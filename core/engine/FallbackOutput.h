@@ -3,6 +3,7 @@
 #include "AudioOutput.h"
 #include "PcmFormat.h"
 #include "PcmSource.h"
+#include "PlayedFrameCount.h"
 
 #include <atomic>
 #include <chrono>
@@ -42,7 +43,7 @@ private:
     public:
         explicit CountingSource(PcmSource& source) : source(source) {}
         PcmFormat format() const override { return source.format(); }
-        std::size_t read(std::span<float> samples) override;
+        std::size_t read(std::span<PcmSample> samples) override;
         std::uint64_t pulled() const { return frames.load(); }
 
     private:
@@ -58,8 +59,8 @@ private:
     mutable std::mutex mutex;
     std::condition_variable wake;
     std::unique_ptr<AudioOutput> output;
-    // Frames pulled by the outputs before the current one; while they are swapped, all that was heard.
-    std::uint64_t earlierFrames = 0;
+    // Starts where the current output does: all that the earlier ones pulled.
+    mutable PlayedFrameCount heard;
     bool playing = false;
     float gain = 1.0F;
     bool onServerNow = false;

@@ -124,7 +124,7 @@ std::uint64_t OpenAlOutput::playedFrames() const {
     if (alSource != 0 && !queued.empty()) {
         alGetSourcei(alSource, AL_SAMPLE_OFFSET, &offset);
     }
-    return heardFrames + static_cast<std::uint64_t>(std::max(offset, 0));
+    return heard.update(static_cast<std::uint64_t>(std::max(offset, 0)));
 }
 
 bool OpenAlOutput::drained() const {
@@ -142,7 +142,7 @@ void OpenAlOutput::reclaimPlayed() const {
     for (; processed > 0 && !queued.empty(); --processed) {
         ALuint buffer = 0;
         alSourceUnqueueBuffers(alSource, 1, &buffer);
-        heardFrames += queued.front().frames;
+        heard.finish(queued.front().frames);
         queued.pop_front();
         freeBuffers.push_back(buffer);
     }
@@ -165,7 +165,7 @@ bool OpenAlOutput::fillOne() {
     }
     freeBuffers.pop_back();
     alBufferData(buffer, alFormatOf(format.channels), scratch.data(),
-                 static_cast<ALsizei>(frames * format.channels * sizeof(float)),
+                 static_cast<ALsizei>(frames * format.channels * sizeof(PcmSample)),
                  static_cast<ALsizei>(format.sampleRate));
     alSourceQueueBuffers(alSource, 1, &buffer);
     queued.push_back({buffer, frames});
@@ -176,7 +176,7 @@ void OpenAlOutput::passOneUnheard() {
     const std::size_t wanted = framesPerBuffer();
     scratch.resize(wanted * format.channels);
     const std::size_t frames = source.read(scratch);
-    heardFrames += frames;
+    heard.finish(frames);
     if (frames < wanted) {
         sourceEnded = source.format() == format;
         format = source.format();

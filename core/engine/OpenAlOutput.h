@@ -2,6 +2,8 @@
 
 #include "AudioOutput.h"
 #include "PcmFormat.h"
+#include "PcmSource.h"
+#include "PlayedFrameCount.h"
 
 #include <array>
 #include <condition_variable>
@@ -61,11 +63,12 @@ private:
     std::condition_variable_any wake;
     mutable std::vector<unsigned> freeBuffers;
     mutable std::deque<Queued> queued;
-    mutable std::uint64_t heardFrames = 0;
+    // Starts at the buffer playing now.
+    mutable PlayedFrameCount heard;
     PcmFormat format;
     bool wantPlaying = false;
     bool formatPending = false;
     bool sourceEnded = false;
-    std::vector<float> scratch;
+    std::vector<PcmSample> scratch;
     std::jthread thread;
 };

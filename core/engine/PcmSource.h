@@ -6,6 +6,9 @@
 #include <cstdint>
 #include <span>
 
+// The type of one sample on the whole path from decoder to output.
+using PcmSample = float;
+
 // Hands out interleaved 32-bit float PCM (full scale is ±1) to an output, on the output's own thread.
 class PcmSource {
 public:
@@ -17,5 +20,5 @@ public:
     // Fills `samples` with whole frames in format() and returns the frame count. Fewer frames than
     // asked for means the data in this format ends there: if format() has changed, the stream goes on
     // in the new format; if not, the stream has ended. Never blocks on another thread.
-    virtual std::size_t read(std::span<float> samples) = 0;
+    virtual std::size_t read(std::span<PcmSample> samples) = 0;
 };

@@ -3,8 +3,7 @@
 #include "PcmSource.h"
 
 #include <algorithm>
-#include <chrono>
-#include <initializer_list>
+#include <mutex>
 #include <pulse/pulseaudio.h>
 #include <span>
 
@@ -15,10 +14,6 @@ namespace {
 // is still chosen less than a second before it sounds.
 constexpr pa_usec_t bufferedUsec = 800'000;
 constexpr pa_usec_t refillUsec = 250'000;
-// How often a lost server is looked for again, well inside the second it may take to come back.
-constexpr pa_usec_t reconnectUsec = 250'000;
-// A server that accepts the connection but never answers must not hang the player's start.
-constexpr pa_usec_t connectTimeoutUsec = 2'000'000;
 // The least wait before looking again whether a stream ending at a format change has been heard out.
 constexpr pa_usec_t formatPollUsec = 5'000;
 
@@ -26,21 +21,6 @@ void dropOperation(pa_operation* operation) {
     if (operation != nullptr) {
         pa_operation_unref(operation);
     }
-}
-
-struct LockedLoop {
-    explicit LockedLoop(pa_threaded_mainloop* loop) : loop(loop) { pa_threaded_mainloop_lock(loop); }
-    ~LockedLoop() { pa_threaded_mainloop_unlock(loop); }
-    LockedLoop(const LockedLoop&) = delete;
-    LockedLoop& operator=(const LockedLoop&) = delete;
-    pa_threaded_mainloop* loop;
-};
-
-timeval after(pa_usec_t usec) {
-    timeval time{};
-    pa_gettimeofday(&time);
-    pa_timeval_add(&time, usec);
-    return time;
 }
 
 } // namespace
@@ -51,135 +31,35 @@ std::unique_ptr<PulseOutput> PulseOutput::connect(PcmSource& source, bool stream
     output->streamWanted = streamNow;
     if (streamNow) {
         output->format = source.format();
+        output->history.reset(output->format.channels);
     }
-    if (!output->waitForServer()) {
+    if (!output->connection.open()) {
         return nullptr;
     }
     return output;
 }
 
 bool PulseOutput::serverAnswers() {
-    pa_mainloop* loop = pa_mainloop_new();
-    if (loop == nullptr) {
-        return false;
-    }
-    pa_context* probe = pa_context_new(pa_mainloop_get_api(loop), "Zalvo");
-    bool answered = false;
-    if (probe != nullptr && pa_context_connect(probe, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) >= 0) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::microseconds(connectTimeoutUsec);
-        while (PA_CONTEXT_IS_GOOD(pa_context_get_state(probe)) && !answered &&
-               std::chrono::steady_clock::now() < deadline) {
-            // Bounded waits, so that a server that never answers cannot hold the caller.
-            if (pa_mainloop_prepare(loop, static_cast<int>(reconnectUsec)) < 0 || pa_mainloop_poll(loop) < 0 ||
-                pa_mainloop_dispatch(loop) < 0) {
-                break;
-            }
-            answered = pa_context_get_state(probe) == PA_CONTEXT_READY;
-        }
-        pa_context_disconnect(probe);
-    }
-    if (probe != nullptr) {
-        pa_context_unref(probe);
-    }
-    pa_mainloop_free(loop);
-    return answered;
+    return PulseConnection::serverAnswers();
 }
 
-PulseOutput::PulseOutput(PcmSource& source) : source(source), mainloop(pa_threaded_mainloop_new()) {}
+PulseOutput::PulseOutput(PcmSource& source)
+    : source(source), connection([this] { openStream(); }, [this] { onServerLost(); }) {}
 
 PulseOutput::~PulseOutput() {
-    if (mainloop == nullptr) {
-        return;
+    const std::scoped_lock lock(connection);
+    if (switchTimer != nullptr) {
+        connection.api()->time_free(switchTimer);
+        switchTimer = nullptr;
     }
-    {
-        const LockedLoop lock(mainloop);
-        pa_mainloop_api* api = pa_threaded_mainloop_get_api(mainloop);
-        for (pa_time_event** timer : {&reconnectTimer, &switchTimer}) {
-            if (*timer != nullptr) {
-                api->time_free(*timer);
-                *timer = nullptr;
-            }
-        }
-        closeStream();
-        closeContext();
-    }
-    pa_threaded_mainloop_stop(mainloop);
-    pa_threaded_mainloop_free(mainloop);
+    closeStream();
+    connection.close();
 }
 
-bool PulseOutput::waitForServer() {
-    if (mainloop == nullptr || pa_threaded_mainloop_start(mainloop) < 0) {
-        return false;
-    }
-    const LockedLoop lock(mainloop);
-    openContext();
-    pa_mainloop_api* api = pa_threaded_mainloop_get_api(mainloop);
-    const timeval deadline = after(connectTimeoutUsec);
-    pa_time_event* timeout = api->time_new(api, &deadline, &PulseOutput::connectTimeoutThunk, this);
-    while (context != nullptr && !connectTimedOut && pa_context_get_state(context) != PA_CONTEXT_READY &&
-           PA_CONTEXT_IS_GOOD(pa_context_get_state(context))) {
-        // The state callback and the timeout both end up waking us through the loop's signal.
-        pa_threaded_mainloop_wait(mainloop);
-    }
-    api->time_free(timeout);
-    const bool ready = context != nullptr && pa_context_get_state(context) == PA_CONTEXT_READY;
-    if (!ready) {
-        closeContext();
-    }
-    return ready;
-}
-
-void PulseOutput::openContext() {
-    context = pa_context_new(pa_threaded_mainloop_get_api(mainloop), "Zalvo");
-    if (context != nullptr) {
-        pa_context_set_state_callback(context, &PulseOutput::contextStateThunk, this);
-        if (pa_context_connect(context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) >= 0) {
-            return;
-        }
-        closeContext();
-    }
-    if (everConnected) {
-        scheduleReconnect();
-    }
-}
-
-void PulseOutput::closeContext() {
-    if (context == nullptr) {
-        return;
-    }
-    pa_context_set_state_callback(context, nullptr, nullptr);
-    if (PA_CONTEXT_IS_GOOD(pa_context_get_state(context))) {
-        pa_context_disconnect(context);
-    }
-    pa_context_unref(context);
-    context = nullptr;
-}
-
-void PulseOutput::onContextState() {
-    const pa_context_state_t state = pa_context_get_state(context);
-    if (state == PA_CONTEXT_READY) {
-        everConnected = true;
-        openStream();
-    } else if (!PA_CONTEXT_IS_GOOD(state)) {
-        // Whatever the server held is gone with it: hold the position and look for it again.
-        heardFrames();
-        closeStream();
-        closeContext();
-        if (everConnected) {
-            scheduleReconnect();
-        }
-    }
-    pa_threaded_mainloop_signal(mainloop, 0);
-}
-
-void PulseOutput::scheduleReconnect() {
-    pa_mainloop_api* api = pa_threaded_mainloop_get_api(mainloop);
-    const timeval when = after(reconnectUsec);
-    if (reconnectTimer != nullptr) {
-        api->time_restart(reconnectTimer, &when);
-    } else {
-        reconnectTimer = api->time_new(api, &when, &PulseOutput::reconnectThunk, this);
-    }
+void PulseOutput::onServerLost() {
+    // Whatever the server held is gone with it: hold the position until a server answers again.
+    heardFrames();
+    closeStream();
 }
 
 void PulseOutput::openStream() {
@@ -199,7 +79,7 @@ void PulseOutput::openStream() {
     // The role lets the desktop's sound policies treat the stream as music.
     pa_proplist* properties = pa_proplist_new();
     pa_proplist_sets(properties, PA_PROP_MEDIA_ROLE, "music");
-    stream = pa_stream_new_with_proplist(context, "Zalvo", &sampleFormat, &map, properties);
+    stream = pa_stream_new_with_proplist(connection.context(), "Zalvo", &sampleFormat, &map, properties);
     pa_proplist_free(properties);
     if (stream == nullptr) {
         sourceEnded = true;
@@ -235,8 +115,8 @@ void PulseOutput::openStream() {
         flags = static_cast<pa_stream_flags_t>(flags | PA_STREAM_START_CORKED);
     }
     // A new stream picks up where the last one was heard to, replaying what the old one lost.
-    streamStart = heard;
-    sent = heard;
+    heard.restartAt(heard.frames());
+    history.rewind(heard.frames());
     if (pa_stream_connect_playback(stream, nullptr, &attributes, flags, &volume, nullptr) < 0) {
         closeStream();
     }
@@ -257,39 +137,29 @@ void PulseOutput::closeStream() {
 }
 
 void PulseOutput::onWritable(std::size_t bytes) {
-    const std::size_t channels = format.channels;
     std::size_t frames = bytes / frameBytes();
 
     // Forget what has surely been heard; what remains may have to be played again.
-    const std::uint64_t forgettable = heardFrames() - historyStart;
-    history.erase(history.begin(), history.begin() + static_cast<std::ptrdiff_t>(forgettable * channels));
-    historyStart = heard;
+    history.forget(heardFrames());
 
     while (frames > 0) {
-        if (sent == pulled) {
+        if (history.allSent()) {
             if (sourceEnded || formatChanging) {
                 break;
             }
-            const std::size_t kept = history.size();
-            history.resize(kept + frames * channels);
-            const std::size_t got = source.read(std::span(history).subspan(kept));
-            history.resize(kept + got * channels);
-            pulled += got;
-            if (got < frames) {
+            if (history.pull(source, frames) < frames) {
                 (source.format() == format ? sourceEnded : formatChanging) = true;
             }
         }
-        const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(frames, pulled - sent));
-        if (count == 0) {
+        const std::span<const PcmSample> samples = history.send(frames);
+        if (samples.empty()) {
             continue;
         }
-        const std::size_t offset = static_cast<std::size_t>(sent - historyStart) * channels;
-        pa_stream_write(stream, history.data() + offset, count * frameBytes(), nullptr, 0, PA_SEEK_RELATIVE);
-        sent += count;
-        frames -= count;
+        pa_stream_write(stream, samples.data(), samples.size_bytes(), nullptr, 0, PA_SEEK_RELATIVE);
+        frames -= samples.size() / format.channels;
     }
 
-    if (sent == pulled && (sourceEnded || formatChanging) && !draining) {
+    if (history.allSent() && (sourceEnded || formatChanging) && !draining) {
         // Draining plays out a tail shorter than the prebuffer. Its acknowledgement comes long after the
         // last frame is heard, so the stream's clock tells when to switch formats rather than the ack.
         draining = true;
@@ -305,7 +175,7 @@ void PulseOutput::onDrained(bool success) {
     if (!success) {
         return;
     }
-    heard = sent;
+    heard.restartAt(history.sent());
     if (formatChanging) {
         switchFormat();
     } else {
@@ -315,15 +185,9 @@ void PulseOutput::onDrained(bool success) {
 
 void PulseOutput::scheduleFormatSwitch() {
     // Wake when the last frame should be heard; while paused this polls at that pace.
-    const std::uint64_t unheard = sent - heardFrames();
+    const std::uint64_t unheard = history.sent() - heardFrames();
     const pa_usec_t wait = std::max<pa_usec_t>(formatPollUsec, unheard * 1'000'000 / format.sampleRate);
-    pa_mainloop_api* api = pa_threaded_mainloop_get_api(mainloop);
-    const timeval when = after(wait);
-    if (switchTimer != nullptr) {
-        api->time_restart(switchTimer, &when);
-    } else {
-        switchTimer = api->time_new(api, &when, &PulseOutput::switchThunk, this);
-    }
+    connection.schedule(switchTimer, wait, &PulseOutput::switchThunk, this);
 }
 
 void PulseOutput::onSwitchDue() {
@@ -331,7 +195,7 @@ void PulseOutput::onSwitchDue() {
         // Gone with the server: the replacement stream starts the wait over once it has replayed.
         return;
     }
-    if (heardFrames() >= sent) {
+    if (heardFrames() >= history.sent()) {
         switchFormat();
     } else {
         scheduleFormatSwitch();
@@ -340,11 +204,10 @@ void PulseOutput::onSwitchDue() {
 
 void PulseOutput::switchFormat() {
     // A stream has one format: the rest of the source plays on a new one.
-    heard = sent;
+    heard.restartAt(history.sent());
     closeStream();
-    history.clear();
-    historyStart = pulled;
     format = source.format();
+    history.reset(format.channels);
     formatChanging = false;
     openStream();
 }
@@ -359,7 +222,7 @@ void PulseOutput::onStreamLost() {
     // Ended by the server alone (killed, or its sink gone with nowhere to move): the server is still
     // there, so a new stream replays what this one had not played.
     closeStream();
-    scheduleReconnect();
+    connection.retrySoon();
 }
 
 void PulseOutput::applyGain() {
@@ -368,25 +231,25 @@ void PulseOutput::applyGain() {
     }
     pa_cvolume volume{};
     pa_cvolume_set(&volume, format.channels, pa_sw_volume_from_linear(gain));
-    dropOperation(pa_context_set_sink_input_volume(context, pa_stream_get_index(stream), &volume, nullptr, nullptr));
+    dropOperation(
+        pa_context_set_sink_input_volume(connection.context(), pa_stream_get_index(stream), &volume, nullptr, nullptr));
 }
 
 std::uint64_t PulseOutput::heardFrames() const {
     pa_usec_t played = 0;
     if (stream != nullptr && pa_stream_get_state(stream) == PA_STREAM_READY &&
         pa_stream_get_time(stream, &played) == 0) {
-        const std::uint64_t frames = played * format.sampleRate / 1'000'000;
-        heard = std::max(heard, std::min(streamStart + frames, sent));
+        heard.update(played * format.sampleRate / 1'000'000, history.sent());
     }
-    return heard;
+    return heard.frames();
 }
 
 std::size_t PulseOutput::frameBytes() const {
-    return format.channels * sizeof(float);
+    return format.channels * sizeof(PcmSample);
 }
 
 void PulseOutput::play() {
-    const LockedLoop lock(mainloop);
+    const std::scoped_lock lock(connection);
     playing = true;
     if (stream != nullptr && pa_stream_get_state(stream) == PA_STREAM_READY) {
         dropOperation(pa_stream_cork(stream, 0, nullptr, nullptr));
@@ -394,7 +257,7 @@ void PulseOutput::play() {
 }
 
 void PulseOutput::pause() {
-    const LockedLoop lock(mainloop);
+    const std::scoped_lock lock(connection);
     playing = false;
     if (stream != nullptr && pa_stream_get_state(stream) == PA_STREAM_READY) {
         dropOperation(pa_stream_cork(stream, 1, nullptr, nullptr));
@@ -402,40 +265,37 @@ void PulseOutput::pause() {
 }
 
 void PulseOutput::setGain(float newGain) {
-    const LockedLoop lock(mainloop);
+    const std::scoped_lock lock(connection);
     gain = std::clamp(newGain, 0.0F, 1.0F);
     applyGain();
 }
 
 std::uint64_t PulseOutput::playedFrames() const {
-    const LockedLoop lock(mainloop);
+    const std::scoped_lock lock(connection);
     return heardFrames();
 }
 
 bool PulseOutput::drained() const {
-    const LockedLoop lock(mainloop);
-    return finished || (sourceEnded && sent == pulled && heardFrames() >= sent);
+    const std::scoped_lock lock(connection);
+    return finished || (sourceEnded && history.allSent() && heardFrames() >= history.sent());
 }
 
 void PulseOutput::startStreaming() {
-    const LockedLoop lock(mainloop);
+    const std::scoped_lock lock(connection);
     if (streamWanted) {
         return;
     }
     streamWanted = true;
     format = source.format();
-    if (context != nullptr && pa_context_get_state(context) == PA_CONTEXT_READY) {
+    history.reset(format.channels);
+    if (connection.ready()) {
         openStream();
     }
 }
 
 bool PulseOutput::streaming() const {
-    const LockedLoop lock(mainloop);
+    const std::scoped_lock lock(connection);
     return stream != nullptr && pa_stream_get_state(stream) == PA_STREAM_READY;
-}
-
-void PulseOutput::contextStateThunk(pa_context* /*context*/, void* self) {
-    static_cast<PulseOutput*>(self)->onContextState();
 }
 
 void PulseOutput::writeThunk(pa_stream* /*stream*/, std::size_t bytes, void* self) {
@@ -449,28 +309,9 @@ void PulseOutput::drainThunk(pa_stream* drainedStream, int success, void* self) 
     }
 }
 
-void PulseOutput::connectTimeoutThunk(pa_mainloop_api* /*api*/, pa_time_event* /*event*/, const timeval* /*time*/,
-                                      void* self) {
-    auto* output = static_cast<PulseOutput*>(self);
-    output->connectTimedOut = true;
-    pa_threaded_mainloop_signal(output->mainloop, 0);
-}
-
 void PulseOutput::switchThunk(pa_mainloop_api* api, pa_time_event* event, const timeval* /*time*/, void* self) {
     auto* output = static_cast<PulseOutput*>(self);
     api->time_free(event);
     output->switchTimer = nullptr;
     output->onSwitchDue();
-}
-
-void PulseOutput::reconnectThunk(pa_mainloop_api* api, pa_time_event* event, const timeval* /*time*/, void* self) {
-    auto* output = static_cast<PulseOutput*>(self);
-    api->time_free(event);
-    output->reconnectTimer = nullptr;
-    if (output->context != nullptr && pa_context_get_state(output->context) == PA_CONTEXT_READY) {
-        output->openStream();
-    } else {
-        output->closeContext();
-        output->openContext();
-    }
 }

@@ -2,26 +2,26 @@
 
 #include "AudioOutput.h"
 #include "PcmFormat.h"
+#include "PlayedFrameCount.h"
+#include "PulseConnection.h"
+#include "ReplayHistory.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <vector>
 
-struct pa_context;
 struct pa_mainloop_api;
 struct pa_stream;
-struct pa_threaded_mainloop;
 struct pa_time_event;
 struct timeval;
 
 class PcmSource;
 
-// Plays through the sound server (PulseAudio, or PipeWire's server for its clients) on libpulse's own
-// thread. The server holds close to a second of audio, so both sides wake only a few times a second;
-// pause, resume and volume act on the stream itself. The stream names no device, so it follows the
-// default output and can be moved. When the server goes away it holds its position and replays what
-// the server had not yet played as soon as a server answers again.
+// Plays through the sound server on a stream of its connection. The server holds close to a second of
+// audio, so both sides wake only a few times a second; pause, resume and volume act on the stream
+// itself. The stream names no device, so it follows the default output and can be moved. When the
+// server goes away it holds its position and replays what the server had not yet played as soon as a
+// server answers again.
 class PulseOutput final : public AudioOutput {
 public:
     // Null when no server answers: one is never started for us. Unless `streamNow`, the output does not
@@ -48,13 +48,9 @@ public:
 private:
     explicit PulseOutput(PcmSource& source);
 
-    bool waitForServer();
-    void openContext();
-    void closeContext();
     void openStream();
     void closeStream();
-    void scheduleReconnect();
-    void onContextState();
+    void onServerLost();
     void onWritable(std::size_t bytes);
     void onDrained(bool success);
     void scheduleFormatSwitch();
@@ -66,21 +62,15 @@ private:
     std::uint64_t heardFrames() const;
     std::size_t frameBytes() const;
 
-    static void contextStateThunk(pa_context* context, void* self);
     static void writeThunk(pa_stream* stream, std::size_t bytes, void* self);
     static void drainThunk(pa_stream* stream, int success, void* self);
-    static void reconnectThunk(pa_mainloop_api* api, pa_time_event* event, const timeval* time, void* self);
     static void switchThunk(pa_mainloop_api* api, pa_time_event* event, const timeval* time, void* self);
-    static void connectTimeoutThunk(pa_mainloop_api* api, pa_time_event* event, const timeval* time, void* self);
 
     PcmSource& source;
-    pa_threaded_mainloop* mainloop = nullptr;
-    pa_context* context = nullptr;
     pa_stream* stream = nullptr;
-    pa_time_event* reconnectTimer = nullptr;
     pa_time_event* switchTimer = nullptr;
 
-    // Everything below is guarded by the main loop's lock. Frame counts run across format changes.
+    // Everything below is guarded by the connection's lock.
     PcmFormat format;
     bool playing = false;
     bool streamWanted = true;
@@ -89,16 +79,9 @@ private:
     bool formatChanging = false;
     bool draining = false;
     bool finished = false;
-    bool everConnected = false;
-    bool connectTimedOut = false;
-    // Frames pulled from the source, and frames handed to the current stream.
-    std::uint64_t pulled = 0;
-    std::uint64_t sent = 0;
-    // The frame the current stream starts at.
-    std::uint64_t streamStart = 0;
-    // Frames known heard; never goes back, and holds still while no server answers.
-    mutable std::uint64_t heard = 0;
-    // The frames pulled but maybe unheard, from `historyStart` on: a server that goes away loses them.
-    std::vector<float> history;
-    std::uint64_t historyStart = 0;
+    ReplayHistory history;
+    // Holds still while no server answers; the current stream starts where it was when it opened.
+    mutable PlayedFrameCount heard;
+    // Last, so that its loop stops before anything it calls into is gone.
+    PulseConnection connection;
 };
