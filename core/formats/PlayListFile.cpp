@@ -29,6 +29,40 @@ std::u16string lowered(std::u16string_view text) {
     return result;
 }
 
+struct RegisteredFormat {
+    PlayListFile::Format name;
+    const PlayListFormat& format;
+};
+
+// Every format, in the order a file's content is matched against them.
+const std::array<RegisteredFormat, 4>& registry() {
+    static const XspfFormat xspf;
+    static const PlsFormat pls;
+    static const M3uFormat m3u;
+    static const ArchiveFormat archive;
+    static const std::array<RegisteredFormat, 4> formats{{
+        {PlayListFile::Format::Xspf, xspf},
+        {PlayListFile::Format::Pls, pls},
+        {PlayListFile::Format::M3u, m3u},
+        {PlayListFile::Format::Archive, archive},
+    }};
+    return formats;
+}
+
+const PlayListFormat* registered(PlayListFile::Format name) {
+    for (const RegisteredFormat& entry : registry()) {
+        if (entry.name == name) {
+            return &entry.format;
+        }
+    }
+    return nullptr;
+}
+
+void rewind(std::istream& input) {
+    input.clear();
+    input.seekg(0);
+}
+
 } // namespace
 
 ReadStatus PlayListFile::read(const std::u16string& path, const EntrySink& sink, const std::atomic<bool>* cancelled) {
@@ -68,53 +102,48 @@ ReadStatus PlayListFile::readAnyFormat(std::istream& input, std::u16string_view 
     std::array<char, headSize> buffer{};
     input.read(buffer.data(), buffer.size());
     const std::string_view head(buffer.data(), static_cast<std::size_t>(input.gcount()));
-    input.clear();
-    input.seekg(0);
-    if (XspfFormat::recognises(head)) {
-        return XspfFormat::read(input, folder, sink);
+    const PlayListFormat* fallback = nullptr;
+    for (const RegisteredFormat& entry : registry()) {
+        switch (entry.format.recognises(head)) {
+        case PlayListFormat::Match::Certain:
+            rewind(input);
+            return entry.format.read(input, folder, sink);
+        case PlayListFormat::Match::Possible:
+            rewind(input);
+            if (const ReadStatus status = entry.format.read(input, folder, sink); status != ReadStatus::Unrecognised) {
+                return status;
+            }
+            break;
+        case PlayListFormat::Match::Fallback:
+            if (fallback == nullptr) {
+                fallback = &entry.format;
+            }
+            break;
+        case PlayListFormat::Match::No:
+            break;
+        }
     }
-    if (PlsFormat::recognises(head)) {
-        return PlsFormat::read(input, folder, sink);
+    if (fallback == nullptr) {
+        return ReadStatus::Unrecognised;
     }
-    if (M3uFormat::recognises(head)) {
-        return M3uFormat::read(input, folder, sink);
-    }
-    if (const ReadStatus status = ArchiveFormat::read(input, folder, sink); status != ReadStatus::Unrecognised) {
-        return status;
-    }
-    if (M3uFormat::looksLikePlainList(head)) {
-        input.clear();
-        input.seekg(0);
-        return M3uFormat::read(input, folder, sink);
-    }
-    return ReadStatus::Unrecognised;
+    rewind(input);
+    return fallback->read(input, folder, sink);
 }
 
 PlayListFile::Format PlayListFile::formatForName(std::u16string_view path) {
     const std::u16string name = lowered(path);
-    if (name.ends_with(u".m3u") || name.ends_with(u".m3u8")) {
-        return Format::M3u;
-    }
-    if (name.ends_with(u".pls")) {
-        return Format::Pls;
-    }
-    if (name.ends_with(u".xspf")) {
-        return Format::Xspf;
+    for (const RegisteredFormat& entry : registry()) {
+        for (const std::u16string_view extension : entry.format.extensions()) {
+            if (name.ends_with(extension)) {
+                return entry.name;
+            }
+        }
     }
     return Format::Archive;
 }
 
 bool PlayListFile::write(std::ostream& output, Format format, const std::vector<SavedTrack>& tracks,
                          std::u16string_view folder) {
-    switch (format) {
-    case Format::M3u:
-        return M3uFormat::write(output, tracks, folder);
-    case Format::Pls:
-        return PlsFormat::write(output, tracks, folder);
-    case Format::Xspf:
-        return XspfFormat::write(output, tracks, folder);
-    case Format::Archive:
-        break;
-    }
-    return false;
+    const PlayListFormat* writer = registered(format);
+    return writer != nullptr && writer->write(output, tracks, folder);
 }
