@@ -67,7 +67,7 @@ bool ArchiveFormat::write(std::ostream& output, const std::vector<SavedTrack>& t
                           std::u16string_view /*folder*/) const {
     Archive archive(output);
     try {
-        store(archive, tracks | std::views::transform(&SavedTrack::path));
+        store(archive, tracks, [](const SavedTrack& track) -> const std::u16string& { return track.path; });
         archive.flush();
     } catch (const ArchiveException&) {
         return false;

@@ -6,7 +6,6 @@
 
 #include <cstdint>
 #include <limits>
-#include <ranges>
 
 // The Windows program's binary archive read as a playlist file. It has no signature: a file is taken as
 // one when its count fits in the bytes that follow and its first entry reads as a whole, non-empty path.
@@ -17,19 +16,19 @@ public:
     Match recognises(std::string_view head) const override;
     // Unrecognised when the opening does not hold; Damaged when the file breaks off further on.
     ReadStatus read(std::istream& input, std::u16string_view folder, const EntrySink& sink) const override;
-    // The paths as they are: the archive names no title or length.
+    // The paths as they are: the archive keeps no title or length.
     bool write(std::ostream& output, const std::vector<SavedTrack>& tracks, std::u16string_view folder) const override;
 
-    // Stores the count, then each path as a wide string; ArchiveException when the count does not fit or
-    // the stream fails.
-    template <std::ranges::sized_range Paths> static void store(Archive& archive, const Paths& paths) {
-        const auto count = std::ranges::size(paths);
-        if (count > std::numeric_limits<std::uint32_t>::max()) {
+    // Stores the count, then the path of each entry as a wide string; ArchiveException when the count
+    // does not fit or the stream fails.
+    template <typename Entries, typename PathOf>
+    static void store(Archive& archive, const Entries& entries, const PathOf& pathOf) {
+        if (entries.size() > std::numeric_limits<std::uint32_t>::max()) {
             throw ArchiveException(ArchiveException::Cause::WriteFailed);
         }
-        archive.writeUInt32(static_cast<std::uint32_t>(count));
-        for (const std::u16string& path : paths) {
-            archive.writeString(path);
+        archive.writeUInt32(static_cast<std::uint32_t>(entries.size()));
+        for (const auto& entry : entries) {
+            archive.writeString(pathOf(entry));
         }
     }
 };

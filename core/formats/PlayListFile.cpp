@@ -12,6 +12,7 @@
 #include <fstream>
 #include <istream>
 #include <optional>
+#include <span>
 #include <system_error>
 
 namespace {
@@ -34,18 +35,19 @@ struct RegisteredFormat {
     const PlayListFormat& format;
 };
 
+template <typename Kind> const PlayListFormat& one() {
+    static const Kind format;
+    return format;
+}
+
 // Every format, in the order a file's content is matched against them.
-const std::array<RegisteredFormat, 4>& registry() {
-    static const XspfFormat xspf;
-    static const PlsFormat pls;
-    static const M3uFormat m3u;
-    static const ArchiveFormat archive;
-    static const std::array<RegisteredFormat, 4> formats{{
-        {PlayListFile::Format::Xspf, xspf},
-        {PlayListFile::Format::Pls, pls},
-        {PlayListFile::Format::M3u, m3u},
-        {PlayListFile::Format::Archive, archive},
-    }};
+std::span<const RegisteredFormat> registry() {
+    static const std::array formats{
+        RegisteredFormat{PlayListFile::Format::Xspf, one<XspfFormat>()},
+        RegisteredFormat{PlayListFile::Format::Pls, one<PlsFormat>()},
+        RegisteredFormat{PlayListFile::Format::M3u, one<M3uFormat>()},
+        RegisteredFormat{PlayListFile::Format::Archive, one<ArchiveFormat>()},
+    };
     return formats;
 }
 

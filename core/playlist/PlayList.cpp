@@ -18,7 +18,6 @@
 #include <mutex>
 #include <optional>
 #include <random>
-#include <ranges>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -338,10 +337,9 @@ PlayList::Position PlayList::randomPositionOtherThan(const Position& other) {
 void PlayList::Serialize(Archive& archive) {
     if (archive.isStoring()) {
         const std::scoped_lock lock(mutex);
-        ArchiveFormat::store(
-            archive, list | std::views::transform([](const std::unique_ptr<Music>& track) -> const std::u16string& {
-                         return track->getPath();
-                     }));
+        ArchiveFormat::store(archive, list, [](const std::unique_ptr<Music>& track) -> const std::u16string& {
+            return track->getPath();
+        });
         return;
     }
 
