@@ -1,12 +1,11 @@
 #include "ArchiveFormat.h"
 
-#include "Archive.h"
-#include "ArchiveException.h"
 #include "EntryPath.h"
 
 #include <cstdint>
 #include <istream>
 #include <optional>
+#include <ostream>
 
 namespace {
 
@@ -23,7 +22,11 @@ std::uint64_t sizeOf(std::istream& input) {
 
 } // namespace
 
-ReadStatus ArchiveFormat::read(std::istream& input, std::u16string_view folder, const EntrySink& sink) {
+PlayListFormat::Match ArchiveFormat::recognises(std::string_view /*head*/) const {
+    return Match::Possible;
+}
+
+ReadStatus ArchiveFormat::read(std::istream& input, std::u16string_view folder, const EntrySink& sink) const {
     constexpr std::uint64_t countSize = 4;
     const std::uint64_t size = sizeOf(input);
     Archive archive(input);
@@ -58,4 +61,16 @@ ReadStatus ArchiveFormat::read(std::istream& input, std::u16string_view folder, 
             return ReadStatus::Damaged;
         }
     }
+}
+
+bool ArchiveFormat::write(std::ostream& output, const std::vector<SavedTrack>& tracks,
+                          std::u16string_view /*folder*/) const {
+    Archive archive(output);
+    try {
+        store(archive, tracks, [](const SavedTrack& track) -> const std::u16string& { return track.path; });
+        archive.flush();
+    } catch (const ArchiveException&) {
+        return false;
+    }
+    return true;
 }

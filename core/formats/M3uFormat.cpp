@@ -5,6 +5,7 @@
 #include "TextEncoding.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <istream>
 #include <optional>
@@ -32,8 +33,16 @@ std::string oneLine(std::string text) {
 
 } // namespace
 
-bool M3uFormat::recognises(std::string_view head) {
-    return withoutByteOrderMark(head).starts_with("#EXTM3U");
+std::span<const std::u16string_view> M3uFormat::extensions() const {
+    static constexpr std::array<std::u16string_view, 2> names{u".m3u", u".m3u8"};
+    return names;
+}
+
+PlayListFormat::Match M3uFormat::recognises(std::string_view head) const {
+    if (withoutByteOrderMark(head).starts_with("#EXTM3U")) {
+        return Match::Certain;
+    }
+    return looksLikePlainList(head) ? Match::Fallback : Match::No;
 }
 
 bool M3uFormat::looksLikePlainList(std::string_view head) {
@@ -44,7 +53,7 @@ bool M3uFormat::looksLikePlainList(std::string_view head) {
     });
 }
 
-ReadStatus M3uFormat::read(std::istream& input, std::u16string_view folder, const EntrySink& sink) {
+ReadStatus M3uFormat::read(std::istream& input, std::u16string_view folder, const EntrySink& sink) const {
     LineReader lines(input);
     std::string line;
     bool anyEntry = false;
@@ -64,7 +73,7 @@ ReadStatus M3uFormat::read(std::istream& input, std::u16string_view folder, cons
     return anyEntry ? ReadStatus::Ok : ReadStatus::Unrecognised;
 }
 
-bool M3uFormat::write(std::ostream& output, const std::vector<SavedTrack>& tracks, std::u16string_view folder) {
+bool M3uFormat::write(std::ostream& output, const std::vector<SavedTrack>& tracks, std::u16string_view folder) const {
     output << "#EXTM3U\n";
     for (const SavedTrack& track : tracks) {
         const std::optional<std::string> entry = EntryPath::forText(track.path, folder);

@@ -12,6 +12,7 @@
 #include <fstream>
 #include <istream>
 #include <optional>
+#include <span>
 #include <system_error>
 
 namespace {
@@ -27,6 +28,41 @@ std::u16string lowered(std::u16string_view text) {
         }
     }
     return result;
+}
+
+struct RegisteredFormat {
+    PlayListFile::Format name;
+    const PlayListFormat& format;
+};
+
+template <typename Kind> const PlayListFormat& one() {
+    static const Kind format;
+    return format;
+}
+
+// Every format, in the order a file's content is matched against them.
+std::span<const RegisteredFormat> registry() {
+    static const std::array formats{
+        RegisteredFormat{PlayListFile::Format::Xspf, one<XspfFormat>()},
+        RegisteredFormat{PlayListFile::Format::Pls, one<PlsFormat>()},
+        RegisteredFormat{PlayListFile::Format::M3u, one<M3uFormat>()},
+        RegisteredFormat{PlayListFile::Format::Archive, one<ArchiveFormat>()},
+    };
+    return formats;
+}
+
+const PlayListFormat* registered(PlayListFile::Format name) {
+    for (const RegisteredFormat& entry : registry()) {
+        if (entry.name == name) {
+            return &entry.format;
+        }
+    }
+    return nullptr;
+}
+
+void rewind(std::istream& input) {
+    input.clear();
+    input.seekg(0);
 }
 
 } // namespace
@@ -68,53 +104,48 @@ ReadStatus PlayListFile::readAnyFormat(std::istream& input, std::u16string_view 
     std::array<char, headSize> buffer{};
     input.read(buffer.data(), buffer.size());
     const std::string_view head(buffer.data(), static_cast<std::size_t>(input.gcount()));
-    input.clear();
-    input.seekg(0);
-    if (XspfFormat::recognises(head)) {
-        return XspfFormat::read(input, folder, sink);
+    const PlayListFormat* fallback = nullptr;
+    for (const RegisteredFormat& entry : registry()) {
+        switch (entry.format.recognises(head)) {
+        case PlayListFormat::Match::Certain:
+            rewind(input);
+            return entry.format.read(input, folder, sink);
+        case PlayListFormat::Match::Possible:
+            rewind(input);
+            if (const ReadStatus status = entry.format.read(input, folder, sink); status != ReadStatus::Unrecognised) {
+                return status;
+            }
+            break;
+        case PlayListFormat::Match::Fallback:
+            if (fallback == nullptr) {
+                fallback = &entry.format;
+            }
+            break;
+        case PlayListFormat::Match::No:
+            break;
+        }
     }
-    if (PlsFormat::recognises(head)) {
-        return PlsFormat::read(input, folder, sink);
+    if (fallback == nullptr) {
+        return ReadStatus::Unrecognised;
     }
-    if (M3uFormat::recognises(head)) {
-        return M3uFormat::read(input, folder, sink);
-    }
-    if (const ReadStatus status = ArchiveFormat::read(input, folder, sink); status != ReadStatus::Unrecognised) {
-        return status;
-    }
-    if (M3uFormat::looksLikePlainList(head)) {
-        input.clear();
-        input.seekg(0);
-        return M3uFormat::read(input, folder, sink);
-    }
-    return ReadStatus::Unrecognised;
+    rewind(input);
+    return fallback->read(input, folder, sink);
 }
 
 PlayListFile::Format PlayListFile::formatForName(std::u16string_view path) {
     const std::u16string name = lowered(path);
-    if (name.ends_with(u".m3u") || name.ends_with(u".m3u8")) {
-        return Format::M3u;
-    }
-    if (name.ends_with(u".pls")) {
-        return Format::Pls;
-    }
-    if (name.ends_with(u".xspf")) {
-        return Format::Xspf;
+    for (const RegisteredFormat& entry : registry()) {
+        for (const std::u16string_view extension : entry.format.extensions()) {
+            if (name.ends_with(extension)) {
+                return entry.name;
+            }
+        }
     }
     return Format::Archive;
 }
 
 bool PlayListFile::write(std::ostream& output, Format format, const std::vector<SavedTrack>& tracks,
                          std::u16string_view folder) {
-    switch (format) {
-    case Format::M3u:
-        return M3uFormat::write(output, tracks, folder);
-    case Format::Pls:
-        return PlsFormat::write(output, tracks, folder);
-    case Format::Xspf:
-        return XspfFormat::write(output, tracks, folder);
-    case Format::Archive:
-        break;
-    }
-    return false;
+    const PlayListFormat* writer = registered(format);
+    return writer != nullptr && writer->write(output, tracks, folder);
 }

@@ -10,8 +10,8 @@
 #include <string_view>
 #include <vector>
 
-// Playlist files of every format: reads one, recognising its format by its content, and writes one in
-// the format its name asks for.
+// Playlist files of every format: reads one, asking each format in turn whether it knows the content,
+// and writes one in the format its name asks for.
 class PlayListFile final {
 public:
     enum class Format { Archive, M3u, Pls, Xspf };
@@ -29,7 +29,7 @@ public:
 
     // The format a file of this name is written in: the archive unless the extension names another.
     static Format formatForName(std::u16string_view path);
-    // Writes one of the text formats; false when the stream failed.
+    // False when the stream failed.
     static bool write(std::ostream& output, Format format, const std::vector<SavedTrack>& tracks,
                       std::u16string_view folder);
 

@@ -5,6 +5,7 @@
 #include "TextEncoding.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
@@ -60,20 +61,25 @@ bool isRegularFile(const std::u16string& path) {
 
 } // namespace
 
-bool PlsFormat::recognises(std::string_view head) {
+std::span<const std::u16string_view> PlsFormat::extensions() const {
+    static constexpr std::array<std::u16string_view, 1> names{u".pls"};
+    return names;
+}
+
+PlayListFormat::Match PlsFormat::recognises(std::string_view head) const {
     std::istringstream input{std::string(head)};
     LineReader lines(input);
     std::string line;
     while (lines.next(line)) {
         const std::string_view text = trimmed(line);
         if (!text.empty()) {
-            return lowered(text) == "[playlist]";
+            return lowered(text) == "[playlist]" ? Match::Certain : Match::No;
         }
     }
-    return false;
+    return Match::No;
 }
 
-ReadStatus PlsFormat::read(std::istream& input, std::u16string_view folder, const EntrySink& sink) {
+ReadStatus PlsFormat::read(std::istream& input, std::u16string_view folder, const EntrySink& sink) const {
     // The entries may come in any order, so they wait until the end; only those naming a file do, so
     // memory follows the tracks that can open. The others are told of at once.
     std::map<std::uint64_t, std::u16string> entries;
@@ -111,7 +117,7 @@ ReadStatus PlsFormat::read(std::istream& input, std::u16string_view folder, cons
     return anyEntry ? ReadStatus::Ok : ReadStatus::Unrecognised;
 }
 
-bool PlsFormat::write(std::ostream& output, const std::vector<SavedTrack>& tracks, std::u16string_view folder) {
+bool PlsFormat::write(std::ostream& output, const std::vector<SavedTrack>& tracks, std::u16string_view folder) const {
     output << "[playlist]\n";
     std::size_t number = 0;
     for (const SavedTrack& track : tracks) {

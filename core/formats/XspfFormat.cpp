@@ -175,14 +175,19 @@ std::string escaped(std::string_view text) {
 
 } // namespace
 
-bool XspfFormat::recognises(std::string_view head) {
+std::span<const std::u16string_view> XspfFormat::extensions() const {
+    static constexpr std::array<std::u16string_view, 1> names{u".xspf"};
+    return names;
+}
+
+PlayListFormat::Match XspfFormat::recognises(std::string_view head) const {
     if (head.starts_with("\xEF\xBB\xBF")) {
         head.remove_prefix(3);
     }
-    return trimmed(head).starts_with('<');
+    return trimmed(head).starts_with('<') ? Match::Certain : Match::No;
 }
 
-ReadStatus XspfFormat::read(std::istream& input, std::u16string_view folder, const EntrySink& sink) {
+ReadStatus XspfFormat::read(std::istream& input, std::u16string_view folder, const EntrySink& sink) const {
     const std::unique_ptr<XML_ParserStruct, decltype(&XML_ParserFree)> parser(XML_ParserCreate(nullptr),
                                                                               &XML_ParserFree);
     if (!parser) {
@@ -224,7 +229,7 @@ ReadStatus XspfFormat::read(std::istream& input, std::u16string_view folder, con
     return handler.sawRoot ? ReadStatus::Ok : ReadStatus::Unrecognised;
 }
 
-bool XspfFormat::write(std::ostream& output, const std::vector<SavedTrack>& tracks, std::u16string_view folder) {
+bool XspfFormat::write(std::ostream& output, const std::vector<SavedTrack>& tracks, std::u16string_view folder) const {
     output << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
               "<playlist version=\"1\" xmlns=\"http://xspf.org/ns/0/\">\n  <trackList>\n";
     for (const SavedTrack& track : tracks) {

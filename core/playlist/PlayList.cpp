@@ -2,6 +2,7 @@
 
 #include "Archive.h"
 #include "ArchiveException.h"
+#include "ArchiveFormat.h"
 #include "AudioConfig.h"
 #include "TextEncoding.h"
 #include "TrackOpener.h"
@@ -336,13 +337,9 @@ PlayList::Position PlayList::randomPositionOtherThan(const Position& other) {
 void PlayList::Serialize(Archive& archive) {
     if (archive.isStoring()) {
         const std::scoped_lock lock(mutex);
-        if (list.size() > std::numeric_limits<std::uint32_t>::max()) {
-            throw ArchiveException(ArchiveException::Cause::WriteFailed);
-        }
-        archive.writeUInt32(static_cast<std::uint32_t>(list.size()));
-        for (const std::unique_ptr<Music>& track : list) {
-            archive.writeString(track->getPath());
-        }
+        ArchiveFormat::store(archive, list, [](const std::unique_ptr<Music>& track) -> const std::u16string& {
+            return track->getPath();
+        });
         return;
     }
 

@@ -233,6 +233,34 @@ TEST_F(PlayListFormatTest, EachFormatReadsBackWhatItWrote) {
     EXPECT_EQ(PlayListFile::formatForName(u"list.zpl"), PlayListFile::Format::Archive);
 }
 
+TEST_F(PlayListFormatTest, EveryFormatIsToldApartByWhatItWrites) {
+    const std::vector<std::u16string> paths = music({"one.wav", "caf\u00E9.wav", "one.wav"});
+    std::vector<SavedTrack> tracks;
+    for (const std::u16string& path : paths) {
+        tracks.push_back({path, 1.0F, "A title"});
+    }
+    for (const PlayListFile::Format format : {PlayListFile::Format::Archive, PlayListFile::Format::M3u,
+                                              PlayListFile::Format::Pls, PlayListFile::Format::Xspf}) {
+        std::ostringstream written;
+        ASSERT_TRUE(PlayListFile::write(written, format, tracks, u"/elsewhere"));
+        std::istringstream input(written.str());
+        std::vector<std::u16string> read;
+        EXPECT_EQ(PlayListFile::read(input, u"/elsewhere",
+                                     [&read](std::u16string path) {
+                                         read.push_back(std::move(path));
+                                         return true;
+                                     }),
+                  ReadStatus::Ok);
+        EXPECT_EQ(read, paths) << static_cast<int>(format);
+        if (format == PlayListFile::Format::Archive) {
+            EXPECT_EQ(written.str(), littleEndian32(3) + wide(paths[0]) + wide(paths[1]) + wide(paths[2]));
+        }
+        std::ostringstream broken;
+        broken.setstate(std::ios::badbit);
+        EXPECT_FALSE(PlayListFile::write(broken, format, tracks, u"/elsewhere")) << static_cast<int>(format);
+    }
+}
+
 TEST_F(PlayListFormatTest, WhatIsNoPlayListIsRecognisedAsNone) {
     const fs::path song = dir.file("music") / "one.wav";
     const std::string svg = "<?xml version=\"1.0\"?><svg><location>/x.wav</location></svg>";
