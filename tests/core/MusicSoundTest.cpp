@@ -175,6 +175,19 @@ float medianPeak(std::vector<Window>::const_iterator first, std::vector<Window>:
     return peaks[peaks.size() / 2];
 }
 
+// Plays the list from its first track in real time, ticking as the window does, until it has played
+// through and stopped.
+void playThrough(PlayList& playList) {
+    PlayList::Position first = playList.getList()->begin();
+    playList.playAt(first);
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (!(playList.getCurrentPosition() == first && (*first)->isStopped()) &&
+           std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(100ms);
+        playList.advanceIfFinished();
+    }
+}
+
 class MusicSoundTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -311,14 +324,7 @@ TEST_F(MusicSoundTest, PlayListJoinsTracksWithoutGapOrClick) {
             writeAudioFile(file, AudioFormat::Wav, frames, rate);
             ASSERT_TRUE(playList.addMusic(file.u16string()));
         }
-        PlayList::Position first = playList.getList()->begin();
-        playList.playAt(first);
-        const auto deadline = std::chrono::steady_clock::now() + 5s;
-        while (!(playList.getCurrentPosition() == first && (*first)->isStopped()) &&
-               std::chrono::steady_clock::now() < deadline) {
-            std::this_thread::sleep_for(100ms);
-            playList.advanceIfFinished();
-        }
+        playThrough(playList);
     }
     const std::vector<float> left = readCapture(capture);
     const auto loud = [](float sample) { return std::abs(sample) > 0.01F; };
@@ -370,14 +376,7 @@ protected:
             for (const fs::path& file : files) {
                 EXPECT_TRUE(playList.addMusic(file.u16string()));
             }
-            PlayList::Position first = playList.getList()->begin();
-            playList.playAt(first);
-            const auto deadline = std::chrono::steady_clock::now() + 5s;
-            while (!(playList.getCurrentPosition() == first && (*first)->isStopped()) &&
-                   std::chrono::steady_clock::now() < deadline) {
-                std::this_thread::sleep_for(100ms);
-                playList.advanceIfFinished();
-            }
+            playThrough(playList);
         }
         AudioConfig::getInstance()->setReplayGainMode(ReplayGain::Mode::Auto);
         // Each track's level is the median peak of its tone, away from the join.
