@@ -1,6 +1,7 @@
 #include "DecoderModule.h"
 
-#include <cstdio>
+#include "Log.h"
+
 #include <cstdlib>
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -45,7 +46,7 @@ Entries loadModule() {
         if (library == nullptr) {
             // Installed but unusable (FFmpeg's libraries missing): said once, as the files it would
             // have played are refused.
-            std::fprintf(stderr, "zalvo: the FFmpeg decoder module does not load: %s\n", dlerror());
+            Log::warning(Log::Category::Engine, std::string("The FFmpeg decoder module does not load: ") + dlerror());
             continue;
         }
         void* open = dlsym(library, moduleDecoderOpenSymbol);

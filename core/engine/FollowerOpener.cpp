@@ -1,5 +1,6 @@
 #include "FollowerOpener.h"
 
+#include "Log.h"
 #include "TrackDecoder.h"
 #include "TrackLoudness.h"
 
@@ -114,7 +115,10 @@ bool FollowerOpener::openAhead(State& state, std::unique_lock<std::mutex>& lock)
         if (!state.opened.contains(next->id)) {
             lock.unlock();
             Opened opened{openRegular(next->utf8Path)};
-            if (opened.decoder) {
+            if (!opened.decoder) {
+                Log::warning(Log::Category::Engine,
+                             "Passed over a following track that does not open: " + next->utf8Path);
+            } else {
                 const std::optional<std::uint64_t> frames = opened.decoder->headerFrames();
                 opened.seconds = frames ? static_cast<double>(*frames) / opened.decoder->format().sampleRate
                                         : std::numeric_limits<double>::infinity();

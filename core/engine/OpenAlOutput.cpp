@@ -1,11 +1,13 @@
 #include "OpenAlOutput.h"
 
+#include "Log.h"
 #include "PcmSource.h"
 
 #include <AL/al.h>
 #include <AL/alc.h>
 #include <AL/alext.h>
 #include <chrono>
+#include <mutex>
 #include <span>
 #include <utility>
 
@@ -16,6 +18,12 @@ public:
         if (device != nullptr) {
             context = alcCreateContext(device, nullptr);
             alcMakeContextCurrent(context);
+        }
+        if (context == nullptr) {
+            static std::once_flag told;
+            std::call_once(told, [] {
+                Log::warning(Log::Category::Output, "OpenAL Soft opened no audio device: tracks play in silence");
+            });
         }
     }
     ~AlDevice() {
