@@ -200,7 +200,8 @@ TEST_F(GaplessJoinTest, FollowerThatIsNoLongerAFileIsPassedOver) {
         const std::vector<std::int16_t> heard = playFromFirst(1'000'000);
         std::cout << "[ measured ] slowest pull and tick past a " << kind << ": "
                   << std::chrono::duration<double, std::milli>(slowestStep).count() << " ms\n";
-        EXPECT_LT(slowestStep, std::chrono::milliseconds(100));
+        // Opening a FIFO would block for ever: the bound only has to stay clear of a loaded machine.
+        EXPECT_LT(slowestStep, std::chrono::seconds(1));
         ASSERT_EQ(heard.size(), 6001U + 5993U);
         const std::vector<std::int16_t> first(heard.begin(), heard.begin() + 6001);
         EXPECT_EQ(firstDeparture(first), first.size());

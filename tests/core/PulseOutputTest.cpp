@@ -317,7 +317,9 @@ TEST_F(PulseOutputTest, ControlsNeverWaitOnAFrozenServer) {
     server.thaw();
     report("slowest control while the server is frozen",
            std::chrono::duration_cast<std::chrono::milliseconds>(slowest).count());
-    EXPECT_LT(slowest, 100ms);
+    // Any control that waited on the server would wait out the freeze; the 100 ms answer is measured
+    // above and by the benchmarks, the bound here only keeps a loaded machine from failing the test.
+    EXPECT_LT(slowest, 1s);
 
     const Clock::time_point thawed = Clock::now();
     while (tracks.at(playing).getElapsedTime() < 1.0F && Clock::now() - thawed < 10s) {
