@@ -33,7 +33,7 @@ public:
     std::size_t read(TrackDecoder& decoder, std::span<float> samples);
 
 private:
-    void convert(const float* input, std::size_t frames);
+    void convert(const float* frames, std::size_t count);
 
     soxr* resampler = nullptr;
     unsigned fromRate;

@@ -118,8 +118,8 @@ std::unique_ptr<TrackDecoder> TrackDecoder::open(std::unique_ptr<FileStream> inp
     // A header of no length or an unknown one must show it holds audio, or a track of nothing would
     // count as finished before it played.
     const std::size_t primingSamples = primingFrames * info.channelCount;
-    decoder->primed = std::make_unique<float[]>(primingSamples);
-    decoder->primedCount = decoder->readSamples(decoder->primed.get(), primingSamples);
+    decoder->primed.resize(primingSamples);
+    decoder->primedCount = decoder->readSamples(decoder->primed.data(), primingSamples);
     if (decoder->primedCount == 0) {
         return nullptr;
     }
@@ -130,7 +130,7 @@ std::size_t TrackDecoder::read(std::span<float> samples) {
     const std::size_t channels = pcmFormat.channels;
     const std::size_t wanted = samples.size() / channels * channels;
     const std::size_t fromPrimed = std::min(wanted, primedCount - primedOffset);
-    std::copy_n(primed.get() + primedOffset, fromPrimed, samples.data());
+    std::copy_n(primed.begin() + static_cast<std::ptrdiff_t>(primedOffset), fromPrimed, samples.begin());
     primedOffset += fromPrimed;
     std::size_t count = fromPrimed;
     if (count < wanted) {

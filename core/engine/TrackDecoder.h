@@ -9,6 +9,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 class FileStream;
 class ModuleDecoder;
@@ -56,7 +57,7 @@ private:
     std::optional<std::uint64_t> declaredFrames;
     float gain = 1.0F;
     // The samples of the first read, which proved the file yields audio; handed out before any other.
-    std::unique_ptr<float[]> primed;
+    std::vector<float> primed;
     std::size_t primedCount = 0;
     std::size_t primedOffset = 0;
 };

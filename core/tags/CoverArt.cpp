@@ -164,7 +164,7 @@ std::optional<fs::path> CoverArt::besideTrack(const fs::path& track) {
     for (const fs::directory_entry& entry : fs::directory_iterator(track.parent_path(), error)) {
         const std::string stem = lowered(entry.path().stem().string());
         const std::string extension = lowered(entry.path().extension().string());
-        const auto name = std::find(names.begin(), names.end(), stem);
+        const auto* const name = std::find(names.begin(), names.end(), stem);
         if (name == names.end() || std::find(extensions.begin(), extensions.end(), extension) == extensions.end()) {
             continue;
         }

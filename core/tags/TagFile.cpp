@@ -30,5 +30,5 @@ std::optional<TagFile> TagFile::open(const std::u16string& path) {
     if (ref.isNull()) {
         return std::nullopt;
     }
-    return TagFile(std::move(ref));
+    return TagFile(ref);
 }

@@ -13,7 +13,7 @@ public:
     TagLib::File& file() const { return *ref.file(); }
 
 private:
-    explicit TagFile(TagLib::FileRef opened) : ref(std::move(opened)) {}
+    explicit TagFile(const TagLib::FileRef& opened) : ref(opened) {}
 
     TagLib::FileRef ref;
 };
