@@ -101,6 +101,25 @@ constexpr std::array<char16_t, 32> windows1252High{0x20AC, 0x0081, 0x201A, 0x019
                                                    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
                                                    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
+// UTF-8 to UTF-16; each byte that starts no valid sequence goes to `invalid`, which may stop nothing:
+// decoding goes on from the next byte.
+template <typename Invalid> std::u16string decodeUtf8(std::string_view bytes, Invalid invalid) {
+    std::u16string out;
+    out.reserve(bytes.size());
+    for (std::size_t i = 0; i < bytes.size();) {
+        char32_t codePoint = 0;
+        const std::size_t length = decodeOne(bytes.substr(i), codePoint);
+        if (length == 0) {
+            invalid(out, static_cast<unsigned char>(bytes[i]));
+            ++i;
+            continue;
+        }
+        appendUtf16(out, codePoint);
+        i += length;
+    }
+    return out;
+}
+
 } // namespace
 
 std::optional<std::string> TextEncoding::toUtf8(std::u16string_view text) {
@@ -129,35 +148,15 @@ std::optional<std::string> TextEncoding::toUtf8(std::u16string_view text) {
 }
 
 std::optional<std::u16string> TextEncoding::fromUtf8(std::string_view bytes) {
-    std::u16string out;
-    out.reserve(bytes.size());
-    for (std::size_t i = 0; i < bytes.size();) {
-        char32_t codePoint = 0;
-        const std::size_t length = decodeOne(bytes.substr(i), codePoint);
-        if (length == 0) {
-            return std::nullopt;
-        }
-        appendUtf16(out, codePoint);
-        i += length;
-    }
-    return out;
+    bool valid = true;
+    std::u16string out = decodeUtf8(bytes, [&valid](std::u16string&, unsigned char) { valid = false; });
+    return valid ? std::optional<std::u16string>(std::move(out)) : std::nullopt;
 }
 
 std::u16string TextEncoding::fromFileSystem(std::string_view bytes) {
-    std::u16string out;
-    out.reserve(bytes.size());
-    for (std::size_t i = 0; i < bytes.size();) {
-        char32_t codePoint = 0;
-        const std::size_t length = decodeOne(bytes.substr(i), codePoint);
-        if (length == 0) {
-            out.push_back(static_cast<char16_t>(lowSurrogateFirst + static_cast<unsigned char>(bytes[i])));
-            ++i;
-            continue;
-        }
-        appendUtf16(out, codePoint);
-        i += length;
-    }
-    return out;
+    return decodeUtf8(bytes, [](std::u16string& out, unsigned char byte) {
+        out.push_back(static_cast<char16_t>(lowSurrogateFirst + byte));
+    });
 }
 
 std::u16string TextEncoding::readable(std::u16string_view text) {
