@@ -7,11 +7,7 @@
 set -euo pipefail
 . "$(dirname "$0")/window-helpers.sh"
 
-if [ $# -ne 1 ] || [ ! -x "$1" ]; then
-    echo "usage: $0 path/to/zalvo" >&2
-    exit 2
-fi
-zalvo=$(realpath "$1")
+zalvo=$(player_argument "$0" "$@")
 launcher=/usr/libexec/at-spi-bus-launcher
 if [ -z "${ZALVO_A11Y_BUS:-}" ] && command -v dbus-run-session >/dev/null; then
     exec env ZALVO_A11Y_BUS=1 dbus-run-session -- "$0" "$@"

@@ -8,11 +8,7 @@
 set -euo pipefail
 . "$(dirname "$0")/window-helpers.sh"
 
-if [ $# -ne 1 ] || [ ! -x "$1" ]; then
-    echo "usage: $0 path/to/zalvo" >&2
-    exit 2
-fi
-zalvo=$(realpath "$1")
+zalvo=$(player_argument "$0" "$@")
 # Media keys and the desktop's media controls reach the player over the session bus: give it one of its own.
 if [ -z "${ZALVO_SMOKE_BUS:-}" ] && command -v dbus-run-session >/dev/null; then
     exec env ZALVO_SMOKE_BUS=1 dbus-run-session -- "$0" "$@"

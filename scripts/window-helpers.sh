@@ -35,3 +35,15 @@ require_tools() {
         fi
     done
 }
+
+# The player named by a script's only argument, as an absolute path; exits with the usage otherwise.
+# Usage: zalvo=$(player_argument "$0" "$@")
+player_argument() {
+    local script=$1
+    shift
+    if [ $# -ne 1 ] || [ ! -x "$1" ]; then
+        echo "usage: $script path/to/zalvo" >&2
+        exit 2
+    fi
+    realpath "$1"
+}
