@@ -7,7 +7,7 @@ FUZZ_SECONDS ?= 60
 JOBS       ?= $(shell nproc)
 CMAKE_FLAGS = -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: all deps test-deps build run test package bench asan tsan fuzz smoke format clean
+.PHONY: all deps test-deps build run test lint package bench asan tsan fuzz smoke format clean
 
 all: build
 
@@ -30,6 +30,11 @@ run: build
 
 test: build test-deps
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+# clang-tidy over our own sources; clean means not one finding.
+lint: build
+	@scripts/install-deps.sh clang-tidy
+	scripts/lint.sh $(BUILD)
 
 # The Debian package, written into $(BUILD): install it with `sudo apt install ./zalvo_*.deb` there.
 package: build

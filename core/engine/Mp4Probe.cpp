@@ -36,7 +36,7 @@ public:
         }
         Box box;
         std::memcpy(box.type.data(), header.data() + 4, 4);
-        std::int64_t size = static_cast<std::int64_t>(bigEndian(header.data(), 4));
+        auto size = static_cast<std::int64_t>(bigEndian(header.data(), 4));
         box.payload = at + 8;
         if (size == 1) {
             if (limit - at < 16 || !readAt(at + 8, header.data() + 8, 8)) {
@@ -238,33 +238,23 @@ std::optional<std::uint64_t> iTunesLength(BoxReader& reader, const Box& moov) {
     return std::nullopt;
 }
 
-} // namespace
-
-std::optional<TrackOutline> Mp4Probe::read(FileStream& stream) {
-    BoxReader reader(stream);
-    const std::int64_t size = stream.getSize();
-    const std::optional<Box> first = reader.boxAt(0, size);
-    if (!first || !first->is("ftyp")) {
-        return std::nullopt;
-    }
-    std::optional<Box> moov;
-    for (std::int64_t at = first->end; at < size && !moov;) {
+// The movie box, among the top-level boxes after `ftyp`.
+std::optional<Box> movieBox(BoxReader& reader, std::int64_t from, std::int64_t size) {
+    for (std::int64_t at = from; at < size;) {
         const std::optional<Box> box = reader.boxAt(at, size);
-        if (!box) {
-            return std::nullopt;
+        if (!box || box->is("moov")) {
+            return box;
         }
-        moov = box->is("moov") ? box : std::nullopt;
         at = box->end;
     }
-    const std::optional<Box> movieHeader = moov ? reader.child(*moov, "mvhd") : std::nullopt;
-    const std::optional<std::vector<unsigned char>> mvhd = movieHeader ? reader.payloadOf(*movieHeader) : std::nullopt;
-    const std::optional<MediaHeader> movie = mvhd ? timing(*mvhd) : std::nullopt;
-    if (!movie) {
-        return std::nullopt;
-    }
+    return std::nullopt;
+}
+
+// The movie's one sound track: none when it has none or several.
+std::optional<Box> soundTrack(BoxReader& reader, const Box& moov) {
     std::optional<Box> sound;
-    for (std::int64_t at = moov->payload; at < moov->end;) {
-        const std::optional<Box> box = reader.boxAt(at, moov->end);
+    for (std::int64_t at = moov.payload; at < moov.end;) {
+        const std::optional<Box> box = reader.boxAt(at, moov.end);
         if (!box) {
             return std::nullopt;
         }
@@ -278,52 +268,90 @@ std::optional<TrackOutline> Mp4Probe::read(FileStream& stream) {
             sound = box;
         }
     }
-    const std::optional<Box> mediaHeader = sound ? reader.path(*sound, {"mdia", "mdhd"}) : std::nullopt;
-    const std::optional<std::vector<unsigned char>> mdhd = mediaHeader ? reader.payloadOf(*mediaHeader) : std::nullopt;
-    const std::optional<MediaHeader> media = mdhd ? timing(*mdhd) : std::nullopt;
-    const std::optional<Box> descriptions =
-        sound ? reader.path(*sound, {"mdia", "minf", "stbl", "stsd"}) : std::nullopt;
-    // The first sample description, after its version, flags and count; a version 0 sound description
-    // holds 28 bytes before its own boxes.
+    return sound;
+}
+
+// The format of a sample description, for the codecs outlined here (AAC and ALAC); a version 0 sound
+// description holds 28 bytes before its own boxes.
+std::optional<PcmFormat> sampleFormat(BoxReader& reader, const Box& entry) {
+    if (entry.is("mp4a")) {
+        const std::optional<Box> esds = reader.child(entry, "esds", 28);
+        const std::optional<std::vector<unsigned char>> bytes = esds ? reader.payloadOf(*esds) : std::nullopt;
+        return bytes ? aacFormat(*bytes) : std::nullopt;
+    }
+    if (entry.is("alac")) {
+        const std::optional<Box> config = reader.child(entry, "alac", 28);
+        const std::optional<std::vector<unsigned char>> bytes = config ? reader.payloadOf(*config) : std::nullopt;
+        return bytes ? alacFormat(*bytes) : std::nullopt;
+    }
+    return std::nullopt;
+}
+
+// The track's length in media units: the media's, or that of its one edit, which starts in the media and
+// so skips the priming. None for an edit list of another kind.
+std::optional<std::uint64_t> editedLength(BoxReader& reader, const Box& sound, const MediaHeader& media,
+                                          const MediaHeader& movie) {
+    const std::optional<Box> edits = reader.path(sound, {"edts", "elst"});
+    if (!edits) {
+        return media.duration;
+    }
+    const std::optional<std::vector<unsigned char>> elst = reader.payloadOf(*edits);
+    const bool wide = elst && !elst->empty() && (*elst)[0] == 1;
+    if (!elst || field(*elst, 4, 4) != 1 || elst->size() < (wide ? 28U : 20U)) {
+        return std::nullopt;
+    }
+    const std::uint64_t duration = field(*elst, 8, wide ? 8 : 4);
+    const auto start = static_cast<std::int64_t>(field(*elst, wide ? 16 : 12, wide ? 8 : 4));
+    if (duration == 0 || start < 0 || (!wide && start > INT32_MAX)) {
+        return std::nullopt;
+    }
+    return rescale(duration, media.timescale, movie.timescale);
+}
+
+// The timing a movie or media header box holds.
+std::optional<MediaHeader> headerTiming(BoxReader& reader, const std::optional<Box>& header) {
+    const std::optional<std::vector<unsigned char>> payload = header ? reader.payloadOf(*header) : std::nullopt;
+    return payload ? timing(*payload) : std::nullopt;
+}
+
+// The outline of the movie's sound track, timed by the movie's header.
+std::optional<TrackOutline> soundOutline(BoxReader& reader, const Box& moov, const MediaHeader& movie,
+                                         const Box& sound) {
+    const std::optional<MediaHeader> media = headerTiming(reader, reader.path(sound, {"mdia", "mdhd"}));
+    const std::optional<Box> descriptions = reader.path(sound, {"mdia", "minf", "stbl", "stsd"});
+    // The first sample description, after its version, flags and count.
     const std::optional<Box> entry =
         descriptions ? reader.boxAt(descriptions->payload + 8, descriptions->end) : std::nullopt;
-    if (!media || !entry) {
+    const std::optional<PcmFormat> format = entry ? sampleFormat(reader, *entry) : std::nullopt;
+    if (!media || !format) {
         return std::nullopt;
     }
-    const std::uint64_t mediaTimescale = media->timescale;
-    const std::uint64_t movieTimescale = movie->timescale;
-    std::optional<PcmFormat> format;
-    if (entry->is("mp4a")) {
-        const std::optional<Box> esds = reader.child(*entry, "esds", 28);
-        const std::optional<std::vector<unsigned char>> bytes = esds ? reader.payloadOf(*esds) : std::nullopt;
-        format = bytes ? aacFormat(*bytes) : std::nullopt;
-    } else if (entry->is("alac")) {
-        const std::optional<Box> config = reader.child(*entry, "alac", 28);
-        const std::optional<std::vector<unsigned char>> bytes = config ? reader.payloadOf(*config) : std::nullopt;
-        format = bytes ? alacFormat(*bytes) : std::nullopt;
-    }
-    if (!format) {
+    const std::optional<std::uint64_t> length = editedLength(reader, sound, *media, movie);
+    if (!length) {
         return std::nullopt;
-    }
-    std::uint64_t length = media->duration;
-    if (const std::optional<Box> edits = reader.path(*sound, {"edts", "elst"})) {
-        // One edit that starts in the media: the priming is skipped and the length is the edit's.
-        const std::optional<std::vector<unsigned char>> elst = reader.payloadOf(*edits);
-        const bool wide = elst && !elst->empty() && (*elst)[0] == 1;
-        if (!elst || field(*elst, 4, 4) != 1 || elst->size() < (wide ? 28U : 20U)) {
-            return std::nullopt;
-        }
-        const std::uint64_t duration = field(*elst, 8, wide ? 8 : 4);
-        const auto start = static_cast<std::int64_t>(field(*elst, wide ? 16 : 12, wide ? 8 : 4));
-        if (duration == 0 || start < 0 || (!wide && start > INT32_MAX)) {
-            return std::nullopt;
-        }
-        length = rescale(duration, mediaTimescale, movieTimescale);
     }
     const std::uint64_t frames =
-        iTunesLength(reader, *moov).value_or(rescale(length, format->sampleRate, mediaTimescale));
+        iTunesLength(reader, moov).value_or(rescale(*length, format->sampleRate, media->timescale));
     if (frames == 0) {
         return std::nullopt;
     }
     return TrackOutline{*format, frames};
+}
+
+} // namespace
+
+std::optional<TrackOutline> Mp4Probe::read(FileStream& stream) {
+    BoxReader reader(stream);
+    const std::int64_t size = stream.getSize();
+    const std::optional<Box> first = reader.boxAt(0, size);
+    if (!first || !first->is("ftyp")) {
+        return std::nullopt;
+    }
+    const std::optional<Box> moov = movieBox(reader, first->end, size);
+    const std::optional<MediaHeader> movie = moov ? headerTiming(reader, reader.child(*moov, "mvhd")) : std::nullopt;
+    const std::optional<Box> sound = movie ? soundTrack(reader, *moov) : std::nullopt;
+    if (!sound) {
+        return std::nullopt;
+    }
+    return soundOutline(reader, *moov, *movie, *sound);
 }

@@ -191,23 +191,27 @@ void OpenAlOutput::passOneUnheard() {
     }
 }
 
+void OpenAlOutput::feedDevice() {
+    reclaimPlayed();
+    if (formatPending && queued.empty()) {
+        format = source.format();
+        formatPending = false;
+    }
+    while (!freeBuffers.empty() && !sourceEnded && !formatPending && fillOne()) {
+    }
+    ALint state = AL_STOPPED;
+    alGetSourcei(alSource, AL_SOURCE_STATE, &state);
+    // Starts the first time, and again after the queue ran dry or changed format.
+    if (wantPlaying && state != AL_PLAYING && !queued.empty()) {
+        alSourcePlay(alSource);
+    }
+}
+
 void OpenAlOutput::run(const std::stop_token& stop) {
     std::unique_lock lock(mutex);
     while (!stop.stop_requested()) {
         if (alSource != 0) {
-            reclaimPlayed();
-            if (formatPending && queued.empty()) {
-                format = source.format();
-                formatPending = false;
-            }
-            while (!freeBuffers.empty() && !sourceEnded && !formatPending && fillOne()) {
-            }
-            ALint state = AL_STOPPED;
-            alGetSourcei(alSource, AL_SOURCE_STATE, &state);
-            // Starts the first time, and again after the queue ran dry or changed format.
-            if (wantPlaying && state != AL_PLAYING && !queued.empty()) {
-                alSourcePlay(alSource);
-            }
+            feedDevice();
         } else if (wantPlaying && !sourceEnded) {
             passOneUnheard();
         }

@@ -47,9 +47,11 @@ private:
     };
 
     void run(const std::stop_token& stop);
-    // Both take the lock's holder's word that `mutex` is held.
+    // These four take the lock's holder's word that `mutex` is held.
     void reclaimPlayed() const;
     bool fillOne();
+    // Refills the device's queue from the source and keeps it playing while wanted.
+    void feedDevice();
     // With no device the stream still runs in real time, unheard, so that the playlist moves on.
     void passOneUnheard();
     std::size_t framesPerBuffer() const { return format.sampleRate / buffersPerSecond; }

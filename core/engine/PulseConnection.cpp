@@ -147,6 +147,8 @@ void PulseConnection::onContextState() {
     pa_threaded_mainloop_signal(mainloop, 0);
 }
 
+// Arms the loop's timers: not const, though the connection's own fields stay as they are.
+// NOLINTNEXTLINE(readability-make-member-function-const)
 void PulseConnection::schedule(pa_time_event*& timer, std::uint64_t usec, TimerCallback callback, void* data) {
     timeval when{};
     pa_gettimeofday(&when);

@@ -18,7 +18,7 @@ CancellableInput::int_type CancellableInput::underflow() {
 CancellableInput::pos_type CancellableInput::seekoff(off_type offset, std::ios_base::seekdir direction,
                                                      std::ios_base::openmode which) {
     if ((which & std::ios_base::in) == 0) {
-        return pos_type(off_type(-1));
+        return {off_type(-1)};
     }
     // The source stands past what is buffered here.
     if (direction == std::ios_base::cur) {
@@ -30,7 +30,7 @@ CancellableInput::pos_type CancellableInput::seekoff(off_type offset, std::ios_b
 
 CancellableInput::pos_type CancellableInput::seekpos(pos_type position, std::ios_base::openmode which) {
     if ((which & std::ios_base::in) == 0) {
-        return pos_type(off_type(-1));
+        return {off_type(-1)};
     }
     setg(buffer.data(), buffer.data(), buffer.data());
     return source.pubseekpos(position, std::ios_base::in);

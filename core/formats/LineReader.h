@@ -21,6 +21,10 @@ public:
 
 private:
     bool fill();
+    // Steps over the LF of a CR LF pair whose CR ended the previous line.
+    bool skipPairedLineFeed();
+    // Adds the buffered text up to the next line break to `line`; true when a line break ended it.
+    bool appendSegment(std::string& line, bool& overlong);
 
     std::istream& input;
     std::array<char, std::size_t{64} * 1024> buffer{};

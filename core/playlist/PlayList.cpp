@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <iterator>
 #include <limits>
 #include <mutex>
@@ -33,6 +34,28 @@ std::mt19937& randomEngine() {
 
 AudioConfig& settings() {
     return *AudioConfig::getInstance();
+}
+
+// Picks, at each join, what follows the ending track in the chain the settings of that moment call for:
+// the list order (past `wrapsAt` only under repeat) or the drawn order.
+std::function<std::optional<GaplessSource::Track>(std::uint64_t)>
+followerChooser(std::vector<GaplessSource::Track> inOrder, std::size_t wrapsAt,
+                std::vector<GaplessSource::Track> drawn) {
+    const AudioConfig* config = &settings();
+    return [config, inOrder = std::move(inOrder), wrapsAt,
+            drawn = std::move(drawn)](std::uint64_t ending) -> std::optional<GaplessSource::Track> {
+        const bool shuffle = config->isShuffle();
+        const std::vector<GaplessSource::Track>& tracks = shuffle ? drawn : inOrder;
+        const auto found = std::ranges::find_if(tracks, [ending](const auto& t) { return t.id == ending; });
+        if (found == tracks.end() || std::next(found) == tracks.end()) {
+            return std::nullopt;
+        }
+        const auto index = static_cast<std::size_t>(std::distance(tracks.begin(), found)) + 1;
+        if (!shuffle && index >= wrapsAt && !config->isRepeat()) {
+            return std::nullopt;
+        }
+        return *std::next(found);
+    };
 }
 
 } // namespace
@@ -96,7 +119,7 @@ bool PlayList::adoptFollower() {
         return track.get() == follower->owner && track->getId() == follower->id;
     };
     // The following entry or the first one, but for shuffle; a track removed meanwhile is not found.
-    Position found = std::next(current);
+    auto found = std::next(current);
     if (found == list.end() || !isFollower(*found)) {
         found = std::find_if(list.begin(), list.end(), isFollower);
     }
@@ -135,7 +158,7 @@ void PlayList::publishFollowers() {
     const auto chain = [&](std::vector<GaplessSource::Track>& tracks, const auto& nextAfter) {
         tracks.push_back(GaplessSource::Track{(*current)->getId(), {}, current->get()});
         double ahead = 0.0;
-        for (Position at = current; tracks.size() <= mostAhead && ahead < aheadSeconds;) {
+        for (auto at = current; tracks.size() <= mostAhead && ahead < aheadSeconds;) {
             at = nextAfter(at);
             std::optional<GaplessSource::Track> track = at != list.end() ? trackAt(at) : std::nullopt;
             if (!track || std::ranges::any_of(tracks, [&track](const auto& t) { return t.id == track->id; })) {
@@ -161,22 +184,8 @@ void PlayList::publishFollowers() {
     if (publishedShuffle && list.size() > 1) {
         chain(drawn, [this](const Position& at) { return randomPositionOtherThan(at); });
     }
-    const AudioConfig* config = &settings();
     auto plan = std::make_shared<GaplessSource::Plan>();
-    plan->choose = [config, inOrder = std::move(inOrder), wrapsAt,
-                    drawn = std::move(drawn)](std::uint64_t ending) -> std::optional<GaplessSource::Track> {
-        const bool shuffle = config->isShuffle();
-        const std::vector<GaplessSource::Track>& tracks = shuffle ? drawn : inOrder;
-        const auto found = std::ranges::find_if(tracks, [ending](const auto& t) { return t.id == ending; });
-        if (found == tracks.end() || std::next(found) == tracks.end()) {
-            return std::nullopt;
-        }
-        const auto index = static_cast<std::size_t>(std::distance(tracks.begin(), found)) + 1;
-        if (!shuffle && index >= wrapsAt && !config->isRepeat()) {
-            return std::nullopt;
-        }
-        return *std::next(found);
-    };
+    plan->choose = followerChooser(std::move(inOrder), wrapsAt, std::move(drawn));
     (*current)->setFollowers(std::move(plan));
     publishedVersion = listVersion;
 }

@@ -27,10 +27,10 @@ constexpr const char* audioDemuxers = "aac,ac3,aiff,amr,ape,asf,au,caf,dsf,dts,d
                                       "mov,mp3,mpc,mpc8,ogg,shn,tak,truehd,tta,w64,wav,wv,xwma";
 constexpr int ioBufferSize = 32 * 1024;
 // What a non-audio file costs before it is refused.
-constexpr std::int64_t probeBytes = 256 * 1024;
-constexpr std::int64_t analyseBytes = 1024 * 1024;
+constexpr std::int64_t probeBytes = std::int64_t{256} * 1024;
+constexpr std::int64_t analyseBytes = std::int64_t{1024} * 1024;
 // The most an opening reads, to its first decoded frame: a long header (a large cover) fits.
-constexpr std::int64_t openingBytes = 32 * 1024 * 1024;
+constexpr std::int64_t openingBytes = std::int64_t{32} * 1024 * 1024;
 // A damaged stream plays up to where it breaks: this many packets in a row that decode to nothing end it.
 constexpr int fruitlessPackets = 256;
 
@@ -222,7 +222,7 @@ bool FfmpegDecoder::openStream() {
     container->io_open = refuseOpening;
     container->format_probesize = probeBytes;
     container->probesize = analyseBytes;
-    container->max_analyze_duration = 2 * AV_TIME_BASE;
+    container->max_analyze_duration = std::int64_t{2} * AV_TIME_BASE;
     AVDictionary* options = nullptr;
     av_dict_set(&options, "format_whitelist", audioDemuxers, 0);
     av_dict_set(&options, "protocol_whitelist", "file", 0);
@@ -272,15 +272,7 @@ bool FfmpegDecoder::decodeFrame() {
     while (!finished) {
         const int received = avcodec_receive_frame(codec, frame);
         if (received == 0) {
-            const bool wasFirst = output.sampleRate == 0;
-            const bool ok = convert(frame);
-            if (ok && wasFirst) {
-                firstPts = frame->best_effort_timestamp == AV_NOPTS_VALUE ? 0 : frame->best_effort_timestamp;
-                describeLength();
-            }
-            pendingStart = ok ? positionOf(frame) : std::nullopt;
-            av_frame_unref(frame);
-            if (!ok) {
+            if (!takeFrame()) {
                 break;
             }
             if (!pending.empty()) {
@@ -288,27 +280,40 @@ bool FfmpegDecoder::decodeFrame() {
             }
             continue;
         }
-        if (received != AVERROR(EAGAIN) || draining) {
+        if (received != AVERROR(EAGAIN) || draining || ++fruitless > fruitlessPackets) {
             break;
         }
-        if (++fruitless > fruitlessPackets) {
-            break;
-        }
-        if (av_read_frame(container, packet) < 0) {
-            draining = true;
-            avcodec_send_packet(codec, nullptr);
-            continue;
-        }
-        // A packet that does not decode is lost; the ones after it may decode again.
-        if (packet->stream_index == streamIndex) {
-            avcodec_send_packet(codec, packet);
-        }
-        av_packet_unref(packet);
+        feedPacket();
     }
     finished = true;
     // A resampler holds back a few frames of what it converted.
     pendingStart.reset();
     return resampler != nullptr && convert(nullptr) && !pending.empty();
+}
+
+bool FfmpegDecoder::takeFrame() {
+    const bool wasFirst = output.sampleRate == 0;
+    const bool ok = convert(frame);
+    if (ok && wasFirst) {
+        firstPts = frame->best_effort_timestamp == AV_NOPTS_VALUE ? 0 : frame->best_effort_timestamp;
+        describeLength();
+    }
+    pendingStart = ok ? positionOf(frame) : std::nullopt;
+    av_frame_unref(frame);
+    return ok;
+}
+
+void FfmpegDecoder::feedPacket() {
+    if (av_read_frame(container, packet) < 0) {
+        draining = true;
+        avcodec_send_packet(codec, nullptr);
+        return;
+    }
+    // A packet that does not decode is lost; the ones after it may decode again.
+    if (packet->stream_index == streamIndex) {
+        avcodec_send_packet(codec, packet);
+    }
+    av_packet_unref(packet);
 }
 
 bool FfmpegDecoder::convert(AVFrame* decoded) {

@@ -36,7 +36,7 @@ public:
     PcmFormat format() const override { return output; }
     std::optional<std::uint64_t> frames() const override { return length; }
     std::size_t read(float* samples, std::size_t frames) override;
-    bool seek(std::uint64_t frame) override;
+    bool seek(std::uint64_t target) override;
 
     struct Input {
         int descriptor = -1;
@@ -56,6 +56,10 @@ private:
     int releaseDescriptor();
     // Decodes the next frame into `pending`; false when the audio ends.
     bool decodeFrame();
+    // Converts the frame just received into `pending`; false when it cannot be played.
+    bool takeFrame();
+    // Hands the codec the next packet of the audio stream, or tells it the stream has ended.
+    void feedPacket();
     // Converts `decoded` (or what the resampler holds back, when null) into `pending`; false on failure.
     bool convert(AVFrame* decoded);
     void describeLength();
