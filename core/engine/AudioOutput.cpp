@@ -2,6 +2,7 @@
 
 #include "DeferredOutput.h"
 #include "FallbackOutput.h"
+#include "Log.h"
 #include "OpenAlOutput.h"
 #include "PulseOutput.h"
 
@@ -41,6 +42,7 @@ std::unique_ptr<AudioOutput> AudioOutput::create(PcmSource& source) {
     if (std::unique_ptr<PulseOutput> server = PulseOutput::connect(source)) {
         return server;
     }
+    Log::debug(Log::Category::Output, "No sound server answers: playing through OpenAL Soft until one does");
     return std::make_unique<FallbackOutput>(source, &openAl);
 }
 

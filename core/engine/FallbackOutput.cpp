@@ -1,5 +1,6 @@
 #include "FallbackOutput.h"
 
+#include "Log.h"
 #include "PulseOutput.h"
 
 #include <utility>
@@ -50,6 +51,7 @@ void FallbackOutput::watchForServer(std::chrono::milliseconds lookEvery) {
         }
         // The source has one reader at a time: the local output stops pulling before the server's starts.
         local.reset();
+        Log::debug(Log::Category::Output, "A sound server answers: the stream moves to it");
         const std::lock_guard lock(mutex);
         heard.restartAt(counting.pulled());
         server->setGain(gain);

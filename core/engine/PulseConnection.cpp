@@ -135,9 +135,17 @@ void PulseConnection::closeContext() {
 void PulseConnection::onContextState() {
     const pa_context_state_t state = pa_context_get_state(serverContext);
     if (state == PA_CONTEXT_READY) {
+        if (lost) {
+            heldMessages.debug("The sound server answers again");
+        }
         everConnected = true;
+        lost = false;
         onReady();
     } else if (!PA_CONTEXT_IS_GOOD(state)) {
+        if (everConnected && !lost) {
+            heldMessages.warning("The sound server went away (" + lastError() + "): looking for it again");
+        }
+        lost = everConnected;
         onLost();
         closeContext();
         if (everConnected) {
@@ -145,6 +153,10 @@ void PulseConnection::onContextState() {
         }
     }
     pa_threaded_mainloop_signal(mainloop, 0);
+}
+
+std::string PulseConnection::lastError() const {
+    return serverContext != nullptr ? pa_strerror(pa_context_errno(serverContext)) : "no connection";
 }
 
 // Arms the loop's timers: not const, though the connection's own fields stay as they are.

@@ -1,7 +1,10 @@
 #pragma once
 
+#include "DeferredLog.h"
+
 #include <cstdint>
 #include <functional>
+#include <string>
 
 struct pa_context;
 struct pa_mainloop_api;
@@ -12,7 +15,8 @@ struct timeval;
 // A connection to the sound server (PulseAudio, or PipeWire's server for its clients) run on libpulse's
 // own thread. Once a server has answered, the connection is made again whenever it goes away, until one
 // answers again. Lock it (it is a lockable) around every use of the context and of the loop's API; the
-// handlers run on the loop's thread with it locked.
+// handlers run on the loop's thread with it locked, so what they report waits in messages() for a caller
+// without the lock to write it.
 class PulseConnection {
 public:
     using Handler = std::function<void()>;
@@ -44,6 +48,11 @@ public:
     void schedule(pa_time_event*& timer, std::uint64_t usec, TimerCallback callback, void* data);
     // Calls `onReady` again soon if the server is still there, else looks for it again.
     void retrySoon();
+    // Why the server's last call failed, as libpulse words it.
+    std::string lastError() const;
+
+    // Unlocked: any thread, the handlers included.
+    DeferredLog& messages() const { return heldMessages; }
 
 private:
     void openContext();
@@ -60,5 +69,7 @@ private:
     pa_context* serverContext = nullptr;
     pa_time_event* retryTimer = nullptr;
     bool everConnected = false;
+    bool lost = false;
     bool timedOut = false;
+    mutable DeferredLog heldMessages{Log::Category::Output};
 };

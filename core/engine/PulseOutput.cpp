@@ -6,6 +6,7 @@
 #include <mutex>
 #include <pulse/pulseaudio.h>
 #include <span>
+#include <string>
 
 namespace {
 
@@ -47,13 +48,16 @@ PulseOutput::PulseOutput(PcmSource& source)
     : source(source), connection([this] { openStream(); }, [this] { onServerLost(); }) {}
 
 PulseOutput::~PulseOutput() {
-    const std::scoped_lock lock(connection);
-    if (switchTimer != nullptr) {
-        connection.api()->time_free(switchTimer);
-        switchTimer = nullptr;
+    {
+        const std::scoped_lock lock(connection);
+        if (switchTimer != nullptr) {
+            connection.api()->time_free(switchTimer);
+            switchTimer = nullptr;
+        }
+        closeStream();
+        connection.close();
     }
-    closeStream();
-    connection.close();
+    connection.messages().flush();
 }
 
 void PulseOutput::onServerLost() {
@@ -72,6 +76,8 @@ void PulseOutput::openStream() {
     if (format.channels > PA_CHANNELS_MAX || pa_sample_spec_valid(&sampleFormat) == 0 ||
         pa_channel_map_init_extend(&map, format.channels, PA_CHANNEL_MAP_WAVEEX) == nullptr) {
         // Nothing in this format can sound: end here rather than wait for ever.
+        connection.messages().warning("The sound server cannot play " + std::to_string(format.channels) +
+                                      " channels at " + std::to_string(format.sampleRate) + " Hz: the track ends here");
         sourceEnded = true;
         finished = true;
         return;
@@ -82,6 +88,8 @@ void PulseOutput::openStream() {
     stream = pa_stream_new_with_proplist(connection.context(), "Zalvo", &sampleFormat, &map, properties);
     pa_proplist_free(properties);
     if (stream == nullptr) {
+        connection.messages().warning("The sound server refused a stream (" + connection.lastError() +
+                                      "): the track ends here");
         sourceEnded = true;
         finished = true;
         return;
@@ -118,7 +126,10 @@ void PulseOutput::openStream() {
     heard.restartAt(heard.frames());
     history.rewind(heard.frames());
     if (pa_stream_connect_playback(stream, nullptr, &attributes, flags, &volume, nullptr) < 0) {
+        connection.messages().warning("The sound server did not connect the stream (" + connection.lastError() +
+                                      "): trying again");
         closeStream();
+        connection.retrySoon();
     }
 }
 
@@ -155,7 +166,11 @@ void PulseOutput::onWritable(std::size_t bytes) {
         if (samples.empty()) {
             continue;
         }
-        pa_stream_write(stream, samples.data(), samples.size_bytes(), nullptr, 0, PA_SEEK_RELATIVE);
+        if (pa_stream_write(stream, samples.data(), samples.size_bytes(), nullptr, 0, PA_SEEK_RELATIVE) < 0) {
+            // What was not written stays in the history, to be replayed on the stream that follows.
+            connection.messages().warning("Writing to the sound server failed (" + connection.lastError() + ")");
+            return;
+        }
         frames -= samples.size() / format.channels;
     }
 
@@ -213,6 +228,7 @@ void PulseOutput::switchFormat() {
 }
 
 void PulseOutput::onStreamReady() {
+    streamFailing = false;
     // The controls may have moved while the stream was being set up.
     dropOperation(pa_stream_cork(stream, playing ? 0 : 1, nullptr, nullptr));
     applyGain();
@@ -221,6 +237,12 @@ void PulseOutput::onStreamReady() {
 void PulseOutput::onStreamLost() {
     // Ended by the server alone (killed, or its sink gone with nowhere to move): the server is still
     // there, so a new stream replays what this one had not played.
+    if (!streamFailing) {
+        connection.messages().warning("The sound server ended the stream (" + connection.lastError() +
+                                      "): opening another");
+    }
+    // The streams opened until one plays fail for the same cause.
+    streamFailing = true;
     closeStream();
     connection.retrySoon();
 }
@@ -271,8 +293,14 @@ void PulseOutput::setGain(float newGain) {
 }
 
 std::uint64_t PulseOutput::playedFrames() const {
-    const std::scoped_lock lock(connection);
-    return heardFrames();
+    std::uint64_t frames = 0;
+    {
+        const std::scoped_lock lock(connection);
+        frames = heardFrames();
+    }
+    // The player asks several times a second: what the loop's thread reported is written here, unlocked.
+    connection.messages().flush();
+    return frames;
 }
 
 bool PulseOutput::drained() const {

@@ -79,6 +79,7 @@ private:
     bool formatChanging = false;
     bool draining = false;
     bool finished = false;
+    bool streamFailing = false;
     ReplayHistory history;
     // Holds still while no server answers; the current stream starts where it was when it opened.
     mutable PlayedFrameCount heard;

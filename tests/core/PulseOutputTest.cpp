@@ -1,6 +1,7 @@
 #include "PulseOutput.h"
 
 #include "FallbackOutput.h"
+#include "LogCapture.h"
 #include "MonitorCapture.h"
 #include "Music.h"
 #include "PcmSource.h"
@@ -166,6 +167,7 @@ TEST_F(PulseOutputTest, FollowsTheDefaultOutputAndCanBeMoved) {
 }
 
 TEST_F(PulseOutputTest, ResumesWhereItWasHeardOnceTheServerIsBack) {
+    const LogCapture log;
     ASSERT_TRUE(server.start());
     std::optional<MonitorCapture> before;
     before.emplace("nullsink");
@@ -182,6 +184,7 @@ TEST_F(PulseOutputTest, ResumesWhereItWasHeardOnceTheServerIsBack) {
     std::this_thread::sleep_for(1s);
     EXPECT_EQ(output->playedFrames(), heldAt) << "the position ran on with no server";
     EXPECT_NEAR(static_cast<double>(heldAt) / 44100.0, 2.0, 0.3);
+    EXPECT_EQ(log.warningsWith("The sound server went away"), 1U) << "looking for it again is not news";
 
     ASSERT_TRUE(server.start());
     const Clock::time_point back = Clock::now();
@@ -203,6 +206,7 @@ TEST_F(PulseOutputTest, ResumesWhereItWasHeardOnceTheServerIsBack) {
 }
 
 TEST_F(PulseOutputTest, OpensANewStreamWhenTheServerEndedItsStream) {
+    const LogCapture log;
     ASSERT_TRUE(server.start());
     SweepSource source;
     const auto output = PulseOutput::connect(source);
@@ -214,6 +218,8 @@ TEST_F(PulseOutputTest, OpensANewStreamWhenTheServerEndedItsStream) {
     ASSERT_FALSE(server.pactl("unload-module module-null-sink").empty());
     std::this_thread::sleep_for(500ms);
     EXPECT_FALSE(output->streaming());
+    output->playedFrames();
+    EXPECT_EQ(log.warningsWith("The sound server ended the stream"), 1U) << "each failed retry reported";
     ASSERT_FALSE(server.pactl("load-module module-null-sink sink_name=nullsink").empty());
     MonitorCapture capture("nullsink");
     EXPECT_TRUE(capture.louderAfter(Clock::now(), 0.3F)) << "no new stream";

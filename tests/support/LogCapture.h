@@ -1,0 +1,25 @@
+#pragma once
+
+#include "Log.h"
+
+#include <string>
+#include <vector>
+
+// Takes the core's log for its lifetime and keeps what is written to it.
+class LogCapture final {
+public:
+    struct Entry {
+        Log::Category category;
+        Log::Level level;
+        std::string message;
+    };
+
+    LogCapture();
+    ~LogCapture();
+    LogCapture(const LogCapture&) = delete;
+    LogCapture& operator=(const LogCapture&) = delete;
+
+    std::vector<Entry> entries() const;
+    // The warnings whose message contains `text`.
+    std::size_t warningsWith(const std::string& text) const;
+};
