@@ -15,11 +15,6 @@
 #include <array>
 #include <mutex>
 
-// The resources live in a static library: nothing would pull them into the program unless asked for.
-static void initResources() {
-    Q_INIT_RESOURCE(art);
-}
-
 namespace {
 
 constexpr QSize skinSize{500, 500};
@@ -35,19 +30,10 @@ QRect fromEdges(int left, int top, int right, int bottom) {
     return {QPoint(left, top), QPoint(right - 1, bottom - 1)};
 }
 
-QIcon loadAppIcon() {
-    initResources();
-    QIcon icon;
-    for (const int size : {16, 22, 24, 32, 48, 64, 128}) {
-        icon.addFile(QStringLiteral(":/icons/zalvo-%1.png").arg(size), QSize(size, size));
-    }
-    return icon;
-}
-
 } // namespace
 
 CZalvoDlg::CZalvoDlg(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint), m_icon(loadAppIcon()) {
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint), m_icon(SkinView::appIcon()) {
     setWindowTitle(QStringLiteral("Zalvo"));
     setFixedSize(skinSize);
     setMouseTracking(true);

@@ -1,6 +1,13 @@
 #include "SkinView.h"
 
+#include <QIcon>
+
 #include <array>
+
+// The artwork lives in a static library: nothing would pull it into the program unless asked for.
+static void initResources() {
+    Q_INIT_RESOURCE(art);
+}
 
 namespace {
 
@@ -13,8 +20,18 @@ QString renderingName(qreal scale) {
 } // namespace
 
 SkinView::SkinView(QWidget* parent) : QLabel(parent) {
+    initResources();
     setAttribute(Qt::WA_TransparentForMouseEvents);
     pickRenderingFor(devicePixelRatioF());
+}
+
+QIcon SkinView::appIcon() {
+    initResources();
+    QIcon icon;
+    for (const int size : {16, 22, 24, 32, 48, 64, 128}) {
+        icon.addFile(QStringLiteral(":/icons/zalvo-%1.png").arg(size), QSize(size, size));
+    }
+    return icon;
 }
 
 qreal SkinView::renderingScaleFor(qreal devicePixelRatio) {

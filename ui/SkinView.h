@@ -8,6 +8,8 @@ class SkinView final : public QLabel {
 public:
     explicit SkinView(QWidget* parent);
 
+    // The program's icon, at every size it is drawn in, from the same artwork.
+    static QIcon appIcon();
     // The scale of the rendering that is drawn for a device pixel ratio.
     static qreal renderingScaleFor(qreal devicePixelRatio);
 
