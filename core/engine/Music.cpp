@@ -1,6 +1,7 @@
 #include "Music.h"
 
 #include "AudioOutput.h"
+#include "Log.h"
 #include "Playback.h"
 #include "TextEncoding.h"
 #include "TrackDecoder.h"
@@ -87,7 +88,7 @@ void Music::playPause() {
         playback->play();
     } else if (!startAt(0, false)) {
         // The file went away or changed since it was opened; a playlist must not wait on it.
-        unplayable = true;
+        passOver();
     }
 }
 
@@ -160,8 +161,14 @@ void Music::seek(float seconds) {
         return;
     }
     if (!start(std::move(decoder), frame, isPaused())) {
-        unplayable = true;
+        passOver();
     }
+}
+
+void Music::passOver() {
+    unplayable = true;
+    Log::warning(Log::Category::Engine, "Passed over a track that no longer opens: " +
+                                            TextEncoding::toUtf8(TextEncoding::readable(path)).value_or(""));
 }
 
 bool Music::isStopped() const {

@@ -54,6 +54,8 @@ private:
     bool startAt(std::uint64_t frame, bool paused);
     bool start(std::unique_ptr<TrackDecoder> decoder, std::uint64_t frame, bool paused);
     static std::unique_ptr<TrackDecoder> openAt(const std::string& utf8Path, std::uint64_t frame);
+    // Marks the track finished, so that the playlist moves on, and says why.
+    void passOver();
 
     std::uint64_t id;
     std::unique_ptr<Playback> playback;

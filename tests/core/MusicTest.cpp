@@ -1,5 +1,6 @@
 #include "Music.h"
 
+#include "LogCapture.h"
 #include "TempDir.h"
 #include "ToneFile.h"
 
@@ -332,10 +333,12 @@ TEST_F(MusicTest, FileGoneSincePlayCountsAsFinishedAtOnce) {
     ASSERT_TRUE(music.open(file.u16string()));
     fs::remove(file);
 
+    const LogCapture log;
     music.playPause();
     EXPECT_TRUE(music.isStopped());
     EXPECT_TRUE(music.isFinished());
     EXPECT_EQ(music.getPath(), file.u16string());
+    EXPECT_EQ(log.warningsWith("Passed over a track that no longer opens: " + file.string()), 1U);
 
     music.stop();
     EXPECT_FALSE(music.isFinished());
