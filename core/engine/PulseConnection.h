@@ -15,8 +15,8 @@ struct timeval;
 // A connection to the sound server (PulseAudio, or PipeWire's server for its clients) run on libpulse's
 // own thread. Once a server has answered, the connection is made again whenever it goes away, until one
 // answers again. Lock it (it is a lockable) around every use of the context and of the loop's API; the
-// handlers run on the loop's thread with it locked, so what they report waits in messages() for a caller
-// without the lock to write it.
+// handlers run on the loop's thread with it locked, so what they report goes through messages(), which
+// writes it on a thread of its own.
 class PulseConnection {
 public:
     using Handler = std::function<void()>;
@@ -51,7 +51,7 @@ public:
     // Why the server's last call failed, as libpulse words it.
     std::string lastError() const;
 
-    // Unlocked: any thread, the handlers included.
+    // Any thread, locked or not.
     DeferredLog& messages() const { return heldMessages; }
 
 private:

@@ -48,16 +48,13 @@ PulseOutput::PulseOutput(PcmSource& source)
     : source(source), connection([this] { openStream(); }, [this] { onServerLost(); }) {}
 
 PulseOutput::~PulseOutput() {
-    {
-        const std::scoped_lock lock(connection);
-        if (switchTimer != nullptr) {
-            connection.api()->time_free(switchTimer);
-            switchTimer = nullptr;
-        }
-        closeStream();
-        connection.close();
+    const std::scoped_lock lock(connection);
+    if (switchTimer != nullptr) {
+        connection.api()->time_free(switchTimer);
+        switchTimer = nullptr;
     }
-    connection.messages().flush();
+    closeStream();
+    connection.close();
 }
 
 void PulseOutput::onServerLost() {
@@ -293,14 +290,8 @@ void PulseOutput::setGain(float newGain) {
 }
 
 std::uint64_t PulseOutput::playedFrames() const {
-    std::uint64_t frames = 0;
-    {
-        const std::scoped_lock lock(connection);
-        frames = heardFrames();
-    }
-    // The player asks several times a second: what the loop's thread reported is written here, unlocked.
-    connection.messages().flush();
-    return frames;
+    const std::scoped_lock lock(connection);
+    return heardFrames();
 }
 
 bool PulseOutput::drained() const {

@@ -15,19 +15,34 @@ void DeferredLog::hold(Log::Level level, std::string message) {
     }
     last = message;
     held.emplace_back(level, std::move(message));
+    if (!writing) {
+        // A writer that is not writing has let go of the lock for the last time: it is ending.
+        writing = true;
+        if (writer.joinable()) {
+            writer.join();
+        }
+        writer = std::jthread([this] { writeHeld(); });
+    }
 }
 
-void DeferredLog::flush() {
+void DeferredLog::writeHeld() {
     std::vector<std::pair<Log::Level, std::string>> due;
-    {
-        const std::scoped_lock lock(mutex);
-        due.swap(held);
-    }
-    for (const auto& [level, message] : due) {
-        if (level == Log::Level::Warning) {
-            Log::warning(category, message);
-        } else {
-            Log::debug(category, message);
+    while (true) {
+        {
+            const std::scoped_lock lock(mutex);
+            due.clear();
+            due.swap(held);
+            if (due.empty()) {
+                writing = false;
+                return;
+            }
+        }
+        for (const auto& [level, message] : due) {
+            if (level == Log::Level::Warning) {
+                Log::warning(category, message);
+            } else {
+                Log::debug(category, message);
+            }
         }
     }
 }

@@ -10,7 +10,7 @@ std::vector<LogCapture::Entry> captured;
 
 void keep(Log::Category category, Log::Level level, std::string_view message) {
     const std::scoped_lock lock(capturedMutex);
-    captured.push_back({category, level, std::string(message)});
+    captured.push_back({category, level, std::string(message), std::this_thread::get_id()});
 }
 
 } // namespace

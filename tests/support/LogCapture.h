@@ -3,6 +3,7 @@
 #include "Log.h"
 
 #include <string>
+#include <thread>
 #include <vector>
 
 // Takes the core's log for its lifetime and keeps what is written to it.
@@ -12,6 +13,7 @@ public:
         Log::Category category;
         Log::Level level;
         std::string message;
+        std::thread::id thread;
     };
 
     LogCapture();
