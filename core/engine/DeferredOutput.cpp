@@ -1,5 +1,6 @@
 #include "DeferredOutput.h"
 
+#include "BoundedJoin.h"
 #include "PcmSource.h"
 
 #include <chrono>
@@ -22,14 +23,7 @@ DeferredOutput::DeferredOutput(std::shared_ptr<PcmSource> source, Opener open)
 DeferredOutput::~DeferredOutput() {
     std::unique_lock lock(state->mutex);
     state->closing = true;
-    state->wake.notify_all();
-    const bool closed = state->wake.wait_for(lock, closeWait, [this] { return state->closed; });
-    lock.unlock();
-    if (closed) {
-        thread.join();
-    } else {
-        thread.detach();
-    }
+    boundedJoin(thread, std::move(lock), state->wake, state->closed, closeWait);
 }
 
 void DeferredOutput::run(const std::shared_ptr<State>& state, std::shared_ptr<PcmSource> source, const Opener& open) {

@@ -1,5 +1,6 @@
 #include "FollowerOpener.h"
 
+#include "BoundedJoin.h"
 #include "Log.h"
 #include "TrackDecoder.h"
 #include "TrackLoudness.h"
@@ -48,14 +49,7 @@ FollowerOpener::FollowerOpener(std::uint64_t decodingTrack) {
 FollowerOpener::~FollowerOpener() {
     std::unique_lock lock(state->mutex);
     state->stopping = true;
-    state->wake.notify_all();
-    const bool stopped = state->wake.wait_for(lock, stopWait, [this] { return state->stopped; });
-    lock.unlock();
-    if (stopped) {
-        thread.join();
-    } else {
-        thread.detach();
-    }
+    boundedJoin(thread, std::move(lock), state->wake, state->stopped, stopWait);
 }
 
 void FollowerOpener::setPlan(std::shared_ptr<const GaplessSource::Plan> plan) {
