@@ -6,6 +6,10 @@
 
 bool FileStream::open(const std::string& utf8Path) {
     file.reset();
+    // A name with a NUL in it would reach the file system cut short, naming another file.
+    if (utf8Path.empty() || utf8Path.find('\0') != std::string::npos) {
+        return false;
+    }
     // Opening a FIFO for reading waits for a writer unless asked not to; a device or a directory never
     // ends. Only what fstat calls a regular file is read, and nothing is read before it says so.
     const int descriptor = ::open(utf8Path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);

@@ -7,9 +7,7 @@
 
 #include <algorithm>
 #include <chrono>
-#include <filesystem>
 #include <limits>
-#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -25,13 +23,8 @@ constexpr std::chrono::milliseconds takeWait{100};
 // finish on its own.
 constexpr std::chrono::milliseconds stopWait{50};
 
-// Only regular files: opening a FIFO would block, and a device or directory never ends.
-std::unique_ptr<TrackDecoder> openRegular(const std::string& utf8Path) {
-    std::error_code error;
-    if (utf8Path.empty() || utf8Path.find('\0') != std::string::npos ||
-        !std::filesystem::is_regular_file(std::filesystem::path(utf8Path), error)) {
-        return nullptr;
-    }
+// Opened as the track that plays first is, at its own loudness.
+std::unique_ptr<TrackDecoder> openAtItsLoudness(const std::string& utf8Path) {
     std::unique_ptr<TrackDecoder> decoder = TrackDecoder::open(utf8Path);
     if (decoder) {
         decoder->setGain(TrackLoudness::factorFor(utf8Path));
@@ -108,7 +101,7 @@ bool FollowerOpener::openAhead(State& state, std::unique_lock<std::mutex>& lock)
         wanted.push_back(next->id);
         if (!state.opened.contains(next->id)) {
             lock.unlock();
-            Opened opened{openRegular(next->utf8Path)};
+            Opened opened{openAtItsLoudness(next->utf8Path)};
             if (!opened.decoder) {
                 Log::warning(Log::Category::Engine,
                              "Passed over a following track that does not open: " + next->utf8Path);

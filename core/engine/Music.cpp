@@ -11,9 +11,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstddef>
-#include <filesystem>
 #include <mutex>
-#include <system_error>
 #include <vector>
 
 namespace {
@@ -37,18 +35,6 @@ void holdDevice() {
 
 std::atomic<std::uint64_t> nextId = 1;
 
-// Only regular files: opening a FIFO would block, and a device or directory never ends. A name with
-// a NUL in it would reach the file system cut short, naming another file.
-std::optional<std::string> playablePath(const std::u16string& path) {
-    std::optional<std::string> utf8 = TextEncoding::toUtf8(path);
-    std::error_code error;
-    if (!utf8 || utf8->empty() || utf8->find('\0') != std::string::npos ||
-        !std::filesystem::is_regular_file(std::filesystem::path(*utf8), error)) {
-        return std::nullopt;
-    }
-    return utf8;
-}
-
 } // namespace
 
 Music::Music() : id(nextId++) {
@@ -66,7 +52,7 @@ Music::~Music() {
 }
 
 bool Music::open(const std::u16string& newPath) {
-    const std::optional<std::string> utf8 = playablePath(newPath);
+    const std::optional<std::string> utf8 = TextEncoding::toUtf8(newPath);
     if (!utf8) {
         return false;
     }
@@ -93,7 +79,7 @@ void Music::playPause() {
 }
 
 bool Music::startAt(std::uint64_t frame, bool paused) {
-    const std::optional<std::string> utf8 = playablePath(path);
+    const std::optional<std::string> utf8 = TextEncoding::toUtf8(path);
     return start(utf8 ? openAt(*utf8, frame) : nullptr, frame, paused);
 }
 
@@ -122,7 +108,7 @@ std::unique_ptr<TrackDecoder> Music::openAt(const std::string& utf8Path, std::ui
 bool Music::start(std::unique_ptr<TrackDecoder> decoder, std::uint64_t frame, bool paused) {
     keepDecodedLength();
     playback.reset();
-    const std::optional<std::string> utf8 = playablePath(path);
+    const std::optional<std::string> utf8 = TextEncoding::toUtf8(path);
     if (!decoder || !utf8) {
         return false;
     }
@@ -146,7 +132,7 @@ void Music::seek(float seconds) {
     if (!playback || std::isnan(seconds)) {
         return;
     }
-    const std::optional<std::string> utf8 = playablePath(path);
+    const std::optional<std::string> utf8 = TextEncoding::toUtf8(path);
     const std::optional<TrackOutline> outline = utf8 ? TrackDecoder::outline(*utf8) : std::nullopt;
     if (!outline) {
         return;
