@@ -1,11 +1,10 @@
 #include "Mp4Probe.h"
 
 #include "FileStream.h"
+#include "ITunesGapless.h"
 
 #include <array>
-#include <cinttypes>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -225,15 +224,7 @@ std::optional<std::uint64_t> iTunesLength(BoxReader& reader, const Box& moov) {
         if (!value || value->size() < 8) {
             return std::nullopt;
         }
-        const std::string text(value->begin() + 8, value->end());
-        unsigned priming = 0;
-        unsigned padding = 0;
-        std::uint64_t frames = 0;
-        if (std::sscanf(text.c_str(), "%*x %x %x %" SCNx64, &priming, &padding, &frames) != 3 || frames == 0 ||
-            frames > UINT32_MAX) {
-            return std::nullopt;
-        }
-        return frames;
+        return iTunesAudioFrames(std::string(value->begin() + 8, value->end()).c_str());
     }
     return std::nullopt;
 }

@@ -1,5 +1,7 @@
 #include "FfmpegDecoder.h"
 
+#include "ITunesGapless.h"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -10,8 +12,6 @@ extern "C" {
 #include <algorithm>
 #include <array>
 #include <cerrno>
-#include <cinttypes>
-#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <limits>
@@ -121,14 +121,11 @@ const AVInputFormat* demuxerByMagic(const FfmpegDecoder::Input& input) {
 // where the container has no edit list to say it.
 std::optional<std::int64_t> iTunesLength(const AVFormatContext* container) {
     const AVDictionaryEntry* entry = av_dict_get(container->metadata, "iTunSMPB", nullptr, 0);
-    unsigned priming = 0;
-    unsigned padding = 0;
-    std::uint64_t frames = 0;
-    if (entry == nullptr || std::sscanf(entry->value, "%*x %x %x %" SCNx64, &priming, &padding, &frames) != 3 ||
-        frames == 0 || frames > std::numeric_limits<std::uint32_t>::max()) {
+    const std::optional<std::uint64_t> frames = entry != nullptr ? iTunesAudioFrames(entry->value) : std::nullopt;
+    if (!frames) {
         return std::nullopt;
     }
-    return static_cast<std::int64_t>(frames);
+    return static_cast<std::int64_t>(*frames);
 }
 
 } // namespace
