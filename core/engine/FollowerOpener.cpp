@@ -13,9 +13,8 @@
 
 namespace {
 
-// Past the output's lead (under a second) and a tick, with room to spare.
-constexpr double aheadSeconds = 3.0;
-constexpr std::size_t mostAhead = 16;
+constexpr double aheadSeconds = GaplessSource::Plan::aheadSeconds;
+constexpr std::size_t mostAhead = GaplessSource::Plan::mostAhead;
 // How long the output's thread waits for a follower still being opened: only right after a start
 // that is closer to its end than the opening takes.
 constexpr std::chrono::milliseconds takeWait{100};

@@ -34,6 +34,11 @@ public:
     // on the thread that opens followers, so it must be quick, must not wait, and must read only what
     // it owns or atomics.
     struct Plan {
+        // How far ahead a plan reaches and followers are opened: past the output's lead (under a second)
+        // and a tick, with room to spare, so that tracks shorter than the lead join too.
+        static constexpr double aheadSeconds = 3.0;
+        static constexpr std::size_t mostAhead = 16;
+
         std::function<std::optional<Track>(std::uint64_t endingTrack)> choose;
     };
 

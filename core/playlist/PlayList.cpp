@@ -145,10 +145,10 @@ void PlayList::publishFollowers() {
         }
         return GaplessSource::Track{(*position)->getId(), *std::move(utf8), position->get()};
     };
-    // Far enough ahead that tracks shorter than the output's lead join too: the output may pull past
-    // several of them between two ticks. A track of unknown length counts as long enough.
-    constexpr double aheadSeconds = 3.0;
-    constexpr std::size_t mostAhead = 16;
+    // The output may pull past several short tracks between two ticks. A track of unknown length counts
+    // as long enough.
+    constexpr double aheadSeconds = GaplessSource::Plan::aheadSeconds;
+    constexpr std::size_t mostAhead = GaplessSource::Plan::mostAhead;
     const auto lengthOf = [](const Position& position) {
         const float seconds = (*position)->getDuration();
         return seconds > 0.0F ? static_cast<double>(seconds) : aheadSeconds;
