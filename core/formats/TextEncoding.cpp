@@ -101,6 +101,10 @@ constexpr std::array<char16_t, 32> windows1252High{0x20AC, 0x0081, 0x201A, 0x019
                                                    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
                                                    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
+char16_t windows1252(unsigned char byte) {
+    return byte >= 0x80 && byte < 0xA0 ? windows1252High[byte - 0x80U] : static_cast<char16_t>(byte);
+}
+
 // UTF-8 to UTF-16; each byte that starts no valid sequence goes to `invalid`, which may stop nothing:
 // decoding goes on from the next byte.
 template <typename Invalid> std::u16string decodeUtf8(std::string_view bytes, Invalid invalid) {
@@ -161,10 +165,12 @@ std::u16string TextEncoding::fromFileSystem(std::string_view bytes) {
 
 std::u16string TextEncoding::readable(std::u16string_view text) {
     std::u16string out(text);
-    for (char16_t& unit : out) {
-        if (isEscapedByte(unit)) {
-            const auto byte = static_cast<char>(static_cast<unsigned char>(unit - lowSurrogateFirst));
-            unit = fromWindows1252(std::string_view(&byte, 1)).front();
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        // The second half of a surrogate pair is a character's, not an escaped byte.
+        if (isHighSurrogate(out[i]) && i + 1 < out.size() && isLowSurrogate(out[i + 1])) {
+            ++i;
+        } else if (isEscapedByte(out[i])) {
+            out[i] = windows1252(static_cast<unsigned char>(out[i] - lowSurrogateFirst));
         }
     }
     return out;
@@ -174,9 +180,7 @@ std::u16string TextEncoding::fromWindows1252(std::string_view bytes) {
     std::u16string out;
     out.reserve(bytes.size());
     for (const char byte : bytes) {
-        const auto value = static_cast<unsigned char>(byte);
-        const bool remapped = value >= 0x80 && value < 0xA0;
-        out.push_back(remapped ? windows1252High[value - 0x80U] : static_cast<char16_t>(value));
+        out.push_back(windows1252(static_cast<unsigned char>(byte)));
     }
     return out;
 }

@@ -54,6 +54,8 @@ TEST(TextEncodingTest, NamesThatAreNotUtf8KeepTheirBytesAndShowAsWindows1252) {
     const std::u16string escapedE{u'c', u'a', u'f', char16_t{0xDCE9}};
     EXPECT_EQ(TextEncoding::fromFileSystem("caf\xE9"), escapedE);
     EXPECT_EQ(TextEncoding::readable(escapedE), u"caf\u00E9");
+    // U+1F480 ends in the unit an escaped 0x80 would be.
+    EXPECT_EQ(TextEncoding::readable(u"\U0001F480\xDC80"), u"\U0001F480\u20AC");
     EXPECT_EQ(TextEncoding::fromFileSystem("caf\xC3\xA9"), u"caf\u00E9");
     for (const std::string bytes : {"caf\xE9.wav", "\xC3(\xC3\xA9\xFF\x80", "\xED\xB3\xA9", "\xF0\x9F\x8E"}) {
         EXPECT_EQ(TextEncoding::toUtf8(TextEncoding::fromFileSystem(bytes)), bytes) << bytes;
