@@ -3,10 +3,10 @@
 #include "Log.h"
 #include "LogCategories.h"
 
-Q_LOGGING_CATEGORY(lcEngine, "zalvo.engine", QtWarningMsg)
-Q_LOGGING_CATEGORY(lcOutput, "zalvo.output", QtWarningMsg)
-Q_LOGGING_CATEGORY(lcFormats, "zalvo.formats", QtWarningMsg)
-Q_LOGGING_CATEGORY(lcTags, "zalvo.tags", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcEngine, Log::nameOf(Log::Category::Engine), QtWarningMsg)
+Q_LOGGING_CATEGORY(lcOutput, Log::nameOf(Log::Category::Output), QtWarningMsg)
+Q_LOGGING_CATEGORY(lcFormats, Log::nameOf(Log::Category::Formats), QtWarningMsg)
+Q_LOGGING_CATEGORY(lcTags, Log::nameOf(Log::Category::Tags), QtWarningMsg)
 Q_LOGGING_CATEGORY(lcMpris, "zalvo.mpris", QtWarningMsg)
 Q_LOGGING_CATEGORY(lcDesktop, "zalvo.desktop", QtWarningMsg)
 Q_LOGGING_CATEGORY(lcUi, "zalvo.ui", QtWarningMsg)

@@ -25,15 +25,8 @@ std::unique_ptr<AudioOutput> openAl(PcmSource& source) {
     return std::make_unique<OpenAlOutput>(source);
 }
 
-} // namespace
-
-std::unique_ptr<AudioOutput> AudioOutput::create(PcmSource& source) {
-    {
-        const std::scoped_lock lock(factoryMutex);
-        if (factory) {
-            return factory(source);
-        }
-    }
+// The machine's own output, as the harness did not replace it.
+std::unique_ptr<AudioOutput> machineOutput(PcmSource& source) {
     if (openAlChosen()) {
         return openAl(source);
     }
@@ -46,6 +39,18 @@ std::unique_ptr<AudioOutput> AudioOutput::create(PcmSource& source) {
     return std::make_unique<FallbackOutput>(source, &openAl);
 }
 
+} // namespace
+
+std::unique_ptr<AudioOutput> AudioOutput::create(PcmSource& source) {
+    {
+        const std::scoped_lock lock(factoryMutex);
+        if (factory) {
+            return factory(source);
+        }
+    }
+    return machineOutput(source);
+}
+
 std::unique_ptr<AudioOutput> AudioOutput::openFor(std::shared_ptr<PcmSource> source) {
     {
         const std::scoped_lock lock(factoryMutex);
@@ -53,7 +58,7 @@ std::unique_ptr<AudioOutput> AudioOutput::openFor(std::shared_ptr<PcmSource> sou
             return factory(*source);
         }
     }
-    return std::make_unique<DeferredOutput>(std::move(source), &AudioOutput::create);
+    return std::make_unique<DeferredOutput>(std::move(source), &machineOutput);
 }
 
 void AudioOutput::setFactory(Factory newFactory) {

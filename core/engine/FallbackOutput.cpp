@@ -33,7 +33,8 @@ void FallbackOutput::watchForServer(std::chrono::milliseconds lookEvery) {
             }
         }
         // Looked for and connected without the lock, which the controls take: a server may take
-        // seconds to answer. The connection pulls nothing until it streams.
+        // seconds to answer. The probe alone starts no thread, so looking every few seconds costs
+        // nothing while none answers. The connection pulls nothing until it streams.
         std::unique_ptr<PulseOutput> server =
             PulseOutput::serverAnswers() ? PulseOutput::connect(counting, false) : nullptr;
         if (!server) {

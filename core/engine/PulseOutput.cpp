@@ -31,8 +31,7 @@ std::unique_ptr<PulseOutput> PulseOutput::connect(PcmSource& source, bool stream
     // Another output may still be pulling from the source: its format is read only once this one streams.
     output->streamWanted = streamNow;
     if (streamNow) {
-        output->format = source.format();
-        output->history.reset(output->format.channels);
+        output->adoptSourceFormat();
     }
     if (!output->connection.open()) {
         return nullptr;
@@ -218,10 +217,14 @@ void PulseOutput::switchFormat() {
     // A stream has one format: the rest of the source plays on a new one.
     heard.restartAt(history.sent());
     closeStream();
-    format = source.format();
-    history.reset(format.channels);
+    adoptSourceFormat();
     formatChanging = false;
     openStream();
+}
+
+void PulseOutput::adoptSourceFormat() {
+    format = source.format();
+    history.reset(format.channels);
 }
 
 void PulseOutput::onStreamReady() {
@@ -305,8 +308,7 @@ void PulseOutput::startStreaming() {
         return;
     }
     streamWanted = true;
-    format = source.format();
-    history.reset(format.channels);
+    adoptSourceFormat();
     if (connection.ready()) {
         openStream();
     }

@@ -56,6 +56,8 @@ private:
     void scheduleFormatSwitch();
     void onSwitchDue();
     void switchFormat();
+    // Streams in the source's format of the moment, with a history in its layout.
+    void adoptSourceFormat();
     void onStreamReady();
     void onStreamLost();
     void applyGain();

@@ -57,7 +57,7 @@ struct SndfileCloser {
 using SndfilePtr = std::unique_ptr<SNDFILE, SndfileCloser>;
 
 // A header of unknown length (a cut Opus file, a streamed FLAC) is fine: a track ends where its audio
-// does. Durations are kept in 64-bit microseconds, so a known length beyond that makes no sense.
+// does. A known length past 10^12 seconds is no real file's.
 bool describable(const SF_INFO& info) {
     constexpr double longestSeconds = 1e12;
     if (info.channels <= 0 || info.samplerate <= 0 || info.frames < 0) {

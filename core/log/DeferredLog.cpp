@@ -38,11 +38,7 @@ void DeferredLog::writeHeld() {
             }
         }
         for (const auto& [level, message] : due) {
-            if (level == Log::Level::Warning) {
-                Log::warning(category, message);
-            } else {
-                Log::debug(category, message);
-            }
+            Log::write(category, level, message);
         }
     }
 }

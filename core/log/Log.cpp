@@ -19,12 +19,16 @@ void Log::setSink(Sink newSink) {
     sink.store(newSink != nullptr ? newSink : toStandardError);
 }
 
+void Log::write(Category category, Level level, std::string_view message) {
+    sink.load()(category, level, message);
+}
+
 void Log::warning(Category category, std::string_view message) {
-    sink.load()(category, Level::Warning, message);
+    write(category, Level::Warning, message);
 }
 
 void Log::debug(Category category, std::string_view message) {
-    sink.load()(category, Level::Debug, message);
+    write(category, Level::Debug, message);
 }
 
 const char* Log::nameOf(Category category) {

@@ -15,6 +15,7 @@ public:
 
     // Replaces the default sink, which writes warnings to standard error and drops debug messages.
     static void setSink(Sink sink);
+    static void write(Category category, Level level, std::string_view message);
     static void warning(Category category, std::string_view message);
     static void debug(Category category, std::string_view message);
     // The category's name, as the application's logging rules know it: "zalvo.engine" and so on.
