@@ -24,12 +24,15 @@ QStringList fromUtf8(const std::vector<std::string>& texts) {
 
 } // namespace
 
+QString MprisMetadata::title(const QString& path, const TrackTags& tags) {
+    return tags.title.empty() ? QFileInfo(LocalPath::readable(path)).fileName() : fromUtf8(tags.title);
+}
+
 QVariantMap MprisMetadata::describe(const QString& path, const TrackTags& tags,
                                     const std::optional<std::filesystem::path>& cover) {
     QVariantMap metadata{
         {QStringLiteral("xesam:url"), LocalPath::toUrl(path).toString(QUrl::FullyEncoded)},
-        {QStringLiteral("xesam:title"),
-         tags.title.empty() ? QFileInfo(LocalPath::readable(path)).fileName() : fromUtf8(tags.title)},
+        {QStringLiteral("xesam:title"), title(path, tags)},
     };
     const auto insertList = [&metadata](const char* key, const std::vector<std::string>& values) {
         if (!values.empty()) {

@@ -14,6 +14,8 @@ class MprisMetadata final {
 public:
     MprisMetadata() = delete;
 
+    // The title the tags give, or else the file's name as it reads on screen.
+    static QString title(const QString& path, const TrackTags& tags);
     static QVariantMap describe(const QString& path, const TrackTags& tags,
                                 const std::optional<std::filesystem::path>& cover);
 };

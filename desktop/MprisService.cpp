@@ -99,12 +99,7 @@ void MprisService::later(std::function<void()> work) {
 }
 
 Music* MprisService::shownTrack() const {
-    PlayList::TrackList* list = m_playList.getList();
-    auto current = m_playList.getCurrentPosition();
-    if (current == list->end()) {
-        current = list->begin();
-    }
-    return current == list->end() ? nullptr : current->get();
+    return m_playList.shownTrack();
 }
 
 QString MprisService::playbackStatus() const {

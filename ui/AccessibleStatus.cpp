@@ -2,11 +2,11 @@
 
 #include "AudioConfig.h"
 #include "CZalvoDlg.h"
+#include "MprisMetadata.h"
 #include "TrackTags.h"
 #include "ZalvoDlgAccessible.h"
 
 #include <QAccessible>
-#include <QFileInfo>
 
 #include <cmath>
 #include <mutex>
@@ -23,13 +23,7 @@ void AccessibleStatus::refresh(PlayList& playList) {
     std::u16string path;
     {
         const std::scoped_lock lock(playList.mutex);
-        // The track that play would start: the current one, or the first while none is current yet.
-        PlayList::TrackList* list = playList.getList();
-        auto shown = playList.getCurrentPosition();
-        if (shown == list->end()) {
-            shown = list->begin();
-        }
-        const Music* track = shown == list->end() ? nullptr : shown->get();
+        const Music* track = playList.shownTrack();
         if (track != nullptr && !track->isStopped()) {
             now.playback = track->isPaused() ? Playback::Paused : Playback::Playing;
             now.trackId = track->getId();
@@ -38,8 +32,7 @@ void AccessibleStatus::refresh(PlayList& playList) {
     }
     if (now.trackId && now.trackId != m_taggedTrackId) {
         const TrackTags tags = TrackTags::read(path);
-        m_title = tags.title.empty() ? QFileInfo(QString::fromStdU16String(path)).fileName()
-                                     : QString::fromStdString(tags.title);
+        m_title = MprisMetadata::title(QString::fromStdU16String(path), tags);
         m_artist = QString::fromStdString(tags.artist);
         m_taggedTrackId = now.trackId;
     }

@@ -68,6 +68,12 @@ PlayList::~PlayList() {
     clear();
 }
 
+Music* PlayList::shownTrack() {
+    const std::scoped_lock lock(mutex);
+    const Position shown = current != list.end() ? current : list.begin();
+    return shown != list.end() ? shown->get() : nullptr;
+}
+
 Music* PlayList::getCurrent() {
     const std::scoped_lock lock(mutex);
     if (current == list.end()) {

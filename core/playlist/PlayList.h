@@ -24,6 +24,9 @@ public:
     ~PlayList() override;
 
     Music* getCurrent();
+    // The track that play would act on, without making it current: the current one, or the first while
+    // none is current yet.
+    Music* shownTrack();
     void next(bool fromUser);
     void previous();
     void advanceIfFinished();
