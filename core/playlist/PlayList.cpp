@@ -70,7 +70,7 @@ PlayList::~PlayList() {
 
 Music* PlayList::shownTrack() {
     const std::scoped_lock lock(mutex);
-    const Position shown = current != list.end() ? current : list.begin();
+    const auto shown = current != list.end() ? current : list.begin();
     return shown != list.end() ? shown->get() : nullptr;
 }
 
