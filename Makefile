@@ -75,6 +75,7 @@ smoke: build test-deps
 	ctest --test-dir $(BUILD) --output-on-failure -R smoke
 
 format:
+	@scripts/install-deps.sh clang-format
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
 clean:

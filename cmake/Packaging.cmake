@@ -1,5 +1,4 @@
 # The Debian package: `make package` (cpack) builds it from the install rules.
-include(GNUInstallDirs)
 
 set(ZALVO_CONTACT "The Zalvo developers <developers@zalvo.org>")
 set(ZALVO_HOMEPAGE "https://zalvo.org/")

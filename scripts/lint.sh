@@ -5,6 +5,10 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build}
+if ! command -v clang-tidy >/dev/null; then
+    echo "lint: clang-tidy is missing (make lint installs it)" >&2
+    exit 1
+fi
 report=$(mktemp)
 trap 'rm -f "$report"' EXIT
 

@@ -30,11 +30,9 @@ public:
     void LoadPlayList();
     void SavePlayList();
 
-    // Files that come from outside the window (a drop, the command line, another launch, MPRIS):
-    // audio files, folders (their audio files, in natural name order) and playlist files, whose tracks
-    // are appended in order. When `play` is set and nothing plays, the first added track starts. Named
-    // files that do not open are reported in one message. The files open off the UI thread; cancelling
-    // adds none of them. Asked while another load runs, it waits for that one to end.
+    // Files that come from outside the window (a drop, the command line, another launch, MPRIS), added
+    // as PlayListFiles::add adds them, off the UI thread. When `play` is set and nothing plays, the first
+    // added track starts.
     void AddFromOutside(const QStringList& paths, bool play) override;
     void PlayFromOutside(const QString& path) override;
 
