@@ -32,27 +32,14 @@ fail() {
     exit 1
 }
 
-Xvfb -displayfd 3 -noreset -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-pids+=($!)
-wait_until 20 test -s "$work/display" || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
-DISPLAY=":$(head -n 1 "$work/display")"
-export DISPLAY
+start_xvfb "$work" || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
+pids+=("$xvfb_pid")
 
 # The accessibility bus, which a desktop session starts for its screen reader.
 "$launcher" --launch-immediately >"$work/launcher.log" 2>&1 &
 pids+=($!)
 
-python3 - "$work/first.wav" "$work/second.wav" <<'PY'
-import math, struct, sys, wave
-
-for path in sys.argv[1:]:
-    with wave.open(path, "wb") as track:
-        track.setnchannels(1)
-        track.setsampwidth(2)
-        track.setframerate(44100)
-        track.writeframes(b"".join(struct.pack("<h", round(8000 * math.sin(2 * math.pi * 440 * i / 44100)))
-                                   for i in range(30 * 44100)))
-PY
+write_tones 30 0.25 "440:$work/first.wav" "440:$work/second.wav"
 
 mkdir -m 700 "$work/runtime"
 ALSOFT_DRIVERS=null QT_QPA_PLATFORM=xcb QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 XDG_RUNTIME_DIR="$work/runtime" \

@@ -125,27 +125,13 @@ answer_file_dialog() {
 }
 
 step "starting a private X server"
-Xvfb -displayfd 3 -noreset -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-xvfb_pid=$!
-wait_until 20 test -s "$work/display" || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
-DISPLAY=":$(head -n 1 "$work/display")"
-export DISPLAY
+start_xvfb "$work" || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
 
 step "making three tracks: 440 Hz, then 880 Hz twice"
 first="$work/first 440.wav"
 second="$work/second 880.wav"
 third="$work/third 880.wav"
-python3 - "$first" "$second" "$third" <<'EOF'
-import math, struct, sys, wave
-
-for path, frequency in ((sys.argv[1], 440), (sys.argv[2], 880), (sys.argv[3], 880)):
-    with wave.open(path, "wb") as track:
-        track.setnchannels(1)
-        track.setsampwidth(2)
-        track.setframerate(44100)
-        track.writeframes(b"".join(struct.pack("<h", round(0.8 * 32767 * math.sin(2 * math.pi * frequency * i / 44100)))
-                                   for i in range(10 * 44100)))
-EOF
+write_tones 10 0.8 "440:$first" "880:$second" "880:$third"
 
 # The wave backend writes the mixed output to a file, in real time, instead of a sound card.
 cat >"$work/openal.conf" <<EOF

@@ -47,3 +47,31 @@ player_argument() {
     fi
     realpath "$1"
 }
+
+# Starts a private X server, logging to $1/xvfb.log, and exports its DISPLAY; its process is left in
+# $xvfb_pid. Without -noreset it would restart whenever its last client leaves.
+start_xvfb() {
+    Xvfb -displayfd 3 -noreset -screen 0 1280x1024x24 -nolisten tcp 3>"$1/display" 2>"$1/xvfb.log" &
+    xvfb_pid=$!
+    wait_until 20 test -s "$1/display" || return 1
+    DISPLAY=":$(head -n 1 "$1/display")"
+    export DISPLAY
+}
+
+# Writes 16-bit mono WAV sines of $1 seconds at amplitude $2 (of full scale), one per FREQUENCY:PATH.
+write_tones() {
+    python3 - "$@" <<'PY'
+import math, struct, sys, wave
+
+seconds, amplitude = float(sys.argv[1]), float(sys.argv[2])
+for tone in sys.argv[3:]:
+    frequency, path = tone.split(":", 1)
+    with wave.open(path, "wb") as track:
+        track.setnchannels(1)
+        track.setsampwidth(2)
+        track.setframerate(44100)
+        track.writeframes(b"".join(
+            struct.pack("<h", round(amplitude * 32767 * math.sin(2 * math.pi * float(frequency) * i / 44100)))
+            for i in range(int(seconds * 44100))))
+PY
+}
