@@ -9,10 +9,6 @@
 
 namespace {
 
-// The longest path the system takes, in bytes, so in UTF-16 code units too: a longer entry names no
-// file, and reading it would cost as much memory as it claims.
-constexpr std::uint64_t longestEntry = 4096;
-
 std::uint64_t sizeOf(std::istream& input) {
     input.seekg(0, std::ios::end);
     const std::streamoff size = input.tellg();
@@ -41,7 +37,7 @@ ReadStatus ArchiveFormat::read(std::istream& input, std::u16string_view folder, 
         if (count == 0) {
             return size == countSize ? ReadStatus::Ok : ReadStatus::Unrecognised;
         }
-        entry = archive.readString(longestEntry);
+        entry = archive.readString(EntryPath::longestPath);
     } catch (const ArchiveException&) {
         return ReadStatus::Unrecognised;
     }
@@ -56,7 +52,7 @@ ReadStatus ArchiveFormat::read(std::istream& input, std::u16string_view folder, 
             return ReadStatus::Ok;
         }
         try {
-            entry = archive.readString(longestEntry);
+            entry = archive.readString(EntryPath::longestPath);
         } catch (const ArchiveException&) {
             return ReadStatus::Damaged;
         }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -9,6 +10,10 @@
 class EntryPath final {
 public:
     EntryPath() = delete;
+
+    // The longest path the system takes, in bytes (so in UTF-16 code units too): a longer entry names no
+    // file, and reading it would cost as much memory as it claims.
+    static constexpr std::size_t longestPath = 4096;
 
     // A path or a file:// URI, relative to `folder`; nothing for a remote URL or an empty entry. With
     // `backslashes`, a path that names no file as written is tried again with `\` as the separator.

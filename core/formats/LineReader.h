@@ -5,8 +5,8 @@
 #include <iosfwd>
 #include <string>
 
-// Splits a stream into lines without holding more than one line, and no line longer than a path can be:
-// a file with no line break in it costs no more than that.
+// Splits a stream into lines without holding more than one line, and none past a bound well above the
+// longest path: a file with no line break in it costs no more than that.
 class LineReader final {
 public:
     explicit LineReader(std::istream& input) : input(input) {}

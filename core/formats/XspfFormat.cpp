@@ -34,10 +34,10 @@ std::string_view trimmed(std::string_view text) {
     return text;
 }
 
-// Refused as damage: no path the system takes is longer than 4,096 bytes, and percent-encoding may
-// triple it; a token past that, with room for its markup, names nothing a playlist needs. A limit keeps
-// the parser from holding, and scanning again and again, one endless attribute or comment.
-constexpr std::size_t maxTokenBytes = std::size_t{16} * 1024;
+// Refused as damage: percent-encoding may triple the longest path; a token past that, with room for its
+// markup, names nothing a playlist needs. A limit keeps the parser from holding, and scanning again and
+// again, one endless attribute or comment.
+constexpr std::size_t maxTokenBytes = 4 * EntryPath::longestPath;
 // A playlist needs six levels or so; the parser keeps every open element.
 constexpr std::size_t maxDepth = 256;
 
