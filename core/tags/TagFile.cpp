@@ -23,7 +23,9 @@ std::optional<TagFile> TagFile::open(const std::u16string& path) {
     });
     const std::optional<std::string> utf8 = TextEncoding::toUtf8(path);
     struct stat status {};
-    if (!utf8 || ::stat(utf8->c_str(), &status) != 0 || !S_ISREG(status.st_mode)) {
+    // A name with a NUL in it would reach the file system cut short, naming another file.
+    if (!utf8 || utf8->find('\0') != std::string::npos || ::stat(utf8->c_str(), &status) != 0 ||
+        !S_ISREG(status.st_mode)) {
         return std::nullopt;
     }
     TagLib::FileRef ref(utf8->c_str(), false);

@@ -152,6 +152,8 @@ TEST(TrackTags, ADamagedTagGivesWhatReadsAndNoFileGivesNothing) {
     EXPECT_EQ(tags.trackNumber, 0U);
     EXPECT_TRUE(TrackTags::read(dir.file("missing.mp3").u16string()).title.empty());
     EXPECT_TRUE(TrackTags::read(dir.path().u16string()).title.empty());
+    // A NUL would cut the name short, at the tagged file.
+    EXPECT_TRUE(TrackTags::read(file.u16string() + u'\0' + u"other").title.empty());
 }
 
 class CoverArtTest : public testing::Test {
