@@ -89,8 +89,8 @@ bool isDsd(AVCodecID id) {
 
 // DSD decodes at an eighth of its bit rate, still far above what any output takes: a quarter of that
 // keeps all it holds below its noise.
-unsigned outputRate(const AVCodecParameters& parameters) {
-    return static_cast<unsigned>(isDsd(parameters.codec_id) ? parameters.sample_rate / 4 : parameters.sample_rate);
+int outputRate(AVCodecID codec, int decodedRate) {
+    return isDsd(codec) ? decodedRate / 4 : decodedRate;
 }
 
 // Containers known by their first bytes skip FFmpeg's probe, which asks every demuxer in turn.
@@ -167,7 +167,8 @@ std::optional<TrackOutline> FfmpegDecoder::outline(int descriptor) {
     const bool decoderMayDiffer = parameters.codec_id == AV_CODEC_ID_AAC &&
                                   (parameters.sample_rate <= 24000 || parameters.ch_layout.nb_channels == 1);
     if (!decoderMayDiffer) {
-        decoder->output = {outputRate(parameters), static_cast<unsigned>(parameters.ch_layout.nb_channels)};
+        decoder->output = {static_cast<unsigned>(outputRate(parameters.codec_id, parameters.sample_rate)),
+                           static_cast<unsigned>(parameters.ch_layout.nb_channels)};
         decoder->describeLength();
         if (decoder->length) {
             return TrackOutline{decoder->output, decoder->length};
@@ -324,7 +325,7 @@ bool FfmpegDecoder::convert(AVFrame* decoded) {
         }
         if (output.sampleRate == 0) {
             const int channels = decoded->ch_layout.nb_channels;
-            const int rate = isDsd(codec->codec_id) ? decoded->sample_rate / 4 : decoded->sample_rate;
+            const int rate = outputRate(codec->codec_id, decoded->sample_rate);
             if (rate <= 0 || channels <= 0) {
                 return false;
             }
