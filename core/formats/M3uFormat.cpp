@@ -31,6 +31,15 @@ std::string oneLine(std::string text) {
     return text;
 }
 
+// A plain list of paths has no opening: text with no control characters.
+bool looksLikePlainList(std::string_view head) {
+    head = withoutByteOrderMark(head);
+    return !head.empty() && std::none_of(head.begin(), head.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return (byte < 0x20 && c != '\t' && c != '\r' && c != '\n') || byte == 0x7F;
+    });
+}
+
 } // namespace
 
 std::span<const std::u16string_view> M3uFormat::extensions() const {
@@ -43,14 +52,6 @@ PlayListFormat::Match M3uFormat::recognises(std::string_view head) const {
         return Match::Certain;
     }
     return looksLikePlainList(head) ? Match::Fallback : Match::No;
-}
-
-bool M3uFormat::looksLikePlainList(std::string_view head) {
-    head = withoutByteOrderMark(head);
-    return !head.empty() && std::none_of(head.begin(), head.end(), [](char c) {
-        const auto byte = static_cast<unsigned char>(c);
-        return (byte < 0x20 && c != '\t' && c != '\r' && c != '\n') || byte == 0x7F;
-    });
 }
 
 ReadStatus M3uFormat::read(std::istream& input, std::u16string_view folder, const EntrySink& sink) const {

@@ -11,7 +11,4 @@ public:
     Match recognises(std::string_view head) const override;
     ReadStatus read(std::istream& input, std::u16string_view folder, const EntrySink& sink) const override;
     bool write(std::ostream& output, const std::vector<SavedTrack>& tracks, std::u16string_view folder) const override;
-
-    // A plain list of paths has no opening: text with no control characters.
-    static bool looksLikePlainList(std::string_view head);
 };

@@ -42,22 +42,8 @@ bool readHead(const fs::path& file, std::array<char, 12>& head) {
     return static_cast<bool>(in.read(head.data(), static_cast<std::streamsize>(head.size())));
 }
 
-} // namespace
-
-fs::path CoverArt::defaultCacheFolder() {
-    const char* cacheHome = std::getenv("XDG_CACHE_HOME");
-    fs::path base;
-    if (cacheHome != nullptr && *cacheHome == '/') {
-        base = cacheHome;
-    } else if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
-        base = fs::path(home) / ".cache";
-    } else {
-        base = fs::temp_directory_path();
-    }
-    return base / "zalvo" / "covers";
-}
-
-std::optional<std::string> CoverArt::imageExtension(std::span<const char> data) {
+// The file extension of an image format, with its dot; nothing for data that is no image.
+std::optional<std::string> imageExtension(std::span<const char> data) {
     const auto starts = [&data](std::string_view magic, std::size_t offset = 0) {
         return data.size() >= offset + magic.size() &&
                std::memcmp(data.data() + offset, magic.data(), magic.size()) == 0;
@@ -78,6 +64,21 @@ std::optional<std::string> CoverArt::imageExtension(std::span<const char> data) 
         return ".bmp";
     }
     return std::nullopt;
+}
+
+} // namespace
+
+fs::path CoverArt::defaultCacheFolder() {
+    const char* cacheHome = std::getenv("XDG_CACHE_HOME");
+    fs::path base;
+    if (cacheHome != nullptr && *cacheHome == '/') {
+        base = cacheHome;
+    } else if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
+        base = fs::path(home) / ".cache";
+    } else {
+        base = fs::temp_directory_path();
+    }
+    return base / "zalvo" / "covers";
 }
 
 std::optional<fs::path> CoverArt::locate(const std::u16string& trackPath) const {

@@ -24,9 +24,6 @@ public:
     // The cover's file, or nothing when the track has none.
     std::optional<std::filesystem::path> locate(const std::u16string& trackPath) const;
 
-    // The file extension of an image format, with its dot; nothing for data that is no image.
-    static std::optional<std::string> imageExtension(std::span<const char> data);
-
 private:
     std::optional<std::filesystem::path> cache(std::span<const char> picture) const;
     void trim(const std::filesystem::path& kept) const;
