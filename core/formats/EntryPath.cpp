@@ -79,10 +79,14 @@ bool namesSomething(const std::string& path) {
     return std::filesystem::exists(std::filesystem::path(path), error);
 }
 
-// Bytes that are not UTF-8 name the file of exactly those bytes when there is one; otherwise an older
-// writer meant them as Windows-1252.
+// Bytes that are not UTF-8 name the file of exactly those bytes when there is one (`path`, where they
+// lead); otherwise an older writer meant them as Windows-1252.
+bool meantAsWindows1252(std::string_view bytes, const std::string& path) {
+    return !TextEncoding::fromUtf8(bytes) && !namesSomething(path);
+}
+
 std::u16string nameOf(const std::string& path) {
-    if (!TextEncoding::fromUtf8(path) && !namesSomething(path)) {
+    if (meantAsWindows1252(path, path)) {
         return TextEncoding::fromWindows1252(path);
     }
     return TextEncoding::fromFileSystem(path);
@@ -156,9 +160,7 @@ std::optional<std::u16string> EntryPath::fromText(std::u16string_view entry, std
         std::replace(forward.begin(), forward.end(), '\\', '/');
         path = resolvePath(forward, *base);
     }
-    // An entry that is not UTF-8 names the file of exactly its bytes when there is one; otherwise an
-    // older writer meant it as Windows-1252.
-    if (!TextEncoding::fromUtf8(*text) && !namesSomething(path)) {
+    if (meantAsWindows1252(*text, path)) {
         return fromText(TextEncoding::fromWindows1252(*text), folder, backslashes);
     }
     return TextEncoding::fromFileSystem(path);
