@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <system_error>
+#include <unistd.h>
 
 namespace {
 
@@ -55,6 +56,12 @@ QString LocalPath::absolute(const QString& path) {
     return QDir::cleanPath(QDir::isAbsolutePath(path) ? path : QDir::currentPath() + QLatin1Char('/') + path);
 }
 
+bool LocalPath::exists(const QString& path) {
+    const std::optional<std::filesystem::path> native = nativePath(path);
+    std::error_code error;
+    return native && std::filesystem::exists(*native, error);
+}
+
 bool LocalPath::isFolder(const QString& path) {
     const std::optional<std::filesystem::path> native = nativePath(path);
     std::error_code error;
@@ -65,6 +72,11 @@ bool LocalPath::isFile(const QString& path) {
     const std::optional<std::filesystem::path> native = nativePath(path);
     std::error_code error;
     return native && std::filesystem::is_regular_file(*native, error);
+}
+
+bool LocalPath::isReadable(const QString& path) {
+    const std::optional<std::filesystem::path> native = nativePath(path);
+    return native && ::access(native->c_str(), R_OK) == 0;
 }
 
 QString LocalPath::readable(const QString& path) {

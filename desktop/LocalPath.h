@@ -19,7 +19,9 @@ public:
     static bool isUtf8(const QString& path);
     // Against the working directory, as QFileInfo::absoluteFilePath does, which loses such bytes.
     static QString absolute(const QString& path);
+    static bool exists(const QString& path);
     static bool isFolder(const QString& path);
     static bool isFile(const QString& path);
+    static bool isReadable(const QString& path);
     static QString readable(const QString& path);
 };

@@ -39,21 +39,21 @@ QString shown(const std::u16string& path) {
 
 // Why a file did not open, as far as its directory entry tells; `otherwise` when it looks fine.
 QString causeOf(const QString& path, const char* otherwise) {
-    const QFileInfo info(path);
-    if (!info.exists()) {
+    if (!LocalPath::exists(path)) {
         return QStringLiteral("no such file");
     }
-    if (!info.isFile()) {
+    if (!LocalPath::isFile(path)) {
         return QStringLiteral("not a regular file");
     }
-    if (!info.isReadable()) {
+    if (!LocalPath::isReadable(path)) {
         return QStringLiteral("permission denied");
     }
     return QString::fromLatin1(otherwise);
 }
 
 // Once per read of a playlist file, on whatever thread read it.
-void logRead(const QString& path, const TrackCollector::PlayListResult& result) {
+void logRead(const QString& file, const TrackCollector::PlayListResult& result) {
+    const QString path = LocalPath::readable(file);
     const std::size_t skipped = result.entries - result.opened;
     switch (result.status) {
     case ReadStatus::Ok:
@@ -78,11 +78,11 @@ void logRead(const QString& path, const TrackCollector::PlayListResult& result) 
         return;
     case ReadStatus::Unrecognised:
         qCWarning(lcUi).noquote() << QStringLiteral("Playlist %1 not loaded: %2")
-                                         .arg(path, causeOf(path, "no playlist format the player reads"));
+                                         .arg(path, causeOf(file, "no playlist format the player reads"));
         return;
     case ReadStatus::Unreadable:
         qCWarning(lcUi).noquote()
-            << QStringLiteral("Playlist %1 not loaded: %2").arg(path, causeOf(path, "it does not open"));
+            << QStringLiteral("Playlist %1 not loaded: %2").arg(path, causeOf(file, "it does not open"));
         return;
     case ReadStatus::Cancelled:
         qCDebug(lcUi).noquote() << QStringLiteral("Playlist %1: reading cancelled").arg(path);
@@ -184,7 +184,7 @@ PlayListFiles::Complaint collect(TrackCollector& collector, const BackgroundTask
     // What was read stays in the collector: a verdict that keeps no tracks comes of a read that opened none.
     const PlayListFiles::Verdict verdict = PlayListFiles::judge(PlayListFiles::Request::Add, result);
     if (!verdict.tryAsTrack) {
-        logRead(LocalPath::readable(path), result);
+        logRead(path, result);
         return verdict.complaint;
     }
     if (collector.addAudioFile(file)) {
@@ -296,7 +296,7 @@ void PlayListFiles::load(const AskPath& askPath) {
         return;
     }
     const QString name = shown(path);
-    logRead(name, result);
+    logRead(fromPath(path), result);
     const Verdict verdict = judge(Request::Load, result);
     if (verdict.keepTracks) {
         m_playList.replaceTracks(collector.takeTracks());
