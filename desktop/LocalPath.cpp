@@ -21,6 +21,13 @@ std::optional<std::filesystem::path> nativePath(const QString& path) {
     return std::filesystem::path(*bytes);
 }
 
+// What the name leads to, links followed; not found for a name the system cannot take.
+std::filesystem::file_status statusOf(const QString& path) {
+    const std::optional<std::filesystem::path> native = nativePath(path);
+    std::error_code error;
+    return native ? std::filesystem::status(*native, error) : std::filesystem::file_status{};
+}
+
 } // namespace
 
 QString LocalPath::fromNative(const char* bytes) {
@@ -57,21 +64,15 @@ QString LocalPath::absolute(const QString& path) {
 }
 
 bool LocalPath::exists(const QString& path) {
-    const std::optional<std::filesystem::path> native = nativePath(path);
-    std::error_code error;
-    return native && std::filesystem::exists(*native, error);
+    return std::filesystem::exists(statusOf(path));
 }
 
 bool LocalPath::isFolder(const QString& path) {
-    const std::optional<std::filesystem::path> native = nativePath(path);
-    std::error_code error;
-    return native && std::filesystem::is_directory(*native, error);
+    return std::filesystem::is_directory(statusOf(path));
 }
 
 bool LocalPath::isFile(const QString& path) {
-    const std::optional<std::filesystem::path> native = nativePath(path);
-    std::error_code error;
-    return native && std::filesystem::is_regular_file(*native, error);
+    return std::filesystem::is_regular_file(statusOf(path));
 }
 
 bool LocalPath::isReadable(const QString& path) {
