@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstring>
 
 namespace {
@@ -137,10 +138,27 @@ std::size_t TrackDecoder::read(std::span<float> samples) {
         count += readSamples(samples.data() + count, wanted - count);
     }
     if (gain != 1.0F) {
-        std::for_each(samples.begin(), samples.begin() + static_cast<std::ptrdiff_t>(count),
-                      [this](float& sample) { sample *= gain; });
+        applyGain(samples.first(count));
     }
     return count / channels;
+}
+
+void TrackDecoder::applyGain(std::span<float> block) {
+    if (gain > 1.0F) {
+        // A raise must never push the track past full scale, whatever its tags said of its peak: where
+        // this block would go past, the raise comes down to what holds it there, for the rest of the
+        // track, as a true peak tag would have set it. The track's own overs are left to the limiter.
+        float peak = 0.0F;
+        for (const float sample : block) {
+            peak = std::max(peak, std::abs(sample));
+        }
+        if (peak * gain > 1.0F) {
+            gain = std::max(1.0F, 1.0F / peak);
+        }
+    }
+    for (float& sample : block) {
+        sample *= gain;
+    }
 }
 
 bool TrackDecoder::seek(std::uint64_t frame) {

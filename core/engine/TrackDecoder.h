@@ -37,7 +37,8 @@ public:
 
     // Whole frames into `samples`, scaled by the gain; fewer than asked means the audio ends there.
     std::size_t read(std::span<float> samples);
-    // The factor read() scales the track by: its loudness correction. 1 until set.
+    // The factor read() scales the track by: its loudness correction. 1 until set. A raise is lowered
+    // where it would take a sample past full scale.
     void setGain(float factor) { gain = factor; }
     // False when the file cannot seek there; the position is then unspecified.
     bool seek(std::uint64_t frame);
@@ -49,6 +50,7 @@ private:
     TrackDecoder();
     static std::unique_ptr<TrackDecoder> open(std::unique_ptr<FileStream> input, Use use);
     std::size_t readSamples(float* samples, std::size_t count);
+    void applyGain(std::span<float> block);
 
     std::unique_ptr<FileStream> input;
     std::unique_ptr<SndfileReader> sndfile;

@@ -23,6 +23,7 @@ public:
 
     // The factor to multiply the track's samples by. A track without the gain asked for falls back on
     // the other one, and on unit gain without either; the peak keeps the gain from pushing a sample
-    // past full scale.
-    static float factor(const ReplayGainTags& tags, Mode mode, bool shuffled);
+    // past full scale. A correction beyond 24 dB is no correction; a peak that is not a real one (none,
+    // zero, negative, not finite) is unknown, and the raise is then held to 12 dB.
+    static float factor(const ReplayGainTags& tagged, Mode mode, bool shuffled);
 };

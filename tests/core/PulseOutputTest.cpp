@@ -427,4 +427,42 @@ TEST_F(PulseOutputTest, EveryRateAndLayoutPlaysInOrder) {
     EXPECT_EQ(order, (std::vector<double>{300.0, 500.0, 700.0, 900.0}));
 }
 
+// A gain no real track has, and one that has no peak to hold it, never reach the server: such tracks
+// play as mastered, or raised no further than full scale, never as full-scale noise.
+TEST_F(PulseOutputTest, GainsNoRealTrackHasPlayNoLouderThanFullScale) {
+    ASSERT_TRUE(server.start());
+    const MachineOutputs machine;
+    MonitorCapture capture("nullsink");
+    PlayList playList;
+    const std::vector<std::pair<std::string, float>> tracks{
+        {"--set-tag=R128_TRACK_GAIN=2147483647", 0.25F},
+        {"--set-tag=REPLAYGAIN_TRACK_GAIN=+64", 0.25F},
+        {"--set-tag=REPLAYGAIN_TRACK_GAIN=+20 --set-tag=REPLAYGAIN_TRACK_PEAK=0", 1.0F}};
+    for (std::size_t i = 0; i < tracks.size(); ++i) {
+        const auto file = folder.path() / ("tagged" + std::to_string(i) + ".flac");
+        writeToneFile(file, AudioFormat::Flac, ToneShape{{ToneSegment{440.0, 0.6}}, 44100, 1, 0.25});
+        ASSERT_EQ(std::system(("metaflac " + tracks[i].first + " '" + file.string() + "'").c_str()), 0);
+        ASSERT_TRUE(playList.addMusic(file.u16string()));
+    }
+    const Clock::time_point started = Clock::now();
+    PlayList::Position first = playList.getList()->begin();
+    playList.playAt(first);
+    const auto sounding = capture.louderAfter(started, 0.1F);
+    ASSERT_TRUE(sounding);
+    for (std::size_t i = 0; i < tracks.size(); ++i) {
+        // The middle of each track, clear of the joins and of the capture's placing within a chunk.
+        const std::vector<float> heard = capture.samplesFrom(*sounding + std::chrono::milliseconds(600 * i + 150), 0.3);
+        ASSERT_FALSE(heard.empty());
+        const float peak = std::abs(*std::ranges::max_element(heard, {}, [](float s) { return std::abs(s); }));
+        float sum = 0.0F;
+        for (const float sample : heard) {
+            sum += sample * sample;
+        }
+        const float rms = std::sqrt(sum / static_cast<float>(heard.size()));
+        EXPECT_NEAR(peak, tracks[i].second, 0.05F) << tracks[i].first;
+        EXPECT_LT(rms / peak, 0.75F) << tracks[i].first << ": still a sine, not a square wave or DC";
+    }
+    playList.clear();
+}
+
 } // namespace
