@@ -4,6 +4,7 @@
 #include "RateConverter.h"
 
 #include <algorithm>
+#include <cmath>
 #include <utility>
 
 namespace {
@@ -17,6 +18,15 @@ std::unique_ptr<RateConverter> converterFor(const TrackDecoder& decoder) {
     }
     auto converter = std::make_unique<RateConverter>(decoder.format(), *rate);
     return converter->ready() ? std::move(converter) : nullptr;
+}
+
+// The last step before every output: whatever a decoder or a gain made of it, no sample leaves beyond
+// full scale, and a NaN or an infinity is silence for that sample alone, never a poison to the mixer
+// that would silence all that follows.
+void limit(std::span<float> samples) {
+    for (float& sample : samples) {
+        sample = std::isfinite(sample) ? std::clamp(sample, -1.0F, 1.0F) : 0.0F;
+    }
 }
 
 } // namespace
@@ -56,6 +66,7 @@ std::size_t GaplessSource::read(std::span<float> samples) {
             break;
         }
     }
+    limit(samples.first(frames * channels));
     return frames;
 }
 

@@ -2,6 +2,7 @@
 #include "FfmpegEncode.h"
 #include "PcmSource.h"
 #include "PlayListFixture.h"
+#include "PulledOutput.h"
 
 #include <gtest/gtest.h>
 
@@ -20,45 +21,13 @@
 
 namespace {
 
-// An output that plays nothing by itself: the test pulls each block, as a sound card would.
-class PulledOutput final : public AudioOutput {
-public:
-    explicit PulledOutput(PcmSource& source) : source(source) { live = this; }
-    ~PulledOutput() override {
-        if (live == this) {
-            live = nullptr;
-        }
-    }
-    PulledOutput(const PulledOutput&) = delete;
-    PulledOutput& operator=(const PulledOutput&) = delete;
-
-    void play() override {}
-    void pause() override {}
-    void setGain(float /*gain*/) override {}
-    std::uint64_t playedFrames() const override { return heard; }
-    bool drained() const override { return ended; }
-
-    // One block in the source's format of the moment, in steps of a 16-bit sample, as the fixtures hold
-    // them.
-    void pullInto(std::vector<std::int16_t>& heardSamples, std::size_t frames = blockFrames) {
-        const PcmFormat before = source.format();
-        std::vector<float> block(frames * before.channels);
-        const std::size_t got = source.read(block);
-        std::transform(block.begin(), block.begin() + static_cast<std::ptrdiff_t>(got * before.channels),
-                       std::back_inserter(heardSamples),
-                       [](float sample) { return static_cast<std::int16_t>(std::lround(sample * 32768.0F)); });
-        heard += got;
-        ended = got < frames && source.format() == before;
-    }
-
-    static inline PulledOutput* live = nullptr;
-    static constexpr std::size_t blockFrames = 4096;
-
-private:
-    PcmSource& source;
-    std::uint64_t heard = 0;
-    bool ended = false;
-};
+// One block as the fixtures hold their samples, in steps of a 16-bit sample.
+void pullInto(std::vector<std::int16_t>& heardSamples, std::size_t frames = PulledOutput::blockFrames) {
+    std::vector<float> block;
+    PulledOutput::live->pullInto(block, frames);
+    std::transform(block.begin(), block.end(), std::back_inserter(heardSamples),
+                   [](float sample) { return static_cast<std::int16_t>(std::lround(sample * 32768.0F)); });
+}
 
 constexpr int rate = 44100;
 constexpr double frequency = 441.0; // a period of exactly 100 samples
@@ -102,7 +71,7 @@ protected:
         playList.playAt(first);
         while (PulledOutput::live != nullptr && !PulledOutput::live->drained() && heard.size() < frames) {
             const auto before = std::chrono::steady_clock::now();
-            PulledOutput::live->pullInto(heard, blockFrames);
+            pullInto(heard, blockFrames);
             playList.advanceIfFinished();
             slowestStep = std::max(slowestStep, std::chrono::steady_clock::now() - before);
         }
@@ -262,10 +231,10 @@ TEST_F(GaplessJoinTest, FileCutWhilePlayingEndsWhereItsDataEnds) {
     PlayList::Position first = positionAt(0);
     playList.playAt(first);
     std::vector<std::int16_t> heard;
-    PulledOutput::live->pullInto(heard);
+    pullInto(heard);
     std::filesystem::resize_file(track(0).getPath(), 44 + 2 * 10000);
     while (PulledOutput::live != nullptr && !PulledOutput::live->drained()) {
-        PulledOutput::live->pullInto(heard);
+        pullInto(heard);
         playList.advanceIfFinished();
     }
     EXPECT_EQ(heard.size(), 10000U + 4100U);
@@ -289,13 +258,13 @@ TEST_F(GaplessJoinTest, SeekGoesOnFromTheFrameAskedFor) {
     PlayList::Position first = positionAt(0);
     playList.playAt(first);
     std::vector<std::int16_t> heard;
-    PulledOutput::live->pullInto(heard);
+    pullInto(heard);
 
     track(0).seek(0.1F);
     EXPECT_TRUE(track(0).isPlaying());
     EXPECT_NEAR(track(0).getElapsedTime(), 0.1F, 1e-4F);
     std::vector<std::int16_t> after;
-    PulledOutput::live->pullInto(after);
+    pullInto(after);
     ASSERT_FALSE(after.empty());
     EXPECT_EQ(after.front(), std::lround(sine(4410) * 32768.0));
 
@@ -321,14 +290,14 @@ TEST_F(GaplessJoinTest, SeekWithinATrackOfUnknownLength) {
     PlayList::Position start = positionAt(0);
     playList.playAt(start);
     std::vector<std::int16_t> heard;
-    PulledOutput::live->pullInto(heard);
+    pullInto(heard);
 
     track(0).seek(2.0F);
     EXPECT_TRUE(track(0).isPlaying());
     EXPECT_FALSE(track(0).isFinished());
     EXPECT_NEAR(track(0).getElapsedTime(), 2.0F, 1e-4F);
     std::vector<std::int16_t> after;
-    PulledOutput::live->pullInto(after);
+    pullInto(after);
     ASSERT_FALSE(after.empty());
     EXPECT_LE(std::abs(after.front() - std::lround(sine(88200) * 32768.0)), 1);
 

@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <limits>
 #include <numbers>
 #include <optional>
 #include <ostream>
@@ -447,6 +448,33 @@ TEST_F(MusicSoundTest, ATwentyFourBitTrackKeepsItsQuietestDetail) {
     EXPECT_GT(tone, 100.0 * elsewhere) << "the tone is there, above any rounding noise";
     const float peak = *std::max_element(samples, samples + 8820);
     EXPECT_NEAR(decibelsOf(peak), -110.0, 1.0);
+}
+
+// Samples no speaker can play, in a float WAV, are silence where they stand: OpenAL Soft's mixer never
+// meets a NaN or an infinity, which would silence all that follows, and the next track plays as itself.
+TEST_F(MusicSoundTest, SamplesNoSpeakerCanPlayLeaveTheNextTrackAsItIs) {
+    std::vector<float> frames(44100);
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        frames[i] =
+            0.5F * static_cast<float>(std::sin(2.0 * std::numbers::pi * 440.0 * static_cast<double>(i) / 44100.0));
+    }
+    frames[1000] = std::numeric_limits<float>::quiet_NaN();
+    frames[2000] = std::numeric_limits<float>::infinity();
+    frames[3000] = 3.4e38F;
+    const fs::path harmful = dir.file("harmful.wav");
+    writeAudioFile(harmful, AudioFormat::WavFloat, frames);
+    {
+        PlayList playList;
+        ASSERT_TRUE(playList.addMusic(harmful.u16string()));
+        ASSERT_TRUE(playList.addMusic(tones("after", {{440.0, 0.8}}, 0.5).u16string()));
+        playThrough(playList);
+    }
+    const std::vector<float> left = readCapture(capture);
+    EXPECT_TRUE(std::all_of(left.begin(), left.end(), [](float sample) { return std::isfinite(sample); }));
+    const std::vector<Window> windows = listen(left);
+    const auto last = std::find_if(windows.rbegin(), windows.rend(), [](const Window& w) { return w.peak > 0.0005F; });
+    ASSERT_GT(std::distance(last, windows.rend()), 100) << "the next track was not heard";
+    EXPECT_NEAR(medianPeak(last.base() - 60, last.base() - 10), 0.5F, 0.02F);
 }
 
 } // namespace

@@ -16,6 +16,8 @@ int sndfileFormat(AudioFormat format) {
     switch (format) {
     case AudioFormat::Wav:
         return SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    case AudioFormat::WavFloat:
+        return SF_FORMAT_WAV | SF_FORMAT_FLOAT;
     case AudioFormat::Aiff:
         return SF_FORMAT_AIFF | SF_FORMAT_PCM_16;
     case AudioFormat::Flac:
@@ -69,6 +71,7 @@ void writeFrames(const std::filesystem::path& file, AudioFormat format, std::spa
 std::string extensionOf(AudioFormat format) {
     switch (format) {
     case AudioFormat::Wav:
+    case AudioFormat::WavFloat:
         return ".wav";
     case AudioFormat::Aiff:
         return ".aiff";

@@ -7,8 +7,9 @@
 #include <string>
 #include <vector>
 
-// Flac24 keeps 24 bits a sample, where the others keep 16 (or are lossy).
-enum class AudioFormat { Wav, Aiff, Flac, Flac24, Ogg, Opus, Mp3 };
+// Flac24 keeps 24 bits a sample and WavFloat 32-bit floats as they are, where the others keep 16 (or
+// are lossy).
+enum class AudioFormat { Wav, WavFloat, Aiff, Flac, Flac24, Ogg, Opus, Mp3 };
 
 // One stretch of a pure tone; frequency 0 gives silence.
 struct ToneSegment {
