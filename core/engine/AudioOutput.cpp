@@ -39,24 +39,25 @@ std::unique_ptr<AudioOutput> machineOutput(PcmSource& source) {
     return std::make_unique<FallbackOutput>(source, &openAl);
 }
 
+// Copied out, so that nothing the harness does runs under the lock.
+AudioOutput::Factory harnessFactory() {
+    const std::scoped_lock lock(factoryMutex);
+    return factory;
+}
+
 } // namespace
 
 std::unique_ptr<AudioOutput> AudioOutput::create(PcmSource& source) {
-    {
-        const std::scoped_lock lock(factoryMutex);
-        if (factory) {
-            return factory(source);
-        }
+    if (const Factory harness = harnessFactory()) {
+        return harness(source);
     }
     return machineOutput(source);
 }
 
 std::unique_ptr<AudioOutput> AudioOutput::openFor(std::shared_ptr<PcmSource> source) {
-    {
-        const std::scoped_lock lock(factoryMutex);
-        if (factory) {
-            return factory(*source);
-        }
+    if (const Factory harness = harnessFactory()) {
+        source->prepare();
+        return harness(*source);
     }
     return std::make_unique<DeferredOutput>(std::move(source), &machineOutput);
 }

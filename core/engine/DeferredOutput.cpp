@@ -27,6 +27,7 @@ DeferredOutput::~DeferredOutput() {
 }
 
 void DeferredOutput::run(const std::shared_ptr<State>& state, std::shared_ptr<PcmSource> source, const Opener& open) {
+    source->prepare();
     std::unique_ptr<AudioOutput> output = open(*source);
     bool appliedPlaying = false;
     float appliedGain = std::numeric_limits<float>::quiet_NaN();

@@ -2,6 +2,7 @@
 
 #include "FollowerOpener.h"
 #include "RateConverter.h"
+#include "TrackLoudness.h"
 
 #include <algorithm>
 #include <cmath>
@@ -42,6 +43,16 @@ GaplessSource::GaplessSource(std::unique_ptr<TrackDecoder> decoder, Track track,
 }
 
 GaplessSource::~GaplessSource() = default;
+
+void GaplessSource::prepare() {
+    std::string path;
+    {
+        const std::scoped_lock lock(mutex);
+        path = segments.front().track.utf8Path;
+    }
+    // Followers are opened at their own loudness by the opener, off this thread too.
+    decoder->setGain(TrackLoudness::factorFor(path));
+}
 
 std::size_t GaplessSource::read(std::span<float> samples) {
     const std::size_t channels = currentFormat.channels;

@@ -57,6 +57,8 @@ public:
     GaplessSource(const GaplessSource&) = delete;
     GaplessSource& operator=(const GaplessSource&) = delete;
 
+    // Reads the first track's loudness from its tags.
+    void prepare() override;
     PcmFormat format() const override { return currentFormat; }
     std::size_t read(std::span<float> samples) override;
 

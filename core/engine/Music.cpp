@@ -5,7 +5,6 @@
 #include "Playback.h"
 #include "TextEncoding.h"
 #include "TrackDecoder.h"
-#include "TrackLoudness.h"
 
 #include <algorithm>
 #include <atomic>
@@ -112,7 +111,6 @@ bool Music::start(std::unique_ptr<TrackDecoder> decoder, std::uint64_t frame, bo
     if (!decoder || !utf8) {
         return false;
     }
-    decoder->setGain(TrackLoudness::factorFor(*utf8));
     holdDevice();
     playback =
         std::make_unique<Playback>(std::move(decoder), GaplessSource::Track{id, *utf8, this}, frame, volume / 100.0F);

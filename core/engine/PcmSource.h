@@ -14,6 +14,10 @@ class PcmSource {
 public:
     virtual ~PcmSource() = default;
 
+    // Does, once and before the first read, what may take a while before the first sample, such as
+    // reading tags: on a thread that may wait, never the output's own.
+    virtual void prepare() {}
+
     // The format of what the next read returns.
     virtual PcmFormat format() const = 0;
 
