@@ -91,10 +91,17 @@ void ActionAccessible::doAction(const QString& actionName) {
         return;
     }
     // The press arrives as a call from the screen reader, which waits for its answer: an action that
-    // opens a modal window must run once that answer has gone.
+    // opens a modal window must run once that answer has gone. A press while a modal window of the
+    // player is open goes no further than a click on the ring would.
     const Action action = m_action;
     QMetaObject::invokeMethod(
-        m_window.data(), [window = m_window.data(), action] { window->DoAction(action); }, Qt::QueuedConnection);
+        m_window.data(),
+        [window = m_window.data(), action] {
+            if (!window->IsHeldByDialog()) {
+                window->DoAction(action);
+            }
+        },
+        Qt::QueuedConnection);
 }
 
 bool ActionAccessible::isToggle() const {

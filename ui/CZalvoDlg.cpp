@@ -11,6 +11,7 @@
 #include <QFileDialog>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QScopeGuard>
 
 #include <array>
 #include <mutex>
@@ -103,6 +104,8 @@ void CZalvoDlg::DoAction() {
 }
 
 void CZalvoDlg::DoAction(Action action) {
+    ++m_actionsRunning;
+    const auto running = qScopeGuard([this] { --m_actionsRunning; });
     switch (action) {
     case PLAY_PAUSE:
         TogglePlayPause();
@@ -144,6 +147,12 @@ void CZalvoDlg::DoAction(Action action) {
         break;
     }
     emit playbackMayHaveChanged();
+}
+
+bool CZalvoDlg::IsHeldByDialog() const {
+    // A native file dialog is no modal widget of Qt's; the action that opened it is still running.
+    const QWidget* modal = QApplication::activeModalWidget();
+    return m_actionsRunning > 0 || (modal != nullptr && modal != this);
 }
 
 void CZalvoDlg::mouseMoveEvent(QMouseEvent* event) {

@@ -48,6 +48,8 @@ public:
     Action ActionAt(const QPoint& point) const;
     // Runs an action as a click on its icon does: the keys and the screen reader's buttons come here.
     void DoAction(Action action);
+    // A modal window of the player is open over the ring, and holds back what a click on it would do.
+    bool IsHeldByDialog() const;
 
 signals:
     // The list changed other than through the manager's own buttons.
@@ -85,6 +87,8 @@ private:
     void OpenPlayListManager();
 
     Action m_hoveredAction = NONE;
+    // Actions under way: above zero, the window is inside the modal loop one of them opened.
+    int m_actionsRunning = 0;
     std::map<Action, QRect> m_actionRects;
     PlayList m_playList;
     PlayListFiles m_playListFiles{this, m_playList};
