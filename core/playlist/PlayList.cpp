@@ -193,7 +193,7 @@ void PlayList::publishFollowers() {
     auto plan = std::make_shared<GaplessSource::Plan>();
     plan->choose = followerChooser(std::move(inOrder), wrapsAt, std::move(drawn));
     (*current)->setFollowers(std::move(plan));
-    publishedVersion = listVersion;
+    publishedVersion = planVersion();
 }
 
 void PlayList::previous() {
@@ -230,7 +230,7 @@ void PlayList::advanceIfFinished() {
         if (current == finished && (*current)->isStopped()) {
             current = list.begin();
         }
-    } else if (!track->isStopped() && (!track->hasFollowers() || publishedVersion != listVersion ||
+    } else if (!track->isStopped() && (!track->hasFollowers() || publishedVersion != planVersion() ||
                                        publishedShuffle != settings().isShuffle())) {
         publishFollowers();
     }

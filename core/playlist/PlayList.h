@@ -2,9 +2,9 @@
 
 #include "Music.h"
 #include "Observer.h"
+#include "TrackList.h"
 
 #include <cstdint>
-#include <list>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -16,7 +16,7 @@ class Archive;
 // on under the repeat and shuffle settings. It owns its tracks.
 class PlayList final : public Observer {
 public:
-    using TrackList = std::list<std::unique_ptr<Music>>;
+    using TrackList = ::TrackList;
     // A position stays valid while its entry stays in the list; the list's end() is "none".
     using Position = TrackList::iterator;
 
@@ -60,6 +60,8 @@ private:
     // Tells the sounding track's stream what may follow it, for the settings of the moment of the join.
     void publishFollowers();
     void listChanged() { ++listVersion; }
+    // Changes with every edit of the list, whoever made it, and every change of the current entry.
+    std::uint64_t planVersion() const { return listVersion + list.version(); }
     // Any entry but the given one, unless it is the only one.
     Position randomPositionOtherThan(const Position& other);
     void startCurrent();
@@ -67,8 +69,8 @@ private:
 
     TrackList list;
     Position current = list.end();
-    // Bumped by every change of the list or of the current entry; the followers published for the
-    // sounding track are republished when it moves on.
+    // Bumped by the playlist's own changes of the list or of the current entry; the followers published
+    // for the sounding track are republished when it moves on or the list is edited.
     std::uint64_t listVersion = 0;
     std::uint64_t publishedVersion = 0;
     bool publishedShuffle = false;

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <iterator>
 #include <numbers>
@@ -372,5 +373,66 @@ INSTANTIATE_TEST_SUITE_P(Codecs, LossyJoinTest,
                          ::testing::Values(LossyJoin{"AacInMp4", AudioFormat::Wav, "-c:a aac", ".m4a"},
                                            LossyJoin{"Mp3", AudioFormat::Mp3, nullptr, nullptr}),
                          [](const ::testing::TestParamInfo<LossyJoin>& info) { return std::string(info.param.name); });
+
+// An edit of the list while a track sounds, made as the manager and a drop make them (through the
+// list, under the playlist's lock), is heard: the stream goes on with what the list now says follows.
+TEST_F(GaplessJoinTest, EditsOfTheListAheadOfTheSoundingTrackAreHeard) {
+    struct Edit {
+        const char* what;
+        std::function<void(PlayList::TrackList&, PlayList::Position sounding, std::unique_ptr<Music> extra)> edit;
+        std::vector<int> heard;
+    };
+    const std::vector<Edit> edits{
+        {"B moved to the end",
+         [](auto& list, auto, auto) { list.splice(list.end(), list, std::next(list.begin())); },
+         {0, 2, 3, 1}},
+        {"B deleted", [](auto& list, auto, auto) { list.erase(std::next(list.begin())); }, {0, 2, 3}},
+        {"one inserted after the sounding track",
+         [](auto& list, auto sounding, auto extra) { list.insert(std::next(sounding), std::move(extra)); },
+         {0, 4, 1, 2, 3}},
+        {"one inserted before it",
+         [](auto& list, auto sounding, auto extra) { list.insert(sounding, std::move(extra)); },
+         {0, 1, 2, 3}},
+        {"the sounding track moved after C",
+         [](auto& list, auto sounding, auto) { list.splice(std::next(list.begin(), 3), list, sounding); },
+         {0, 3}},
+    };
+    for (const Edit& edit : edits) {
+        SCOPED_TRACE(edit.what);
+        playList.clear();
+        // Each track a level of its own, as long as the stream's lead, so that the plan is made before
+        // the edit.
+        for (int level = 0; level <= 4; ++level) {
+            const auto file = dir.file("level" + std::to_string(level) + ".wav");
+            writeAudioFile(file, AudioFormat::Wav, std::vector<float>(2 * rate, 0.1F * static_cast<float>(level + 1)),
+                           rate);
+            ASSERT_TRUE(level == 4 || playList.addMusic(file.u16string()));
+        }
+        auto extra = std::make_unique<Music>();
+        ASSERT_TRUE(extra->open(dir.file("level4.wav").u16string()));
+
+        PlayList::Position first = positionAt(0);
+        playList.playAt(first);
+        std::vector<std::int16_t> heard;
+        pullInto(heard);
+        playList.advanceIfFinished();
+        {
+            const std::scoped_lock lock(playList.mutex);
+            edit.edit(*playList.getList(), playList.getCurrentPosition(), std::move(extra));
+        }
+        while (PulledOutput::live != nullptr && !PulledOutput::live->drained()) {
+            pullInto(heard);
+            playList.advanceIfFinished();
+        }
+        std::vector<int> levels;
+        for (const std::int16_t sample : heard) {
+            const int level = static_cast<int>(std::lround(sample / (0.1 * 32768.0))) - 1;
+            if (levels.empty() || levels.back() != level) {
+                levels.push_back(level);
+            }
+        }
+        EXPECT_EQ(levels, edit.heard);
+    }
+}
 
 } // namespace
