@@ -8,7 +8,7 @@
 #include "MprisRootAdaptor.h"
 #include "PlayList.h"
 #include "SessionBus.h"
-#include "TrackTags.h"
+#include "ShownTrackTags.h"
 
 #include <QCoreApplication>
 #include <QDBusMessage>
@@ -26,13 +26,14 @@ constexpr qlonglong jumpMicroseconds = 500'000;
 
 } // namespace
 
-MprisService::MprisService(PlayList& playList, PlayerHost& host)
-    : m_playList(playList), m_host(host), m_covers(CoverArt::defaultCacheFolder()) {
+MprisService::MprisService(PlayList& playList, PlayerHost& host, ShownTrackTags& tags)
+    : m_playList(playList), m_host(host), m_tags(tags) {
     new MprisRootAdaptor(this);
     m_player = new MprisPlayerAdaptor(this);
     new HandOverAdaptor(this);
     m_clock.start();
     m_announced = observe();
+    connect(&m_tags, &ShownTrackTags::arrived, this, &MprisService::tagsArrived);
 }
 
 // The bus drops the object by itself when it is destroyed.
@@ -128,10 +129,16 @@ QVariantMap MprisService::metadata() {
         return {{QStringLiteral("mpris:trackid"),
                  QVariant::fromValue(QDBusObjectPath(QStringLiteral("/org/mpris/MediaPlayer2/TrackList/NoTrack")))}};
     }
-    // Tags are read from the file once per track, not on every question.
-    if (m_metadataTrackId != track->getId()) {
+    // Tags are read from the file once per track, off this thread: until they arrive the track shows as
+    // its file's name.
+    const ShownTrackTags::Read* read = m_tags.find(track->getId());
+    if (read == nullptr) {
+        m_tags.request(track->getId(), track->getPath());
+    }
+    if (m_metadataTrackId != track->getId() || (!m_metadataTagged && read != nullptr)) {
         m_metadata = MprisMetadata::describe(QString::fromStdU16String(track->getPath()),
-                                             TrackTags::read(track->getPath()), m_covers.locate(track->getPath()));
+                                             read != nullptr ? read->tags : TrackTags(),
+                                             read != nullptr ? read->cover : std::nullopt);
         m_metadata.insert(QStringLiteral("mpris:trackid"),
                           QVariant::fromValue(QDBusObjectPath(trackPath(track->getId()))));
         // A track that gives no length (a streamed FLAC) has none until it has been decoded to its end.
@@ -141,8 +148,17 @@ QVariantMap MprisService::metadata() {
                 QVariant::fromValue(std::llround(static_cast<double>(track->getDuration()) * microseconds)));
         }
         m_metadataTrackId = track->getId();
+        m_metadataTagged = read != nullptr;
     }
     return m_metadata;
+}
+
+void MprisService::tagsArrived(std::uint64_t trackId) {
+    const Music* track = shownTrack();
+    if (track == nullptr || track->getId() != trackId || m_metadataTrackId != trackId || m_metadataTagged) {
+        return;
+    }
+    announce({{QStringLiteral("Metadata"), metadata()}});
 }
 
 void MprisService::seekTo(float seconds) {
@@ -211,6 +227,10 @@ void MprisService::refresh() {
             changed.insert(QString::fromLatin1(name), now.hasTracks);
         }
     }
+    announce(changed);
+}
+
+void MprisService::announce(const QVariantMap& changed) {
     if (changed.isEmpty() || !m_bus || !m_bus->isConnected()) {
         return;
     }

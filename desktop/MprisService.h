@@ -1,7 +1,5 @@
 #pragma once
 
-#include "CoverArt.h"
-
 #include <QDBusConnection>
 #include <QDBusContext>
 #include <QElapsedTimer>
@@ -17,6 +15,7 @@ class Music;
 class MprisPlayerAdaptor;
 class PlayList;
 class PlayerHost;
+class ShownTrackTags;
 
 // The player as the desktop sees it over MPRIS: the object its adaptors hang on, and the memory of what
 // was last announced, so that every change is announced once and an idle tick costs a few comparisons.
@@ -25,7 +24,8 @@ class MprisService final : public QObject, public QDBusContext {
     Q_OBJECT
 
 public:
-    MprisService(PlayList& playList, PlayerHost& host);
+    // The tags come from `tags`, which the window shares for its screen reader.
+    MprisService(PlayList& playList, PlayerHost& host, ShownTrackTags& tags);
     ~MprisService() override;
     MprisService(const MprisService&) = delete;
     MprisService& operator=(const MprisService&) = delete;
@@ -55,6 +55,7 @@ public:
     Music* shownTrack() const;
     QString playbackStatus() const;
     qlonglong position() const;
+    // The shown track's file name at first, its tags once they are read.
     QVariantMap metadata();
     // Moves within the shown track and tells the desktop where playback now stands.
     void seekTo(float seconds);
@@ -75,6 +76,9 @@ private:
     bool takeName(const QString& name);
     Announced observe() const;
     void announcePosition();
+    void announce(const QVariantMap& changed);
+    // Announces the tags that came for the shown track.
+    void tagsArrived(std::uint64_t trackId);
 
     PlayList& m_playList;
     PlayerHost& m_host;
@@ -83,7 +87,8 @@ private:
     QString m_busName;
     QElapsedTimer m_clock;
     Announced m_announced;
+    ShownTrackTags& m_tags;
     std::optional<std::uint64_t> m_metadataTrackId;
+    bool m_metadataTagged = false;
     QVariantMap m_metadata;
-    CoverArt m_covers;
 };

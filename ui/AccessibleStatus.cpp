@@ -3,7 +3,7 @@
 #include "AudioConfig.h"
 #include "CZalvoDlg.h"
 #include "MprisMetadata.h"
-#include "TrackTags.h"
+#include "ShownTrackTags.h"
 #include "ZalvoDlgAccessible.h"
 
 #include <QAccessible>
@@ -12,9 +12,11 @@
 #include <mutex>
 #include <string>
 
-AccessibleStatus::AccessibleStatus(CZalvoDlg& window)
-    : m_window(window), m_repeat(AudioConfig::getInstance()->isRepeat()),
-      m_shuffle(AudioConfig::getInstance()->isShuffle()) {}
+AccessibleStatus::AccessibleStatus(CZalvoDlg& window, ShownTrackTags& tags)
+    : m_window(window), m_tags(tags), m_repeat(AudioConfig::getInstance()->isRepeat()),
+      m_shuffle(AudioConfig::getInstance()->isShuffle()) {
+    QObject::connect(&tags, &ShownTrackTags::arrived, &window, [this](std::uint64_t trackId) { tagsArrived(trackId); });
+}
 
 void AccessibleStatus::refresh(PlayList& playList) {
     const AudioConfig* settings = AudioConfig::getInstance();
@@ -31,10 +33,15 @@ void AccessibleStatus::refresh(PlayList& playList) {
         }
     }
     if (now.trackId && now.trackId != m_taggedTrackId) {
-        const TrackTags tags = TrackTags::read(path);
-        m_title = MprisMetadata::title(QString::fromStdU16String(path), tags);
-        m_artist = QString::fromStdString(tags.artist);
         m_taggedTrackId = now.trackId;
+        m_path = QString::fromStdU16String(path);
+        const ShownTrackTags::Read* read = m_tags.find(*now.trackId);
+        m_tagged = read != nullptr;
+        m_title = MprisMetadata::title(m_path, m_tagged ? read->tags : TrackTags());
+        m_artist = m_tagged ? QString::fromStdString(read->tags.artist) : QString();
+    }
+    if (now.trackId && !m_tagged) {
+        m_tags.request(*now.trackId, path);
     }
     if (m_shown != now) {
         m_shown = now;
@@ -42,6 +49,19 @@ void AccessibleStatus::refresh(PlayList& playList) {
         m_window.setAccessibleDescription(describe(now));
     }
     announceChecked(settings->isRepeat(), settings->isShuffle());
+}
+
+void AccessibleStatus::tagsArrived(std::uint64_t trackId) {
+    const ShownTrackTags::Read* read = m_tags.find(trackId);
+    if (m_tagged || trackId != m_taggedTrackId || read == nullptr) {
+        return;
+    }
+    m_tagged = true;
+    m_title = MprisMetadata::title(m_path, read->tags);
+    m_artist = QString::fromStdString(read->tags.artist);
+    if (m_shown && m_shown->trackId == trackId) {
+        m_window.setAccessibleDescription(describe(*m_shown));
+    }
 }
 
 QString AccessibleStatus::describe(const Shown& shown) const {

@@ -7,12 +7,15 @@
 
 class CZalvoDlg;
 class PlayList;
+class ShownTrackTags;
 
 // What a screen reader is told of playback: the main window's description ("Lecture : titre — artiste,
 // volume 80 %"), and the repeat and shuffle buttons' checked states, each announced when it changes.
 class AccessibleStatus final {
 public:
-    explicit AccessibleStatus(CZalvoDlg& window);
+    // The track's title and artist come from `tags`, read off the UI thread: the file's name is told
+    // first, the tags when they arrive.
+    AccessibleStatus(CZalvoDlg& window, ShownTrackTags& tags);
 
     // Compares playback with what was last told and announces the difference; cheap when nothing changed.
     void refresh(PlayList& playList);
@@ -28,12 +31,16 @@ private:
     };
 
     QString describe(const Shown& shown) const;
+    void tagsArrived(std::uint64_t trackId);
     void announceChecked(bool repeat, bool shuffle);
 
     CZalvoDlg& m_window;
+    ShownTrackTags& m_tags;
     std::optional<Shown> m_shown;
-    // The tags are read once per track.
     std::optional<std::uint64_t> m_taggedTrackId;
+    // Whether m_title and m_artist are the tags' yet, or the file's name while they are read.
+    bool m_tagged = false;
+    QString m_path;
     QString m_title;
     QString m_artist;
     bool m_repeat = false;

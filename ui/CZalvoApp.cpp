@@ -31,7 +31,7 @@ bool CZalvoApp::InitInstance() {
     CZalvoDlg dialog;
     std::unique_ptr<MprisService> mpris;
     if (bus) {
-        mpris = std::make_unique<MprisService>(dialog.GetPlayList(), dialog);
+        mpris = std::make_unique<MprisService>(dialog.GetPlayList(), dialog, dialog.GetShownTrackTags());
         // Launches at the same moment all pass the check above: the bus gives the name to one of them,
         // and the others hand their files to it. One that holds the name may be quitting: then ask again.
         bool ownsName = mpris->publishAsThePlayer(*bus);

@@ -6,6 +6,7 @@
 #include "PlayList.h"
 #include "PlayListFiles.h"
 #include "PlayerHost.h"
+#include "ShownTrackTags.h"
 
 #include <QDialog>
 #include <QIcon>
@@ -41,6 +42,8 @@ public:
     void Raise() override;
 
     PlayList& GetPlayList() { return m_playList; }
+    // The shown track's tags, read off the UI thread for the screen reader and MPRIS alike.
+    ShownTrackTags& GetShownTrackTags() { return m_shownTrackTags; }
     Action GetHoveredAction() const { return m_hoveredAction; }
     // Each rectangle holds exactly its action's pixels: QRect::right() and bottom() are the last ones inside.
     const std::map<Action, QRect>& GetActionRects() const { return m_actionRects; }
@@ -95,6 +98,7 @@ private:
     MainWindowKeys m_keys{m_playList, [this](Action action) { DoAction(action); },
                           [this] { emit playbackMayHaveChanged(); }};
     QIcon m_icon;
-    AccessibleStatus m_accessibleStatus{*this};
+    ShownTrackTags m_shownTrackTags;
+    AccessibleStatus m_accessibleStatus{*this, m_shownTrackTags};
     QPushButton* m_quitButton = nullptr;
 };

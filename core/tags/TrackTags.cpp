@@ -1,14 +1,20 @@
 #include "TrackTags.h"
 
+#include "RawXiphComment.h"
 #include "TagFile.h"
+#include "TagText.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <map>
 #include <string_view>
 #include <taglib/asffile.h>
+#include <taglib/flacfile.h>
 #include <taglib/mp4file.h>
 #include <taglib/tpropertymap.h>
+#include <taglib/xiphcomment.h>
 
 namespace {
 
@@ -17,27 +23,69 @@ constexpr double r128ToReplayGain = 5.0;
 // R128 gains are Q7.8 fixed point.
 constexpr double r128Unit = 256.0;
 
-std::string utf8(const TagLib::String& text) {
-    return text.to8Bit(true);
-}
-
-std::vector<std::string> listOf(const TagLib::PropertyMap& properties, const char* key) {
+std::vector<std::string> listOf(const TagLib::PropertyMap& properties, const char* key,
+                                std::size_t limit = TrackTags::listLimit) {
     std::vector<std::string> values;
     const auto found = properties.find(key);
     if (found == properties.end()) {
         return values;
     }
     for (const TagLib::String& value : found->second) {
+        if (values.size() == limit) {
+            break;
+        }
         if (!value.isEmpty()) {
-            values.push_back(utf8(value));
+            values.push_back(TagText::fromTagLib(value, TrackTags::valueLimit));
         }
     }
     return values;
 }
 
 std::string firstOf(const TagLib::PropertyMap& properties, const char* key) {
-    std::vector<std::string> values = listOf(properties, key);
+    std::vector<std::string> values = listOf(properties, key, 1);
     return values.empty() ? std::string() : std::move(values.front());
+}
+
+TagLib::Ogg::XiphComment* xiphCommentOf(TagLib::File& file) {
+    if (auto* flac = dynamic_cast<TagLib::FLAC::File*>(&file)) {
+        return flac->xiphComment(false);
+    }
+    return dynamic_cast<TagLib::Ogg::XiphComment*>(file.tag());
+}
+
+// TagLib leaves out a Vorbis comment's value when one byte of it is not UTF-8: the fields read here are
+// read again from the comment's bytes, and a name of which TagLib kept fewer values takes them from
+// there, the bad bytes replaced, the rest of each value kept.
+void repairXiphComment(TagLib::File& file, TagLib::PropertyMap& properties) {
+    static constexpr std::array<std::string_view, 14> names{"TITLE",
+                                                            "ARTIST",
+                                                            "ALBUM",
+                                                            "ALBUMARTIST",
+                                                            "GENRE",
+                                                            "TRACKNUMBER",
+                                                            "DISCNUMBER",
+                                                            "DATE",
+                                                            "REPLAYGAIN_TRACK_GAIN",
+                                                            "REPLAYGAIN_TRACK_PEAK",
+                                                            "REPLAYGAIN_ALBUM_GAIN",
+                                                            "REPLAYGAIN_ALBUM_PEAK",
+                                                            "R128_TRACK_GAIN",
+                                                            "R128_ALBUM_GAIN"};
+    const TagLib::Ogg::XiphComment* comment = xiphCommentOf(file);
+    if (comment == nullptr) {
+        return;
+    }
+    std::map<std::string, TagLib::StringList> raw;
+    for (const auto& [name, value] : RawXiphComment::fields(file, names)) {
+        raw[name].append(TagLib::String(TagText::fromUtf8(value, TrackTags::valueLimit), TagLib::String::UTF8));
+    }
+    const TagLib::Ogg::FieldListMap& kept = comment->fieldListMap();
+    for (const auto& [name, values] : raw) {
+        const auto found = kept.find(name);
+        if (found == kept.end() || found->second.size() < values.size()) {
+            properties.replace(name, values);
+        }
+    }
 }
 
 // The leading number of "3", "3/12" or "2019-05-01"; zero where there is none.
@@ -138,6 +186,7 @@ TrackTags TrackTags::read(const std::u16string& path) {
     }
     TagLib::PropertyMap properties = file->file().properties();
     addFreeForm(file->file(), properties);
+    repairXiphComment(file->file(), properties);
 
     TrackTags tags;
     tags.title = firstOf(properties, "TITLE");

@@ -2,12 +2,19 @@
 
 #include "ReplayGainTags.h"
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
 // What an audio file says of itself, in UTF-8: empty strings, empty lists and zero numbers where it
 // says nothing.
 struct TrackTags {
+    // Each value is cut there, at a character boundary: more than any screen or desktop shows, and a
+    // huge one would otherwise be copied through every layer up to the bus.
+    static constexpr std::size_t valueLimit = 64U << 10U;
+    // Lists (artists, genres) keep their first entries up to this many.
+    static constexpr std::size_t listLimit = 64;
+
     TrackTags() = default;
     TrackTags(std::string title, std::string artist, std::string album)
         : title(std::move(title)), artist(std::move(artist)), album(std::move(album)) {}
@@ -25,6 +32,7 @@ struct TrackTags {
     ReplayGainTags replayGain;
 
     // Reads them through TagLib, whatever the tag type; a file that does not open, or is not a regular
-    // file, has none, and a damaged tag gives what of it reads.
+    // file, has none, and a damaged tag gives what of it reads. Text that does not decode keeps what
+    // does, the rest replaced by U+FFFD.
     static TrackTags read(const std::u16string& path);
 };

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <taglib/asffile.h>
 #include <taglib/attachedpictureframe.h>
@@ -16,6 +17,7 @@
 #include <taglib/id3v2tag.h>
 #include <taglib/mp4file.h>
 #include <taglib/mpegfile.h>
+#include <taglib/textidentificationframe.h>
 #include <taglib/tpropertymap.h>
 
 namespace fs = std::filesystem;
@@ -123,6 +125,107 @@ INSTANTIATE_TEST_SUITE_P(Formats, TrackTagsFormat,
                              return name;
                          });
 
+// The same tone, tagged by ffmpeg with `metadata` given as they are, bytes that are no UTF-8 included.
+fs::path encodeTagged(const TempDir& dir, const std::string& name, const std::string& codec,
+                      const std::string& metadata) {
+    const fs::path file = dir.file(name);
+    const std::string command = "ffmpeg -nostdin -v error -y -f lavfi -i sine=frequency=440:duration=0.3 -c:a " +
+                                codec + " -metadata '" + metadata + "' '" + file.string() + "'";
+    if (std::system(command.c_str()) != 0) {
+        throw std::runtime_error("ffmpeg failed: " + command);
+    }
+    return file;
+}
+
+std::string repeated(const std::string& piece, std::size_t count) {
+    std::string text;
+    for (std::size_t index = 0; index < count; ++index) {
+        text += piece;
+    }
+    return text;
+}
+
+const std::string replacement = "\xEF\xBF\xBD";
+// One byte, then two-byte characters past the limit: the cut falls one byte short of it, between two.
+const std::string longTitle = "a" + repeated("é", TrackTags::valueLimit / 2 + 100);
+const std::string longTitleCut = "a" + repeated("é", TrackTags::valueLimit / 2 - 1);
+
+struct TextCase {
+    const char* name;
+    const char* file;
+    std::function<fs::path(const TempDir&, const char* file)> write;
+    std::string title;
+};
+
+fs::path byFfmpeg(const TempDir& dir, const char* file, const char* codec, const std::string& title) {
+    return encodeTagged(dir, file, codec, "title=" + title);
+}
+
+class TrackTagsText : public testing::TestWithParam<TextCase> {};
+
+TEST_P(TrackTagsText, KeepsWhatDecodesWithinTheLimit) {
+    const TempDir dir;
+    const fs::path file = GetParam().write(dir, GetParam().file);
+    EXPECT_EQ(TrackTags::read(file.u16string()).title, GetParam().title);
+}
+
+fs::path loneSurrogate(const TempDir& dir, const char* file) {
+    const fs::path path = encode(dir, file, "libmp3lame");
+    TagLib::MPEG::File mpeg(path.c_str());
+    auto* title = new TagLib::ID3v2::TextIdentificationFrame("TIT2", TagLib::String::UTF16);
+    // TagLib keeps UTF-16 code units as they come: the high half of a pair, alone.
+    title->setText(TagLib::String(std::wstring{L'C', L'a', L'f', wchar_t{0xD83D}, L'!'}));
+    mpeg.ID3v2Tag(true)->addFrame(title);
+    EXPECT_TRUE(mpeg.save());
+    return path;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, TrackTagsText,
+    testing::Values(
+        TextCase{"BadByteInFlac", "bad.flac",
+                 [](const TempDir& dir, const char* file) { return byFfmpeg(dir, file, "flac", "Caf\xE9 au lait"); },
+                 "Caf" + replacement + " au lait"},
+        TextCase{
+            "BadByteInOggVorbis", "bad.ogg",
+            [](const TempDir& dir, const char* file) { return byFfmpeg(dir, file, "libvorbis", "Caf\xE9 au lait"); },
+            "Caf" + replacement + " au lait"},
+        TextCase{"BadByteInOpus", "bad.opus",
+                 [](const TempDir& dir, const char* file) { return byFfmpeg(dir, file, "libopus", "\xFFNuit"); },
+                 replacement + "Nuit"},
+        // A cut sequence, an overlong form and an encoded surrogate: one replacement for each longest start.
+        TextCase{"IllFormedSequences", "forms.flac",
+                 [](const TempDir& dir, const char* file) {
+                     return byFfmpeg(dir, file, "flac",
+                                     "a\xE2\x82"
+                                     "b\xC0\xAF"
+                                     "c\xED\xA0\x80"
+                                     "d");
+                 },
+                 "a" + replacement + "b" + repeated(replacement, 2) + "c" + repeated(replacement, 3) + "d"},
+        TextCase{"LoneSurrogateInId3v2", "surrogate.mp3", loneSurrogate, "Caf" + replacement + "!"},
+        TextCase{"OverTheLimitInFlac", "long.flac",
+                 [](const TempDir& dir, const char* file) { return byFfmpeg(dir, file, "flac", longTitle); },
+                 longTitleCut},
+        TextCase{"OverTheLimitInId3v2", "long.mp3",
+                 [](const TempDir& dir, const char* file) { return byFfmpeg(dir, file, "libmp3lame", longTitle); },
+                 longTitleCut}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(TrackTags, ListsKeepTheirFirstEntries) {
+    const TempDir dir;
+    const fs::path file = encode(dir, "crowd.flac", "flac");
+    TagLib::FileRef ref(file.c_str());
+    TagLib::PropertyMap map;
+    for (std::size_t index = 0; index < TrackTags::listLimit * 2; ++index) {
+        map["ARTIST"].append(TagLib::String(std::to_string(index)));
+    }
+    ref.file()->setProperties(map);
+    ASSERT_TRUE(ref.save());
+    const TrackTags tags = TrackTags::read(file.u16string());
+    ASSERT_EQ(tags.artists.size(), TrackTags::listLimit);
+    EXPECT_EQ(tags.artists.back(), std::to_string(TrackTags::listLimit - 1));
+}
 TEST(TrackTags, OpusR128GainsMeetTheReplayGainReference) {
     const TempDir dir;
     const fs::path file = encode(dir, "r128.opus", "libopus");

@@ -10,6 +10,7 @@
 #include "ToneFile.h"
 
 #include <QAbstractItemView>
+#include <QDBusConnectionInterface>
 #include <QDBusInterface>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
@@ -19,7 +20,9 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <fstream>
 #include <limits>
 #include <memory>
@@ -91,11 +94,21 @@ protected:
 
     Music* currentTrack() { return window.GetPlayList().getCurrent(); }
 
+    // Tags are read off the UI thread: the shown track's, once they have come, are in the metadata.
+    bool waitForTags(int milliseconds = 5000) {
+        return waitUntil(
+            [this] {
+                const Music* shown = window.GetPlayList().shownTrack();
+                return shown != nullptr && window.GetShownTrackTags().find(shown->getId()) != nullptr;
+            },
+            milliseconds);
+    }
+
     PrivateBus bus;
     TempDir dir;
     SettingsGuard settings;
     ScriptedZalvoDlg window;
-    MprisService service{window.GetPlayList(), window};
+    MprisService service{window.GetPlayList(), window, window.GetShownTrackTags()};
     QDBusConnection playerBus = bus.connect(QStringLiteral("player"));
     QDBusConnection client = bus.connect(QStringLiteral("client"));
     std::unique_ptr<BusRecorder> recorder;
@@ -141,6 +154,7 @@ TEST_F(MprisTest, PlayerctlDrivesTheTransportAndReadsTheTrack) {
     }
 
     const Music* playing = currentTrack();
+    ASSERT_TRUE(waitForTags());
     const QString format = QStringLiteral("{{mpris:length}}|{{xesam:url}}|{{title}}|{{artist}}|{{album}}");
     EXPECT_EQ(playerctl({QStringLiteral("metadata"), QStringLiteral("--format"), format}).toStdString(),
               QStringLiteral("%1|%2|Première|The Artist|The Album")
@@ -157,6 +171,7 @@ TEST_F(MprisTest, PlayerctlDrivesTheTransportAndReadsTheTrack) {
         << "without tags the title is the file's name";
     EXPECT_EQ(playerctl({QStringLiteral("status")}).toStdString(), "Playing");
     playerctl({QStringLiteral("previous")});
+    ASSERT_TRUE(waitForTags());
     EXPECT_EQ(playerctl({QStringLiteral("metadata"), QStringLiteral("title")}).toStdString(), "Première");
     EXPECT_GT(get(QStringLiteral("Position")).toLongLong(), 0);
 }
@@ -349,7 +364,7 @@ TEST_F(MprisTest, RaiseShowsTheWindowAndQuitClosesItOverAnOpenManager) {
 
 TEST_F(MprisTest, ASecondPlayerOnTheBusTakesANameOfItsOwn) {
     CZalvoDlg other;
-    MprisService otherService(other.GetPlayList(), other);
+    MprisService otherService(other.GetPlayList(), other, other.GetShownTrackTags());
     EXPECT_TRUE(otherService.publish(bus.connect(QStringLiteral("other"))));
     EXPECT_EQ(otherService.busName(),
               QStringLiteral("%1.instance%2").arg(playerName).arg(QCoreApplication::applicationPid()));
@@ -407,6 +422,7 @@ TEST_F(MprisTest, MetadataGivesEveryTagAndTheCover) {
     std::filesystem::copy_file(picture.toStdString(), dir.file("folder/Cover.JPG"));
     const QString bare = track("bare/plain");
     window.AddFromOutside({tagged, folderCovered, bare}, false);
+    ASSERT_TRUE(waitForTags());
 
     const QVariantMap metadata = get(QStringLiteral("Metadata")).toMap();
     const std::vector<std::pair<QString, QVariant>> expected{
@@ -428,10 +444,57 @@ TEST_F(MprisTest, MetadataGivesEveryTagAndTheCover) {
     EXPECT_EQ(QImageReader(cover).format(), "jpeg") << cover.toStdString();
 
     call(playerInterface, QStringLiteral("Next"));
+    ASSERT_TRUE(waitForTags());
     EXPECT_EQ(get(QStringLiteral("Metadata")).toMap().value(QStringLiteral("mpris:artUrl")),
               QUrl::fromLocalFile(QString::fromStdString(dir.file("folder/Cover.JPG").string())).toString());
     call(playerInterface, QStringLiteral("Next"));
+    ASSERT_TRUE(waitForTags());
     EXPECT_FALSE(get(QStringLiteral("Metadata")).toMap().contains(QStringLiteral("mpris:artUrl")));
+}
+
+// An MP3 whose ID3v2 tag holds one title of `size` bytes, written a megabyte at a time.
+void writeHugeTitle(const std::filesystem::path& path, std::uint32_t size) {
+    const std::filesystem::path audio = path.parent_path() / "audio.mp3";
+    writeToneFile(audio, AudioFormat::Mp3);
+    const auto bigEndian = [](std::uint32_t value, unsigned bitsPerByte) {
+        std::string bytes(4, '\0');
+        for (int index = 3; index >= 0; --index) {
+            bytes[static_cast<std::size_t>(index)] = static_cast<char>(value & ((1U << bitsPerByte) - 1U));
+            value >>= bitsPerByte;
+        }
+        return bytes;
+    };
+    // ID3v2.3: the tag's size in seven bits a byte, the frame's in eight; the frame's text is Latin-1.
+    const std::uint32_t frameSize = size + 1;
+    std::ofstream out(path, std::ios::binary);
+    out << "ID3" << '\3' << '\0' << '\0' << bigEndian(frameSize + 10, 7) << "TIT2" << bigEndian(frameSize, 8) << '\0'
+        << '\0' << '\0';
+    const std::string megabyte(1U << 20U, 'x');
+    for (std::uint32_t written = 0; written < size; written += static_cast<std::uint32_t>(megabyte.size())) {
+        out.write(megabyte.data(),
+                  static_cast<std::streamsize>(std::min<std::size_t>(megabyte.size(), size - written)));
+    }
+    std::ifstream in(audio, std::ios::binary);
+    out << in.rdbuf();
+}
+
+TEST_F(MprisTest, AHugeTitleLeavesThePlayerOnTheBusAndArrivesCut) {
+    const std::filesystem::path huge = dir.file("huge.mp3");
+    writeHugeTitle(huge, 100U << 20U);
+    window.AddFromOutside({QString::fromStdString(huge.string())}, false);
+    ASSERT_TRUE(waitUntil([this] { return window.GetPlayList().shownTrack() != nullptr; }));
+
+    // Asked while the tags are read, the player answers.
+    EXPECT_EQ(get(QStringLiteral("PlaybackStatus")), QStringLiteral("Stopped"));
+    const QString cut(static_cast<qsizetype>(TrackTags::valueLimit), QLatin1Char('x'));
+    const auto announcedCut = [&] {
+        return std::any_of(recorder->changes.begin(), recorder->changes.end(), [&cut](const QVariantMap& change) {
+            return unwrap(change.value(QStringLiteral("Metadata"))).toMap().value(QStringLiteral("xesam:title")) == cut;
+        });
+    };
+    EXPECT_TRUE(waitUntil(announcedCut, 60000));
+    EXPECT_EQ(get(QStringLiteral("Metadata")).toMap().value(QStringLiteral("xesam:title")), cut);
+    EXPECT_TRUE(client.interface()->isServiceRegistered(playerName).value());
 }
 
 } // namespace

@@ -1,0 +1,60 @@
+#include "ShownTrackTags.h"
+
+#include <QMetaObject>
+
+ShownTrackTags::ShownTrackTags(std::filesystem::path coverCache) : m_covers(std::move(coverCache)) {}
+
+// The thread is asked to stop and joined before the members it uses go; deliveries it queued go with
+// the object.
+ShownTrackTags::~ShownTrackTags() {
+    if (m_worker.joinable()) {
+        m_worker.request_stop();
+        m_worker.join();
+    }
+}
+
+void ShownTrackTags::request(std::uint64_t trackId, const std::u16string& path) {
+    if (m_requested == trackId) {
+        return;
+    }
+    m_requested = trackId;
+    {
+        const std::scoped_lock lock(m_mutex);
+        m_pending = Request{trackId, path};
+    }
+    if (!m_worker.joinable()) {
+        m_worker = std::jthread([this](const std::stop_token& stop) { work(stop); });
+    }
+    m_wake.notify_one();
+}
+
+const ShownTrackTags::Read* ShownTrackTags::find(std::uint64_t trackId) const {
+    return m_read && m_read->trackId == trackId ? &*m_read : nullptr;
+}
+
+void ShownTrackTags::work(const std::stop_token& stop) {
+    while (true) {
+        Request request;
+        {
+            std::unique_lock lock(m_mutex);
+            if (!m_wake.wait(lock, stop, [this] { return m_pending.has_value(); })) {
+                return;
+            }
+            request = std::move(*m_pending);
+            m_pending.reset();
+        }
+        Read read{request.trackId, TrackTags::read(request.path), m_covers.locate(request.path)};
+        QMetaObject::invokeMethod(
+            this, [this, read = std::move(read)]() mutable { deliver(std::move(read)); }, Qt::QueuedConnection);
+    }
+}
+
+void ShownTrackTags::deliver(Read read) {
+    // A read the player has moved on from is not shown.
+    if (m_requested != read.trackId) {
+        return;
+    }
+    const std::uint64_t trackId = read.trackId;
+    m_read = std::move(read);
+    emit arrived(trackId);
+}

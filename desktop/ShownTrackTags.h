@@ -1,0 +1,64 @@
+#pragma once
+
+#include "CoverArt.h"
+#include "TrackTags.h"
+
+#include <QObject>
+#include <QString>
+
+#include <condition_variable>
+#include <cstdint>
+#include <filesystem>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+
+// The tags and the cover of the track the player shows, read on a thread of their own, so that no tag,
+// however large, holds the UI thread. The desktop and the screen reader share it: a track's file is read
+// once, and of requests that come faster than reads, the latest wins.
+class ShownTrackTags final : public QObject {
+    Q_OBJECT
+
+public:
+    struct Read {
+        std::uint64_t trackId = 0;
+        TrackTags tags;
+        std::optional<std::filesystem::path> cover;
+    };
+
+    explicit ShownTrackTags(std::filesystem::path coverCache = CoverArt::defaultCacheFolder());
+    // Waits for a read under way to end.
+    ~ShownTrackTags() override;
+    ShownTrackTags(const ShownTrackTags&) = delete;
+    ShownTrackTags& operator=(const ShownTrackTags&) = delete;
+
+    // Asks for a track's tags: nothing to do when they are read or being read already, and a request
+    // that has not started yet gives way to this one.
+    void request(std::uint64_t trackId, const std::u16string& path);
+    // The track's tags once they have arrived, nothing before.
+    const Read* find(std::uint64_t trackId) const;
+
+signals:
+    // On the UI thread, once find() has the track's tags.
+    void arrived(std::uint64_t trackId);
+
+private:
+    struct Request {
+        std::uint64_t trackId = 0;
+        std::u16string path;
+    };
+
+    void work(const std::stop_token& stop);
+    void deliver(Read read);
+
+    CoverArt m_covers;
+    std::optional<std::uint64_t> m_requested;
+    std::optional<Read> m_read;
+
+    std::mutex m_mutex;
+    std::condition_variable_any m_wake;
+    std::optional<Request> m_pending;
+    // Started at the first request: a window that never plays has no thread.
+    std::jthread m_worker;
+};
