@@ -1,5 +1,6 @@
 #include "TrackTags.h"
 
+#include "ContainerTags.h"
 #include "TagFile.h"
 
 #include <array>
@@ -134,7 +135,7 @@ ReplayGainTags replayGainOf(const TagLib::PropertyMap& properties) {
 TrackTags TrackTags::read(const std::u16string& path) {
     const std::optional<TagFile> file = TagFile::open(path);
     if (!file) {
-        return {};
+        return ContainerTags::read(path);
     }
     TagLib::PropertyMap properties = file->file().properties();
     addFreeForm(file->file(), properties);
@@ -150,5 +151,8 @@ TrackTags TrackTags::read(const std::u16string& path) {
     tags.discNumber = leadingNumber(firstOf(properties, "DISCNUMBER"));
     tags.year = leadingNumber(firstOf(properties, "DATE"));
     tags.replayGain = replayGainOf(properties);
+    if (properties.isEmpty() && ContainerTags::mayHoldMore(path, file->file())) {
+        return ContainerTags::read(path);
+    }
     return tags;
 }

@@ -181,6 +181,22 @@ std::optional<TrackOutline> FfmpegDecoder::outline(int descriptor) {
     return TrackOutline{decoder->output, decoder->length};
 }
 
+bool FfmpegDecoder::tags(int descriptor, ModuleTags& tags) {
+    const std::unique_ptr<FfmpegDecoder> decoder = openContainer(descriptor);
+    if (!decoder) {
+        return false;
+    }
+    for (const AVDictionary* dictionary :
+         {static_cast<const AVDictionary*>(decoder->container->metadata),
+          static_cast<const AVDictionary*>(decoder->container->streams[decoder->streamIndex]->metadata)}) {
+        for (const AVDictionaryEntry* entry = nullptr;
+             (entry = av_dict_get(dictionary, "", entry, AV_DICT_IGNORE_SUFFIX)) != nullptr;) {
+            tags.emplace_back(entry->key, entry->value);
+        }
+    }
+    return true;
+}
+
 int FfmpegDecoder::releaseDescriptor() {
     return std::exchange(input.descriptor, -1);
 }
@@ -453,14 +469,18 @@ bool FfmpegDecoder::seek(std::uint64_t target) {
     return false;
 }
 
-extern "C" __attribute__((visibility("default"))) ModuleDecoder* zalvo_decoder_open_v2(int descriptor) {
+extern "C" __attribute__((visibility("default"))) ModuleDecoder* zalvo_decoder_open_v3(int descriptor) {
     return FfmpegDecoder::open(descriptor).release();
 }
 
-extern "C" __attribute__((visibility("default"))) bool zalvo_decoder_outline_v2(int descriptor, TrackOutline* outline) {
+extern "C" __attribute__((visibility("default"))) bool zalvo_decoder_outline_v3(int descriptor, TrackOutline* outline) {
     const std::optional<TrackOutline> found = FfmpegDecoder::outline(descriptor);
     if (found) {
         *outline = *found;
     }
     return found.has_value();
+}
+
+extern "C" __attribute__((visibility("default"))) bool zalvo_decoder_tags_v3(int descriptor, ModuleTags* tags) {
+    return FfmpegDecoder::tags(descriptor, *tags);
 }
