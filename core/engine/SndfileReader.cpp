@@ -6,12 +6,14 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <limits>
 #include <optional>
 #include <string_view>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -121,15 +123,18 @@ struct MpegFrame {
 };
 
 std::optional<MpegFrame> mpegFrame(const unsigned char* header) {
+    if (header[0] != 0xFF) {
+        return std::nullopt;
+    }
     // Bit rates in kbit/s by index: MPEG-1 layers I, II, III, then MPEG-2 and 2.5 layer I, then II and III.
-    constexpr std::array<std::array<unsigned, 15>, 5> bitRates{{
+    static constexpr std::array<std::array<unsigned, 15>, 5> bitRates{{
         {0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448},
         {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384},
         {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320},
         {0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256},
         {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},
     }};
-    constexpr std::array<unsigned, 3> rates{44100, 48000, 32000};
+    static constexpr std::array<unsigned, 3> rates{44100, 48000, 32000};
     const unsigned version = (header[1] >> 3U) & 3U;
     const unsigned layer = (header[1] >> 1U) & 3U;
     const unsigned rateIndex = (header[2] >> 2U) & 3U;
@@ -160,12 +165,23 @@ struct MpegLayout {
     std::optional<unsigned> lastRate;
 };
 
-std::int64_t id3v2End(FileStream& stream) {
+// Bytes from `at`, read beside libsndfile's own reading: its stream keeps its position and its buffer.
+std::vector<unsigned char> bytesAt(const FileStream& stream, std::int64_t at, std::int64_t size) {
+    std::vector<unsigned char> bytes(static_cast<std::size_t>(size));
+    ssize_t got = -1;
+    do {
+        got = pread(stream.descriptor(), bytes.data(), bytes.size(), at);
+    } while (got < 0 && errno == EINTR);
+    bytes.resize(static_cast<std::size_t>(std::max<ssize_t>(got, 0)));
+    return bytes;
+}
+
+std::int64_t id3v2End(const FileStream& stream) {
     std::int64_t at = 0;
-    std::array<unsigned char, 10> header{};
     // Taggers sometimes leave a tag before another one.
-    for (int tags = 0; tags < 4 && stream.seek(at) == at && stream.read(header.data(), 10) == 10; ++tags) {
-        if (std::memcmp(header.data(), "ID3", 3) != 0 ||
+    for (int tags = 0; tags < 4; ++tags) {
+        const std::vector<unsigned char> header = bytesAt(stream, at, 10);
+        if (header.size() < 10 || std::memcmp(header.data(), "ID3", 3) != 0 ||
             ((header[6] | header[7] | header[8] | header[9]) & 0x80U) != 0) {
             break;
         }
@@ -186,16 +202,13 @@ std::optional<MpegFrame> chainedFrame(const std::vector<unsigned char>& bytes, s
     return following && following->sampleRate == frame->sampleRate ? frame : std::nullopt;
 }
 
-MpegLayout mpegLayout(FileStream& stream) {
-    constexpr std::int64_t window = 16 * 1024;
-    // libsndfile reads on from where it left the stream.
-    const std::int64_t resume = stream.tell();
+MpegLayout mpegLayout(const FileStream& stream) {
+    // Two frames fit in either, at any bit rate, beside an ID3v1 or APE tag at the end.
+    constexpr std::int64_t headWindow = 4 * 1024;
+    constexpr std::int64_t tailWindow = 8 * 1024;
     MpegLayout layout;
     layout.audioStart = id3v2End(stream);
-    std::vector<unsigned char> bytes(window);
-    const std::int64_t head =
-        stream.seek(layout.audioStart) == layout.audioStart ? stream.read(bytes.data(), window) : 0;
-    bytes.resize(static_cast<std::size_t>(std::max<std::int64_t>(head, 0)));
+    std::vector<unsigned char> bytes = bytesAt(stream, layout.audioStart, headWindow);
     for (std::size_t at = 0; at + 4 <= bytes.size() && !layout.first; ++at) {
         if ((layout.first = chainedFrame(bytes, at))) {
             layout.audioStart += static_cast<std::int64_t>(at);
@@ -208,17 +221,13 @@ MpegLayout mpegLayout(FileStream& stream) {
             }
         }
     }
-    const std::int64_t tail = std::max(layout.audioStart, stream.getSize() - window);
-    bytes.resize(window);
-    const std::int64_t got = stream.seek(tail) == tail ? stream.read(bytes.data(), window) : 0;
-    bytes.resize(static_cast<std::size_t>(std::max<std::int64_t>(got, 0)));
+    bytes = bytesAt(stream, std::max(layout.audioStart, stream.getSize() - tailWindow), tailWindow);
     for (std::size_t at = 0; at + 4 <= bytes.size(); ++at) {
         if (const std::optional<MpegFrame> frame = chainedFrame(bytes, at)) {
             layout.lastRate = frame->sampleRate;
             at += static_cast<std::size_t>(frame->bytes) - 1;
         }
     }
-    stream.seek(resume);
     return layout;
 }
 
@@ -226,7 +235,7 @@ MpegLayout mpegLayout(FileStream& stream) {
 // the length from the file's size, tags and pictures included. A file that ends at another rate than it
 // starts is left to the FFmpeg module, which plays it whole at its first rate; a guessed length counts
 // only the bytes after the ID3v2 tag.
-bool fitMpegLength(FileStream& stream, SF_INFO& info) {
+bool fitMpegLength(const FileStream& stream, SF_INFO& info) {
     const MpegLayout layout = mpegLayout(stream);
     if (layout.lastRate && *layout.lastRate != static_cast<unsigned>(info.samplerate)) {
         return false;
