@@ -312,7 +312,8 @@ std::optional<std::uint64_t> sampleTableLength(BoxReader& reader, const Box& tab
     }
     std::uint64_t total = 0;
     for (std::size_t run = 0; run < runs; ++run) {
-        total += field(*stts, 8 + run * 8, 4) * field(*stts, 12 + run * 8, 4);
+        const std::uint64_t duration = field(*stts, 8 + run * 8, 4) * field(*stts, 12 + run * 8, 4);
+        total = duration > INT64_MAX - total ? INT64_MAX : total + duration;
     }
     return total;
 }

@@ -182,8 +182,14 @@ std::optional<TrackOutline> FfmpegDecoder::outline(int descriptor) {
     // A playlist learns most tracks' format and length from their container alone. AAC at a low rate
     // or in mono may carry SBR or parametric stereo that only its decoder finds, doubling either.
     const AVCodecParameters& parameters = *decoder->container->streams[decoder->streamIndex]->codecpar;
-    const bool decoderMayDiffer = parameters.codec_id == AV_CODEC_ID_AAC &&
-                                  (parameters.sample_rate <= 24000 || parameters.ch_layout.nb_channels == 1);
+    // So may a configuration that signals SBR outright: only two bytes, or five saying no SBR follows,
+    // leave nothing to the decoder.
+    const bool configSaysAll =
+        parameters.extradata_size == 2 || (parameters.extradata_size == 5 && parameters.extradata[2] == 0x56 &&
+                                           parameters.extradata[3] == 0xE5 && (parameters.extradata[4] & 0x80U) == 0);
+    const bool decoderMayDiffer =
+        parameters.codec_id == AV_CODEC_ID_AAC &&
+        (parameters.sample_rate <= 24000 || parameters.ch_layout.nb_channels == 1 || !configSaysAll);
     // A codec that refuses its configuration plays nothing, whatever the container says.
     if (!decoderMayDiffer && decoder->openCodec()) {
         decoder->output = {static_cast<unsigned>(outputRate(parameters.codec_id, parameters.sample_rate)),
