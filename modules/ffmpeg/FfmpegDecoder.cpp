@@ -190,8 +190,12 @@ std::optional<TrackOutline> FfmpegDecoder::outline(int descriptor) {
     const bool decoderMayDiffer =
         parameters.codec_id == AV_CODEC_ID_AAC &&
         (parameters.sample_rate <= 24000 || parameters.ch_layout.nb_channels == 1 || !configSaysAll);
-    // A codec that refuses its configuration plays nothing, whatever the container says.
-    if (!decoderMayDiffer && decoder->openCodec()) {
+    // A codec that refuses its configuration plays nothing, whatever the container says. MP4 files reach
+    // here only where their boxes alone did not say enough, and a crafted sample description passes the
+    // demuxer: their codec is opened to be sure. Opening every codec would cost a playlist of WMA tracks
+    // three times as much to load.
+    const bool codecRefuses = std::strncmp(decoder->container->iformat->name, "mov", 3) == 0 && !decoder->openCodec();
+    if (!decoderMayDiffer && !codecRefuses) {
         decoder->output = {static_cast<unsigned>(outputRate(parameters.codec_id, parameters.sample_rate)),
                            static_cast<unsigned>(parameters.ch_layout.nb_channels)};
         decoder->describeLength();
