@@ -32,6 +32,7 @@ std::vector<fs::path> moduleFolders() {
 struct Entries {
     ModuleDecoderOpen open = nullptr;
     ModuleDecoderOutline outline = nullptr;
+    ModuleDecoderTags tags = nullptr;
 };
 
 Entries loadModule() {
@@ -51,8 +52,10 @@ Entries loadModule() {
         }
         void* open = dlsym(library, moduleDecoderOpenSymbol);
         void* outline = dlsym(library, moduleDecoderOutlineSymbol);
-        if (open != nullptr && outline != nullptr) {
-            return {reinterpret_cast<ModuleDecoderOpen>(open), reinterpret_cast<ModuleDecoderOutline>(outline)};
+        void* tags = dlsym(library, moduleDecoderTagsSymbol);
+        if (open != nullptr && outline != nullptr && tags != nullptr) {
+            return {reinterpret_cast<ModuleDecoderOpen>(open), reinterpret_cast<ModuleDecoderOutline>(outline),
+                    reinterpret_cast<ModuleDecoderTags>(tags)};
         }
         dlclose(library);
     }
@@ -87,6 +90,15 @@ std::optional<TrackOutline> DecoderModule::outline(int descriptor) {
     TrackOutline found;
     const int own = entries().outline == nullptr ? -1 : ownCopy(descriptor);
     if (own < 0 || !entries().outline(own, &found)) {
+        return std::nullopt;
+    }
+    return found;
+}
+
+std::optional<ModuleTags> DecoderModule::tags(int descriptor) {
+    ModuleTags found;
+    const int own = entries().tags == nullptr ? -1 : ownCopy(descriptor);
+    if (own < 0 || !entries().tags(own, &found)) {
         return std::nullopt;
     }
     return found;

@@ -18,4 +18,7 @@ public:
     static bool available();
     // What open() would play, learnt without decoding where the file's container says enough.
     static std::optional<TrackOutline> outline(int descriptor);
+    // The container's own tags, for the files whose tags only FFmpeg reads; nothing where the module is
+    // missing or reads nothing there.
+    static std::optional<ModuleTags> tags(int descriptor);
 };

@@ -3,6 +3,7 @@
 #include "FileStream.h"
 #include "ITunesGapless.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -84,6 +85,15 @@ public:
         const std::int64_t size = box.end - box.payload;
         std::vector<unsigned char> bytes(static_cast<std::size_t>(std::min(size, longestPayloadRead)));
         if (size > longestPayloadRead || !readAt(box.payload, bytes.data(), static_cast<std::int64_t>(bytes.size()))) {
+            return std::nullopt;
+        }
+        return bytes;
+    }
+
+    // The first `size` bytes of a payload, however long it is.
+    std::optional<std::vector<unsigned char>> headOf(const Box& box, std::int64_t size) {
+        std::vector<unsigned char> bytes(static_cast<std::size_t>(size));
+        if (box.end - box.payload < size || !readAt(box.payload, bytes.data(), size)) {
             return std::nullopt;
         }
         return bytes;
@@ -186,30 +196,37 @@ std::optional<PcmFormat> aacFormat(const std::vector<unsigned char>& esds) {
     return PcmFormat{rates[rateIndex], channelLayout == 7 ? 8 : channelLayout};
 }
 
-// ALAC's rate and channels from its own configuration, as its decoder reads them.
+// ALAC's rate and channels from its own configuration, as its decoder reads them; none for a frame
+// length, a sample size or a channel count the decoder refuses.
 std::optional<PcmFormat> alacFormat(const std::vector<unsigned char>& alac) {
     if (alac.size() != 28) {
         return std::nullopt;
     }
+    constexpr std::uint64_t longestFrame = 4096 * 4096;
+    constexpr std::array<std::uint64_t, 4> sampleSizes{16, 20, 24, 32};
+    const std::uint64_t frameLength = field(alac, 4, 4);
+    const std::uint64_t sampleSize = field(alac, 9, 1);
     const auto channels = static_cast<unsigned>(field(alac, 13, 1));
     const auto rate = static_cast<unsigned>(field(alac, 24, 4));
-    if (channels == 0 || rate == 0) {
+    if (frameLength == 0 || frameLength > longestFrame ||
+        std::find(sampleSizes.begin(), sampleSizes.end(), sampleSize) == sampleSizes.end() || channels == 0 ||
+        channels > 8 || rate == 0) {
         return std::nullopt;
     }
     return PcmFormat{rate, channels};
 }
 
-// The audio's own length in iTunes' gapless record, "iTunSMPB": priming, padding, then the length.
-std::optional<std::uint64_t> iTunesLength(BoxReader& reader, const Box& moov) {
+// iTunes' gapless record, "iTunSMPB", as text; empty when the movie has none.
+std::string iTunesRecord(BoxReader& reader, const Box& moov) {
     const std::optional<Box> meta = reader.path(moov, {"udta", "meta"});
     const std::optional<Box> list = meta ? reader.child(*meta, "ilst", 4) : std::nullopt;
     if (!list) {
-        return std::nullopt;
+        return {};
     }
     for (std::int64_t at = list->payload; at < list->end;) {
         const std::optional<Box> item = reader.boxAt(at, list->end);
         if (!item) {
-            return std::nullopt;
+            return {};
         }
         at = item->end;
         const std::optional<Box> name = item->is("----") ? reader.child(*item, "name") : std::nullopt;
@@ -222,11 +239,11 @@ std::optional<std::uint64_t> iTunesLength(BoxReader& reader, const Box& moov) {
         const std::optional<Box> data = reader.child(*item, "data");
         std::optional<std::vector<unsigned char>> value = data ? reader.payloadOf(*data) : std::nullopt;
         if (!value || value->size() < 8) {
-            return std::nullopt;
+            return {};
         }
-        return iTunesAudioFrames(std::string(value->begin() + 8, value->end()).c_str());
+        return {value->begin() + 8, value->end()};
     }
-    return std::nullopt;
+    return {};
 }
 
 // The movie box, among the top-level boxes after `ftyp`.
@@ -278,13 +295,38 @@ std::optional<PcmFormat> sampleFormat(BoxReader& reader, const Box& entry) {
     return std::nullopt;
 }
 
-// The track's length in media units: the media's, or that of its one edit, which starts in the media and
-// so skips the priming. None for an edit list of another kind.
+// The length the sample table gives, in media units: the sum of its sample durations; none when it
+// holds no sample, or more runs of durations than a plain audio track.
+std::optional<std::uint64_t> sampleTableLength(BoxReader& reader, const Box& table) {
+    const std::optional<Box> sizes = reader.child(table, "stsz");
+    // Version, flags, the one size shared by every sample (or zero), then the count of samples.
+    const std::optional<std::vector<unsigned char>> stsz = sizes ? reader.headOf(*sizes, 12) : std::nullopt;
+    const std::optional<Box> times = reader.child(table, "stts");
+    const std::optional<std::vector<unsigned char>> stts = times ? reader.payloadOf(*times) : std::nullopt;
+    if (!stsz || field(*stsz, 8, 4) == 0 || !stts) {
+        return std::nullopt;
+    }
+    const std::uint64_t runs = field(*stts, 4, 4);
+    if (runs == 0 || stts->size() < 8 + runs * 8) {
+        return std::nullopt;
+    }
+    std::uint64_t total = 0;
+    for (std::size_t run = 0; run < runs; ++run) {
+        const std::uint64_t duration = field(*stts, 8 + run * 8, 4) * field(*stts, 12 + run * 8, 4);
+        total = duration > INT64_MAX - total ? INT64_MAX : total + duration;
+    }
+    return total;
+}
+
+// The track's length in media units, as FFmpeg's demuxer bounds it: the media's, no longer than its samples
+// last, and no longer than its one edit, which starts in the media and so skips the priming. None for an
+// edit list of another kind.
 std::optional<std::uint64_t> editedLength(BoxReader& reader, const Box& sound, const MediaHeader& media,
-                                          const MediaHeader& movie) {
+                                          const MediaHeader& movie, std::uint64_t samplesLength) {
+    const std::uint64_t mediaLength = std::min(media.duration, samplesLength);
     const std::optional<Box> edits = reader.path(sound, {"edts", "elst"});
     if (!edits) {
-        return media.duration;
+        return mediaLength;
     }
     const std::optional<std::vector<unsigned char>> elst = reader.payloadOf(*edits);
     const bool wide = elst && !elst->empty() && (*elst)[0] == 1;
@@ -296,7 +338,7 @@ std::optional<std::uint64_t> editedLength(BoxReader& reader, const Box& sound, c
     if (duration == 0 || start < 0 || (!wide && start > INT32_MAX)) {
         return std::nullopt;
     }
-    return rescale(duration, media.timescale, movie.timescale);
+    return std::min(mediaLength, rescale(duration, media.timescale, movie.timescale));
 }
 
 // The timing a movie or media header box holds.
@@ -309,20 +351,22 @@ std::optional<MediaHeader> headerTiming(BoxReader& reader, const std::optional<B
 std::optional<TrackOutline> soundOutline(BoxReader& reader, const Box& moov, const MediaHeader& movie,
                                          const Box& sound) {
     const std::optional<MediaHeader> media = headerTiming(reader, reader.path(sound, {"mdia", "mdhd"}));
-    const std::optional<Box> descriptions = reader.path(sound, {"mdia", "minf", "stbl", "stsd"});
+    const std::optional<Box> table = reader.path(sound, {"mdia", "minf", "stbl"});
+    const std::optional<Box> descriptions = table ? reader.child(*table, "stsd") : std::nullopt;
     // The first sample description, after its version, flags and count.
     const std::optional<Box> entry =
         descriptions ? reader.boxAt(descriptions->payload + 8, descriptions->end) : std::nullopt;
     const std::optional<PcmFormat> format = entry ? sampleFormat(reader, *entry) : std::nullopt;
-    if (!media || !format) {
+    const std::optional<std::uint64_t> samplesLength = table ? sampleTableLength(reader, *table) : std::nullopt;
+    if (!media || !format || !samplesLength) {
         return std::nullopt;
     }
-    const std::optional<std::uint64_t> length = editedLength(reader, sound, *media, movie);
+    const std::optional<std::uint64_t> length = editedLength(reader, sound, *media, movie, *samplesLength);
     if (!length) {
         return std::nullopt;
     }
-    const std::uint64_t frames =
-        iTunesLength(reader, moov).value_or(rescale(*length, format->sampleRate, media->timescale));
+    const std::uint64_t frames = gaplessFrames(rescale(*length, format->sampleRate, media->timescale),
+                                               format->sampleRate, iTunesRecord(reader, moov).c_str());
     if (frames == 0) {
         return std::nullopt;
     }

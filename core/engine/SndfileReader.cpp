@@ -6,11 +6,15 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <limits>
 #include <optional>
+#include <string_view>
+#include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -111,6 +115,140 @@ SndfilePtr reopenUnsizedWav(FileStream& stream, SF_INFO& info) {
     return file;
 }
 
+// One MPEG audio frame's header, as its four bytes give it.
+struct MpegFrame {
+    unsigned sampleRate = 0;
+    unsigned bitRate = 0;
+    std::int64_t bytes = 0;
+};
+
+std::optional<MpegFrame> mpegFrame(const unsigned char* header) {
+    if (header[0] != 0xFF) {
+        return std::nullopt;
+    }
+    // Bit rates in kbit/s by index: MPEG-1 layers I, II, III, then MPEG-2 and 2.5 layer I, then II and III.
+    static constexpr std::array<std::array<unsigned, 15>, 5> bitRates{{
+        {0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448},
+        {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384},
+        {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320},
+        {0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256},
+        {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},
+    }};
+    static constexpr std::array<unsigned, 3> rates{44100, 48000, 32000};
+    const unsigned version = (header[1] >> 3U) & 3U;
+    const unsigned layer = (header[1] >> 1U) & 3U;
+    const unsigned rateIndex = (header[2] >> 2U) & 3U;
+    const unsigned bitRateIndex = header[2] >> 4U;
+    if (header[0] != 0xFF || (header[1] & 0xE0U) != 0xE0 || version == 1 || layer == 0 || rateIndex == 3 ||
+        bitRateIndex == 0 || bitRateIndex == 15) {
+        return std::nullopt;
+    }
+    const bool mpeg1 = version == 3;
+    const unsigned layerNumber = 4 - layer;
+    const unsigned table = mpeg1 ? layerNumber - 1 : (layerNumber == 1 ? 3 : 4);
+    MpegFrame frame;
+    frame.sampleRate = rates[rateIndex] >> (mpeg1 ? 0 : (version == 2 ? 1 : 2));
+    frame.bitRate = bitRates[table][bitRateIndex] * 1000;
+    const unsigned padding = (header[2] >> 1U) & 1U;
+    const unsigned perSlot = layerNumber == 1 ? 12 : (layerNumber == 3 && !mpeg1 ? 72 : 144);
+    frame.bytes =
+        static_cast<std::int64_t>(perSlot * frame.bitRate / frame.sampleRate + padding) * (layerNumber == 1 ? 4 : 1);
+    return frame;
+}
+
+// What an MP3 file holds around its frames: the ID3v2 tag before them, the first frame, whether that
+// frame is an encoder's table of the stream (Xing, Info, VBRI), and the sample rate of its last frames.
+struct MpegLayout {
+    std::int64_t audioStart = 0;
+    std::optional<MpegFrame> first;
+    bool hasTable = false;
+    std::optional<unsigned> lastRate;
+};
+
+// Bytes from `at`, read beside libsndfile's own reading: its stream keeps its position and its buffer.
+std::vector<unsigned char> bytesAt(const FileStream& stream, std::int64_t at, std::int64_t size) {
+    std::vector<unsigned char> bytes(static_cast<std::size_t>(size));
+    ssize_t got = -1;
+    do {
+        got = pread(stream.descriptor(), bytes.data(), bytes.size(), at);
+    } while (got < 0 && errno == EINTR);
+    bytes.resize(static_cast<std::size_t>(std::max<ssize_t>(got, 0)));
+    return bytes;
+}
+
+std::int64_t id3v2End(const FileStream& stream) {
+    std::int64_t at = 0;
+    // Taggers sometimes leave a tag before another one.
+    for (int tags = 0; tags < 4; ++tags) {
+        const std::vector<unsigned char> header = bytesAt(stream, at, 10);
+        if (header.size() < 10 || std::memcmp(header.data(), "ID3", 3) != 0 ||
+            ((header[6] | header[7] | header[8] | header[9]) & 0x80U) != 0) {
+            break;
+        }
+        const std::int64_t size = header[6] << 21 | header[7] << 14 | header[8] << 7 | header[9];
+        at += 10 + size + ((header[5] & 0x10U) != 0 ? 10 : 0);
+    }
+    return at;
+}
+
+// The header of a frame at `at` in `bytes` that the next frame's header follows, of the same rate.
+std::optional<MpegFrame> chainedFrame(const std::vector<unsigned char>& bytes, std::size_t at) {
+    const std::optional<MpegFrame> frame = at + 4 <= bytes.size() ? mpegFrame(bytes.data() + at) : std::nullopt;
+    if (!frame) {
+        return std::nullopt;
+    }
+    const std::size_t next = at + static_cast<std::size_t>(frame->bytes);
+    const std::optional<MpegFrame> following = next + 4 <= bytes.size() ? mpegFrame(bytes.data() + next) : std::nullopt;
+    return following && following->sampleRate == frame->sampleRate ? frame : std::nullopt;
+}
+
+MpegLayout mpegLayout(const FileStream& stream) {
+    // Two frames fit in either, at any bit rate, beside an ID3v1 or APE tag at the end.
+    constexpr std::int64_t headWindow = 4 * 1024;
+    constexpr std::int64_t tailWindow = 8 * 1024;
+    MpegLayout layout;
+    layout.audioStart = id3v2End(stream);
+    std::vector<unsigned char> bytes = bytesAt(stream, layout.audioStart, headWindow);
+    for (std::size_t at = 0; at + 4 <= bytes.size() && !layout.first; ++at) {
+        if ((layout.first = chainedFrame(bytes, at))) {
+            layout.audioStart += static_cast<std::int64_t>(at);
+            const auto frameEnd =
+                bytes.begin() +
+                static_cast<std::ptrdiff_t>(std::min(bytes.size(), at + static_cast<std::size_t>(layout.first->bytes)));
+            const auto begin = bytes.begin() + static_cast<std::ptrdiff_t>(at);
+            for (const std::string_view name : {"Xing", "Info", "VBRI"}) {
+                layout.hasTable = layout.hasTable || std::search(begin, frameEnd, name.begin(), name.end()) != frameEnd;
+            }
+        }
+    }
+    bytes = bytesAt(stream, std::max(layout.audioStart, stream.getSize() - tailWindow), tailWindow);
+    for (std::size_t at = 0; at + 4 <= bytes.size(); ++at) {
+        if (const std::optional<MpegFrame> frame = chainedFrame(bytes, at)) {
+            layout.lastRate = frame->sampleRate;
+            at += static_cast<std::size_t>(frame->bytes) - 1;
+        }
+    }
+    return layout;
+}
+
+// libsndfile's MP3 decoder stops where the frames change rate, and without an encoder's table it guesses
+// the length from the file's size, tags and pictures included. A file that ends at another rate than it
+// starts is left to the FFmpeg module, which plays it whole at its first rate; a guessed length counts
+// only the bytes after the ID3v2 tag.
+bool fitMpegLength(const FileStream& stream, SF_INFO& info) {
+    const MpegLayout layout = mpegLayout(stream);
+    if (layout.lastRate && *layout.lastRate != static_cast<unsigned>(info.samplerate)) {
+        return false;
+    }
+    if (layout.first && !layout.hasTable && info.frames != SF_COUNT_MAX) {
+        const std::int64_t audioBytes = stream.getSize() - layout.audioStart;
+        const auto estimate = static_cast<sf_count_t>(static_cast<double>(audioBytes) * 8.0 * info.samplerate /
+                                                      static_cast<double>(layout.first->bitRate));
+        info.frames = std::min(info.frames, estimate);
+    }
+    return true;
+}
+
 SndfilePtr openStream(FileStream& stream, SF_INFO& info) {
     info = SF_INFO{};
     SndfilePtr file(sf_open_virtual(&streamIo, SFM_READ, &info, &stream));
@@ -119,6 +257,9 @@ SndfilePtr openStream(FileStream& stream, SF_INFO& info) {
     }
     if (SndfilePtr unsized = reopenUnsizedWav(stream, info)) {
         return unsized;
+    }
+    if ((info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_MPEG && !fitMpegLength(stream, info)) {
+        return nullptr;
     }
     return file;
 }

@@ -77,7 +77,9 @@ std::unique_ptr<TrackDecoder> TrackDecoder::open(std::unique_ptr<FileStream> inp
     decoder->input = std::move(input);
     SndfileReader::Info info{};
     auto sndfile = std::make_unique<SndfileReader>();
-    if (sndfile->open(*decoder->input, info)) {
+    // Only a WAV file that yields nothing is looked at again: the look moves libsndfile's stream.
+    const bool sndfileOpened = sndfile->open(*decoder->input, info);
+    if (sndfileOpened && (use == Use::Outline || decoder->primeFrom(*sndfile, info) || isRiffWave(*decoder->input))) {
         decoder->sndfile = std::move(sndfile);
     } else if (isRiffWave(*decoder->input)) {
         return nullptr;
@@ -97,14 +99,19 @@ std::unique_ptr<TrackDecoder> TrackDecoder::open(std::unique_ptr<FileStream> inp
             }
         }
         decoder->module = DecoderModule::open(decoder->input->descriptor());
-        decoder->input.reset();
-        if (!decoder->module) {
+        if (decoder->module) {
+            decoder->input.reset();
+            const PcmFormat format = decoder->module->format();
+            info.channelCount = format.channels;
+            info.sampleRate = format.sampleRate;
+            info.sampleCount = decoder->module->frames().value_or(0) * format.channels;
+        } else if (sndfileOpened) {
+            // Neither yields a sample: the header's promise stands, as the outline gave it, and the track
+            // ends at once.
+            decoder->sndfile = std::move(sndfile);
+        } else {
             return nullptr;
         }
-        const PcmFormat format = decoder->module->format();
-        info.channelCount = format.channels;
-        info.sampleRate = format.sampleRate;
-        info.sampleCount = decoder->module->frames().value_or(0) * format.channels;
     }
     decoder->pcmFormat = {info.sampleRate, info.channelCount};
     if (!isPlayable(decoder->pcmFormat)) {
@@ -112,8 +119,11 @@ std::unique_ptr<TrackDecoder> TrackDecoder::open(std::unique_ptr<FileStream> inp
     }
     if (info.sampleCount > 0) {
         decoder->declaredFrames = info.sampleCount / info.channelCount;
-        // The header promises audio: a file that breaks that promise counts as finished when played.
-        // Decoding here would cost a playlist's load a codec frame per track.
+    }
+    // The header promises audio, or libsndfile's first frames proved it already: a file that breaks that
+    // promise counts as finished when played. Decoding here would cost a playlist's load a codec frame per
+    // track.
+    if (info.sampleCount > 0 || decoder->primedCount > 0) {
         return decoder;
     }
     // A header of no length or an unknown one must show it holds audio, or a track of nothing would
@@ -125,6 +135,25 @@ std::unique_ptr<TrackDecoder> TrackDecoder::open(std::unique_ptr<FileStream> inp
         return nullptr;
     }
     return decoder;
+}
+
+bool TrackDecoder::primeFrom(SndfileReader& reader, const SndfileReader::Info& info) {
+    // libFLAC gives up on a stream whose first frame is damaged, where FFmpeg finds the next one: a file
+    // whose first read yields nothing goes to the module, within its own bound on packets that decode to
+    // nothing.
+    const std::size_t primingSamples = primingFrames * info.channelCount;
+    primed.resize(primingSamples);
+    std::size_t total = 0;
+    while (total < primingSamples) {
+        const std::size_t got = reader.read(primed.data() + total, primingSamples - total);
+        if (got == 0) {
+            break;
+        }
+        total += got;
+    }
+    primedCount = info.channelCount == 0 ? 0 : total / info.channelCount * info.channelCount;
+    primedOffset = 0;
+    return primedCount > 0;
 }
 
 std::size_t TrackDecoder::read(std::span<float> samples) {

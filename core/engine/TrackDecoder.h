@@ -1,6 +1,7 @@
 #pragma once
 
 #include "PcmFormat.h"
+#include "SndfileReader.h"
 #include "TrackOutline.h"
 
 #include <cstddef>
@@ -13,7 +14,6 @@
 
 class FileStream;
 class ModuleDecoder;
-class SndfileReader;
 
 // One audio file decoded to 32-bit float PCM (full scale is ±1): through libsndfile first, the FFmpeg module after it.
 // Only regular files are read, and both paths refuse the same headers, those no real file has, so that no file can make
@@ -51,6 +51,8 @@ private:
     static std::unique_ptr<TrackDecoder> open(std::unique_ptr<FileStream> input, Use use);
     std::size_t readSamples(float* samples, std::size_t count);
     void applyGain(std::span<float> block);
+    // Reads libsndfile's first frames into `primed`; false when they yield nothing.
+    bool primeFrom(SndfileReader& reader, const SndfileReader::Info& info);
 
     std::unique_ptr<FileStream> input;
     std::unique_ptr<SndfileReader> sndfile;

@@ -1,5 +1,6 @@
 #include "TrackTags.h"
 
+#include "ContainerTags.h"
 #include "RawXiphComment.h"
 #include "TagFile.h"
 #include "TagText.h"
@@ -181,12 +182,15 @@ ReplayGainTags replayGainOf(const TagLib::PropertyMap& properties) {
 
 TrackTags TrackTags::read(const std::u16string& path) {
     const std::optional<TagFile> file = TagFile::open(path);
-    if (!file) {
-        return {};
+    TagLib::PropertyMap properties;
+    if (file) {
+        properties = file->file().properties();
+        addFreeForm(file->file(), properties);
+        repairXiphComment(file->file(), properties);
     }
-    TagLib::PropertyMap properties = file->file().properties();
-    addFreeForm(file->file(), properties);
-    repairXiphComment(file->file(), properties);
+    if (properties.isEmpty() && (!file || ContainerTags::mayHoldMore(path, file->file()))) {
+        properties = ContainerTags::read(path);
+    }
 
     TrackTags tags;
     tags.title = firstOf(properties, "TITLE");

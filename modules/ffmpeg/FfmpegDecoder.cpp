@@ -29,8 +29,12 @@ constexpr int ioBufferSize = 32 * 1024;
 // What a non-audio file costs before it is refused.
 constexpr std::int64_t probeBytes = std::int64_t{256} * 1024;
 constexpr std::int64_t analyseBytes = std::int64_t{1024} * 1024;
-// The most an opening reads, to its first decoded frame: a long header (a large cover) fits.
+// The most an opening reads of what is not a picture, to its first decoded frame: a long header fits.
 constexpr std::int64_t openingBytes = std::int64_t{32} * 1024 * 1024;
+// Pictures in the header (a cover scanned at print resolution) are read apart, up to this much.
+constexpr std::int64_t pictureBytes = std::int64_t{256} * 1024 * 1024;
+// DSF stores each channel in blocks of 4096 bytes; far smaller ones make a packet of every few bytes.
+constexpr int dsfBlockBytes = 4096;
 // A damaged stream plays up to where it breaks: this many packets in a row that decode to nothing end it.
 constexpr int fruitlessPackets = 256;
 
@@ -117,15 +121,29 @@ const AVInputFormat* demuxerByMagic(const FfmpegDecoder::Input& input) {
     return nullptr;
 }
 
-// The frame count iTunes records for AAC it encodes (priming, padding, then the audio's own length),
-// where the container has no edit list to say it.
-std::optional<std::int64_t> iTunesLength(const AVFormatContext* container) {
-    const AVDictionaryEntry* entry = av_dict_get(container->metadata, "iTunSMPB", nullptr, 0);
-    const std::optional<std::uint64_t> frames = entry != nullptr ? iTunesAudioFrames(entry->value) : std::nullopt;
-    if (!frames) {
-        return std::nullopt;
+// The pictures the header held (covers): their bytes count apart from the opening's, and are let go, as
+// nothing here shows them.
+std::int64_t dropPictures(AVFormatContext* container) {
+    std::int64_t bytes = 0;
+    for (unsigned i = 0; i < container->nb_streams; ++i) {
+        AVStream* stream = container->streams[i];
+        if ((stream->disposition & AV_DISPOSITION_ATTACHED_PIC) != 0) {
+            bytes += stream->attached_pic.size;
+            av_packet_unref(&stream->attached_pic);
+        }
     }
-    return static_cast<std::int64_t>(*frames);
+    return bytes;
+}
+
+// A length no longer than the file's bytes can hold at the stream's bit rate, with room for a variable
+// rate: a header claiming millennia for a few kilobytes is no real file's.
+std::int64_t boundedByBytes(std::int64_t length, AVRational timeBase, std::int64_t bitRate, std::int64_t size) {
+    if (bitRate <= 0 || length <= 0) {
+        return length;
+    }
+    constexpr std::int64_t variableRateRoom = 4;
+    const std::int64_t most = av_rescale(size * 8 * variableRateRoom, timeBase.den, bitRate * timeBase.num);
+    return std::min(length, most);
 }
 
 } // namespace
@@ -164,9 +182,20 @@ std::optional<TrackOutline> FfmpegDecoder::outline(int descriptor) {
     // A playlist learns most tracks' format and length from their container alone. AAC at a low rate
     // or in mono may carry SBR or parametric stereo that only its decoder finds, doubling either.
     const AVCodecParameters& parameters = *decoder->container->streams[decoder->streamIndex]->codecpar;
-    const bool decoderMayDiffer = parameters.codec_id == AV_CODEC_ID_AAC &&
-                                  (parameters.sample_rate <= 24000 || parameters.ch_layout.nb_channels == 1);
-    if (!decoderMayDiffer) {
+    // So may a configuration that signals SBR outright: only two bytes, or five saying no SBR follows,
+    // leave nothing to the decoder.
+    const bool configSaysAll =
+        parameters.extradata_size == 2 || (parameters.extradata_size == 5 && parameters.extradata[2] == 0x56 &&
+                                           parameters.extradata[3] == 0xE5 && (parameters.extradata[4] & 0x80U) == 0);
+    const bool decoderMayDiffer =
+        parameters.codec_id == AV_CODEC_ID_AAC &&
+        (parameters.sample_rate <= 24000 || parameters.ch_layout.nb_channels == 1 || !configSaysAll);
+    // A codec that refuses its configuration plays nothing, whatever the container says. MP4 files reach
+    // here only where their boxes alone did not say enough, and a crafted sample description passes the
+    // demuxer: their codec is opened to be sure. Opening every codec would cost a playlist of WMA tracks
+    // three times as much to load.
+    const bool codecRefuses = std::strncmp(decoder->container->iformat->name, "mov", 3) == 0 && !decoder->openCodec();
+    if (!decoderMayDiffer && !codecRefuses) {
         decoder->output = {static_cast<unsigned>(outputRate(parameters.codec_id, parameters.sample_rate)),
                            static_cast<unsigned>(parameters.ch_layout.nb_channels)};
         decoder->describeLength();
@@ -179,6 +208,22 @@ std::optional<TrackOutline> FfmpegDecoder::outline(int descriptor) {
         return std::nullopt;
     }
     return TrackOutline{decoder->output, decoder->length};
+}
+
+bool FfmpegDecoder::tags(int descriptor, ModuleTags& tags) {
+    const std::unique_ptr<FfmpegDecoder> decoder = openContainer(descriptor);
+    if (!decoder) {
+        return false;
+    }
+    for (const AVDictionary* dictionary :
+         {static_cast<const AVDictionary*>(decoder->container->metadata),
+          static_cast<const AVDictionary*>(decoder->container->streams[decoder->streamIndex]->metadata)}) {
+        for (const AVDictionaryEntry* entry = nullptr;
+             (entry = av_dict_get(dictionary, "", entry, AV_DICT_IGNORE_SUFFIX)) != nullptr;) {
+            tags.emplace_back(entry->key, entry->value);
+        }
+    }
+    return true;
 }
 
 int FfmpegDecoder::releaseDescriptor() {
@@ -196,7 +241,7 @@ std::unique_ptr<FfmpegDecoder> FfmpegDecoder::openContainer(int descriptor) {
     std::unique_ptr<FfmpegDecoder> decoder(new FfmpegDecoder());
     decoder->input.descriptor = descriptor;
     decoder->input.size = lseek(descriptor, 0, SEEK_END);
-    decoder->input.budget = openingBytes;
+    decoder->input.budget = openingBytes + pictureBytes;
     if (decoder->input.size <= 0 || !decoder->openStream()) {
         return nullptr;
     }
@@ -229,6 +274,8 @@ bool FfmpegDecoder::openStream() {
     if (opened < 0) {
         return false;
     }
+    input.consumed = std::max<std::int64_t>(input.consumed - dropPictures(container), 0);
+    input.budget = openingBytes;
     streamIndex = av_find_best_stream(container, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
     // Raw streams (ADTS AAC, AC3) tell their codec, rate and channels only to a look at their first frames.
     if (streamIndex < 0 || container->streams[streamIndex]->codecpar->sample_rate <= 0 ||
@@ -241,6 +288,11 @@ bool FfmpegDecoder::openStream() {
     if (streamIndex < 0 || container->streams[streamIndex]->codecpar->sample_rate <= 0 ||
         container->streams[streamIndex]->codecpar->ch_layout.nb_channels <= 0 ||
         avcodec_find_decoder(container->streams[streamIndex]->codecpar->codec_id) == nullptr) {
+        return false;
+    }
+    const AVCodecParameters& parameters = *container->streams[streamIndex]->codecpar;
+    if (std::strcmp(container->iformat->name, "dsf") == 0 &&
+        parameters.block_align < dsfBlockBytes * parameters.ch_layout.nb_channels) {
         return false;
     }
     for (unsigned i = 0; i < container->nb_streams; ++i) {
@@ -368,19 +420,25 @@ bool FfmpegDecoder::convert(AVFrame* decoded) {
 void FfmpegDecoder::describeLength() {
     const AVStream* stream = container->streams[streamIndex];
     const AVRational outputBase{1, static_cast<int>(output.sampleRate)};
+    const std::int64_t bitRate = stream->codecpar->bit_rate > 0 ? stream->codecpar->bit_rate : container->bit_rate;
     if (stream->duration > 0) {
-        length = static_cast<std::uint64_t>(av_rescale_q(stream->duration, stream->time_base, outputBase));
+        length = static_cast<std::uint64_t>(av_rescale_q(
+            boundedByBytes(stream->duration, stream->time_base, bitRate, input.size), stream->time_base, outputBase));
     } else if (container->duration > 0) {
-        length = static_cast<std::uint64_t>(av_rescale_q(container->duration, AVRational{1, AV_TIME_BASE}, outputBase));
+        const AVRational microseconds{1, AV_TIME_BASE};
+        length = static_cast<std::uint64_t>(av_rescale_q(
+            boundedByBytes(container->duration, microseconds, bitRate, input.size), microseconds, outputBase));
     }
     // An MP4 container knows its audio's exact length, from its edit list or iTunes' own record: the
     // encoder's padding after it is left out, so that tracks join without a gap.
-    if (std::strncmp(container->iformat->name, "mov", 3) == 0 && length) {
-        if (const std::optional<std::int64_t> frames = iTunesLength(container);
-            frames && stream->codecpar->sample_rate > 0) {
-            length = static_cast<std::uint64_t>(
-                av_rescale_q(*frames, AVRational{1, stream->codecpar->sample_rate}, outputBase));
-        }
+    const int codecRate = stream->codecpar->sample_rate;
+    if (std::strncmp(container->iformat->name, "mov", 3) == 0 && stream->duration > 0 && codecRate > 0) {
+        const AVRational codecBase{1, codecRate};
+        const AVDictionaryEntry* record = av_dict_get(container->metadata, "iTunSMPB", nullptr, 0);
+        const std::uint64_t frames =
+            gaplessFrames(static_cast<std::uint64_t>(av_rescale_q(stream->duration, stream->time_base, codecBase)),
+                          static_cast<std::uint32_t>(codecRate), record != nullptr ? record->value : nullptr);
+        length = static_cast<std::uint64_t>(av_rescale_q(static_cast<std::int64_t>(frames), codecBase, outputBase));
         audioEnd = length;
     }
 }
@@ -453,14 +511,18 @@ bool FfmpegDecoder::seek(std::uint64_t target) {
     return false;
 }
 
-extern "C" __attribute__((visibility("default"))) ModuleDecoder* zalvo_decoder_open_v2(int descriptor) {
+extern "C" __attribute__((visibility("default"))) ModuleDecoder* zalvo_decoder_open_v3(int descriptor) {
     return FfmpegDecoder::open(descriptor).release();
 }
 
-extern "C" __attribute__((visibility("default"))) bool zalvo_decoder_outline_v2(int descriptor, TrackOutline* outline) {
+extern "C" __attribute__((visibility("default"))) bool zalvo_decoder_outline_v3(int descriptor, TrackOutline* outline) {
     const std::optional<TrackOutline> found = FfmpegDecoder::outline(descriptor);
     if (found) {
         *outline = *found;
     }
     return found.has_value();
+}
+
+extern "C" __attribute__((visibility("default"))) bool zalvo_decoder_tags_v3(int descriptor, ModuleTags* tags) {
+    return FfmpegDecoder::tags(descriptor, *tags);
 }

@@ -32,6 +32,9 @@ public:
     static std::unique_ptr<FfmpegDecoder> open(int descriptor);
     // What open() would play, from the container alone where it says enough; `descriptor` is closed.
     static std::optional<TrackOutline> outline(int descriptor);
+    // The container's tags, then the audio stream's, into `tags`; false where nothing opens. `descriptor`
+    // is closed.
+    static bool tags(int descriptor, ModuleTags& tags);
 
     PcmFormat format() const override { return output; }
     std::optional<std::uint64_t> frames() const override { return length; }

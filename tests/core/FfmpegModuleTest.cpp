@@ -3,6 +3,7 @@
 #include "TempDir.h"
 #include "ToneFile.h"
 #include "TrackDecoder.h"
+#include "TrackTags.h"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +15,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <numbers>
 #include <random>
@@ -266,6 +268,46 @@ std::string box(const std::string& type, const std::string& payload) {
     return bytes + type + payload;
 }
 
+std::string readBytes(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+void writeBytes(const fs::path& file, const std::string& bytes) {
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+std::string noise(std::size_t size, unsigned seed) {
+    std::mt19937 random(seed);
+    std::string bytes(size, '\0');
+    std::generate(bytes.begin(), bytes.end(), [&random] { return static_cast<char>(random()); });
+    return bytes;
+}
+
+// iTunes' gapless record, put into the list of an MP4 file's tags.
+std::string withITunesRecord(std::string bytes, const char* record) {
+    const std::string item = box("----", box("mean", std::string(4, '\0') + "com.apple.iTunes") +
+                                             box("name", std::string(4, '\0') + "iTunSMPB") +
+                                             box("data", std::string("\0\0\0\1\0\0\0\0", 8) + record));
+    const std::size_t list = bytes.find("ilst") - 4;
+    const std::uint32_t listSize = bigEndian32(bytes, list);
+    // The walk stops at "meta", whose payload starts with a version: the list within is grown apart.
+    growBoxesHolding(bytes, 0, bytes.size(), list, static_cast<std::uint32_t>(item.size()));
+    putBigEndian(bytes, list, listSize + static_cast<std::uint32_t>(item.size()), 4);
+    return bytes.insert(list + listSize, item);
+}
+
+// The file with the 32-bit field `at` bytes into the first box of type `type` (counted from its size)
+// set to `value`; `nth` picks a later box of that type.
+std::string withField(std::string bytes, const std::string& type, std::size_t at, std::uint32_t value, int nth = 0) {
+    std::size_t found = bytes.find(type);
+    for (int i = 0; i < nth; ++i) {
+        found = bytes.find(type, found + 4);
+    }
+    putBigEndian(bytes, found - 4 + at, value, 4);
+    return bytes;
+}
+
 // Without an edit list, iTunes' gapless record says what to skip (the encoder's 1024 frames of priming)
 // and how long the audio is: the tone comes out at once, and whole to its last frame.
 TEST_F(FfmpegModuleTest, ITunesGaplessRecordTrimsPrimingAndPadding) {
@@ -299,6 +341,199 @@ TEST_F(FfmpegModuleTest, ITunesGaplessRecordTrimsPrimingAndPadding) {
     ASSERT_EQ(decoder->read(first), 256U);
     EXPECT_GT(*std::max_element(first.begin(), first.end()), 0.24F);
     EXPECT_EQ(decodeAll(*decoder).frames, static_cast<std::size_t>(rate - 256));
+}
+
+// A file made by `make` from the one-second stereo tone, and whether it plays.
+struct Playing {
+    const char* name;
+    std::function<void(const fs::path& tone, const fs::path& file)> make;
+    bool plays;
+};
+
+void PrintTo(const Playing& playing, std::ostream* out) {
+    *out << playing.name;
+}
+
+class FfmpegPlayingTest : public FfmpegModuleTest, public ::testing::WithParamInterface<Playing> {};
+
+// Files ffmpeg plays, played as ffmpeg plays them, and outlined as they open.
+TEST_P(FfmpegPlayingTest, PlaysAsFfmpegDoes) {
+    const fs::path file = dir.file(GetParam().name);
+    GetParam().make(source, file);
+    const std::unique_ptr<TrackDecoder> decoder = TrackDecoder::open(file.string());
+    const std::optional<TrackOutline> outline = TrackDecoder::outline(file.string());
+    ASSERT_EQ(decoder != nullptr, GetParam().plays);
+    ASSERT_EQ(outline.has_value(), decoder != nullptr);
+    if (!decoder) {
+        return;
+    }
+    EXPECT_EQ(outline->format, decoder->format());
+    EXPECT_EQ(outline->frames, decoder->headerFrames());
+    const fs::path byFfmpeg = dir.file("by-ffmpeg.wav");
+    encodeWithFfmpeg(file, byFfmpeg, "-map 0:a -c:a pcm_s16le");
+    const std::unique_ptr<TrackDecoder> reference = TrackDecoder::open(byFfmpeg.string());
+    ASSERT_TRUE(reference && reference->headerFrames());
+    EXPECT_EQ(decoder->format(), reference->format());
+    const double decoded = static_cast<double>(decodeAll(*decoder).frames) / decoder->format().sampleRate;
+    EXPECT_NEAR(decoded, static_cast<double>(*reference->headerFrames()) / reference->format().sampleRate, 0.05);
+}
+
+const Playing playings[]{
+    {"cover.m4a",
+     [](const fs::path& tone, const fs::path& file) {
+         // Noise behind a PNG header: ffmpeg copies the picture as it is, 40 MB into the movie's tags.
+         const fs::path cover = file.parent_path() / "cover.png";
+         const std::string header("\x89PNG\r\n\x1A\n\0\0\0\x0DIHDR\0\0\x0F\xA0\0\0\x0D\x48\x08\x02\0\0\0\0\0\0\0", 33);
+         const std::string data("\x02\x80\0\0IDAT", 8);
+         writeBytes(cover, header + data + noise(40 << 20, 1) + std::string("\0\0\0\0\0\0\0\0IEND\0\0\0\0", 16));
+         encodeWithFfmpeg(tone, file,
+                          "-i '" + cover.string() + "' -map 0 -map 1 -c:a aac -c:v copy -disposition:v attached_pic");
+     },
+     true},
+    {"record-of-one-frame.m4a",
+     [](const fs::path& tone, const fs::path& file) {
+         encodeWithFfmpeg(tone, file, "-c:a aac");
+         writeBytes(file, withITunesRecord(readBytes(file), " 00000000 00000400 00000000 0000000000000001"));
+     },
+     true},
+    {"rate-change.mp3",
+     [](const fs::path& tone, const fs::path& file) {
+         const fs::path first = file.parent_path() / "first.mp3";
+         const fs::path second = file.parent_path() / "second.mp3";
+         encodeWithFfmpeg(tone, first, "-c:a libmp3lame");
+         encodeWithFfmpeg(tone, second, "-af atempo=0.5 -ar 48000 -c:a libmp3lame");
+         writeBytes(file, readBytes(first) + readBytes(second));
+     },
+     true},
+    {"damaged-first-frame.flac",
+     [](const fs::path& tone, const fs::path& file) {
+         encodeWithFfmpeg(tone, file, "-c:a flac");
+         std::string bytes = readBytes(file);
+         // The metadata blocks, each a last-block flag, a type and a 24-bit length, then the frames.
+         std::size_t at = 4;
+         for (bool last = false; !last; at += 4 + (bigEndian32(bytes, at) & 0xFFFFFFU)) {
+             last = (static_cast<unsigned char>(bytes[at]) & 0x80U) != 0;
+         }
+         bytes.replace(at + 1, 8000, noise(8000, 2));
+         writeBytes(file, bytes);
+     },
+     true},
+    {"tiny-blocks.dsf",
+     [](const fs::path& /*tone*/, const fs::path& file) {
+         std::string dsf = "fmt ";
+         for (const std::uint64_t value :
+              std::initializer_list<std::uint64_t>{52, 1, 0, 1, 1, 2822400, 1, 2822400, 1, 0}) {
+             putLittleEndian(dsf, value, dsf.size() == 4 || dsf.size() == 36 ? 8 : 4);
+         }
+         dsf += "data";
+         putLittleEndian(dsf, 12 + 2822400 / 8, 8);
+         dsf += noise(2822400 / 8, 3);
+         std::string header = "DSD ";
+         for (const std::uint64_t value : {std::uint64_t{28}, 28 + dsf.size(), std::uint64_t{0}}) {
+             putLittleEndian(header, value, 8);
+         }
+         writeBytes(file, header + dsf);
+     },
+     false},
+};
+
+INSTANTIATE_TEST_SUITE_P(Files, FfmpegPlayingTest, ::testing::ValuesIn(playings),
+                         [](const ::testing::TestParamInfo<Playing>& info) {
+                             std::string name = info.param.name;
+                             std::replace_if(
+                                 name.begin(), name.end(), [](char c) { return std::isalnum(c) == 0; }, '_');
+                             return name;
+                         });
+
+// A crafted file, made by `craft` from one encoded by ffmpeg with `options`; its outline must say what
+// opening does, and its length no more than `mostOverDecoded` times what decodes.
+struct Crafted {
+    const char* name;
+    const char* options;
+    std::function<std::string(std::string)> craft;
+    double mostOverDecoded;
+};
+
+void PrintTo(const Crafted& crafted, std::ostream* out) {
+    *out << crafted.name;
+}
+
+class FfmpegOutlineTest : public FfmpegModuleTest, public ::testing::WithParamInterface<Crafted> {};
+
+TEST_P(FfmpegOutlineTest, OutlineTellsWhatOpeningDoes) {
+    const fs::path encoded = dir.file(std::string("encoded-") + GetParam().name);
+    encodeWithFfmpeg(source, encoded, GetParam().options);
+    const fs::path file = dir.file(GetParam().name);
+    writeBytes(file, GetParam().craft(readBytes(encoded)));
+    const std::unique_ptr<TrackDecoder> decoder = TrackDecoder::open(file.string());
+    const std::optional<TrackOutline> outline = TrackDecoder::outline(file.string());
+    ASSERT_EQ(outline.has_value(), decoder != nullptr);
+    if (!decoder) {
+        return;
+    }
+    EXPECT_EQ(outline->format, decoder->format());
+    ASSERT_EQ(outline->frames, decoder->headerFrames());
+    const auto decoded = static_cast<double>(decodeAll(*decoder).frames);
+    ASSERT_TRUE(outline->frames.has_value());
+    EXPECT_LE(static_cast<double>(*outline->frames), decoded * GetParam().mostOverDecoded + rate / 100.0);
+}
+
+// Play and send durations in an ASF file's properties: 64-bit counts of 100 ns.
+std::string withAsfDuration(std::string bytes, std::uint64_t duration) {
+    const std::string fileProperties("\xA1\xDC\xAB\x8C\x47\xA9\xCF\x11\x8E\xE4\x00\xC0\x0C\x20\x53\x65", 16);
+    const std::size_t at = bytes.find(fileProperties) + 64;
+    std::string field;
+    putLittleEndian(field, duration, 8);
+    return bytes.replace(at, 8, field).replace(at + 8, 8, field);
+}
+
+const Crafted crafteds[]{
+    // The media header's duration at 24 bytes into a version 0 box, the edit's at 16.
+    {"media-header-shorter.m4a", "-c:a aac", [](std::string m) { return withField(m, "mdhd", 24, rate / 3); }, 1.02},
+    {"media-header-of-32-bits.m4a", "-c:a aac -use_editlist 0",
+     [](std::string m) { return withField(m, "mdhd", 24, 0xFFFFFFFF); }, 1.02},
+    {"edit-past-the-media.m4a", "-c:a aac", [](std::string m) { return withField(m, "elst", 16, 0xFFFFFFFF); }, 1.02},
+    // ALAC's sample size (the byte 17 bytes into its configuration box) at 0, which its decoder refuses.
+    {"alac-of-no-sample-size.m4a", "-c:a alac",
+     [](std::string m) {
+         const std::size_t config = m.find("alac", m.find("alac") + 4) - 4;
+         m[config + 17] = '\0';
+         return m;
+     },
+     1.02},
+    {"record-of-one-frame.m4a", "-c:a aac",
+     [](std::string m) { return withITunesRecord(std::move(m), " 00000000 00000400 00000000 0000000000000001"); },
+     1.02},
+    // Bounded by what the bytes hold at the stream's bit rate, with room for a variable rate and, in a file this
+    // short, for the header's own bytes.
+    {"millennia.wma", "-c:a wmav2", [](std::string w) { return withAsfDuration(std::move(w), 0x7000000000000000); },
+     6.0},
+};
+
+INSTANTIATE_TEST_SUITE_P(Files, FfmpegOutlineTest, ::testing::ValuesIn(crafteds),
+                         [](const ::testing::TestParamInfo<Crafted>& info) {
+                             std::string name = info.param.name;
+                             std::replace_if(
+                                 name.begin(), name.end(), [](char c) { return std::isalnum(c) == 0; }, '_');
+                             return name;
+                         });
+
+// Matroska, which TagLib does not read, and TrueAudio's APEv2 tag, where TagLib looks for ID3 only:
+// their tags come from the container as FFmpeg reads it.
+TEST_F(FfmpegModuleTest, TagsTagLibMissesComeFromTheContainer) {
+    for (const char* name : {"tagged.mka", "tagged.tta"}) {
+        SCOPED_TRACE(name);
+        const fs::path file = dir.file(name);
+        encodeWithFfmpeg(
+            source, file,
+            std::string(std::string(name).ends_with(".mka") ? "-c:a flac" : "-c:a tta") +
+                " -metadata title=Étude -metadata artist=Someone -metadata album=Works -metadata track=3/12");
+        const TrackTags tags = TrackTags::read(std::u16string(file.u16string()));
+        EXPECT_EQ(tags.title, "Étude");
+        EXPECT_EQ(tags.artist, "Someone");
+        EXPECT_EQ(tags.album, "Works");
+        EXPECT_EQ(tags.trackNumber, 3U);
+    }
 }
 
 // With the loader pointed at a folder without the module, what only FFmpeg reads is refused and

@@ -1,5 +1,6 @@
 #include "SndfileReader.h"
 
+#include "FfmpegEncode.h"
 #include "FileStream.h"
 #include "TempDir.h"
 #include "ToneFile.h"
@@ -10,7 +11,12 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
 #include <numbers>
+#include <random>
+#include <string>
 #include <vector>
 
 namespace {
@@ -129,5 +135,97 @@ TEST_F(SndfileReaderTest, LossyFormatsAtFullScaleKeepTheirShape) {
         EXPECT_GT(*high, 0.9F);
     }
 }
+
+std::string readBytes(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+std::string noise(std::size_t size, unsigned seed) {
+    std::mt19937 random(seed);
+    std::string bytes(size, '\0');
+    std::generate(bytes.begin(), bytes.end(), [&random] { return static_cast<char>(random()); });
+    return bytes;
+}
+
+// A 28-bit ID3v2 size, seven bits a byte.
+std::string syncSafe(std::size_t size) {
+    std::string bytes;
+    for (const int shift : {21, 14, 7, 0}) {
+        bytes += static_cast<char>((size >> shift) & 0x7FU);
+    }
+    return bytes;
+}
+
+std::string id3v2Tag(const std::string& frames) {
+    return std::string("ID3\x04\0\0", 6) + syncSafe(frames.size()) + frames;
+}
+
+std::string id3v2Frame(const std::string& id, const std::string& payload) {
+    return id + syncSafe(payload.size()) + std::string(2, '\0') + payload;
+}
+
+// An MP3 without the encoder's table of its frames, whose length libsndfile guesses from its bytes, put
+// together by `craft` from one second at 44.1 kHz and two at 48 kHz.
+struct Mp3Layout {
+    const char* name;
+    std::function<std::string(const std::string& first, const std::string& second)> craft;
+    bool libsndfileReads;
+};
+
+void PrintTo(const Mp3Layout& layout, std::ostream* out) {
+    *out << layout.name;
+}
+
+class Mp3LayoutTest : public SndfileReaderTest, public ::testing::WithParamInterface<Mp3Layout> {};
+
+// libsndfile reads an MP3's frames, not its tags: the length it gives is that of what it reads. One that
+// changes rate midway is left to the FFmpeg module, since libsndfile would stop there.
+TEST_P(Mp3LayoutTest, LengthIsThatOfTheFramesRead) {
+    const fs::path tone = dir.file("tone.wav");
+    const fs::path higher = dir.file("higher.wav");
+    writeToneFile(tone, AudioFormat::Wav, ToneShape{{ToneSegment{frequency, 1.0}}, 44100, 2, 0.5});
+    writeToneFile(higher, AudioFormat::Wav, ToneShape{{ToneSegment{frequency, 2.0}}, 48000, 2, 0.5});
+    const fs::path first = dir.file("first.mp3");
+    const fs::path second = dir.file("second.mp3");
+    encodeWithFfmpeg(tone, first, "-c:a libmp3lame -write_xing 0");
+    encodeWithFfmpeg(higher, second, "-c:a libmp3lame -write_xing 0");
+    const fs::path crafted = dir.file(GetParam().name);
+    std::ofstream(crafted, std::ios::binary) << GetParam().craft(readBytes(first), readBytes(second));
+
+    OpenFile file;
+    ASSERT_EQ(file.open(crafted), GetParam().libsndfileReads);
+    if (GetParam().libsndfileReads) {
+        const auto decoded = static_cast<double>(file.readAll().size());
+        EXPECT_NEAR(static_cast<double>(file.info.sampleCount), decoded, decoded / 50);
+    }
+}
+
+const Mp3Layout mp3Layouts[]{
+    {"large-tag.mp3",
+     [](const std::string& first, const std::string& /*second*/) {
+         return id3v2Tag(id3v2Frame("PRIV", "zalvo" + noise(8 << 20, 1))) + first;
+     },
+     true},
+    {"many-pictures.mp3",
+     [](const std::string& first, const std::string& /*second*/) {
+         std::string frames;
+         for (unsigned i = 0; i < 300; ++i) {
+             frames += id3v2Frame("APIC", std::string("\0image/png\0\0", 12) + std::to_string(i) + '\0' +
+                                              "\x89PNG\r\n\x1A\n" + noise(4000, i));
+         }
+         return id3v2Tag(frames) + first;
+     },
+     true},
+    {"rate-change.mp3", [](const std::string& first, const std::string& second) { return first + second; }, false},
+};
+
+INSTANTIATE_TEST_SUITE_P(Files, Mp3LayoutTest, ::testing::ValuesIn(mp3Layouts),
+                         [](const ::testing::TestParamInfo<Mp3Layout>& info) {
+                             std::string name = info.param.name;
+                             std::replace_if(
+                                 name.begin(), name.end(), [](char c) { return std::isalnum(c) == 0; }, '_');
+                             return name;
+                         });
 
 } // namespace

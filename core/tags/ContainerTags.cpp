@@ -1,0 +1,74 @@
+#include "ContainerTags.h"
+
+#include "DecoderModule.h"
+#include "FileStream.h"
+#include "TagText.h"
+#include "TextEncoding.h"
+#include "TrackTags.h"
+
+#include <array>
+#include <optional>
+#include <string_view>
+#include <taglib/trueaudiofile.h>
+
+namespace {
+
+// FFmpeg names a field after the container's own word for it (Matroska's ALBUM_ARTIST, APE's "Album
+// Artist", "Year"), in any case; TagLib's name for each.
+std::optional<TagLib::String> propertyName(const std::string& key) {
+    static constexpr std::array<std::pair<const char*, const char*>, 13> names{{{"TITLE", "TITLE"},
+                                                                                {"ARTIST", "ARTIST"},
+                                                                                {"ALBUM", "ALBUM"},
+                                                                                {"ALBUM_ARTIST", "ALBUMARTIST"},
+                                                                                {"ALBUM ARTIST", "ALBUMARTIST"},
+                                                                                {"ALBUMARTIST", "ALBUMARTIST"},
+                                                                                {"GENRE", "GENRE"},
+                                                                                {"TRACK", "TRACKNUMBER"},
+                                                                                {"TRACKNUMBER", "TRACKNUMBER"},
+                                                                                {"DISC", "DISCNUMBER"},
+                                                                                {"DISCNUMBER", "DISCNUMBER"},
+                                                                                {"DATE", "DATE"},
+                                                                                {"YEAR", "DATE"}}};
+    const TagLib::String upper = TagLib::String(key, TagLib::String::UTF8).upper();
+    // ReplayGain's fields have the same names in every container.
+    if (upper.startsWith("REPLAYGAIN_")) {
+        return upper;
+    }
+    for (const auto& [name, property] : names) {
+        if (upper == name) {
+            return TagLib::String(property);
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+bool ContainerTags::mayHoldMore(const std::u16string& path, const TagLib::File& opened) {
+    if (dynamic_cast<const TagLib::TrueAudio::File*>(&opened) != nullptr) {
+        return true;
+    }
+    constexpr std::string_view matroska("\x1A\x45\xDF\xA3");
+    std::array<char, matroska.size()> head{};
+    const std::optional<std::string> utf8 = TextEncoding::toUtf8(path);
+    FileStream file;
+    return utf8 && file.open(*utf8) && file.read(head.data(), head.size()) == static_cast<std::int64_t>(head.size()) &&
+           std::string_view(head.data(), head.size()) == matroska;
+}
+
+TagLib::PropertyMap ContainerTags::read(const std::u16string& path) {
+    const std::optional<std::string> utf8 = TextEncoding::toUtf8(path);
+    FileStream file;
+    if (!utf8 || !file.open(*utf8)) {
+        return {};
+    }
+    TagLib::PropertyMap properties;
+    for (const auto& [key, value] : DecoderModule::tags(file.descriptor()).value_or(ModuleTags{})) {
+        if (const std::optional<TagLib::String> name = propertyName(key); name && !value.empty()) {
+            // TagLib drops a whole value over one byte that is not UTF-8: it is mended before.
+            properties[*name].append(
+                TagLib::String(TagText::fromUtf8(value, TrackTags::valueLimit), TagLib::String::UTF8));
+        }
+    }
+    return properties;
+}
