@@ -62,7 +62,7 @@ fuzz: deps
 	    -DZALVO_BUILD_TESTS=OFF -DZALVO_BUILD_BENCH=OFF
 	cmake --build $(FUZZ_BUILD) -j $(JOBS)
 	@mkdir -p $(FUZZ_BUILD)/corpus-track_open && $(FUZZ_BUILD)/tests/fuzz/fuzz_audio_seeds $(FUZZ_BUILD)/corpus-track_open
-	@for target in playlist_load playlist_formats track_open; do \
+	@for target in playlist_load playlist_formats track_open cover_art; do \
 	    mkdir -p $(FUZZ_BUILD)/corpus-$$target; \
 	    echo "== fuzz_$$target for $(FUZZ_SECONDS) s"; \
 	    ALSOFT_DRIVERS=null ZALVO_MODULE_DIR=$(CURDIR)/$(FUZZ_BUILD)/lib/zalvo \
