@@ -31,17 +31,17 @@ constexpr std::array<std::string_view, 5> cachedExtensions{".jpg", ".png", ".gif
 // the next name; past these, the cover is not cached this time.
 constexpr int partialNames = 4;
 // A partial file is written in well under a second: one this old is left from a run that crashed.
-constexpr std::time_t stalePartialSeconds = 60 * 60;
+constexpr std::time_t stalePartialSeconds = 3600;
 
 // A file descriptor, closed with its owner.
 class Descriptor final {
 public:
     explicit Descriptor(int opened = -1) : descriptor(opened) {}
-    ~Descriptor() { reset(); }
+    ~Descriptor() { closeIfOpen(descriptor); }
     Descriptor(Descriptor&& other) noexcept : descriptor(std::exchange(other.descriptor, -1)) {}
     Descriptor& operator=(Descriptor&& other) noexcept {
         if (this != &other) {
-            reset();
+            closeIfOpen(descriptor);
             descriptor = std::exchange(other.descriptor, -1);
         }
         return *this;
@@ -54,9 +54,9 @@ public:
     int release() { return std::exchange(descriptor, -1); }
 
 private:
-    void reset() {
-        if (descriptor >= 0) {
-            ::close(descriptor);
+    static void closeIfOpen(int opened) {
+        if (opened >= 0) {
+            ::close(opened);
         }
     }
 
@@ -119,7 +119,7 @@ bool holdsAnImage(const fs::path& file) {
 enum class CacheName { Foreign, Entry, Partial };
 
 bool takeDigits(std::string_view& rest) {
-    const std::size_t count = static_cast<std::size_t>(
+    const auto count = static_cast<std::size_t>(
         std::find_if_not(rest.begin(), rest.end(), [](char c) { return c >= '0' && c <= '9'; }) - rest.begin());
     rest.remove_prefix(count);
     return count > 0;
