@@ -62,14 +62,6 @@ fuzz: deps
 	    -DZALVO_BUILD_TESTS=OFF -DZALVO_BUILD_BENCH=OFF
 	cmake --build $(FUZZ_BUILD) -j $(JOBS)
 	@mkdir -p $(FUZZ_BUILD)/corpus-track_open && $(FUZZ_BUILD)/tests/fuzz/fuzz_audio_seeds $(FUZZ_BUILD)/corpus-track_open
-	@for target in playlist_load playlist_formats track_open; do \
-	    mkdir -p $(FUZZ_BUILD)/corpus-$$target; \
-	    echo "== fuzz_$$target for $(FUZZ_SECONDS) s"; \
-	    ALSOFT_DRIVERS=null ZALVO_MODULE_DIR=$(CURDIR)/$(FUZZ_BUILD)/lib/zalvo \
-	    LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan-suppressions.txt \
-	        $(FUZZ_BUILD)/tests/fuzz/fuzz_$$target $(FUZZ_BUILD)/corpus-$$target \
-	        -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048 -artifact_prefix=$(FUZZ_BUILD)/ || exit 1; \
-	done
 	@mkdir -p $(FUZZ_BUILD)/corpus-tags && for seed in 0:mp3:libmp3lame 1:flac:flac 2:ogg:libvorbis 3:opus:libopus \
 	    6:m4a:aac 7:wma:wmav2 8:wv:wavpack 12:wav:pcm_s16le; do \
 	    set -- $$(echo $$seed | tr : ' '); out=$(FUZZ_BUILD)/corpus-tags/seed-$$2; [ -s $$out ] && continue; \
@@ -77,10 +69,14 @@ fuzz: deps
 	        -metadata album=Album -metadata genre=Jazz $(FUZZ_BUILD)/seed.$$2 && \
 	    { printf "\\$$(printf %03o $$1)"; cat $(FUZZ_BUILD)/seed.$$2; } > $$out; rm -f $(FUZZ_BUILD)/seed.$$2; \
 	done
-	@echo "== fuzz_tags for $(FUZZ_SECONDS) s"; \
-	LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan-suppressions.txt \
-	    $(FUZZ_BUILD)/tests/fuzz/fuzz_tags $(FUZZ_BUILD)/corpus-tags \
-	    -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048 -artifact_prefix=$(FUZZ_BUILD)/
+	@for target in playlist_load playlist_formats track_open tags cover_art; do \
+	    mkdir -p $(FUZZ_BUILD)/corpus-$$target; \
+	    echo "== fuzz_$$target for $(FUZZ_SECONDS) s"; \
+	    ALSOFT_DRIVERS=null ZALVO_MODULE_DIR=$(CURDIR)/$(FUZZ_BUILD)/lib/zalvo \
+	    LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan-suppressions.txt \
+	        $(FUZZ_BUILD)/tests/fuzz/fuzz_$$target $(FUZZ_BUILD)/corpus-$$target \
+	        -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048 -artifact_prefix=$(FUZZ_BUILD)/ || exit 1; \
+	done
 
 smoke: build test-deps
 	ctest --test-dir $(BUILD) --output-on-failure -R smoke

@@ -8,7 +8,8 @@
 
 // Where a track's cover picture can be read from, as a file for the desktop to show: the picture
 // embedded in the track, written once into a cache folder, or else an image beside the track named
-// cover, folder, front or album.
+// cover, folder, front or album. The cache folder must be a real folder of the user's own, and in it
+// the cache reads, touches and deletes only the files it named itself.
 class CoverArt final {
 public:
     // The cache keeps under this size, its least recently used covers going first.
@@ -26,7 +27,6 @@ public:
 
 private:
     std::optional<std::filesystem::path> cache(std::span<const char> picture) const;
-    void trim(const std::filesystem::path& kept) const;
     static std::optional<std::filesystem::path> besideTrack(const std::filesystem::path& track);
 
     std::filesystem::path cacheFolder;
