@@ -18,39 +18,52 @@
 
 namespace {
 
-FileStream& streamOf(void* userData) {
-    return *static_cast<FileStream*>(userData);
+// What libsndfile reads of a file: all of it from `origin` on. An MP3 behind an ID3v2 tag is read from
+// its first frame, since mpg123 would otherwise read the whole tag, a picture or a hostile 100 MB title,
+// on every opening.
+struct Window {
+    FileStream* stream = nullptr;
+    std::int64_t origin = 0;
+};
+
+Window& windowOf(void* userData) {
+    return *static_cast<Window*>(userData);
 }
 
 sf_count_t streamLength(void* userData) {
-    return streamOf(userData).getSize();
+    const Window& window = windowOf(userData);
+    return window.stream->getSize() - window.origin;
+}
+
+sf_count_t streamTell(void* userData) {
+    const Window& window = windowOf(userData);
+    const std::int64_t at = window.stream->tell();
+    return at < 0 ? at : at - window.origin;
 }
 
 sf_count_t streamSeek(sf_count_t offset, int whence, void* userData) {
-    FileStream& stream = streamOf(userData);
+    const Window& window = windowOf(userData);
     sf_count_t base = 0;
     if (whence == SEEK_CUR) {
-        base = stream.tell();
+        base = streamTell(userData);
     } else if (whence == SEEK_END) {
-        base = stream.getSize();
+        base = streamLength(userData);
     }
-    if (base < 0 || (offset > 0 && base > std::numeric_limits<sf_count_t>::max() - offset) || base + offset < 0) {
+    if (base < 0 || (offset > 0 && base > std::numeric_limits<sf_count_t>::max() - window.origin - offset) ||
+        base + offset < 0) {
         return -1;
     }
-    return stream.seek(base + offset);
+    const std::int64_t reached = window.stream->seek(window.origin + base + offset);
+    return reached < 0 ? reached : reached - window.origin;
 }
 
 sf_count_t streamRead(void* destination, sf_count_t count, void* userData) {
-    const sf_count_t got = streamOf(userData).read(destination, count);
+    const sf_count_t got = windowOf(userData).stream->read(destination, count);
     return std::max<sf_count_t>(got, 0);
 }
 
 sf_count_t streamWrite(const void* /*source*/, sf_count_t /*count*/, void* /*userData*/) {
     return 0;
-}
-
-sf_count_t streamTell(void* userData) {
-    return streamOf(userData).tell();
 }
 
 SF_VIRTUAL_IO streamIo{streamLength, streamSeek, streamRead, streamWrite, streamTell};
@@ -92,7 +105,8 @@ std::optional<sf_count_t> wavDataOffset(FileStream& stream) {
 
 // A WAV file written by a program that never came back to fill in its data size declares no samples,
 // though it holds them: read it as raw samples from its data chunk to the end of the file.
-SndfilePtr reopenUnsizedWav(FileStream& stream, SF_INFO& info) {
+SndfilePtr reopenUnsizedWav(Window& window, SF_INFO& info) {
+    FileStream& stream = *window.stream;
     const int major = info.format & SF_FORMAT_TYPEMASK;
     if (info.frames != 0 || (major != SF_FORMAT_WAV && major != SF_FORMAT_WAVEX)) {
         return nullptr;
@@ -105,7 +119,7 @@ SndfilePtr reopenUnsizedWav(FileStream& stream, SF_INFO& info) {
     raw.samplerate = info.samplerate;
     raw.channels = info.channels;
     raw.format = SF_FORMAT_RAW | (info.format & SF_FORMAT_SUBMASK) | SF_ENDIAN_LITTLE;
-    SndfilePtr file(sf_open_virtual(&streamIo, SFM_READ, &raw, &stream));
+    SndfilePtr file(sf_open_virtual(&streamIo, SFM_READ, &raw, &window));
     if (!file || sf_command(file.get(), SFC_SET_RAW_START_OFFSET, &*offset, sizeof(*offset)) != 0 ||
         sf_seek(file.get(), 0, SEEK_SET) != 0) {
         return nullptr;
@@ -249,16 +263,22 @@ bool fitMpegLength(const FileStream& stream, SF_INFO& info) {
     return true;
 }
 
-SndfilePtr openStream(FileStream& stream, SF_INFO& info) {
+SndfilePtr openStream(Window& window, SF_INFO& info) {
     info = SF_INFO{};
-    SndfilePtr file(sf_open_virtual(&streamIo, SFM_READ, &info, &stream));
+    const std::int64_t tagged = id3v2End(*window.stream);
+    const std::vector<unsigned char> head = bytesAt(*window.stream, tagged, 4 * 1024);
+    window.origin = tagged > 0 && chainedFrame(head, 0) ? tagged : 0;
+    if (window.stream->seek(window.origin) != window.origin) {
+        return nullptr;
+    }
+    SndfilePtr file(sf_open_virtual(&streamIo, SFM_READ, &info, &window));
     if (!file || !describable(info)) {
         return nullptr;
     }
-    if (SndfilePtr unsized = reopenUnsizedWav(stream, info)) {
+    if (SndfilePtr unsized = reopenUnsizedWav(window, info)) {
         return unsized;
     }
-    if ((info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_MPEG && !fitMpegLength(stream, info)) {
+    if ((info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_MPEG && !fitMpegLength(*window.stream, info)) {
         return nullptr;
     }
     return file;
@@ -267,6 +287,8 @@ SndfilePtr openStream(FileStream& stream, SF_INFO& info) {
 } // namespace
 
 struct SndfileReader::Handle {
+    // Where libsndfile reads through, for as long as it has the file open.
+    Window window;
     SndfilePtr file;
     std::uint64_t channels = 1;
 };
@@ -276,13 +298,14 @@ SndfileReader::SndfileReader() = default;
 SndfileReader::~SndfileReader() = default;
 
 bool SndfileReader::open(FileStream& stream, Info& info) {
+    auto opened = std::make_unique<Handle>();
+    opened->window.stream = &stream;
     SF_INFO sndInfo;
-    SndfilePtr file = openStream(stream, sndInfo);
-    if (!file) {
+    opened->file = openStream(opened->window, sndInfo);
+    if (!opened->file) {
         return false;
     }
-    handle = std::make_unique<Handle>();
-    handle->file = std::move(file);
+    handle = std::move(opened);
     handle->channels = static_cast<std::uint64_t>(sndInfo.channels);
     info.channelCount = static_cast<unsigned>(sndInfo.channels);
     info.sampleRate = static_cast<unsigned>(sndInfo.samplerate);
