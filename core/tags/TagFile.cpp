@@ -28,9 +28,13 @@ std::optional<TagFile> TagFile::open(const std::u16string& path) {
         !S_ISREG(status.st_mode)) {
         return std::nullopt;
     }
-    TagLib::FileRef ref(utf8->c_str(), false);
+    auto stream = std::make_shared<TagLib::FileStream>(utf8->c_str(), true);
+    if (!stream->isOpen()) {
+        return std::nullopt;
+    }
+    const TagLib::FileRef ref(stream.get(), false);
     if (ref.isNull()) {
         return std::nullopt;
     }
-    return TagFile(ref);
+    return TagFile(std::move(stream), ref);
 }

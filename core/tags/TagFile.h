@@ -1,10 +1,13 @@
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <taglib/fileref.h>
+#include <taglib/tfilestream.h>
 
-// An audio file opened by TagLib for its tags alone. Only regular files are opened, since opening a
+// An audio file opened by TagLib for its tags alone, read-only: a file opened for writing tells the
+// desktop's indexers it changed when it is closed. Only regular files are opened, since opening a
 // FIFO would wait for a writer; TagLib's own diagnostics are kept off the terminal.
 class TagFile final {
 public:
@@ -13,7 +16,10 @@ public:
     TagLib::File& file() const { return *ref.file(); }
 
 private:
-    explicit TagFile(const TagLib::FileRef& opened) : ref(opened) {}
+    TagFile(std::shared_ptr<TagLib::FileStream> stream, const TagLib::FileRef& opened)
+        : stream(std::move(stream)), ref(opened) {}
 
+    // Outlives the file TagLib reads through it.
+    std::shared_ptr<TagLib::FileStream> stream;
     TagLib::FileRef ref;
 };
