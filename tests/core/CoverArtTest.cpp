@@ -1,5 +1,6 @@
 #include "CoverArt.h"
 
+#include "FfmpegEncode.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
@@ -26,17 +27,6 @@ namespace {
 const std::string jpeg("\xFF\xD8\xFF\xE0 a small picture", 20);
 const std::string png("\x89PNG\r\n\x1A\n then the rest", 22);
 
-// A short tone through ffmpeg's encoders, as people's files are made.
-fs::path encode(const TempDir& dir, const std::string& name, const std::string& codec) {
-    const fs::path file = dir.file(name);
-    const std::string command = "ffmpeg -nostdin -v error -y -f lavfi -i sine=frequency=440:duration=0.3 -c:a " +
-                                codec + " '" + file.string() + "'";
-    if (std::system(command.c_str()) != 0) {
-        throw std::runtime_error("ffmpeg failed: " + command);
-    }
-    return file;
-}
-
 std::string contents(const fs::path& file) {
     std::ifstream in(file, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), {}};
@@ -48,7 +38,7 @@ TagLib::ByteVector bytes(const std::string& text) {
 
 // A FLAC track carrying `picture` as its only picture.
 fs::path trackWithPicture(const TempDir& dir, const std::string& name, const std::string& picture) {
-    const fs::path track = encode(dir, name, "flac");
+    const fs::path track = encodeTone(dir.file(name), "flac");
     TagLib::FLAC::File file(track.c_str());
     auto* frame = new TagLib::FLAC::Picture;
     frame->setType(TagLib::FLAC::Picture::FrontCover);
@@ -120,8 +110,8 @@ protected:
 };
 
 TEST_F(CoverArtTest, TheFrontCoverWinsAndIsCachedOnceByItsBytes) {
-    const fs::path first = encode(dir, "first.mp3", "libmp3lame");
-    const fs::path second = encode(dir, "second.mp3", "libmp3lame");
+    const fs::path first = encodeTone(dir.file("first.mp3"), "libmp3lame");
+    const fs::path second = encodeTone(dir.file("second.mp3"), "libmp3lame");
     for (const fs::path& file : {first, second}) {
         TagLib::MPEG::File mpeg(file.c_str());
         for (const auto& [type, picture] : {std::pair{TagLib::ID3v2::AttachedPictureFrame::Other, png},
@@ -144,7 +134,7 @@ TEST_F(CoverArtTest, TheFrontCoverWinsAndIsCachedOnceByItsBytes) {
 }
 
 TEST_F(CoverArtTest, APictureMarkedOtherServesWhenNoneIsTheFront) {
-    const fs::path flac = encode(dir, "other.flac", "flac");
+    const fs::path flac = encodeTone(dir.file("other.flac"), "flac");
     TagLib::FLAC::File file(flac.c_str());
     auto* picture = new TagLib::FLAC::Picture;
     picture->setType(TagLib::FLAC::Picture::Other);
@@ -158,7 +148,7 @@ TEST_F(CoverArtTest, APictureMarkedOtherServesWhenNoneIsTheFront) {
 }
 
 TEST_F(CoverArtTest, AnMp4CoverIsFound) {
-    const fs::path m4a = encode(dir, "covr.m4a", "aac");
+    const fs::path m4a = encodeTone(dir.file("covr.m4a"), "aac");
     TagLib::MP4::File file(m4a.c_str());
     file.tag()->setItem(
         "covr", TagLib::MP4::CoverArtList().append(TagLib::MP4::CoverArt(TagLib::MP4::CoverArt::JPEG, bytes(jpeg))));
@@ -170,7 +160,7 @@ TEST_F(CoverArtTest, AnMp4CoverIsFound) {
 }
 
 TEST_F(CoverArtTest, AnImageBesideTheTrackServesWhenNoPictureIsEmbedded) {
-    const fs::path track = encode(dir, "plain.mp3", "libmp3lame");
+    const fs::path track = encodeTone(dir.file("plain.mp3"), "libmp3lame");
     TagLib::MPEG::File mpeg(track.c_str());
     auto* notAnImage = new TagLib::ID3v2::AttachedPictureFrame;
     notAnImage->setPicture(bytes("no picture at all"));
@@ -200,7 +190,7 @@ TEST_F(CoverArtTest, TheCacheStaysUnderItsLimitOldestFirstOut) {
         fs::resize_file(old, quarter);
         fs::last_write_time(old, now - std::chrono::hours(age));
     }
-    const fs::path track = encode(dir, "new.flac", "flac");
+    const fs::path track = encodeTone(dir.file("new.flac"), "flac");
     TagLib::FLAC::File file(track.c_str());
     auto* picture = new TagLib::FLAC::Picture;
     picture->setData(bytes(jpeg));

@@ -1,8 +1,7 @@
 #include "AudioOutput.h"
 #include "FfmpegEncode.h"
 #include "PcmSource.h"
-#include "PlayListFixture.h"
-#include "PulledOutput.h"
+#include "PulledPlayListFixture.h"
 
 #include <gtest/gtest.h>
 
@@ -38,18 +37,8 @@ double sine(std::size_t i) {
     return amplitude * std::sin(2.0 * std::numbers::pi * frequency * static_cast<double>(i) / rate);
 }
 
-class GaplessJoinTest : public PlayListFixture {
+class GaplessJoinTest : public PulledPlayListFixture {
 protected:
-    void SetUp() override {
-        PlayListFixture::SetUp();
-        AudioOutput::setFactory([](PcmSource& source) { return std::make_unique<PulledOutput>(source); });
-    }
-    void TearDown() override {
-        playList.clear();
-        AudioOutput::setFactory({});
-        PlayListFixture::TearDown();
-    }
-
     // One continuous sine cut at the given frames into consecutive files, added in order.
     void addSineCutAt(const std::vector<std::size_t>& cuts, AudioFormat format) {
         for (std::size_t part = 0; part + 1 < cuts.size(); ++part) {

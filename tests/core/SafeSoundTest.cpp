@@ -1,6 +1,5 @@
 #include "AudioOutput.h"
-#include "PlayListFixture.h"
-#include "PulledOutput.h"
+#include "PulledPlayListFixture.h"
 
 #include <gtest/gtest.h>
 
@@ -56,18 +55,8 @@ struct HarmfulTrack {
     float expectedPeak = level;
 };
 
-class SafeSound : public PlayListFixture, public ::testing::WithParamInterface<HarmfulTrack> {
+class SafeSound : public PulledPlayListFixture, public ::testing::WithParamInterface<HarmfulTrack> {
 protected:
-    void SetUp() override {
-        PlayListFixture::SetUp();
-        AudioOutput::setFactory([](PcmSource& source) { return std::make_unique<PulledOutput>(source); });
-    }
-    void TearDown() override {
-        playList.clear();
-        AudioOutput::setFactory({});
-        PlayListFixture::TearDown();
-    }
-
     std::filesystem::path harmfulFile(const HarmfulTrack& harmful) {
         const auto file = dir.file(std::string("harmful") + extensionOf(harmful.format));
         std::vector<float> frames = sine(level);

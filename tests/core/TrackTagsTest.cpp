@@ -1,5 +1,6 @@
 #include "TrackTags.h"
 
+#include "FfmpegEncode.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
@@ -19,17 +20,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-// A short tone through ffmpeg's encoders, as people's files are made.
-fs::path encode(const TempDir& dir, const std::string& name, const std::string& codec) {
-    const fs::path file = dir.file(name);
-    const std::string command = "ffmpeg -nostdin -v error -y -f lavfi -i sine=frequency=440:duration=0.3 -c:a " +
-                                codec + " '" + file.string() + "'";
-    if (std::system(command.c_str()) != 0) {
-        throw std::runtime_error("ffmpeg failed: " + command);
-    }
-    return file;
-}
 
 std::string contents(const fs::path& file) {
     std::ifstream in(file, std::ios::binary);
@@ -81,7 +71,7 @@ class TrackTagsFormat : public testing::TestWithParam<TaggedFormat> {};
 TEST_P(TrackTagsFormat, EveryFieldReadsBack) {
     const TempDir dir;
     const TaggedFormat& format = GetParam();
-    const fs::path file = encode(dir, format.file, format.codec);
+    const fs::path file = encodeTone(dir.file(format.file), format.codec);
     writeTags(file);
 
     const TrackTags tags = TrackTags::read(file.u16string());
@@ -159,7 +149,7 @@ TEST_P(TrackTagsText, KeepsWhatDecodesWithinTheLimit) {
 }
 
 fs::path loneSurrogate(const TempDir& dir, const char* file) {
-    const fs::path path = encode(dir, file, "libmp3lame");
+    const fs::path path = encodeTone(dir.file(file), "libmp3lame");
     TagLib::MPEG::File mpeg(path.c_str());
     auto* title = new TagLib::ID3v2::TextIdentificationFrame("TIT2", TagLib::String::UTF16);
     // TagLib keeps UTF-16 code units as they come: the high half of a pair, alone.
@@ -203,7 +193,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(TrackTags, ListsKeepTheirFirstEntries) {
     const TempDir dir;
-    const fs::path file = encode(dir, "crowd.flac", "flac");
+    const fs::path file = encodeTone(dir.file("crowd.flac"), "flac");
     TagLib::FileRef ref(file.c_str());
     TagLib::PropertyMap map;
     for (std::size_t index = 0; index < TrackTags::listLimit * 2; ++index) {
@@ -217,7 +207,7 @@ TEST(TrackTags, ListsKeepTheirFirstEntries) {
 }
 TEST(TrackTags, OpusR128GainsMeetTheReplayGainReference) {
     const TempDir dir;
-    const fs::path file = encode(dir, "r128.opus", "libopus");
+    const fs::path file = encodeTone(dir.file("r128.opus"), "libopus");
     TagLib::FileRef ref(file.c_str());
     TagLib::PropertyMap map;
     map["R128_TRACK_GAIN"] = TagLib::StringList("-2560");
@@ -228,7 +218,7 @@ TEST(TrackTags, OpusR128GainsMeetTheReplayGainReference) {
 
 TEST(TrackTags, ADamagedTagGivesWhatReadsAndNoFileGivesNothing) {
     const TempDir dir;
-    const fs::path file = encode(dir, "damaged.mp3", "libmp3lame");
+    const fs::path file = encodeTone(dir.file("damaged.mp3"), "libmp3lame");
     writeTags(file);
     std::string data = contents(file);
     // The track number's frame, written last, claims more bytes than the tag holds; the frames before it
