@@ -2,6 +2,8 @@
 
 #include "TextEncoding.h"
 
+#include <array>
+#include <fstream>
 #include <mutex>
 #include <sys/stat.h>
 #include <taglib/tdebuglistener.h>
@@ -13,7 +15,24 @@ public:
     void printMessage(const TagLib::String& /*message*/) override {}
 };
 
+// The size an ID3v2 tag at the file's start gives itself, in four bytes of seven bits each; 0 for none.
+std::int64_t id3v2Size(const std::string& utf8Path) {
+    std::array<unsigned char, 10> header{};
+    std::ifstream in(utf8Path, std::ios::binary);
+    if (!in.read(reinterpret_cast<char*>(header.data()), header.size()) || header[0] != 'I' || header[1] != 'D' ||
+        header[2] != '3') {
+        return 0;
+    }
+    return header[6] << 21 | header[7] << 14 | header[8] << 7 | header[9];
+}
+
 } // namespace
+
+bool TagFile::holdsOversizedTag(const std::u16string& path) {
+    const std::optional<std::string> utf8 = TextEncoding::toUtf8(path);
+    struct stat status {};
+    return utf8 && ::stat(utf8->c_str(), &status) == 0 && S_ISREG(status.st_mode) && id3v2Size(*utf8) > largestId3v2;
+}
 
 std::optional<TagFile> TagFile::open(const std::u16string& path) {
     static std::once_flag silenced;
@@ -26,6 +45,9 @@ std::optional<TagFile> TagFile::open(const std::u16string& path) {
     // A name with a NUL in it would reach the file system cut short, naming another file.
     if (!utf8 || utf8->find('\0') != std::string::npos || ::stat(utf8->c_str(), &status) != 0 ||
         !S_ISREG(status.st_mode)) {
+        return std::nullopt;
+    }
+    if (id3v2Size(*utf8) > largestId3v2) {
         return std::nullopt;
     }
     auto stream = std::make_shared<TagLib::FileStream>(utf8->c_str(), true);

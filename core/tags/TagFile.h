@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -11,7 +12,13 @@
 // FIFO would wait for a writer; TagLib's own diagnostics are kept off the terminal.
 class TagFile final {
 public:
+    // Nothing for a file that is not a regular file, that TagLib does not read, or whose ID3v2 tag is
+    // larger than any real one.
     static std::optional<TagFile> open(const std::u16string& path);
+    // An ID3v2 tag past this holds no tag worth a second and a gigabyte of parsing: its pictures are
+    // past the covers' own limit, and no text that long is shown.
+    static constexpr std::int64_t largestId3v2 = 32 << 20;
+    static bool holdsOversizedTag(const std::u16string& path);
 
     TagLib::File& file() const { return *ref.file(); }
 

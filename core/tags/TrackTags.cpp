@@ -188,7 +188,8 @@ TrackTags TrackTags::read(const std::u16string& path) {
         addFreeForm(file->file(), properties);
         repairXiphComment(file->file(), properties);
     }
-    if (properties.isEmpty() && (!file || ContainerTags::mayHoldMore(path, file->file()))) {
+    if (properties.isEmpty() &&
+        (file ? ContainerTags::mayHoldMore(path, file->file()) : !TagFile::holdsOversizedTag(path))) {
         properties = ContainerTags::read(path);
     }
 
