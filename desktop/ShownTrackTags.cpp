@@ -44,17 +44,26 @@ void ShownTrackTags::work(const std::stop_token& stop) {
             m_pending.reset();
         }
         Read read{request.trackId, TrackTags::read(request.path), m_covers.locate(request.path)};
-        QMetaObject::invokeMethod(
-            this, [this, read = std::move(read)]() mutable { deliver(std::move(read)); }, Qt::QueuedConnection);
+        {
+            // Handed over under the lock, not inside the queued call: the lock orders it for all to see.
+            const std::scoped_lock lock(m_mutex);
+            m_delivered = std::move(read);
+        }
+        QMetaObject::invokeMethod(this, &ShownTrackTags::deliver, Qt::QueuedConnection);
     }
 }
 
-void ShownTrackTags::deliver(Read read) {
-    // A read the player has moved on from is not shown.
-    if (m_requested != read.trackId) {
+void ShownTrackTags::deliver() {
+    std::optional<Read> read;
+    {
+        const std::scoped_lock lock(m_mutex);
+        read.swap(m_delivered);
+    }
+    // A read the player has moved on from is not shown; one already taken leaves nothing.
+    if (!read || m_requested != read->trackId) {
         return;
     }
-    const std::uint64_t trackId = read.trackId;
+    const std::uint64_t trackId = read->trackId;
     m_read = std::move(read);
     emit arrived(trackId);
 }

@@ -50,7 +50,8 @@ private:
     };
 
     void work(const std::stop_token& stop);
-    void deliver(Read read);
+    // On the UI thread: takes the read the worker handed over.
+    void deliver();
 
     CoverArt m_covers;
     std::optional<std::uint64_t> m_requested;
@@ -59,6 +60,7 @@ private:
     std::mutex m_mutex;
     std::condition_variable_any m_wake;
     std::optional<Request> m_pending;
+    std::optional<Read> m_delivered;
     // Started at the first request: a window that never plays has no thread.
     std::jthread m_worker;
 };
