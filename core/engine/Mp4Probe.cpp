@@ -202,7 +202,7 @@ std::optional<PcmFormat> alacFormat(const std::vector<unsigned char>& alac) {
     if (alac.size() != 28) {
         return std::nullopt;
     }
-    constexpr std::uint64_t longestFrame = 4096 * 4096;
+    constexpr std::uint64_t longestFrame = 4096ULL * 4096ULL;
     constexpr std::array<std::uint64_t, 4> sampleSizes{16, 20, 24, 32};
     const std::uint64_t frameLength = field(alac, 4, 4);
     const std::uint64_t sampleSize = field(alac, 9, 1);

@@ -218,8 +218,8 @@ std::optional<MpegFrame> chainedFrame(const std::vector<unsigned char>& bytes, s
 
 MpegLayout mpegLayout(const FileStream& stream) {
     // Two frames fit in either, at any bit rate, beside an ID3v1 or APE tag at the end.
-    constexpr std::int64_t headWindow = 4 * 1024;
-    constexpr std::int64_t tailWindow = 8 * 1024;
+    constexpr std::int64_t headWindow = 4 << 10;
+    constexpr std::int64_t tailWindow = 8 << 10;
     MpegLayout layout;
     layout.audioStart = id3v2End(stream);
     std::vector<unsigned char> bytes = bytesAt(stream, layout.audioStart, headWindow);
@@ -266,7 +266,9 @@ bool fitMpegLength(const FileStream& stream, SF_INFO& info) {
 SndfilePtr openStream(Window& window, SF_INFO& info) {
     info = SF_INFO{};
     const std::int64_t tagged = id3v2End(*window.stream);
-    const std::vector<unsigned char> head = bytesAt(*window.stream, tagged, 4 * 1024);
+    // Two frames fit in it at any bit rate, as in the layout's own look at the head.
+    constexpr std::int64_t firstFrames = 4 << 10;
+    const std::vector<unsigned char> head = bytesAt(*window.stream, tagged, firstFrames);
     window.origin = tagged > 0 && chainedFrame(head, 0) ? tagged : 0;
     if (window.stream->seek(window.origin) != window.origin) {
         return nullptr;

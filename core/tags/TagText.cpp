@@ -1,6 +1,7 @@
 #include "TagText.h"
 
 #include <algorithm>
+#include <array>
 #include <iterator>
 #include <taglib/tstring.h>
 
@@ -10,7 +11,7 @@ constexpr char32_t replacement = 0xFFFD;
 
 // Appends one code point unless it would take the text past `limit`; false once the text is full.
 bool append(std::string& text, char32_t code, std::size_t limit) {
-    char encoded[4];
+    std::array<char, 4> encoded{};
     std::size_t length = 0;
     if (code < 0x80) {
         encoded[length++] = static_cast<char>(code);
@@ -30,7 +31,7 @@ bool append(std::string& text, char32_t code, std::size_t limit) {
     if (text.size() + length > limit) {
         return false;
     }
-    text.append(encoded, length);
+    text.append(encoded.data(), length);
     return true;
 }
 
