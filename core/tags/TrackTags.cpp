@@ -100,7 +100,8 @@ unsigned leadingNumber(const std::string& text) {
     return number;
 }
 
-// "-6.50 dB", "+2.1 dB", "0.988" — what taggers write; nothing for text that is no number or no real gain.
+// "-6.50 dB", "+2.1 dB", "0.988" — what taggers write; nothing for text that is no number. Which gains
+// and peaks are real is ReplayGain's to say.
 std::optional<double> decimal(const std::string& text) {
     std::string_view view = text;
     while (!view.empty() && view.front() == ' ') {
@@ -115,17 +116,6 @@ std::optional<double> decimal(const std::string& text) {
         return std::nullopt;
     }
     return value;
-}
-
-std::optional<double> gainOf(const std::string& text) {
-    const std::optional<double> gain = decimal(text);
-    constexpr double plausibleGain = 64.0;
-    return gain && std::abs(*gain) <= plausibleGain ? gain : std::nullopt;
-}
-
-std::optional<double> peakOf(const std::string& text) {
-    const std::optional<double> peak = decimal(text);
-    return peak && *peak > 0.0 ? peak : std::nullopt;
 }
 
 std::optional<double> r128GainOf(const std::string& text) {
@@ -165,10 +155,10 @@ void addFreeForm(TagLib::File& file, TagLib::PropertyMap& properties) {
 
 ReplayGainTags replayGainOf(const TagLib::PropertyMap& properties) {
     ReplayGainTags gains;
-    gains.trackGain = gainOf(firstOf(properties, "REPLAYGAIN_TRACK_GAIN"));
-    gains.trackPeak = peakOf(firstOf(properties, "REPLAYGAIN_TRACK_PEAK"));
-    gains.albumGain = gainOf(firstOf(properties, "REPLAYGAIN_ALBUM_GAIN"));
-    gains.albumPeak = peakOf(firstOf(properties, "REPLAYGAIN_ALBUM_PEAK"));
+    gains.trackGain = decimal(firstOf(properties, "REPLAYGAIN_TRACK_GAIN"));
+    gains.trackPeak = decimal(firstOf(properties, "REPLAYGAIN_TRACK_PEAK"));
+    gains.albumGain = decimal(firstOf(properties, "REPLAYGAIN_ALBUM_GAIN"));
+    gains.albumPeak = decimal(firstOf(properties, "REPLAYGAIN_ALBUM_PEAK"));
     if (!gains.trackGain) {
         gains.trackGain = r128GainOf(firstOf(properties, "R128_TRACK_GAIN"));
     }
