@@ -1,6 +1,7 @@
 #include "Deadline.h"
 #include "FfmpegEncode.h"
 #include "TempDir.h"
+#include "TestName.h"
 #include "ToneFile.h"
 #include "TrackDecoder.h"
 #include "TrackTags.h"
@@ -438,12 +439,7 @@ const Playing playings[]{
 };
 
 INSTANTIATE_TEST_SUITE_P(Files, FfmpegPlayingTest, ::testing::ValuesIn(playings),
-                         [](const ::testing::TestParamInfo<Playing>& info) {
-                             std::string name = info.param.name;
-                             std::replace_if(
-                                 name.begin(), name.end(), [](char c) { return std::isalnum(c) == 0; }, '_');
-                             return name;
-                         });
+                         [](const ::testing::TestParamInfo<Playing>& info) { return testNameOf(info.param.name); });
 
 // A crafted file, made by `craft` from one encoded by ffmpeg with `options`; its outline must say what
 // opening does, and its length no more than `mostOverDecoded` times what decodes.
@@ -511,12 +507,7 @@ const Crafted crafteds[]{
 };
 
 INSTANTIATE_TEST_SUITE_P(Files, FfmpegOutlineTest, ::testing::ValuesIn(crafteds),
-                         [](const ::testing::TestParamInfo<Crafted>& info) {
-                             std::string name = info.param.name;
-                             std::replace_if(
-                                 name.begin(), name.end(), [](char c) { return std::isalnum(c) == 0; }, '_');
-                             return name;
-                         });
+                         [](const ::testing::TestParamInfo<Crafted>& info) { return testNameOf(info.param.name); });
 
 // Matroska, which TagLib does not read, and TrueAudio's APEv2 tag, where TagLib looks for ID3 only:
 // their tags come from the container as FFmpeg reads it.

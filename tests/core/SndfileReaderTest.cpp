@@ -3,6 +3,7 @@
 #include "FfmpegEncode.h"
 #include "FileStream.h"
 #include "TempDir.h"
+#include "TestName.h"
 #include "ToneFile.h"
 
 #include <gtest/gtest.h>
@@ -221,11 +222,6 @@ const Mp3Layout mp3Layouts[]{
 };
 
 INSTANTIATE_TEST_SUITE_P(Files, Mp3LayoutTest, ::testing::ValuesIn(mp3Layouts),
-                         [](const ::testing::TestParamInfo<Mp3Layout>& info) {
-                             std::string name = info.param.name;
-                             std::replace_if(
-                                 name.begin(), name.end(), [](char c) { return std::isalnum(c) == 0; }, '_');
-                             return name;
-                         });
+                         [](const ::testing::TestParamInfo<Mp3Layout>& info) { return testNameOf(info.param.name); });
 
 } // namespace
