@@ -18,6 +18,8 @@
 #include <unistd.h>
 #include <vector>
 
+namespace zalvo {
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -151,8 +153,11 @@ BENCHMARK(BM_MillionTracksMemoryAndManager)->Unit(benchmark::kMillisecond)->Iter
 
 } // namespace
 
+} // namespace zalvo
+
 // Headless: the offscreen platform and OpenAL Soft's silent device, unless told otherwise.
 int main(int argc, char** argv) {
+    using namespace zalvo;
     setenv("ALSOFT_DRIVERS", "null", 0);
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     benchmark::Initialize(&argc, argv);

@@ -1,7 +1,7 @@
 #include "FfmpegEncode.h"
-#include "Music.h"
 #include "TempDir.h"
 #include "ToneFile.h"
+#include "playlist/Music.h"
 
 #include <benchmark/benchmark.h>
 
@@ -10,6 +10,8 @@
 #include <filesystem>
 #include <string>
 #include <utility>
+
+namespace zalvo {
 
 // Adding a track opens its file to learn the duration: a playlist of long files must still load fast.
 namespace {
@@ -50,7 +52,10 @@ void reportModuleLoad(const std::filesystem::path& file) {
 
 } // namespace
 
+} // namespace zalvo
+
 int main(int argc, char** argv) {
+    using namespace zalvo;
     benchmark::Initialize(&argc, argv);
     const TempDir dir;
     std::printf("Writing a 3-minute stereo file in each format...\n");

@@ -1,8 +1,8 @@
-#include "Archive.h"
 #include "FfmpegEncode.h"
-#include "PlayList.h"
 #include "TempDir.h"
 #include "ToneFile.h"
+#include "formats/Archive.h"
+#include "playlist/PlayList.h"
 
 #include <benchmark/benchmark.h>
 
@@ -18,6 +18,8 @@
 #include <thread>
 #include <unistd.h>
 #include <vector>
+
+namespace zalvo {
 
 namespace {
 
@@ -174,6 +176,8 @@ void BM_SaveTenThousandEntries(benchmark::State& state) {
 BENCHMARK(BM_SaveTenThousandEntries)->Unit(benchmark::kMillisecond)->Iterations(20);
 
 } // namespace
+
+} // namespace zalvo
 
 // Plays through OpenAL Soft's silent device unless told otherwise: the tones need no listener.
 int main(int argc, char** argv) {

@@ -1,9 +1,9 @@
-#include "Archive.h"
-#include "PlayList.h"
-#include "PlayListFile.h"
 #include "TempDir.h"
 #include "ToneFile.h"
-#include "TrackCollector.h"
+#include "formats/Archive.h"
+#include "formats/PlayListFile.h"
+#include "playlist/PlayList.h"
+#include "playlist/TrackCollector.h"
 
 #include <benchmark/benchmark.h>
 
@@ -18,6 +18,8 @@
 #include <thread>
 #include <unistd.h>
 #include <vector>
+
+namespace zalvo {
 
 namespace {
 
@@ -226,6 +228,8 @@ void BM_CancelAPlayListRead(benchmark::State& state) {
 BENCHMARK(BM_CancelAPlayListRead)->Unit(benchmark::kMillisecond)->Iterations(3)->UseManualTime();
 
 } // namespace
+
+} // namespace zalvo
 
 int main(int argc, char** argv) {
     setenv("ALSOFT_DRIVERS", "null", 0);

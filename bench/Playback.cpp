@@ -1,6 +1,6 @@
-#include "PlayList.h"
 #include "TempDir.h"
 #include "ToneFile.h"
+#include "playlist/PlayList.h"
 
 #include <benchmark/benchmark.h>
 
@@ -10,6 +10,8 @@
 #include <string>
 #include <sys/resource.h>
 #include <thread>
+
+namespace zalvo {
 
 // What playing costs: the process's CPU while a track plays with the window idle (the tick only), and
 // whether memory stays flat as the playlist runs through track after track.
@@ -80,7 +82,10 @@ void twentyTrackRun(benchmark::State& state, const TempDir* dir) {
 
 } // namespace
 
+} // namespace zalvo
+
 int main(int argc, char** argv) {
+    using namespace zalvo;
     benchmark::Initialize(&argc, argv);
     const TempDir dir;
     std::printf("Writing a 3-minute stereo file in FLAC, Ogg Vorbis and MP3...\n");

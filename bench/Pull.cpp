@@ -1,12 +1,14 @@
-#include "GaplessSource.h"
 #include "TempDir.h"
 #include "ToneFile.h"
-#include "TrackDecoder.h"
+#include "decode/TrackDecoder.h"
+#include "engine/GaplessSource.h"
 
 #include <benchmark/benchmark.h>
 
 #include <memory>
 #include <vector>
+
+namespace zalvo {
 
 // What one pull of the output costs: the decoder alone beside the same decoder behind the gapless
 // source, whose last step is the limiter every output's samples pass.
@@ -36,8 +38,8 @@ void decodeOnly(benchmark::State& state) {
 }
 
 void throughTheSource(benchmark::State& state) {
-    GaplessSource source(TrackDecoder::open(stereoTrack().string()), GaplessSource::Track{1, stereoTrack().string()},
-                         0);
+    GaplessSource source(TrackDecoder::open(stereoTrack().string()), GaplessSource::Track{1, stereoTrack().string()}, 0,
+                         TrackLoudness{});
     std::vector<float> block(blockFrames * 2);
     for (auto _ : state) {
         if (source.read(block) < blockFrames) {
@@ -52,5 +54,7 @@ void throughTheSource(benchmark::State& state) {
 
 BENCHMARK(decodeOnly)->Iterations(1500);
 BENCHMARK(throughTheSource)->Iterations(1500);
+
+} // namespace zalvo
 
 BENCHMARK_MAIN();

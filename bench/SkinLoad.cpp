@@ -5,6 +5,8 @@
 #include <QPixmap>
 #include <benchmark/benchmark.h>
 
+namespace zalvo {
+
 // What drawing the skin sharp costs at start-up: decoding the rendering picked for the screen's scale,
 // against the 1x picture that every start decoded before.
 namespace {
@@ -28,7 +30,10 @@ void showWindow(benchmark::State& state) {
 
 } // namespace
 
+} // namespace zalvo
+
 int main(int argc, char** argv) {
+    using namespace zalvo;
     benchmark::Initialize(&argc, argv);
     qputenv("QT_QPA_PLATFORM", "offscreen");
     int qtArgc = 1;

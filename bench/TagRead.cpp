@@ -1,6 +1,6 @@
-#include "CoverArt.h"
 #include "TempDir.h"
-#include "TrackTags.h"
+#include "tags/CoverArt.h"
+#include "tags/TrackTags.h"
 
 #include <benchmark/benchmark.h>
 
@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+
+namespace zalvo {
 
 // A track's tags and cover are read when it becomes current: in every format that must stay well
 // under the 100 ms tick, and under a millisecond.
@@ -33,7 +35,10 @@ void locateCover(benchmark::State& state, const std::u16string& path, const Cove
 
 } // namespace
 
+} // namespace zalvo
+
 int main(int argc, char** argv) {
+    using namespace zalvo;
     benchmark::Initialize(&argc, argv);
     const TempDir dir;
     const CoverArt covers(dir.file("cache"));

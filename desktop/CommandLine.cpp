@@ -4,6 +4,8 @@
 
 #include <QUrl>
 
+namespace zalvo {
+
 namespace {
 
 const char* const helpText = "Usage: zalvo [OPTION]... [FILE]...\n"
@@ -65,3 +67,5 @@ CommandLine CommandLine::parse(const QStringList& arguments) {
     }
     return result;
 }
+
+} // namespace zalvo

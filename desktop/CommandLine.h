@@ -1,11 +1,13 @@
 #pragma once
 
-#include "ReplayGain.h"
+#include "tags/ReplayGain.h"
 
 #include <QString>
 #include <QStringList>
 
 #include <optional>
+
+namespace zalvo {
 
 // What the player's arguments ask for: its help, its version, or a run with files to open.
 class CommandLine final {
@@ -31,3 +33,5 @@ private:
     std::optional<ReplayGain::Mode> m_replayGainMode;
     QString m_text;
 };
+
+} // namespace zalvo

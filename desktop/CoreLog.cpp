@@ -1,7 +1,9 @@
 #include "CoreLog.h"
 
-#include "Log.h"
 #include "LogCategories.h"
+#include "base/Log.h"
+
+namespace zalvo {
 
 Q_LOGGING_CATEGORY(lcEngine, Log::nameOf(Log::Category::Engine), QtWarningMsg)
 Q_LOGGING_CATEGORY(lcOutput, Log::nameOf(Log::Category::Output), QtWarningMsg)
@@ -42,3 +44,5 @@ void toQt(Log::Category category, Log::Level level, std::string_view message) {
 void CoreLog::install() {
     Log::setSink(toQt);
 }
+
+} // namespace zalvo

@@ -1,5 +1,7 @@
 #pragma once
 
+namespace zalvo {
+
 // Hands the core's messages to Qt's logging, under the core's category names, so that one set of
 // logging rules governs the whole player.
 class CoreLog final {
@@ -8,3 +10,5 @@ public:
 
     static void install();
 };
+
+} // namespace zalvo

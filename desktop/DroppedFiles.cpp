@@ -5,6 +5,8 @@
 #include <QMimeData>
 #include <QUrl>
 
+namespace zalvo {
+
 QStringList DroppedFiles::paths(const QMimeData* data) {
     QStringList paths;
     if (data == nullptr || !data->hasUrls()) {
@@ -18,3 +20,5 @@ QStringList DroppedFiles::paths(const QMimeData* data) {
     }
     return paths;
 }
+
+} // namespace zalvo

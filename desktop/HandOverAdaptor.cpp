@@ -4,6 +4,8 @@
 #include "MprisService.h"
 #include "PlayerHost.h"
 
+namespace zalvo {
+
 HandOverAdaptor::HandOverAdaptor(MprisService* service) : QDBusAbstractAdaptor(service), m_service(*service) {}
 
 void HandOverAdaptor::Open(const QStringList& carried) {
@@ -16,3 +18,5 @@ void HandOverAdaptor::Open(const QStringList& carried) {
         m_service.later([this, files] { m_service.host().AddFromOutside(files, true); });
     }
 }
+
+} // namespace zalvo

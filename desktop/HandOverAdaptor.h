@@ -3,6 +3,8 @@
 #include <QDBusAbstractAdaptor>
 #include <QStringList>
 
+namespace zalvo {
+
 class MprisService;
 
 // org.zalvo.HandOver: a second launch of the player gives its files to the one already running.
@@ -23,3 +25,5 @@ public slots:
 private:
     MprisService& m_service;
 };
+
+} // namespace zalvo

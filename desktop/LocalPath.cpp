@@ -1,7 +1,7 @@
 #include "LocalPath.h"
 
-#include "EntryPath.h"
-#include "TextEncoding.h"
+#include "base/TextEncoding.h"
+#include "formats/EntryPath.h"
 
 #include <QDir>
 
@@ -10,6 +10,8 @@
 #include <string>
 #include <system_error>
 #include <unistd.h>
+
+namespace zalvo {
 
 namespace {
 
@@ -83,3 +85,5 @@ bool LocalPath::isReadable(const QString& path) {
 QString LocalPath::readable(const QString& path) {
     return QString::fromStdU16String(TextEncoding::readable(path.toStdU16String()));
 }
+
+} // namespace zalvo

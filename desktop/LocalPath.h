@@ -3,6 +3,8 @@
 #include <QString>
 #include <QUrl>
 
+namespace zalvo {
+
 // Local file names between Qt and the core, byte for byte. Qt replaces the bytes of a name that are
 // not UTF-8; here they stay as the core's escapes, so that such a file opens, and show readably.
 class LocalPath final {
@@ -25,3 +27,5 @@ public:
     static bool isReadable(const QString& path);
     static QString readable(const QString& path);
 };
+
+} // namespace zalvo

@@ -2,6 +2,8 @@
 
 #include <QLoggingCategory>
 
+namespace zalvo {
+
 // The player's logging categories. Warnings show by default, debug messages only where
 // QT_LOGGING_RULES turns them on ("zalvo.*.debug=true").
 Q_DECLARE_LOGGING_CATEGORY(lcEngine)
@@ -11,3 +13,5 @@ Q_DECLARE_LOGGING_CATEGORY(lcTags)
 Q_DECLARE_LOGGING_CATEGORY(lcMpris)
 Q_DECLARE_LOGGING_CATEGORY(lcDesktop)
 Q_DECLARE_LOGGING_CATEGORY(lcUi)
+
+} // namespace zalvo

@@ -1,12 +1,14 @@
 #include "MprisMetadata.h"
 
 #include "LocalPath.h"
-#include "TrackTags.h"
+#include "tags/TrackTags.h"
 
 #include <QDate>
 #include <QFileInfo>
 #include <QStringList>
 #include <QUrl>
+
+namespace zalvo {
 
 namespace {
 
@@ -60,3 +62,5 @@ QVariantMap MprisMetadata::describe(const QString& path, const TrackTags& tags,
     }
     return metadata;
 }
+
+} // namespace zalvo

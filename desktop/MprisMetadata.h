@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <optional>
 
+namespace zalvo {
+
 struct TrackTags;
 
 // The xesam fields and the cover of one track, as MPRIS spells them; a field the tags leave empty is
@@ -19,3 +21,5 @@ public:
     static QVariantMap describe(const QString& path, const TrackTags& tags,
                                 const std::optional<std::filesystem::path>& cover);
 };
+
+} // namespace zalvo

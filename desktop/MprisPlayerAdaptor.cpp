@@ -1,16 +1,18 @@
 #include "MprisPlayerAdaptor.h"
 
-#include "AudioConfig.h"
 #include "LocalPath.h"
 #include "MprisService.h"
-#include "PlayList.h"
 #include "PlayerHost.h"
+#include "playlist/AudioConfig.h"
+#include "playlist/PlayList.h"
 
 #include <QDBusConnection>
 #include <QUrl>
 
 #include <algorithm>
 #include <cmath>
+
+namespace zalvo {
 
 namespace {
 
@@ -172,3 +174,5 @@ void MprisPlayerAdaptor::OpenUri(const QString& Uri) {
         m_service.refresh();
     });
 }
+
+} // namespace zalvo

@@ -5,6 +5,8 @@
 #include <QDBusObjectPath>
 #include <QVariantMap>
 
+namespace zalvo {
+
 class MprisService;
 
 // org.mpris.MediaPlayer2.Player: the transport, the settings and the track, translated onto the playlist
@@ -68,3 +70,5 @@ private:
 
     MprisService& m_service;
 };
+
+} // namespace zalvo

@@ -3,6 +3,8 @@
 #include "MprisService.h"
 #include "PlayerHost.h"
 
+namespace zalvo {
+
 MprisRootAdaptor::MprisRootAdaptor(MprisService* service) : QDBusAbstractAdaptor(service), m_service(*service) {}
 
 QStringList MprisRootAdaptor::supportedMimeTypes() {
@@ -30,3 +32,5 @@ void MprisRootAdaptor::Quit() {
 void MprisRootAdaptor::Raise() {
     m_service.host().Raise();
 }
+
+} // namespace zalvo

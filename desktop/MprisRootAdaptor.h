@@ -3,6 +3,8 @@
 #include <QDBusAbstractAdaptor>
 #include <QStringList>
 
+namespace zalvo {
+
 class MprisService;
 
 // org.mpris.MediaPlayer2: who the player is, what it opens, and its quit and raise.
@@ -37,3 +39,5 @@ public slots:
 private:
     MprisService& m_service;
 };
+
+} // namespace zalvo

@@ -1,14 +1,14 @@
 #include "MprisService.h"
 
-#include "AudioConfig.h"
 #include "HandOverAdaptor.h"
 #include "LogCategories.h"
 #include "MprisMetadata.h"
 #include "MprisPlayerAdaptor.h"
 #include "MprisRootAdaptor.h"
-#include "PlayList.h"
 #include "SessionBus.h"
 #include "ShownTrackTags.h"
+#include "playlist/AudioConfig.h"
+#include "playlist/PlayList.h"
 
 #include <QCoreApplication>
 #include <QDBusMessage>
@@ -16,6 +16,8 @@
 #include <QTimer>
 
 #include <cmath>
+
+namespace zalvo {
 
 namespace {
 
@@ -240,3 +242,5 @@ void MprisService::announce(const QVariantMap& changed) {
     signal << QString::fromLatin1(MprisPlayerAdaptor::interfaceName) << changed << QStringList();
     m_bus->send(signal);
 }
+
+} // namespace zalvo

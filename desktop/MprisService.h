@@ -11,6 +11,8 @@
 #include <functional>
 #include <optional>
 
+namespace zalvo {
+
 class Music;
 class MprisPlayerAdaptor;
 class PlayList;
@@ -92,3 +94,5 @@ private:
     bool m_metadataTagged = false;
     QVariantMap m_metadata;
 };
+
+} // namespace zalvo

@@ -2,6 +2,8 @@
 
 #include <QStringList>
 
+namespace zalvo {
+
 // What the desktop asks of the player's window: the same code as the ring's icons, adding files that
 // come from outside, and the window's own quit and raise.
 class PlayerHost {
@@ -22,3 +24,5 @@ protected:
     PlayerHost() = default;
     virtual ~PlayerHost() = default;
 };
+
+} // namespace zalvo

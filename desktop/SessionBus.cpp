@@ -9,6 +9,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+namespace zalvo {
+
 namespace {
 
 // The running player answers at once: it queues the work and replies before doing it.
@@ -62,3 +64,5 @@ bool SessionBus::handOver(const QDBusConnection& bus, const QStringList& files) 
     }
     return true;
 }
+
+} // namespace zalvo

@@ -5,6 +5,8 @@
 
 #include <optional>
 
+namespace zalvo {
+
 // The desktop's session bus, and the one player per desktop that owns the player's name on it.
 class SessionBus final {
 public:
@@ -18,3 +20,5 @@ public:
     // True when a player already runs on `bus` and took `files` (none is fine: it raises its window).
     static bool handOver(const QDBusConnection& bus, const QStringList& files);
 };
+
+} // namespace zalvo

@@ -2,6 +2,8 @@
 
 #include <QMetaObject>
 
+namespace zalvo {
+
 ShownTrackTags::ShownTrackTags(std::filesystem::path coverCache) : m_covers(std::move(coverCache)) {}
 
 // The thread is asked to stop and joined before the members it uses go; deliveries it queued go with
@@ -67,3 +69,5 @@ void ShownTrackTags::deliver() {
     m_read = std::move(read);
     emit arrived(trackId);
 }
+
+} // namespace zalvo

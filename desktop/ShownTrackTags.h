@@ -1,7 +1,7 @@
 #pragma once
 
-#include "CoverArt.h"
-#include "TrackTags.h"
+#include "tags/CoverArt.h"
+#include "tags/TrackTags.h"
 
 #include <QObject>
 #include <QString>
@@ -13,6 +13,8 @@
 #include <optional>
 #include <string>
 #include <thread>
+
+namespace zalvo {
 
 // The tags and the cover of the track the player shows, read on a thread of their own, so that no tag,
 // however large, holds the UI thread. The desktop and the screen reader share it: a track's file is read
@@ -64,3 +66,5 @@ private:
     // Started at the first request: a window that never plays has no thread.
     std::jthread m_worker;
 };
+
+} // namespace zalvo

@@ -1,16 +1,18 @@
 #include "AccessibleStatus.h"
 
-#include "AudioConfig.h"
 #include "CZalvoDlg.h"
 #include "MprisMetadata.h"
 #include "ShownTrackTags.h"
 #include "ZalvoDlgAccessible.h"
+#include "playlist/AudioConfig.h"
 
 #include <QAccessible>
 
 #include <cmath>
 #include <mutex>
 #include <string>
+
+namespace zalvo {
 
 AccessibleStatus::AccessibleStatus(CZalvoDlg& window, ShownTrackTags& tags)
     : m_window(window), m_tags(tags), m_repeat(AudioConfig::getInstance()->isRepeat()),
@@ -98,3 +100,5 @@ void AccessibleStatus::announceChecked(bool repeat, bool shuffle) {
         }
     }
 }
+
+} // namespace zalvo

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <optional>
 
+namespace zalvo {
+
 class CZalvoDlg;
 class PlayList;
 class ShownTrackTags;
@@ -46,3 +48,5 @@ private:
     bool m_repeat = false;
     bool m_shuffle = false;
 };
+
+} // namespace zalvo

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+namespace zalvo {
+
 // The main window's clickable actions, one per icon of the ring.
 enum Action : std::int32_t {
     NONE = 0,
@@ -18,3 +20,5 @@ enum Action : std::int32_t {
     SAVE_PLAYLIST = 11,
     MANAGE_PLAYLIST = 12,
 };
+
+} // namespace zalvo

@@ -1,9 +1,11 @@
 #include "ActionAccessible.h"
 
-#include "AudioConfig.h"
 #include "CZalvoDlg.h"
+#include "playlist/AudioConfig.h"
 
 #include <QMetaObject>
+
+namespace zalvo {
 
 ActionAccessible::ActionAccessible(CZalvoDlg* window, Action action) : m_window(window), m_action(action) {}
 
@@ -107,3 +109,5 @@ void ActionAccessible::doAction(const QString& actionName) {
 bool ActionAccessible::isToggle() const {
     return m_action == REPEAT || m_action == SHUFFLE;
 }
+
+} // namespace zalvo

@@ -6,6 +6,8 @@
 #include <QAccessibleInterface>
 #include <QPointer>
 
+namespace zalvo {
+
 class CZalvoDlg;
 
 // One icon of the ring as a screen reader sees it: a named button over the icon's rectangle, pressed
@@ -43,3 +45,5 @@ private:
     QPointer<CZalvoDlg> m_window;
     Action m_action;
 };
+
+} // namespace zalvo

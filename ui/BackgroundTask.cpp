@@ -13,6 +13,8 @@
 #include <thread>
 #include <unistd.h>
 
+namespace zalvo {
+
 namespace {
 
 constexpr int dialogDelayMilliseconds = 500;
@@ -71,3 +73,5 @@ bool BackgroundTask::run(const std::function<void()>& work, const std::function<
     }
     return !cancelled;
 }
+
+} // namespace zalvo

@@ -8,6 +8,8 @@
 
 class QWidget;
 
+namespace zalvo {
+
 // Runs a piece of work on a worker thread while the UI thread goes on turning: the tick keeps the music
 // playing and the windows answer. Half a second in, a progress dialog modal over every window offers
 // to cancel.
@@ -31,3 +33,5 @@ private:
     QString label;
     std::atomic<bool> cancelled = false;
 };
+
+} // namespace zalvo

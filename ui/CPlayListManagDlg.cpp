@@ -18,6 +18,8 @@
 #include <mutex>
 #include <optional>
 
+namespace zalvo {
+
 CPlayListManagDlg::CPlayListManagDlg(QWidget* parent)
     : QDialog(parent), m_ui(std::make_unique<Ui::CPlayListManagDlg>()) {
     m_ui->setupUi(this);
@@ -205,3 +207,5 @@ void CPlayListManagDlg::OnLbnDblclkList() {
         m_pPlayList->playAt(selected);
     }
 }
+
+} // namespace zalvo

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "PlayList.h"
+#include "playlist/PlayList.h"
 
 #include <QDialog>
 
@@ -8,14 +8,16 @@
 #include <memory>
 #include <optional>
 
-class CZalvoDlg;
-class PlayListModel;
 class QListView;
 class QShowEvent;
-
 namespace Ui {
 class CPlayListManagDlg;
 }
+
+namespace zalvo {
+
+class CZalvoDlg;
+class PlayListModel;
 
 // The playlist manager: shows the playlist's paths and reorders, deletes, clears, saves, loads and
 // plays its entries, working on the main window's playlist directly.
@@ -60,3 +62,5 @@ private:
     std::optional<std::uint64_t> m_selectedId;
     bool m_initialised = false;
 };
+
+} // namespace zalvo

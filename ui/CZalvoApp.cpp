@@ -10,6 +10,8 @@
 #include <memory>
 #include <optional>
 
+namespace zalvo {
+
 namespace {
 
 constexpr int handOverAttempts = 3;
@@ -55,3 +57,5 @@ bool CZalvoApp::InitInstance() {
     dialog.exec();
     return false;
 }
+
+} // namespace zalvo

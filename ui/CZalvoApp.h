@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QStringList>
 
+namespace zalvo {
+
 // The player's start-up: prepares the toolkit, hands the files to a player already running on the
 // desktop or runs the main window modally, and lets the program end when it closes. Nothing is read at
 // start or stored at exit.
@@ -21,3 +23,5 @@ public:
 private:
     QStringList m_filesToOpen;
 };
+
+} // namespace zalvo

@@ -1,9 +1,9 @@
 #include "CZalvoDlg.h"
 
-#include "AudioConfig.h"
 #include "CPlayListManagDlg.h"
 #include "DroppedFiles.h"
 #include "SkinView.h"
+#include "playlist/AudioConfig.h"
 
 #include <QApplication>
 #include <QDragEnterEvent>
@@ -15,6 +15,8 @@
 
 #include <array>
 #include <mutex>
+
+namespace zalvo {
 
 namespace {
 
@@ -295,3 +297,5 @@ void CZalvoDlg::OpenPlayListManager() {
     manager.SetMainDlg(this);
     manager.exec();
 }
+
+} // namespace zalvo

@@ -3,10 +3,10 @@
 #include "AccessibleStatus.h"
 #include "Action.h"
 #include "MainWindowKeys.h"
-#include "PlayList.h"
 #include "PlayListFiles.h"
 #include "PlayerHost.h"
 #include "ShownTrackTags.h"
+#include "playlist/PlayList.h"
 
 #include <QDialog>
 #include <QIcon>
@@ -17,6 +17,8 @@
 #include <string>
 
 class QPushButton;
+
+namespace zalvo {
 
 // The skinned main window: remembers the icon under the pointer, runs its action on a click, and
 // moves playback on every 100 ms.
@@ -102,3 +104,5 @@ private:
     AccessibleStatus m_accessibleStatus{*this, m_shownTrackTags};
     QPushButton* m_quitButton = nullptr;
 };
+
+} // namespace zalvo

@@ -1,6 +1,6 @@
 #include "MainWindowKeys.h"
 
-#include "PlayList.h"
+#include "playlist/PlayList.h"
 
 #include <QKeyEvent>
 #include <QWidget>
@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <array>
 #include <mutex>
+
+namespace zalvo {
 
 namespace {
 
@@ -134,3 +136,5 @@ void MainWindowKeys::seekBy(float seconds) {
     }
     m_moved();
 }
+
+} // namespace zalvo

@@ -7,9 +7,12 @@
 #include <functional>
 #include <utility>
 
-class PlayList;
 class QKeyEvent;
 class QWidget;
+
+namespace zalvo {
+
+class PlayList;
 
 // The main window's keys: each runs an icon's action, or one of the moves the icons lack (play without
 // pausing, pause or resume without starting, moving within the track).
@@ -40,3 +43,5 @@ private:
     std::function<void()> m_moved;
     QObject* m_button = nullptr;
 };
+
+} // namespace zalvo

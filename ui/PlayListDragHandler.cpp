@@ -13,6 +13,8 @@
 #include <iterator>
 #include <mutex>
 
+namespace zalvo {
+
 namespace {
 
 PlayList::Position findTrack(PlayList::TrackList& list, std::uint64_t id) {
@@ -137,3 +139,5 @@ void PlayListDragHandler::drop(const QDropEvent& event) {
     lock.unlock();
     m_hooks.moved();
 }
+
+} // namespace zalvo

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "PlayList.h"
+#include "playlist/PlayList.h"
 
 #include <QObject>
 #include <QPoint>
@@ -12,6 +12,8 @@
 
 class QAbstractItemView;
 class QDropEvent;
+
+namespace zalvo {
 
 // Drag and drop on the playlist manager's list: files dropped from outside are added, and an entry
 // dragged within the list moves as "Monter" and "Descendre" move it, so the current track stays current
@@ -48,3 +50,5 @@ private:
     Hooks m_hooks;
     std::optional<QPoint> m_pressedAt;
 };
+
+} // namespace zalvo

@@ -1,14 +1,14 @@
 #include "PlayListFiles.h"
 
-#include "Archive.h"
 #include "BackgroundTask.h"
 #include "ErrorBox.h"
 #include "LocalPath.h"
 #include "LogCategories.h"
-#include "PlayList.h"
-#include "PlayListFile.h"
-#include "TextEncoding.h"
-#include "TrackTags.h"
+#include "base/TextEncoding.h"
+#include "formats/Archive.h"
+#include "formats/PlayListFile.h"
+#include "playlist/PlayList.h"
+#include "tags/TrackTags.h"
 
 #include <QCollator>
 #include <QFileInfo>
@@ -25,6 +25,8 @@
 #include <sstream>
 #include <system_error>
 #include <vector>
+
+namespace zalvo {
 
 namespace {
 
@@ -417,3 +419,5 @@ bool PlayListFiles::writeTextPlayList(const std::u16string& path) {
     }
     return !completed || written;
 }
+
+} // namespace zalvo

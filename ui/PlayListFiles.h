@@ -1,6 +1,6 @@
 #pragma once
 
-#include "TrackCollector.h"
+#include "playlist/TrackCollector.h"
 
 #include <QObject>
 #include <QString>
@@ -12,9 +12,12 @@
 #include <string>
 #include <utility>
 
+class QWidget;
+
+namespace zalvo {
+
 class BackgroundTask;
 class PlayList;
-class QWidget;
 
 // The playlist's files: loads a playlist file in place of the list, saves the list in the format its
 // name asks for, and appends what comes from outside (audio files, folders, playlist files). The files
@@ -85,3 +88,5 @@ private:
     BackgroundTask* m_runningTask = nullptr;
     std::deque<std::pair<QStringList, Start>> m_pendingAdds;
 };
+
+} // namespace zalvo

@@ -1,11 +1,13 @@
 #include "PlayListModel.h"
 
-#include "TextEncoding.h"
+#include "base/TextEncoding.h"
 
 #include <QString>
 
 #include <algorithm>
 #include <limits>
+
+namespace zalvo {
 
 void PlayListModel::refresh(PlayList::TrackList* list) {
     beginResetModel();
@@ -48,3 +50,5 @@ QVariant PlayListModel::data(const QModelIndex& index, int role) const {
     }
     return QString::fromStdU16String(TextEncoding::readable((*rows[static_cast<std::size_t>(index.row())])->getPath()));
 }
+
+} // namespace zalvo

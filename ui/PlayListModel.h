@@ -1,12 +1,14 @@
 #pragma once
 
-#include "PlayList.h"
+#include "playlist/PlayList.h"
 
 #include <QAbstractListModel>
 
 #include <cstdint>
 #include <optional>
 #include <vector>
+
+namespace zalvo {
 
 // The playlist's paths as rows of a list view. It keeps the position of every row, so that painting a
 // row, or finding the track of the selected one, never walks the list from its start.
@@ -29,3 +31,5 @@ private:
     PlayList::TrackList* trackList = nullptr;
     std::vector<PlayList::Position> rows;
 };
+
+} // namespace zalvo

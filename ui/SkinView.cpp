@@ -5,9 +5,12 @@
 #include <array>
 
 // The artwork lives in a static library: nothing would pull it into the program unless asked for.
+// Qt declares the initialiser where it is called, so the call stays outside our namespace.
 static void initResources() {
     Q_INIT_RESOURCE(art);
 }
+
+namespace zalvo {
 
 namespace {
 
@@ -62,3 +65,5 @@ void SkinView::paintEvent(QPaintEvent* event) {
     }
     QLabel::paintEvent(event);
 }
+
+} // namespace zalvo

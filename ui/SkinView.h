@@ -2,6 +2,8 @@
 
 #include <QLabel>
 
+namespace zalvo {
+
 // The window's skin, drawn from the artwork rendered for the screen scale nearest at or above the
 // window's own, so that its edges stay sharp on HiDPI screens.
 class SkinView final : public QLabel {
@@ -21,3 +23,5 @@ private:
 
     qreal m_pickedFor = 0.0;
 };
+
+} // namespace zalvo

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <iterator>
 
+namespace zalvo {
+
 namespace {
 
 // As the icons stand on the ring, clockwise from 12 o'clock.
@@ -92,3 +94,5 @@ QWidgetList ZalvoDlgAccessible::controls() const {
     }
     return widgets;
 }
+
+} // namespace zalvo

@@ -6,6 +6,8 @@
 
 #include <array>
 
+namespace zalvo {
+
 class CZalvoDlg;
 
 // The main window as a screen reader sees it: the twelve icons of the ring as buttons, clockwise from
@@ -34,3 +36,5 @@ private:
 
     std::array<QAccessible::Id, 12> m_actionIds{};
 };
+
+} // namespace zalvo

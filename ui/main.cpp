@@ -1,12 +1,13 @@
-#include "AudioConfig.h"
 #include "CZalvoApp.h"
 #include "CommandLine.h"
 #include "CoreLog.h"
 #include "LocalPath.h"
+#include "playlist/AudioConfig.h"
 
 #include <cstdio>
 
 int main(int argc, char* argv[]) {
+    using namespace zalvo;
     QStringList arguments;
     for (int index = 0; index < argc; ++index) {
         arguments.append(LocalPath::fromNative(argv[index]));

@@ -10,6 +10,7 @@
 // Writes a stereo file of changing tones for the scripts that time real playback; the file's
 // extension picks its format.
 int main(int argc, char* argv[]) {
+    using namespace zalvo;
     if (argc != 3) {
         std::fprintf(stderr, "usage: %s OUT.{wav,flac,ogg,mp3} SECONDS\n", argv[0]);
         return 2;

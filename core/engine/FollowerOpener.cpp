@@ -1,15 +1,17 @@
-#include "FollowerOpener.h"
+#include "engine/FollowerOpener.h"
 
-#include "BoundedJoin.h"
-#include "Log.h"
-#include "TrackDecoder.h"
-#include "TrackLoudness.h"
+#include "base/BoundedJoin.h"
+#include "base/Log.h"
+#include "decode/TrackDecoder.h"
+#include "engine/TrackLoudness.h"
 
 #include <algorithm>
 #include <chrono>
 #include <limits>
 #include <utility>
 #include <vector>
+
+namespace zalvo {
 
 namespace {
 
@@ -23,18 +25,19 @@ constexpr std::chrono::milliseconds takeWait{100};
 constexpr std::chrono::milliseconds stopWait{50};
 
 // Opened as the track that plays first is, at its own loudness.
-std::unique_ptr<TrackDecoder> openAtItsLoudness(const std::string& utf8Path) {
+std::unique_ptr<TrackDecoder> openAtItsLoudness(const std::string& utf8Path, const TrackLoudness& loudness) {
     std::unique_ptr<TrackDecoder> decoder = TrackDecoder::open(utf8Path);
     if (decoder) {
-        decoder->setGain(TrackLoudness::factorFor(utf8Path));
+        decoder->setGain(loudness.factorFor(utf8Path));
     }
     return decoder;
 }
 
 } // namespace
 
-FollowerOpener::FollowerOpener(std::uint64_t decodingTrack) {
+FollowerOpener::FollowerOpener(std::uint64_t decodingTrack, TrackLoudness loudness) {
     state->decoding = decodingTrack;
+    state->loudness = loudness;
     thread = std::thread([state = state] { run(state); });
 }
 
@@ -100,7 +103,7 @@ bool FollowerOpener::openAhead(State& state, std::unique_lock<std::mutex>& lock)
         wanted.push_back(next->id);
         if (!state.opened.contains(next->id)) {
             lock.unlock();
-            Opened opened{openAtItsLoudness(next->utf8Path)};
+            Opened opened{openAtItsLoudness(next->utf8Path, state.loudness)};
             if (!opened.decoder) {
                 Log::warning(Log::Category::Engine,
                              "Passed over a following track that does not open: " + next->utf8Path);
@@ -139,3 +142,5 @@ bool FollowerOpener::openAhead(State& state, std::unique_lock<std::mutex>& lock)
     }
     return !state.stopping && state.changes == seen;
 }
+
+} // namespace zalvo

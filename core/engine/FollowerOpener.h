@@ -1,6 +1,7 @@
 #pragma once
 
-#include "GaplessSource.h"
+#include "engine/GaplessSource.h"
+#include "engine/TrackLoudness.h"
 
 #include <condition_variable>
 #include <cstdint>
@@ -8,6 +9,8 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+
+namespace zalvo {
 
 class TrackDecoder;
 
@@ -22,7 +25,7 @@ public:
         bool refused = false;
     };
 
-    explicit FollowerOpener(std::uint64_t decodingTrack);
+    FollowerOpener(std::uint64_t decodingTrack, TrackLoudness loudness);
     ~FollowerOpener();
     FollowerOpener(const FollowerOpener&) = delete;
     FollowerOpener& operator=(const FollowerOpener&) = delete;
@@ -43,6 +46,7 @@ private:
         std::condition_variable wake;
         std::shared_ptr<const GaplessSource::Plan> plan;
         std::uint64_t decoding = 0;
+        TrackLoudness loudness;
         std::uint64_t changes = 0;
         // The thread has changes to act on, or is opening.
         bool busy = false;
@@ -59,3 +63,5 @@ private:
     std::shared_ptr<State> state = std::make_shared<State>();
     std::thread thread;
 };
+
+} // namespace zalvo

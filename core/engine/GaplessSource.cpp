@@ -1,12 +1,14 @@
-#include "GaplessSource.h"
+#include "engine/GaplessSource.h"
 
-#include "FollowerOpener.h"
-#include "RateConverter.h"
-#include "TrackLoudness.h"
+#include "decode/RateConverter.h"
+#include "engine/FollowerOpener.h"
+#include "engine/TrackLoudness.h"
 
 #include <algorithm>
 #include <cmath>
 #include <utility>
+
+namespace zalvo {
 
 namespace {
 
@@ -32,10 +34,11 @@ void limit(std::span<float> samples) {
 
 } // namespace
 
-GaplessSource::GaplessSource(std::unique_ptr<TrackDecoder> decoder, Track track, std::uint64_t trackOffset)
+GaplessSource::GaplessSource(std::unique_ptr<TrackDecoder> decoder, Track track, std::uint64_t trackOffset,
+                             TrackLoudness loudness)
     : decoder(std::move(decoder)), converter(converterFor(*this->decoder)),
-      currentFormat(converter ? converter->format() : this->decoder->format()),
-      opener(std::make_unique<FollowerOpener>(track.id)) {
+      currentFormat(converter ? converter->format() : this->decoder->format()), loudness(loudness),
+      opener(std::make_unique<FollowerOpener>(track.id, loudness)) {
     if (converter) {
         trackOffset = converter->converted(trackOffset);
     }
@@ -51,7 +54,7 @@ void GaplessSource::prepare() {
         path = segments.front().track.utf8Path;
     }
     // Followers are opened at their own loudness by the opener, off this thread too.
-    decoder->setGain(TrackLoudness::factorFor(path));
+    decoder->setGain(loudness.factorFor(path));
 }
 
 std::size_t GaplessSource::read(std::span<float> samples) {
@@ -147,3 +150,5 @@ void GaplessSource::forgetBefore(std::uint64_t trackId) {
         std::find_if(segments.begin(), segments.end(), [trackId](const Segment& s) { return s.track.id == trackId; });
     segments.erase(segments.begin(), found == segments.end() ? segments.begin() : found);
 }
+
+} // namespace zalvo

@@ -1,7 +1,8 @@
 #pragma once
 
-#include "PcmSource.h"
-#include "TrackDecoder.h"
+#include "decode/TrackDecoder.h"
+#include "engine/TrackLoudness.h"
+#include "pcm/PcmSource.h"
 
 #include <atomic>
 #include <cstdint>
@@ -11,6 +12,8 @@
 #include <mutex>
 #include <optional>
 #include <string>
+
+namespace zalvo {
 
 class FollowerOpener;
 class Music;
@@ -52,7 +55,8 @@ public:
         PcmFormat format;
     };
 
-    GaplessSource(std::unique_ptr<TrackDecoder> decoder, Track track, std::uint64_t trackOffset);
+    GaplessSource(std::unique_ptr<TrackDecoder> decoder, Track track, std::uint64_t trackOffset,
+                  TrackLoudness loudness);
     ~GaplessSource() override;
     GaplessSource(const GaplessSource&) = delete;
     GaplessSource& operator=(const GaplessSource&) = delete;
@@ -82,9 +86,12 @@ private:
     PcmFormat currentFormat;
     std::uint64_t framesHandedOut = 0;
 
+    TrackLoudness loudness;
     std::unique_ptr<FollowerOpener> opener;
 
     mutable std::mutex mutex;
     std::deque<Segment> segments;
     std::shared_ptr<const Plan> plan;
 };
+
+} // namespace zalvo

@@ -1,4 +1,6 @@
-#include "PausableClock.h"
+#include "engine/PausableClock.h"
+
+namespace zalvo {
 
 PausableClock::PausableClock(bool startPaused) : paused(startPaused) {}
 
@@ -34,3 +36,5 @@ float PausableClock::getElapsedTime() const {
 float PausableClock::sinceStart() const {
     return std::chrono::duration<float>(Clock::now() - started).count();
 }
+
+} // namespace zalvo

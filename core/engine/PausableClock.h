@@ -2,6 +2,8 @@
 
 #include <chrono>
 
+namespace zalvo {
+
 // Play time of one track: counts while running, holds still while paused.
 class PausableClock final {
 public:
@@ -21,3 +23,5 @@ private:
     bool paused;
     float accumulated = 0.0F;
 };
+
+} // namespace zalvo

@@ -1,12 +1,14 @@
-#include "Playback.h"
+#include "engine/Playback.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <utility>
 
+namespace zalvo {
+
 Playback::Playback(std::unique_ptr<TrackDecoder> decoder, GaplessSource::Track track, std::uint64_t startFrame,
-                   float gain)
-    : source(std::make_shared<GaplessSource>(std::move(decoder), std::move(track), startFrame)),
+                   TrackLoudness loudness, float gain)
+    : source(std::make_shared<GaplessSource>(std::move(decoder), std::move(track), startFrame, loudness)),
       output(AudioOutput::openFor(source)) {
     output->setGain(gain);
 }
@@ -86,3 +88,5 @@ std::optional<GaplessSource::Track> Playback::trackAfter(std::uint64_t trackId) 
 void Playback::forgetBefore(std::uint64_t trackId) {
     source->forgetBefore(trackId);
 }
+
+} // namespace zalvo

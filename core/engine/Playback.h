@@ -1,19 +1,23 @@
 #pragma once
 
-#include "AudioOutput.h"
-#include "GaplessSource.h"
-#include "PausableClock.h"
+#include "engine/GaplessSource.h"
+#include "engine/PausableClock.h"
+#include "engine/TrackLoudness.h"
+#include "output/AudioOutput.h"
 
 #include <cstdint>
 #include <memory>
 #include <optional>
 
+namespace zalvo {
+
 // One continuous stream to the output: the tracks joined by its source, and what of them is heard.
 // A track owns it while the track sounds and hands it to the track that follows without a break.
 class Playback final {
 public:
-    // Starts paused, at `startFrame` of the track.
-    Playback(std::unique_ptr<TrackDecoder> decoder, GaplessSource::Track track, std::uint64_t startFrame, float gain);
+    // Starts paused, at `startFrame` of the track; every track of the stream plays at its `loudness`.
+    Playback(std::unique_ptr<TrackDecoder> decoder, GaplessSource::Track track, std::uint64_t startFrame,
+             TrackLoudness loudness, float gain);
     ~Playback();
     Playback(const Playback&) = delete;
     Playback& operator=(const Playback&) = delete;
@@ -50,3 +54,5 @@ private:
     mutable PausableClock clock{true};
     mutable std::uint64_t clockStart = 0;
 };
+
+} // namespace zalvo

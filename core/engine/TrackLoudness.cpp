@@ -1,16 +1,15 @@
-#include "TrackLoudness.h"
+#include "engine/TrackLoudness.h"
 
-#include "AudioConfig.h"
-#include "ReplayGain.h"
-#include "TextEncoding.h"
-#include "TrackTags.h"
+#include "base/TextEncoding.h"
+#include "tags/TrackTags.h"
 
-float TrackLoudness::factorFor(const std::string& utf8Path) {
-    const AudioConfig* settings = AudioConfig::getInstance();
-    const ReplayGain::Mode mode = settings->getReplayGainMode();
+namespace zalvo {
+
+float TrackLoudness::factorFor(const std::string& utf8Path) const {
     if (mode == ReplayGain::Mode::Off) {
         return 1.0F;
     }
-    return ReplayGain::factor(TrackTags::read(TextEncoding::fromFileSystem(utf8Path)).replayGain, mode,
-                              settings->isShuffle());
+    return ReplayGain::factor(TrackTags::read(TextEncoding::fromFileSystem(utf8Path)).replayGain, mode, shuffled);
 }
+
+} // namespace zalvo

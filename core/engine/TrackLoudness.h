@@ -1,12 +1,24 @@
 #pragma once
 
+#include "tags/ReplayGain.h"
+
 #include <string>
 
-// The factor a track plays at beside the others: its ReplayGain correction in the run's mode, read from
-// its tags when it opens to play, so that it holds from the track's first sample.
+namespace zalvo {
+
+// The factor a track plays at beside the others: its ReplayGain correction in the mode the stream was
+// started in, read from its tags when it opens to play, so that it holds from the track's first sample.
 class TrackLoudness final {
 public:
-    TrackLoudness() = delete;
+    // Every track at unit gain.
+    TrackLoudness() = default;
+    TrackLoudness(ReplayGain::Mode mode, bool shuffled) : mode(mode), shuffled(shuffled) {}
 
-    static float factorFor(const std::string& utf8Path);
+    float factorFor(const std::string& utf8Path) const;
+
+private:
+    ReplayGain::Mode mode = ReplayGain::Mode::Off;
+    bool shuffled = false;
 };
+
+} // namespace zalvo

@@ -1,7 +1,7 @@
-#include "Archive.h"
+#include "formats/Archive.h"
 
-#include "ArchiveException.h"
-#include "TextEncoding.h"
+#include "base/TextEncoding.h"
+#include "formats/ArchiveException.h"
 
 #include <algorithm>
 #include <array>
@@ -10,6 +10,8 @@
 #include <optional>
 #include <ostream>
 #include <streambuf>
+
+namespace zalvo {
 
 namespace {
 
@@ -217,3 +219,5 @@ std::u16string Archive::readString(std::uint64_t longest) {
     }
     return text;
 }
+
+} // namespace zalvo

@@ -5,6 +5,8 @@
 #include <limits>
 #include <string>
 
+namespace zalvo {
+
 // A little-endian binary archive over a standard stream, in the Windows toolkit's playlist file form:
 // 32-bit integers and length-prefixed strings (written wide; read wide or narrow).
 // Errors are ArchiveException.
@@ -28,3 +30,5 @@ private:
     std::ostream* output = nullptr;
     std::istream* input = nullptr;
 };
+
+} // namespace zalvo

@@ -1,4 +1,6 @@
-#include "ArchiveException.h"
+#include "formats/ArchiveException.h"
+
+namespace zalvo {
 
 namespace {
 
@@ -19,3 +21,5 @@ const char* describe(ArchiveException::Cause cause) {
 } // namespace
 
 ArchiveException::ArchiveException(Cause cause) : std::runtime_error(describe(cause)), cause(cause) {}
+
+} // namespace zalvo

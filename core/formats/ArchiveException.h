@@ -2,6 +2,8 @@
 
 #include <stdexcept>
 
+namespace zalvo {
+
 // An archive that could not read or write what it was asked to.
 class ArchiveException final : public std::runtime_error {
 public:
@@ -14,3 +16,5 @@ public:
 private:
     Cause cause;
 };
+
+} // namespace zalvo

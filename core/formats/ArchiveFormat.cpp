@@ -1,11 +1,13 @@
-#include "ArchiveFormat.h"
+#include "formats/ArchiveFormat.h"
 
-#include "EntryPath.h"
+#include "formats/EntryPath.h"
 
 #include <cstdint>
 #include <istream>
 #include <optional>
 #include <ostream>
+
+namespace zalvo {
 
 namespace {
 
@@ -70,3 +72,5 @@ bool ArchiveFormat::write(std::ostream& output, const std::vector<SavedTrack>& t
     }
     return true;
 }
+
+} // namespace zalvo

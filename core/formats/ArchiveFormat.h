@@ -1,11 +1,13 @@
 #pragma once
 
-#include "Archive.h"
-#include "ArchiveException.h"
-#include "PlayListFormat.h"
+#include "formats/Archive.h"
+#include "formats/ArchiveException.h"
+#include "formats/PlayListFormat.h"
 
 #include <cstdint>
 #include <limits>
+
+namespace zalvo {
 
 // The Windows program's binary archive read as a playlist file. It has no signature: a file is taken as
 // one when its count fits in the bytes that follow and its first entry reads as a whole, non-empty path.
@@ -32,3 +34,5 @@ public:
         }
     }
 };
+
+} // namespace zalvo

@@ -1,4 +1,6 @@
-#include "CancellableInput.h"
+#include "formats/CancellableInput.h"
+
+namespace zalvo {
 
 CancellableInput::int_type CancellableInput::underflow() {
     if (gptr() < egptr()) {
@@ -35,3 +37,5 @@ CancellableInput::pos_type CancellableInput::seekpos(pos_type position, std::ios
     setg(buffer.data(), buffer.data(), buffer.data());
     return source.pubseekpos(position, std::ios_base::in);
 }
+
+} // namespace zalvo

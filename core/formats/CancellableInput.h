@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <streambuf>
 
+namespace zalvo {
+
 // Reads another stream buffer in chunks and ends the input as soon as cancelling is asked for, so that a
 // reader stops within one chunk whatever it is in the middle of.
 class CancellableInput final : public std::streambuf {
@@ -24,3 +26,5 @@ private:
     const std::atomic<bool>& cancelled;
     std::array<char, std::size_t{64} * 1024> buffer{};
 };
+
+} // namespace zalvo

@@ -1,10 +1,12 @@
-#include "EntryPath.h"
+#include "formats/EntryPath.h"
 
-#include "TextEncoding.h"
+#include "base/TextEncoding.h"
 
 #include <algorithm>
 #include <filesystem>
 #include <system_error>
+
+namespace zalvo {
 
 namespace {
 
@@ -266,3 +268,5 @@ std::string EntryPath::percentEncode(std::string_view bytes) {
     }
     return encoded;
 }
+
+} // namespace zalvo

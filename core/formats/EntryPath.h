@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+namespace zalvo {
+
 // Turns an entry as a playlist file writes it (a path, relative or absolute, or a URI) into a local path,
 // and back.
 class EntryPath final {
@@ -35,3 +37,5 @@ public:
     // Bytes with every character that is not plain in a URI path percent-encoded.
     static std::string percentEncode(std::string_view bytes);
 };
+
+} // namespace zalvo

@@ -1,7 +1,9 @@
-#include "LineReader.h"
+#include "formats/LineReader.h"
 
 #include <cstring>
 #include <istream>
+
+namespace zalvo {
 
 bool LineReader::fill() {
     input.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
@@ -74,3 +76,5 @@ bool LineReader::appendSegment(std::string& line, bool& overlong) {
 bool LineReader::failed() const {
     return input.bad();
 }
+
+} // namespace zalvo

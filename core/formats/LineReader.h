@@ -5,6 +5,8 @@
 #include <iosfwd>
 #include <string>
 
+namespace zalvo {
+
 // Splits a stream into lines without holding more than one line, and none past a bound well above the
 // longest path: a file with no line break in it costs no more than that.
 class LineReader final {
@@ -33,3 +35,5 @@ private:
     bool first = true;
     bool afterCarriageReturn = false;
 };
+
+} // namespace zalvo

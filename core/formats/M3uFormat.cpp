@@ -1,8 +1,8 @@
-#include "M3uFormat.h"
+#include "formats/M3uFormat.h"
 
-#include "EntryPath.h"
-#include "LineReader.h"
-#include "TextEncoding.h"
+#include "base/TextEncoding.h"
+#include "formats/EntryPath.h"
+#include "formats/LineReader.h"
 
 #include <algorithm>
 #include <array>
@@ -10,6 +10,8 @@
 #include <istream>
 #include <optional>
 #include <ostream>
+
+namespace zalvo {
 
 namespace {
 
@@ -85,3 +87,5 @@ bool M3uFormat::write(std::ostream& output, const std::vector<SavedTrack>& track
     }
     return static_cast<bool>(output.flush());
 }
+
+} // namespace zalvo

@@ -1,6 +1,8 @@
 #pragma once
 
-#include "PlayListFormat.h"
+#include "formats/PlayListFormat.h"
+
+namespace zalvo {
 
 // M3U and M3U8: one entry per line, '#' lines skipped; written as extended M3U8.
 class M3uFormat final : public PlayListFormat {
@@ -12,3 +14,5 @@ public:
     ReadStatus read(std::istream& input, std::u16string_view folder, const EntrySink& sink) const override;
     bool write(std::ostream& output, const std::vector<SavedTrack>& tracks, std::u16string_view folder) const override;
 };
+
+} // namespace zalvo

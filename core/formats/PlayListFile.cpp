@@ -1,11 +1,11 @@
-#include "PlayListFile.h"
+#include "formats/PlayListFile.h"
 
-#include "ArchiveFormat.h"
-#include "CancellableInput.h"
-#include "M3uFormat.h"
-#include "PlsFormat.h"
-#include "TextEncoding.h"
-#include "XspfFormat.h"
+#include "base/TextEncoding.h"
+#include "formats/ArchiveFormat.h"
+#include "formats/CancellableInput.h"
+#include "formats/M3uFormat.h"
+#include "formats/PlsFormat.h"
+#include "formats/XspfFormat.h"
 
 #include <array>
 #include <filesystem>
@@ -14,6 +14,8 @@
 #include <optional>
 #include <span>
 #include <system_error>
+
+namespace zalvo {
 
 namespace {
 
@@ -149,3 +151,5 @@ bool PlayListFile::write(std::ostream& output, Format format, const std::vector<
     const PlayListFormat* writer = registered(format);
     return writer != nullptr && writer->write(output, tracks, folder);
 }
+
+} // namespace zalvo

@@ -1,14 +1,16 @@
 #pragma once
 
-#include "EntrySink.h"
-#include "ReadStatus.h"
-#include "SavedTrack.h"
+#include "formats/EntrySink.h"
+#include "formats/ReadStatus.h"
+#include "formats/SavedTrack.h"
 
 #include <atomic>
 #include <iosfwd>
 #include <string>
 #include <string_view>
 #include <vector>
+
+namespace zalvo {
 
 // Playlist files of every format: reads one, asking each format in turn whether it knows the content,
 // and writes one in the format its name asks for.
@@ -36,3 +38,5 @@ public:
 private:
     static ReadStatus readAnyFormat(std::istream& input, std::u16string_view folder, const EntrySink& sink);
 };
+
+} // namespace zalvo

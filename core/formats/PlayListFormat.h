@@ -1,14 +1,16 @@
 #pragma once
 
-#include "EntrySink.h"
-#include "ReadStatus.h"
-#include "SavedTrack.h"
+#include "formats/EntrySink.h"
+#include "formats/ReadStatus.h"
+#include "formats/SavedTrack.h"
 
 #include <iosfwd>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
+
+namespace zalvo {
 
 // One playlist file format: how its files are told apart, read and written.
 class PlayListFormat {
@@ -38,3 +40,5 @@ public:
     virtual bool write(std::ostream& output, const std::vector<SavedTrack>& tracks,
                        std::u16string_view folder) const = 0;
 };
+
+} // namespace zalvo

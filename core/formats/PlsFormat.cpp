@@ -1,8 +1,8 @@
-#include "PlsFormat.h"
+#include "formats/PlsFormat.h"
 
-#include "EntryPath.h"
-#include "LineReader.h"
-#include "TextEncoding.h"
+#include "base/TextEncoding.h"
+#include "formats/EntryPath.h"
+#include "formats/LineReader.h"
 
 #include <algorithm>
 #include <array>
@@ -15,6 +15,8 @@
 #include <ostream>
 #include <sstream>
 #include <system_error>
+
+namespace zalvo {
 
 namespace {
 
@@ -135,3 +137,5 @@ bool PlsFormat::write(std::ostream& output, const std::vector<SavedTrack>& track
     output << "NumberOfEntries=" << number << "\nVersion=2\n";
     return static_cast<bool>(output.flush());
 }
+
+} // namespace zalvo

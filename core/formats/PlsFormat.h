@@ -1,6 +1,8 @@
 #pragma once
 
-#include "PlayListFormat.h"
+#include "formats/PlayListFormat.h"
+
+namespace zalvo {
 
 // PLS: a [playlist] section of FileN, TitleN and LengthN keys, taken in the order of N.
 class PlsFormat final : public PlayListFormat {
@@ -10,3 +12,5 @@ public:
     ReadStatus read(std::istream& input, std::u16string_view folder, const EntrySink& sink) const override;
     bool write(std::ostream& output, const std::vector<SavedTrack>& tracks, std::u16string_view folder) const override;
 };
+
+} // namespace zalvo

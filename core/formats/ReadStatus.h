@@ -1,5 +1,7 @@
 #pragma once
 
+namespace zalvo {
+
 // How reading a playlist file ended.
 enum class ReadStatus {
     Ok,           // every entry read
@@ -8,3 +10,5 @@ enum class ReadStatus {
     Unreadable,   // the file could not be opened
     Cancelled,    // the receiver asked to stop
 };
+
+} // namespace zalvo

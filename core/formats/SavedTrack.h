@@ -2,6 +2,8 @@
 
 #include <string>
 
+namespace zalvo {
+
 // What a playlist file of a player's own format keeps of one track.
 struct SavedTrack {
     std::u16string path;
@@ -9,3 +11,5 @@ struct SavedTrack {
     // UTF-8, from the file's own tags; empty when it has none.
     std::string title;
 };
+
+} // namespace zalvo

@@ -1,6 +1,6 @@
-#include "XspfFormat.h"
+#include "formats/XspfFormat.h"
 
-#include "EntryPath.h"
+#include "formats/EntryPath.h"
 
 #include <array>
 #include <cmath>
@@ -13,6 +13,8 @@
 #include <ostream>
 #include <utility>
 #include <vector>
+
+namespace zalvo {
 
 namespace {
 
@@ -247,3 +249,5 @@ bool XspfFormat::write(std::ostream& output, const std::vector<SavedTrack>& trac
     output << "  </trackList>\n</playlist>\n";
     return static_cast<bool>(output.flush());
 }
+
+} // namespace zalvo

@@ -1,6 +1,8 @@
 #pragma once
 
-#include "PlayListFormat.h"
+#include "formats/PlayListFormat.h"
+
+namespace zalvo {
 
 // XSPF: the location URI of each track of the trackList, with xml:base honoured. Read as a stream, so
 // memory holds one entry at a time, whatever the file's size.
@@ -12,3 +14,5 @@ public:
     ReadStatus read(std::istream& input, std::u16string_view folder, const EntrySink& sink) const override;
     bool write(std::ostream& output, const std::vector<SavedTrack>& tracks, std::u16string_view folder) const override;
 };
+
+} // namespace zalvo

@@ -1,4 +1,6 @@
-#include "AudioConfig.h"
+#include "playlist/AudioConfig.h"
+
+namespace zalvo {
 
 void AudioConfig::volumeUp() {
     volume += step;
@@ -15,3 +17,5 @@ void AudioConfig::volumeDown() {
     }
     notify();
 }
+
+} // namespace zalvo

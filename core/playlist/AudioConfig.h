@@ -1,10 +1,12 @@
 #pragma once
 
-#include "ReplayGain.h"
-#include "Singleton.h"
-#include "Subject.h"
+#include "playlist/Singleton.h"
+#include "playlist/Subject.h"
+#include "tags/ReplayGain.h"
 
 #include <atomic>
+
+namespace zalvo {
 
 // The player's volume, repeat, shuffle and loudness settings; every volume step is announced to the observers.
 class AudioConfig final : public Singleton<AudioConfig>, public Subject {
@@ -37,3 +39,5 @@ private:
     std::atomic<bool> shuffle = false;
     std::atomic<ReplayGain::Mode> replayGainMode = ReplayGain::Mode::Auto;
 };
+
+} // namespace zalvo

@@ -1,8 +1,10 @@
-#include "Observer.h"
+#include "playlist/Observer.h"
 
-#include "Subject.h"
+#include "playlist/Subject.h"
 
 #include <algorithm>
+
+namespace zalvo {
 
 Observer::~Observer() {
     for (Subject* subject : subjects) {
@@ -22,3 +24,5 @@ void Observer::removeSubject(Subject* subject) {
         subjects.erase(found);
     }
 }
+
+} // namespace zalvo

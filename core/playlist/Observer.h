@@ -2,6 +2,8 @@
 
 #include <list>
 
+namespace zalvo {
+
 class Subject;
 
 // Something that wants to hear of a subject's changes; it leaves every subject's list when destroyed.
@@ -20,3 +22,5 @@ public:
 private:
     std::list<Subject*> subjects;
 };
+
+} // namespace zalvo

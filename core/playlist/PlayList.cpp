@@ -1,11 +1,11 @@
-#include "PlayList.h"
+#include "playlist/PlayList.h"
 
-#include "Archive.h"
-#include "ArchiveException.h"
-#include "ArchiveFormat.h"
-#include "AudioConfig.h"
-#include "TextEncoding.h"
-#include "TrackOpener.h"
+#include "base/TextEncoding.h"
+#include "formats/Archive.h"
+#include "formats/ArchiveException.h"
+#include "formats/ArchiveFormat.h"
+#include "playlist/AudioConfig.h"
+#include "playlist/TrackOpener.h"
 
 #include <algorithm>
 #include <atomic>
@@ -22,6 +22,8 @@
 #include <thread>
 #include <utility>
 #include <vector>
+
+namespace zalvo {
 
 namespace {
 
@@ -384,3 +386,5 @@ void PlayList::startCurrent() {
 void PlayList::applyVolume() {
     (*current)->setVolume(settings().getVolume());
 }
+
+} // namespace zalvo

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "Music.h"
-#include "Observer.h"
-#include "TrackList.h"
+#include "playlist/Music.h"
+#include "playlist/Observer.h"
+#include "playlist/TrackList.h"
 
 #include <cstdint>
 #include <memory>
@@ -10,13 +10,15 @@
 #include <string>
 #include <vector>
 
+namespace zalvo {
+
 class Archive;
 
 // The player's tracks in play order, the current one among them, and the rules that move playback
 // on under the repeat and shuffle settings. It owns its tracks.
 class PlayList final : public Observer {
 public:
-    using TrackList = ::TrackList;
+    using TrackList = zalvo::TrackList;
     // A position stays valid while its entry stays in the list; the list's end() is "none".
     using Position = TrackList::iterator;
 
@@ -75,3 +77,5 @@ private:
     std::uint64_t publishedVersion = 0;
     bool publishedShuffle = false;
 };
+
+} // namespace zalvo

@@ -1,5 +1,7 @@
 #pragma once
 
+namespace zalvo {
+
 // The one process-wide instance of T, created on first use and never destroyed. The first use may come
 // from any thread: the audio threads read the settings too.
 template <typename T> class Singleton {
@@ -14,3 +16,5 @@ public:
 protected:
     Singleton() = default;
 };
+
+} // namespace zalvo

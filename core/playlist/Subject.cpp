@@ -1,8 +1,10 @@
-#include "Subject.h"
+#include "playlist/Subject.h"
 
-#include "Observer.h"
+#include "playlist/Observer.h"
 
 #include <algorithm>
+
+namespace zalvo {
 
 Subject::~Subject() {
     for (Observer* observer : observers) {
@@ -27,3 +29,5 @@ void Subject::notify() {
         observer->update();
     }
 }
+
+} // namespace zalvo

@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <list>
 
+namespace zalvo {
+
 class Observer;
 
 // Calls its observers back in order of attachment; leaves every observer's list when destroyed.
@@ -22,3 +24,5 @@ public:
 private:
     std::list<Observer*> observers;
 };
+
+} // namespace zalvo

@@ -1,10 +1,12 @@
-#include "TrackCollector.h"
+#include "playlist/TrackCollector.h"
 
-#include "PlayListFile.h"
-#include "TrackOpener.h"
+#include "formats/PlayListFile.h"
+#include "playlist/TrackOpener.h"
 
 #include <iterator>
 #include <utility>
+
+namespace zalvo {
 
 namespace {
 
@@ -65,3 +67,5 @@ void TrackCollector::openPending() {
     openedCount += opened.size();
     tracks.insert(tracks.end(), std::make_move_iterator(opened.begin()), std::make_move_iterator(opened.end()));
 }
+
+} // namespace zalvo

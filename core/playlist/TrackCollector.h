@@ -1,13 +1,15 @@
 #pragma once
 
-#include "Music.h"
-#include "ReadStatus.h"
+#include "formats/ReadStatus.h"
+#include "playlist/Music.h"
 
 #include <atomic>
 #include <cstddef>
 #include <memory>
 #include <string>
 #include <vector>
+
+namespace zalvo {
 
 // Gathers opened tracks from playlist files and audio files, in order, away from the playlist, so that a
 // worker thread can build them while the player plays and the playlist takes them in at once. Paths open
@@ -38,3 +40,5 @@ private:
     std::vector<std::unique_ptr<Music>> tracks;
     std::atomic<std::size_t> openedCount = 0;
 };
+
+} // namespace zalvo

@@ -1,10 +1,12 @@
 #pragma once
 
-#include "Music.h"
+#include "playlist/Music.h"
 
 #include <cstdint>
 #include <list>
 #include <memory>
+
+namespace zalvo {
 
 // The playlist's tracks in order, with the stepping, inserting, moving and removing of a std::list,
 // whose every edit is counted: whoever makes it (the playlist, the manager, a drop), the playlist sees
@@ -58,3 +60,5 @@ private:
     Entries entries;
     std::uint64_t edits = 0;
 };
+
+} // namespace zalvo

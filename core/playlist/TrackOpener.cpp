@@ -1,4 +1,4 @@
-#include "TrackOpener.h"
+#include "playlist/TrackOpener.h"
 
 #include <algorithm>
 #include <atomic>
@@ -7,6 +7,8 @@
 #include <mutex>
 #include <thread>
 #include <utility>
+
+namespace zalvo {
 
 // Opening a track decodes its file's headers (half a millisecond for Ogg Vorbis), so the tracks of a
 // long playlist open side by side on every core.
@@ -46,3 +48,5 @@ std::vector<std::unique_ptr<Music>> TrackOpener::openAll(const std::vector<std::
     std::erase(opened, nullptr);
     return opened;
 }
+
+} // namespace zalvo

@@ -1,10 +1,12 @@
 #pragma once
 
-#include "Music.h"
+#include "playlist/Music.h"
 
 #include <memory>
 #include <string>
 #include <vector>
+
+namespace zalvo {
 
 // Opens the tracks of many paths at once, on every core.
 class TrackOpener final {
@@ -14,3 +16,5 @@ public:
     // The tracks that opened, in the paths' order; paths that do not open are left out.
     static std::vector<std::unique_ptr<Music>> openAll(const std::vector<std::u16string>& paths);
 };
+
+} // namespace zalvo

@@ -1,15 +1,17 @@
-#include "ContainerTags.h"
+#include "tags/ContainerTags.h"
 
-#include "DecoderModule.h"
-#include "FileStream.h"
-#include "TagText.h"
-#include "TextEncoding.h"
-#include "TrackTags.h"
+#include "base/TextEncoding.h"
+#include "decode/DecoderModule.h"
+#include "decode/FileStream.h"
+#include "tags/TagText.h"
+#include "tags/TrackTags.h"
 
 #include <array>
 #include <optional>
 #include <string_view>
 #include <taglib/trueaudiofile.h>
+
+namespace zalvo {
 
 namespace {
 
@@ -72,3 +74,5 @@ TagLib::PropertyMap ContainerTags::read(const std::u16string& path) {
     }
     return properties;
 }
+
+} // namespace zalvo

@@ -7,6 +7,8 @@ namespace TagLib {
 class File;
 }
 
+namespace zalvo {
+
 // Tags that TagLib does not read, from the FFmpeg module's own reading of the container: Matroska, which
 // TagLib does not know, and the APEv2 tag ffmpeg writes into TrueAudio files, where TagLib looks for ID3
 // only. Only those files load the module for their tags.
@@ -19,3 +21,5 @@ public:
     // there, or the file is not a regular file.
     static TagLib::PropertyMap read(const std::u16string& path);
 };
+
+} // namespace zalvo

@@ -1,8 +1,8 @@
-#include "CoverArt.h"
+#include "tags/CoverArt.h"
 
-#include "EmbeddedCover.h"
-#include "TagFile.h"
-#include "TextEncoding.h"
+#include "base/TextEncoding.h"
+#include "tags/EmbeddedCover.h"
+#include "tags/TagFile.h"
 
 #include <algorithm>
 #include <array>
@@ -20,6 +20,8 @@
 #include <unistd.h>
 #include <utility>
 #include <vector>
+
+namespace zalvo {
 
 namespace fs = std::filesystem;
 
@@ -374,3 +376,5 @@ std::optional<fs::path> CoverArt::besideTrack(const fs::path& track) {
     }
     return std::min_element(found.begin(), found.end())->second;
 }
+
+} // namespace zalvo

@@ -6,6 +6,8 @@
 #include <span>
 #include <string>
 
+namespace zalvo {
+
 // Where a track's cover picture can be read from, as a file for the desktop to show: the picture
 // embedded in the track, written once into a cache folder, or else an image beside the track named
 // cover, folder, front or album. The cache folder must be a real folder of the user's own, and in it
@@ -31,3 +33,5 @@ private:
 
     std::filesystem::path cacheFolder;
 };
+
+} // namespace zalvo

@@ -1,4 +1,4 @@
-#include "EmbeddedCover.h"
+#include "tags/EmbeddedCover.h"
 
 #include <taglib/aifffile.h>
 #include <taglib/apefile.h>
@@ -15,6 +15,8 @@
 #include <taglib/wavpackfile.h>
 #include <taglib/xiphcomment.h>
 #include <vector>
+
+namespace zalvo {
 
 namespace {
 
@@ -127,3 +129,5 @@ std::optional<TagLib::ByteVector> EmbeddedCover::read(TagLib::File& file) {
     }
     return pictures.front().data;
 }
+
+} // namespace zalvo

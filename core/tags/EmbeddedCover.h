@@ -7,6 +7,8 @@ namespace TagLib {
 class File;
 } // namespace TagLib
 
+namespace zalvo {
+
 // The cover picture a file carries in its tags: ID3v2 APIC, FLAC and Vorbis-comment pictures, MP4
 // `covr`, ASF WM/Picture or an APE cover item. The front cover when one is marked so, else the first
 // picture, since many files mark theirs "Other".
@@ -16,3 +18,5 @@ public:
 
     static std::optional<TagLib::ByteVector> read(TagLib::File& file);
 };
+
+} // namespace zalvo

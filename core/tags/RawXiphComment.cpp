@@ -1,4 +1,4 @@
-#include "RawXiphComment.h"
+#include "tags/RawXiphComment.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -9,6 +9,8 @@
 #include <taglib/opusfile.h>
 #include <taglib/speexfile.h>
 #include <taglib/vorbisfile.h>
+
+namespace zalvo {
 
 namespace {
 
@@ -159,3 +161,5 @@ std::vector<std::pair<std::string, std::string>> RawXiphComment::fields(TagLib::
     }
     return fields;
 }
+
+} // namespace zalvo

@@ -10,6 +10,8 @@ namespace TagLib {
 class File;
 }
 
+namespace zalvo {
+
 // The fields of a file's Vorbis comment as their bytes stand, for what TagLib does not keep: it drops a
 // whole value when one byte of it is not UTF-8. FLAC, and Vorbis, Opus, Speex and FLAC in Ogg.
 class RawXiphComment final {
@@ -21,3 +23,5 @@ public:
     static std::vector<std::pair<std::string, std::string>> fields(TagLib::File& file,
                                                                    std::span<const std::string_view> names);
 };
+
+} // namespace zalvo

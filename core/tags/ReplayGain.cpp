@@ -1,10 +1,12 @@
-#include "ReplayGain.h"
+#include "tags/ReplayGain.h"
 
-#include "Log.h"
+#include "base/Log.h"
 
 #include <algorithm>
 #include <cmath>
 #include <string>
+
+namespace zalvo {
 
 namespace {
 
@@ -62,3 +64,5 @@ float ReplayGain::factor(const ReplayGainTags& tagged, Mode mode, bool shuffled)
     const double ceiling = peak ? 1.0 / *peak : std::pow(10.0, mostRaiseWithoutPeak / 20.0);
     return static_cast<float>(std::min(std::pow(10.0, *gain / 20.0), ceiling));
 }
+
+} // namespace zalvo

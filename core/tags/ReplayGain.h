@@ -1,9 +1,11 @@
 #pragma once
 
-#include "ReplayGainTags.h"
+#include "tags/ReplayGainTags.h"
 
 #include <optional>
 #include <string_view>
+
+namespace zalvo {
 
 // How loud a track plays beside the others: its ReplayGain correction as one linear factor.
 class ReplayGain final {
@@ -27,3 +29,5 @@ public:
     // zero, negative, not finite) is unknown, and the raise is then held to 12 dB.
     static float factor(const ReplayGainTags& tagged, Mode mode, bool shuffled);
 };
+
+} // namespace zalvo

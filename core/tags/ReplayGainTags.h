@@ -2,6 +2,8 @@
 
 #include <optional>
 
+namespace zalvo {
+
 // The loudness corrections a file's tags give, in decibels towards the ReplayGain reference level, and
 // the peaks as linear amplitudes (1.0 is full scale).
 struct ReplayGainTags {
@@ -10,3 +12,5 @@ struct ReplayGainTags {
     std::optional<double> albumGain;
     std::optional<double> albumPeak;
 };
+
+} // namespace zalvo

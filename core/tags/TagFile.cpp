@@ -1,12 +1,14 @@
-#include "TagFile.h"
+#include "tags/TagFile.h"
 
-#include "TextEncoding.h"
+#include "base/TextEncoding.h"
 
 #include <array>
 #include <fstream>
 #include <mutex>
 #include <sys/stat.h>
 #include <taglib/tdebuglistener.h>
+
+namespace zalvo {
 
 namespace {
 
@@ -60,3 +62,5 @@ std::optional<TagFile> TagFile::open(const std::u16string& path) {
     }
     return TagFile(std::move(stream), ref);
 }
+
+} // namespace zalvo

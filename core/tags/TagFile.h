@@ -7,6 +7,8 @@
 #include <taglib/fileref.h>
 #include <taglib/tfilestream.h>
 
+namespace zalvo {
+
 // An audio file opened by TagLib for its tags alone, read-only: a file opened for writing tells the
 // desktop's indexers it changed when it is closed. Only regular files are opened, since opening a
 // FIFO would wait for a writer; TagLib's own diagnostics are kept off the terminal.
@@ -30,3 +32,5 @@ private:
     std::shared_ptr<TagLib::FileStream> stream;
     TagLib::FileRef ref;
 };
+
+} // namespace zalvo

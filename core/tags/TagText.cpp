@@ -1,9 +1,11 @@
-#include "TagText.h"
+#include "tags/TagText.h"
 
 #include <algorithm>
 #include <array>
 #include <iterator>
 #include <taglib/tstring.h>
+
+namespace zalvo {
 
 namespace {
 
@@ -122,3 +124,5 @@ std::string TagText::fromUtf8(std::string_view bytes, std::size_t limit) {
     }
     return utf8;
 }
+
+} // namespace zalvo

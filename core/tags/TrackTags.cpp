@@ -1,9 +1,9 @@
-#include "TrackTags.h"
+#include "tags/TrackTags.h"
 
-#include "ContainerTags.h"
-#include "RawXiphComment.h"
-#include "TagFile.h"
-#include "TagText.h"
+#include "tags/ContainerTags.h"
+#include "tags/RawXiphComment.h"
+#include "tags/TagFile.h"
+#include "tags/TagText.h"
 
 #include <algorithm>
 #include <array>
@@ -16,6 +16,8 @@
 #include <taglib/mp4file.h>
 #include <taglib/tpropertymap.h>
 #include <taglib/xiphcomment.h>
+
+namespace zalvo {
 
 namespace {
 
@@ -196,3 +198,5 @@ TrackTags TrackTags::read(const std::u16string& path) {
     tags.replayGain = replayGainOf(properties);
     return tags;
 }
+
+} // namespace zalvo

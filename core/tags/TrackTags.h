@@ -1,10 +1,12 @@
 #pragma once
 
-#include "ReplayGainTags.h"
+#include "tags/ReplayGainTags.h"
 
 #include <cstddef>
 #include <string>
 #include <vector>
+
+namespace zalvo {
 
 // What an audio file says of itself, in UTF-8: empty strings, empty lists and zero numbers where it
 // says nothing.
@@ -36,3 +38,5 @@ struct TrackTags {
     // does, the rest replaced by U+FFFD.
     static TrackTags read(const std::u16string& path);
 };
+
+} // namespace zalvo

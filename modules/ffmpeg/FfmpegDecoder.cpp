@@ -1,6 +1,6 @@
 #include "FfmpegDecoder.h"
 
-#include "ITunesGapless.h"
+#include "decode/ITunesGapless.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -18,6 +18,8 @@ extern "C" {
 #include <string_view>
 #include <unistd.h>
 #include <utility>
+
+namespace zalvo {
 
 namespace {
 
@@ -526,3 +528,5 @@ extern "C" __attribute__((visibility("default"))) bool zalvo_decoder_outline_v3(
 extern "C" __attribute__((visibility("default"))) bool zalvo_decoder_tags_v3(int descriptor, ModuleTags* tags) {
     return FfmpegDecoder::tags(descriptor, *tags);
 }
+
+} // namespace zalvo

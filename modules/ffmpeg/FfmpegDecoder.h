@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ModuleDecoder.h"
-#include "TrackOutline.h"
+#include "decode/ModuleDecoder.h"
+#include "decode/TrackOutline.h"
 
 extern "C" {
 #include <libavutil/channel_layout.h>
@@ -18,6 +18,8 @@ struct AVFrame;
 struct AVIOContext;
 struct AVPacket;
 struct SwrContext;
+
+namespace zalvo {
 
 // One audio file decoded by FFmpeg into interleaved 32-bit float PCM. It reads nothing but the file handed
 // to it: its own I/O context over that descriptor, no protocol, audio demuxers only, and bounded
@@ -92,3 +94,5 @@ private:
     // Where `pending` starts, in output frames, when the stream says.
     std::optional<std::int64_t> pendingStart;
 };
+
+} // namespace zalvo

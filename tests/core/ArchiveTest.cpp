@@ -1,6 +1,6 @@
-#include "Archive.h"
+#include "formats/Archive.h"
 
-#include "ArchiveException.h"
+#include "formats/ArchiveException.h"
 
 #include <gtest/gtest.h>
 
@@ -10,6 +10,8 @@
 #include <streambuf>
 #include <string>
 #include <vector>
+
+namespace zalvo {
 
 namespace {
 
@@ -173,3 +175,5 @@ TEST(ArchiveTest, DeviceFailuresAreNotMistakenForEndOfFile) {
     EXPECT_THROW(archive.flush(), ArchiveException);
     EXPECT_THROW(archive.readString(), ArchiveException);
 }
+
+} // namespace zalvo

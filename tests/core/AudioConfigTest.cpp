@@ -1,11 +1,13 @@
-#include "AudioConfig.h"
+#include "playlist/AudioConfig.h"
 
-#include "Observer.h"
+#include "playlist/Observer.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <vector>
+
+namespace zalvo {
 
 namespace {
 
@@ -103,3 +105,5 @@ TEST_F(AudioConfigTest, DestroyedObserverLeavesTheSettings) {
 }
 
 } // namespace
+
+} // namespace zalvo

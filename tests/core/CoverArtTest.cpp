@@ -1,4 +1,4 @@
-#include "CoverArt.h"
+#include "tags/CoverArt.h"
 
 #include "FfmpegEncode.h"
 #include "TempDir.h"
@@ -19,6 +19,8 @@
 #include <taglib/mp4file.h>
 #include <taglib/mpegfile.h>
 #include <unistd.h>
+
+namespace zalvo {
 
 namespace fs = std::filesystem;
 
@@ -418,3 +420,5 @@ TEST_F(CoverArtTest, TheTrimDeletesOnlyItsOwnFiles) {
 }
 
 } // namespace
+
+} // namespace zalvo

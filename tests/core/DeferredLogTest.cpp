@@ -1,4 +1,4 @@
-#include "DeferredLog.h"
+#include "base/DeferredLog.h"
 
 #include "LogCapture.h"
 
@@ -7,6 +7,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+namespace zalvo {
 
 namespace {
 
@@ -29,3 +31,5 @@ TEST(DeferredLogTest, WritesOnAThreadOfItsOwnInOrderAndReportsARepeatedFailureOn
 }
 
 } // namespace
+
+} // namespace zalvo

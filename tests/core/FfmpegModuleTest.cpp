@@ -3,8 +3,8 @@
 #include "TempDir.h"
 #include "TestName.h"
 #include "ToneFile.h"
-#include "TrackDecoder.h"
-#include "TrackTags.h"
+#include "decode/TrackDecoder.h"
+#include "tags/TrackTags.h"
 
 #include <gtest/gtest.h>
 
@@ -23,6 +23,8 @@
 #include <string>
 #include <sys/stat.h>
 #include <vector>
+
+namespace zalvo {
 
 namespace {
 
@@ -544,3 +546,5 @@ TEST(FfmpegModuleAbsentTest, OnlyWhatNeedsTheModuleIsRefused) {
 }
 
 } // namespace
+
+} // namespace zalvo

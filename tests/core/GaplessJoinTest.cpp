@@ -1,7 +1,7 @@
-#include "AudioOutput.h"
 #include "FfmpegEncode.h"
-#include "PcmSource.h"
 #include "PulledPlayListFixture.h"
+#include "output/AudioOutput.h"
+#include "pcm/PcmSource.h"
 
 #include <gtest/gtest.h>
 
@@ -18,6 +18,8 @@
 #include <sys/stat.h>
 #include <utility>
 #include <vector>
+
+namespace zalvo {
 
 namespace {
 
@@ -425,3 +427,5 @@ TEST_F(GaplessJoinTest, EditsOfTheListAheadOfTheSoundingTrackAreHeard) {
 }
 
 } // namespace
+
+} // namespace zalvo

@@ -1,8 +1,8 @@
-#include "AudioConfig.h"
-#include "Music.h"
-#include "PlayList.h"
 #include "TempDir.h"
 #include "ToneFile.h"
+#include "playlist/AudioConfig.h"
+#include "playlist/Music.h"
+#include "playlist/PlayList.h"
 
 #include <gtest/gtest.h>
 
@@ -23,6 +23,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+namespace zalvo {
 
 // These tests listen to what really comes out: OpenAL Soft's wave backend writes the mixed output to
 // the file named in ZALVO_WAVE_OUTPUT, as 32-bit float stereo, once the last track is gone.
@@ -478,3 +480,5 @@ TEST_F(MusicSoundTest, SamplesNoSpeakerCanPlayLeaveTheNextTrackAsItIs) {
 }
 
 } // namespace
+
+} // namespace zalvo

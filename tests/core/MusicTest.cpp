@@ -1,4 +1,4 @@
-#include "Music.h"
+#include "playlist/Music.h"
 
 #include "LogCapture.h"
 #include "TempDir.h"
@@ -18,6 +18,8 @@
 #include <sys/stat.h>
 #include <thread>
 #include <vector>
+
+namespace zalvo {
 
 namespace {
 
@@ -442,3 +444,5 @@ TEST_F(MusicTest, ThousandOpenedTracksHoldNoFilesAndAnyOfThemPlays) {
 }
 
 } // namespace
+
+} // namespace zalvo

@@ -1,6 +1,6 @@
-#include "Observer.h"
+#include "playlist/Observer.h"
 
-#include "Subject.h"
+#include "playlist/Subject.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -8,6 +8,8 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+namespace zalvo {
 
 namespace {
 
@@ -140,3 +142,5 @@ TEST_F(ObserverTest, ObserverOutlivingItsSubjectCanJoinAnotherOne) {
 }
 
 } // namespace
+
+} // namespace zalvo

@@ -1,9 +1,11 @@
-#include "PausableClock.h"
+#include "engine/PausableClock.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <thread>
+
+namespace zalvo {
 
 namespace {
 
@@ -73,3 +75,5 @@ TEST(PausableClockTest, ResetStartsFromZeroPausedOrRunning) {
 }
 
 } // namespace
+
+} // namespace zalvo

@@ -1,6 +1,6 @@
-#include "Archive.h"
-#include "ArchiveException.h"
 #include "PlayListFixture.h"
+#include "formats/Archive.h"
+#include "formats/ArchiveException.h"
 
 #include <gtest/gtest.h>
 
@@ -12,6 +12,8 @@
 #include <random>
 #include <sstream>
 #include <vector>
+
+namespace zalvo {
 
 namespace {
 
@@ -239,3 +241,5 @@ TEST_F(PlayListFileTest, FailedSaveLeavesThePlayListAlone) {
     EXPECT_EQ(size(), 2U);
     EXPECT_EQ(playingIndex(), 1U);
 }
+
+} // namespace zalvo

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "AudioConfig.h"
-#include "PlayList.h"
 #include "TempDir.h"
 #include "ToneFile.h"
+#include "playlist/AudioConfig.h"
+#include "playlist/PlayList.h"
 
 #include <gtest/gtest.h>
 
@@ -12,6 +12,8 @@
 #include <iterator>
 #include <string>
 #include <thread>
+
+namespace zalvo {
 
 // The settings are one per process: every test starts from a run's defaults (volume 100, repeat and
 // shuffle off) and leaves them so.
@@ -112,3 +114,5 @@ protected:
     TempDir dir;
     PlayList playList;
 };
+
+} // namespace zalvo

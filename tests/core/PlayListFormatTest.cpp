@@ -1,9 +1,9 @@
-#include "Archive.h"
-#include "PlayListFile.h"
 #include "TempDir.h"
-#include "TextEncoding.h"
 #include "ToneFile.h"
-#include "TrackCollector.h"
+#include "base/TextEncoding.h"
+#include "formats/Archive.h"
+#include "formats/PlayListFile.h"
+#include "playlist/TrackCollector.h"
 
 #include <gtest/gtest.h>
 
@@ -17,6 +17,8 @@
 #include <thread>
 #include <unistd.h>
 #include <vector>
+
+namespace zalvo {
 
 namespace {
 
@@ -386,3 +388,5 @@ TEST_F(PlayListFormatTest, CancellingStopsAReadThatDeliversNothing) {
             << opening;
     }
 }
+
+} // namespace zalvo

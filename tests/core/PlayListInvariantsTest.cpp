@@ -1,6 +1,6 @@
-#include "Archive.h"
-#include "ArchiveException.h"
 #include "PlayListFixture.h"
+#include "formats/Archive.h"
+#include "formats/ArchiveException.h"
 
 #include <gtest/gtest.h>
 
@@ -9,6 +9,8 @@
 #include <random>
 #include <sstream>
 #include <vector>
+
+namespace zalvo {
 
 namespace {
 
@@ -191,3 +193,5 @@ TEST_P(PlayListInvariantsTest, HoldAfterEveryOperation) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Seeds, PlayListInvariantsTest, ::testing::Values(1U, 2U, 3U, 4U));
+
+} // namespace zalvo

@@ -1,5 +1,5 @@
-#include "Archive.h"
 #include "PlayListFixture.h"
+#include "formats/Archive.h"
 
 #include <gtest/gtest.h>
 
@@ -10,6 +10,8 @@
 #include <sstream>
 #include <thread>
 #include <utility>
+
+namespace zalvo {
 
 namespace {
 
@@ -107,3 +109,5 @@ TEST_F(PlayListStressTest, TickTransportAndEditsFromTwoThreads) {
 }
 
 } // namespace
+
+} // namespace zalvo

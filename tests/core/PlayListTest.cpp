@@ -6,6 +6,8 @@
 #include <fstream>
 #include <set>
 
+namespace zalvo {
+
 namespace {
 
 class PlayListTest : public PlayListFixture {};
@@ -303,3 +305,5 @@ TEST_F(PlayListTest, RemovingTheCurrentTrackKeepsThePlayState) {
         EXPECT_EQ(playingIndex(), state == State::Playing ? 0U : none);
     }
 }
+
+} // namespace zalvo

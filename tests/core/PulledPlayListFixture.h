@@ -1,10 +1,12 @@
 #pragma once
 
-#include "AudioOutput.h"
 #include "PlayListFixture.h"
 #include "PulledOutput.h"
+#include "output/AudioOutput.h"
 
 #include <memory>
+
+namespace zalvo {
 
 // A playlist whose tracks play into an output that the test pulls block by block, as a sound card would.
 class PulledPlayListFixture : public PlayListFixture {
@@ -19,3 +21,5 @@ protected:
         PlayListFixture::TearDown();
     }
 };
+
+} // namespace zalvo

@@ -1,15 +1,15 @@
-#include "PulseOutput.h"
+#include "output/PulseOutput.h"
 
-#include "FallbackOutput.h"
 #include "LogCapture.h"
 #include "MonitorCapture.h"
-#include "Music.h"
-#include "PcmSource.h"
-#include "PlayList.h"
 #include "PulseServer.h"
 #include "SweepSource.h"
 #include "TempDir.h"
 #include "ToneFile.h"
+#include "output/FallbackOutput.h"
+#include "pcm/PcmSource.h"
+#include "playlist/Music.h"
+#include "playlist/PlayList.h"
 
 #include <gtest/gtest.h>
 
@@ -27,6 +27,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+namespace zalvo {
 
 // These tests play into a private PulseAudio with silent sinks and listen to them through their
 // monitors. They report the latencies they measure, and assert only bounds well above the targets.
@@ -466,3 +468,5 @@ TEST_F(PulseOutputTest, GainsNoRealTrackHasPlayNoLouderThanFullScale) {
 }
 
 } // namespace
+
+} // namespace zalvo

@@ -1,8 +1,10 @@
-#include "ReplayGain.h"
+#include "tags/ReplayGain.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+
+namespace zalvo {
 
 namespace {
 
@@ -43,3 +45,5 @@ TEST(ReplayGainTest, OnlyTheThreeModeNamesParse) {
 }
 
 } // namespace
+
+} // namespace zalvo

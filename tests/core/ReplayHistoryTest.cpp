@@ -1,6 +1,6 @@
-#include "ReplayHistory.h"
+#include "output/ReplayHistory.h"
 
-#include "PcmSource.h"
+#include "pcm/PcmSource.h"
 
 #include <gtest/gtest.h>
 
@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <numeric>
 #include <vector>
+
+namespace zalvo {
 
 namespace {
 
@@ -99,3 +101,5 @@ TEST(ReplayHistoryTest, FormatChangeInTheMiddleReplaysEachPartInItsOwnFormat) {
 }
 
 } // namespace
+
+} // namespace zalvo

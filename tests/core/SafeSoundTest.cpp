@@ -1,5 +1,5 @@
-#include "AudioOutput.h"
 #include "PulledPlayListFixture.h"
+#include "output/AudioOutput.h"
 
 #include <gtest/gtest.h>
 
@@ -12,6 +12,8 @@
 #include <taglib/tpropertymap.h>
 #include <utility>
 #include <vector>
+
+namespace zalvo {
 
 namespace {
 
@@ -148,3 +150,5 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<HarmfulTrack>& info) { return std::string(info.param.name); });
 
 } // namespace
+
+} // namespace zalvo

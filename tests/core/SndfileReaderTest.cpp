@@ -1,10 +1,10 @@
-#include "SndfileReader.h"
+#include "decode/SndfileReader.h"
 
 #include "FfmpegEncode.h"
-#include "FileStream.h"
 #include "TempDir.h"
 #include "TestName.h"
 #include "ToneFile.h"
+#include "decode/FileStream.h"
 
 #include <gtest/gtest.h>
 
@@ -19,6 +19,8 @@
 #include <random>
 #include <string>
 #include <vector>
+
+namespace zalvo {
 
 namespace {
 
@@ -225,3 +227,5 @@ INSTANTIATE_TEST_SUITE_P(Files, Mp3LayoutTest, ::testing::ValuesIn(mp3Layouts),
                          [](const ::testing::TestParamInfo<Mp3Layout>& info) { return testNameOf(info.param.name); });
 
 } // namespace
+
+} // namespace zalvo

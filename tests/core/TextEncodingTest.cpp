@@ -1,9 +1,11 @@
-#include "TextEncoding.h"
+#include "base/TextEncoding.h"
 
 #include <gtest/gtest.h>
 
 #include <optional>
 #include <string>
+
+namespace zalvo {
 
 namespace {
 
@@ -98,3 +100,5 @@ TEST(TextEncodingTest, NarrowStringsAreUtf8WhenValidElseWindows1252) {
 }
 
 } // namespace
+
+} // namespace zalvo

@@ -1,4 +1,4 @@
-#include "TrackDecoder.h"
+#include "decode/TrackDecoder.h"
 
 #include "Deadline.h"
 #include "TempDir.h"
@@ -13,6 +13,8 @@
 #include <string>
 #include <sys/stat.h>
 #include <vector>
+
+namespace zalvo {
 
 namespace {
 
@@ -97,3 +99,5 @@ TEST(TrackDecoderTest, RefusesWhatIsNotAnAudioFileWithoutWaitingOrReadingItAll) 
 }
 
 } // namespace
+
+} // namespace zalvo

@@ -1,4 +1,4 @@
-#include "TrackTags.h"
+#include "tags/TrackTags.h"
 
 #include "FfmpegEncode.h"
 #include "TempDir.h"
@@ -16,6 +16,8 @@
 #include <taglib/mpegfile.h>
 #include <taglib/textidentificationframe.h>
 #include <taglib/tpropertymap.h>
+
+namespace zalvo {
 
 namespace fs = std::filesystem;
 
@@ -239,3 +241,5 @@ TEST(TrackTags, ADamagedTagGivesWhatReadsAndNoFileGivesNothing) {
 }
 
 } // namespace
+
+} // namespace zalvo

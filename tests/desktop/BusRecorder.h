@@ -7,6 +7,8 @@
 
 #include <vector>
 
+namespace zalvo {
+
 // Records what the player announces on the bus: its properties' changes and its seeks.
 class BusRecorder final : public QObject {
     Q_OBJECT
@@ -42,3 +44,5 @@ public slots:
     }
     void seeked(qlonglong position) { seeks.push_back(position); }
 };
+
+} // namespace zalvo

@@ -19,6 +19,8 @@
 #include <memory>
 #include <vector>
 
+namespace zalvo {
+
 namespace {
 
 using Request = CommandLine::Request;
@@ -231,3 +233,5 @@ TEST_F(LaunchTest, WithoutASessionBusThePlayerRunsAlone) {
 }
 
 } // namespace
+
+} // namespace zalvo

@@ -1,10 +1,12 @@
 #include "CoreLog.h"
 
-#include "Log.h"
+#include "base/Log.h"
 
 #include <QLoggingCategory>
 #include <QStringList>
 #include <gtest/gtest.h>
+
+namespace zalvo {
 
 namespace {
 
@@ -30,3 +32,5 @@ TEST(CoreLogTest, CoreWarningsReachQtUnderTheirCategoryAndDebugOnlyWhenTheRulesA
 }
 
 } // namespace
+
+} // namespace zalvo

@@ -27,6 +27,8 @@
 #include <limits>
 #include <memory>
 
+namespace zalvo {
+
 namespace {
 
 const QString playerName = QStringLiteral("org.mpris.MediaPlayer2.zalvo");
@@ -511,3 +513,5 @@ TEST_F(MprisTest, AHugeTitleLeavesThePlayerOnTheBusAndArrivesCutOrNotAtAll) {
 }
 
 } // namespace
+
+} // namespace zalvo

@@ -10,6 +10,8 @@
 #include <functional>
 #include <stdexcept>
 
+namespace zalvo {
+
 // A session bus of the test's own, so that nothing reaches the desktop's bus and the test can take the
 // bus away mid-run.
 class PrivateBus final {
@@ -68,3 +70,5 @@ inline QString runToEnd(QProcess& process, const QString& program, const QString
     waitUntil([&process] { return process.state() == QProcess::NotRunning; }, 20000);
     return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
 }
+
+} // namespace zalvo

@@ -1,4 +1,4 @@
-#include "CoverArt.h"
+#include "tags/CoverArt.h"
 
 #include <array>
 #include <cstddef>
@@ -12,6 +12,8 @@
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
+
+namespace zalvo {
 
 namespace fs = std::filesystem;
 
@@ -107,6 +109,8 @@ void check(const std::optional<fs::path>& cover, const fs::path& cache, const st
 }
 
 } // namespace
+
+} // namespace zalvo
 
 // The first byte chooses how the rest reaches the cover cache: as a whole file for TagLib under some
 // extension, as the picture of an ID3v2 tag, as a FLAC PICTURE block, or as a picture whose cached

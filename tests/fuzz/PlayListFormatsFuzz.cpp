@@ -1,10 +1,12 @@
-#include "PlayListFile.h"
+#include "formats/PlayListFile.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <sstream>
 #include <string>
+
+namespace zalvo {
 
 namespace {
 
@@ -15,6 +17,8 @@ void require(bool condition) {
 }
 
 } // namespace
+
+} // namespace zalvo
 
 // Any bytes read as a playlist file of whatever format they look like: the reading ends, every entry
 // comes out as an absolute path or as none, and an entry never costs less than a byte of the file.

@@ -1,6 +1,6 @@
-#include "Archive.h"
-#include "ArchiveException.h"
-#include "PlayList.h"
+#include "formats/Archive.h"
+#include "formats/ArchiveException.h"
+#include "playlist/PlayList.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -8,6 +8,8 @@
 #include <sstream>
 #include <string>
 #include <vector>
+
+namespace zalvo {
 
 namespace {
 
@@ -27,6 +29,8 @@ std::vector<std::u16string> checkedPaths(PlayList& playList) {
 }
 
 } // namespace
+
+} // namespace zalvo
 
 // Any bytes loaded as a playlist file: the load either completes or ends with the archive's error, and
 // the playlist is left whole either way; what loaded saves and loads back unchanged.

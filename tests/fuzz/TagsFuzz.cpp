@@ -1,5 +1,5 @@
-#include "TextEncoding.h"
-#include "TrackTags.h"
+#include "base/TextEncoding.h"
+#include "tags/TrackTags.h"
 
 #include <array>
 #include <cstddef>
@@ -9,6 +9,8 @@
 #include <fstream>
 #include <string>
 #include <unistd.h>
+
+namespace zalvo {
 
 namespace {
 
@@ -46,6 +48,8 @@ void requireText(const std::string& text) {
 }
 
 } // namespace
+
+} // namespace zalvo
 
 // The first byte chooses the file's extension, the rest is the file: reading its tags ends, and gives
 // UTF-8 values and lists within their limits.

@@ -1,4 +1,4 @@
-#include "TrackDecoder.h"
+#include "decode/TrackDecoder.h"
 
 #include <array>
 #include <cstddef>
@@ -9,6 +9,8 @@
 #include <span>
 #include <string>
 #include <unistd.h>
+
+namespace zalvo {
 
 namespace {
 
@@ -37,6 +39,8 @@ private:
 };
 
 } // namespace
+
+} // namespace zalvo
 
 // Any bytes as an audio file: opening ends, what opens can sound and is outlined as the decoder
 // sees it, and decoding it ends in whole frames.

@@ -4,6 +4,8 @@
 #include <memory>
 #include <thread>
 
+namespace zalvo {
+
 bool finishesWithin(std::chrono::milliseconds limit, std::function<void()> work) {
     auto done = std::make_shared<std::promise<void>>();
     std::future<void> ended = done->get_future();
@@ -13,3 +15,5 @@ bool finishesWithin(std::chrono::milliseconds limit, std::function<void()> work)
     }).detach();
     return ended.wait_for(limit) == std::future_status::ready;
 }
+
+} // namespace zalvo

@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <stdexcept>
 
+namespace zalvo {
+
 namespace {
 
 void runFfmpeg(const std::string& arguments) {
@@ -23,3 +25,5 @@ std::filesystem::path encodeTone(const std::filesystem::path& target, const std:
     runFfmpeg("-f lavfi -i sine=frequency=440:duration=0.3 -c:a " + codec + " '" + target.string() + "'");
     return target;
 }
+
+} // namespace zalvo

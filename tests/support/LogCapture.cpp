@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <mutex>
 
+namespace zalvo {
+
 namespace {
 
 std::mutex capturedMutex;
@@ -36,3 +38,5 @@ std::size_t LogCapture::warningsWith(const std::string& text) const {
         return entry.level == Log::Level::Warning && entry.message.find(text) != std::string::npos;
     }));
 }
+
+} // namespace zalvo

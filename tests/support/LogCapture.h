@@ -1,10 +1,12 @@
 #pragma once
 
-#include "Log.h"
+#include "base/Log.h"
 
 #include <string>
 #include <thread>
 #include <vector>
+
+namespace zalvo {
 
 // Takes the core's log for its lifetime and keeps what is written to it.
 class LogCapture final {
@@ -25,3 +27,5 @@ public:
     // The warnings whose message contains `text`.
     std::size_t warningsWith(const std::string& text) const;
 };
+
+} // namespace zalvo

@@ -10,6 +10,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+namespace zalvo {
+
 namespace {
 
 constexpr std::size_t window = MonitorCapture::rate / 100;
@@ -171,3 +173,5 @@ std::vector<float> MonitorCapture::samplesFrom(Clock::time_point from, double se
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
 }
+
+} // namespace zalvo

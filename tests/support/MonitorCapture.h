@@ -10,6 +10,8 @@
 #include <thread>
 #include <vector>
 
+namespace zalvo {
+
 // Hears a sink of the server PULSE_SERVER names through its monitor (parec, mono, 44.1 kHz, low
 // latency) and remembers when each sample arrived, so a test can tell when sound started or stopped.
 class MonitorCapture final {
@@ -46,3 +48,5 @@ private:
     // When each sample's chunk arrived, with the index just past it.
     std::vector<std::pair<std::size_t, Clock::time_point>> arrivals;
 };
+
+} // namespace zalvo

@@ -1,11 +1,13 @@
 #pragma once
 
-#include "AudioOutput.h"
-#include "PcmSource.h"
+#include "output/AudioOutput.h"
+#include "pcm/PcmSource.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <vector>
+
+namespace zalvo {
 
 // An output that plays nothing by itself: the test pulls each block, as a sound card would.
 class PulledOutput final : public AudioOutput {
@@ -44,3 +46,5 @@ private:
     std::uint64_t heard = 0;
     bool ended = false;
 };
+
+} // namespace zalvo

@@ -12,6 +12,8 @@
 #include <unistd.h>
 #include <vector>
 
+namespace zalvo {
+
 namespace {
 
 bool onPath(const std::string& program) {
@@ -132,3 +134,5 @@ std::string PulseServer::pactl(const std::string& arguments) const {
     }
     return text.empty() ? "ok" : text;
 }
+
+} // namespace zalvo

@@ -4,6 +4,8 @@
 #include <string>
 #include <sys/types.h>
 
+namespace zalvo {
+
 // A private PulseAudio for one test, with two silent sinks ("nullsink", the default, and "othersink")
 // and its socket in the test's own folder. While it lives, PULSE_SERVER names it, so that libpulse,
 // pactl and parec in this process and its children reach it and no other server.
@@ -34,3 +36,5 @@ private:
     bool hadPreviousServer = false;
     pid_t pid = -1;
 };
+
+} // namespace zalvo

@@ -5,6 +5,8 @@
 #include <numbers>
 #include <utility>
 
+namespace zalvo {
+
 namespace {
 
 constexpr double startHz = 400.0;
@@ -46,3 +48,5 @@ double SweepSource::secondsOf(const std::vector<float>& heard, unsigned rate) {
     const double hertz = static_cast<double>(crossings) / 2.0 / (static_cast<double>(heard.size()) / rate);
     return (hertz - startHz) / risePerSecond;
 }
+
+} // namespace zalvo

@@ -1,12 +1,14 @@
 #pragma once
 
-#include "PcmFormat.h"
-#include "PcmSource.h"
+#include "pcm/PcmFormat.h"
+#include "pcm/PcmSource.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <span>
 #include <vector>
+
+namespace zalvo {
 
 // A tone at half scale whose pitch rises 100 Hz a second from 400 Hz, so that a few milliseconds of
 // it tell where in the stream they come from. It plays its stretches one after the other, each in its
@@ -32,3 +34,5 @@ private:
     double seconds = 0.0;
     double phase = 0.0;
 };
+
+} // namespace zalvo

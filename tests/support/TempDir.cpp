@@ -5,6 +5,8 @@
 #include <string>
 #include <system_error>
 
+namespace zalvo {
+
 TempDir::TempDir() {
     std::string pattern = (std::filesystem::temp_directory_path() / "zalvo-test-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) {
@@ -18,3 +20,5 @@ TempDir::~TempDir() {
     std::filesystem::permissions(root, std::filesystem::perms::owner_all, ignored);
     std::filesystem::remove_all(root, ignored);
 }
+
+} // namespace zalvo

@@ -3,6 +3,8 @@
 #include <filesystem>
 #include <string>
 
+namespace zalvo {
+
 // A fresh directory for one test, removed with everything in it when the test ends.
 class TempDir final {
 public:
@@ -17,3 +19,5 @@ public:
 private:
     std::filesystem::path root;
 };
+
+} // namespace zalvo

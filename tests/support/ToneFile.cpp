@@ -10,6 +10,8 @@
 #include <string>
 #include <utility>
 
+namespace zalvo {
+
 namespace {
 
 int sndfileFormat(AudioFormat format) {
@@ -131,3 +133,5 @@ std::vector<std::filesystem::path> writeTrackPairs(const std::filesystem::path& 
     }
     return tracks;
 }
+
+} // namespace zalvo

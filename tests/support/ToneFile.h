@@ -1,11 +1,13 @@
 #pragma once
 
-#include "TrackTags.h"
+#include "tags/TrackTags.h"
 
 #include <filesystem>
 #include <span>
 #include <string>
 #include <vector>
+
+namespace zalvo {
 
 // Flac24 keeps 24 bits a sample and WavFloat 32-bit floats as they are, where the others keep 16 (or
 // are lossy).
@@ -44,3 +46,5 @@ std::vector<AudioFormat> allAudioFormats();
 // `folder`, as the loading benchmarks' playlists name them; the paths in that order.
 std::vector<std::filesystem::path> writeTrackPairs(const std::filesystem::path& folder,
                                                    const std::vector<AudioFormat>& formats, double seconds);
+
+} // namespace zalvo

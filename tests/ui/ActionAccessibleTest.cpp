@@ -1,7 +1,7 @@
-#include "AudioConfig.h"
 #include "CZalvoDlg.h"
 #include "SettingsGuard.h"
 #include "ZalvoDlgAccessible.h"
+#include "playlist/AudioConfig.h"
 
 #include <QAccessible>
 #include <QCoreApplication>
@@ -11,6 +11,8 @@
 
 #include <functional>
 #include <string>
+
+namespace zalvo {
 
 namespace {
 
@@ -77,3 +79,5 @@ TEST(ActionAccessibleTest, PressesWhileADialogOfThePlayerIsOpenGoNoFurtherThanAC
 }
 
 } // namespace
+
+} // namespace zalvo

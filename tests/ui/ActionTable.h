@@ -4,6 +4,8 @@
 
 #include <array>
 
+namespace zalvo {
+
 // One action's rectangle; right and bottom edges lie outside.
 struct ActionRect {
     Action action;
@@ -32,3 +34,5 @@ inline constexpr std::array<ActionRect, 12> actionTable{{
     {SAVE_PLAYLIST, "SAVE_PLAYLIST", 300, 65, 365, 140},
     {MANAGE_PLAYLIST, "MANAGE_PLAYLIST", 365, 130, 435, 205},
 }};
+
+} // namespace zalvo

@@ -1,12 +1,12 @@
 #include "CPlayListManagDlg.h"
 
-#include "AudioConfig.h"
-#include "Music.h"
-#include "PlayList.h"
 #include "ScriptedZalvoDlg.h"
 #include "SettingsGuard.h"
 #include "TempDir.h"
 #include "ToneFile.h"
+#include "playlist/AudioConfig.h"
+#include "playlist/Music.h"
+#include "playlist/PlayList.h"
 
 #include <QApplication>
 #include <QItemSelectionModel>
@@ -27,6 +27,8 @@
 #include <ostream>
 #include <string>
 #include <vector>
+
+namespace zalvo {
 
 void PrintTo(const QString& text, std::ostream* out) {
     *out << '"' << text.toStdString() << '"';
@@ -539,3 +541,5 @@ TEST_F(PlayListManagerTest, KeysDeleteMoveAndPlayTheSelectedEntryAndEnterStillCl
     EXPECT_FALSE(manager->isVisible());
     EXPECT_EQ(manager->result(), QDialog::Accepted);
 }
+
+} // namespace zalvo

@@ -1,9 +1,9 @@
-#include "Archive.h"
 #include "ModalCatcher.h"
 #include "ScriptedZalvoDlg.h"
 #include "SettingsGuard.h"
 #include "TempDir.h"
 #include "ToneFile.h"
+#include "formats/Archive.h"
 
 #include <QTest>
 #include <gtest/gtest.h>
@@ -17,6 +17,8 @@
 #include <sys/resource.h>
 #include <unistd.h>
 #include <vector>
+
+namespace zalvo {
 
 namespace {
 
@@ -352,3 +354,5 @@ TEST_F(MainWindowActionsTest, PlaybackMovesOnWhileAMessageBoxIsOpen) {
 }
 
 } // namespace
+
+} // namespace zalvo

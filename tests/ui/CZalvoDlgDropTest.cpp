@@ -1,10 +1,10 @@
-#include "Archive.h"
 #include "ModalCatcher.h"
 #include "ScriptedZalvoDlg.h"
 #include "SettingsGuard.h"
 #include "TempDir.h"
-#include "TextEncoding.h"
 #include "ToneFile.h"
+#include "base/TextEncoding.h"
+#include "formats/Archive.h"
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -17,6 +17,8 @@
 #include <fstream>
 #include <string>
 #include <vector>
+
+namespace zalvo {
 
 namespace {
 
@@ -141,3 +143,5 @@ TEST_F(MainWindowDropTest, TheAddTrackDialogTakesSeveralFilesAtOnce) {
 }
 
 } // namespace
+
+} // namespace zalvo

@@ -1,10 +1,10 @@
-#include "AudioConfig.h"
 #include "CPlayListManagDlg.h"
 #include "ModalCatcher.h"
 #include "ScriptedZalvoDlg.h"
 #include "SettingsGuard.h"
 #include "TempDir.h"
 #include "ToneFile.h"
+#include "playlist/AudioConfig.h"
 
 #include <QApplication>
 #include <QPushButton>
@@ -15,6 +15,8 @@
 #include <iterator>
 #include <string>
 #include <vector>
+
+namespace zalvo {
 
 namespace {
 
@@ -135,3 +137,5 @@ TEST_F(MainWindowKeysTest, EachKeyRunsItsActionAndTheWindowSaysWhatPlays) {
 }
 
 } // namespace
+
+} // namespace zalvo

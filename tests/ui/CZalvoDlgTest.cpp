@@ -21,6 +21,8 @@
 #include <iterator>
 #include <memory>
 
+namespace zalvo {
+
 namespace {
 
 Action expectedAt(QPoint point) {
@@ -401,3 +403,5 @@ TEST(ApplicationStartUp, RunsTheMainWindowOnceAndThenEnds) {
 }
 
 } // namespace
+
+} // namespace zalvo

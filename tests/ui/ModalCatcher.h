@@ -8,6 +8,8 @@
 #include <functional>
 #include <vector>
 
+namespace zalvo {
+
 // Stands in for the person in front of modal windows: every message box that comes up is recorded
 // and closed with its OK button; any other modal window is handed to `onOtherModal`.
 class ModalCatcher final {
@@ -57,3 +59,5 @@ private:
 
     QTimer timer;
 };
+
+} // namespace zalvo

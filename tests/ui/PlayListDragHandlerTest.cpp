@@ -18,6 +18,8 @@
 #include <string>
 #include <vector>
 
+namespace zalvo {
+
 namespace {
 
 // Entries dragged within the manager's list, and files dropped on it from outside.
@@ -120,3 +122,5 @@ TEST_F(ManagerDragTest, FilesDroppedFromOutsideAreAppended) {
 }
 
 } // namespace
+
+} // namespace zalvo

@@ -1,13 +1,15 @@
 #include "PlayListFiles.h"
 
 #include "ModalCatcher.h"
-#include "PlayList.h"
 #include "TempDir.h"
+#include "playlist/PlayList.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
+
+namespace zalvo {
 
 namespace {
 
@@ -89,3 +91,5 @@ TEST(PlayListFilesTest, AFailedSaveIsToldOnceAndLoggedOnceWithItsCause) {
 }
 
 } // namespace
+
+} // namespace zalvo

@@ -19,6 +19,8 @@
 #include <sys/stat.h>
 #include <vector>
 
+namespace zalvo {
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -192,3 +194,5 @@ TEST_F(PlayListLoadingTest, TheManagerFollowsChangesFromOutsideKeepingItsSelecti
 }
 
 } // namespace
+
+} // namespace zalvo

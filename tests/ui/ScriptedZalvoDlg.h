@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+namespace zalvo {
+
 // The main window with its file dialogs answered from a script: each question takes the next answer,
 // and an empty answer (or none left) is a cancelled dialog. Where several files can be chosen, an
 // answer names them one per line.
@@ -47,3 +49,5 @@ inline void clickAction(CZalvoDlg& window, Action action) {
     pointAt(window, centre);
     QTest::mouseClick(&window, Qt::LeftButton, Qt::NoModifier, centre);
 }
+
+} // namespace zalvo

@@ -1,6 +1,8 @@
 #pragma once
 
-#include "AudioConfig.h"
+#include "playlist/AudioConfig.h"
+
+namespace zalvo {
 
 // The settings outlive every window: a test leaves them as it found them.
 class SettingsGuard final {
@@ -30,3 +32,5 @@ private:
     bool repeat = AudioConfig::getInstance()->isRepeat();
     bool shuffle = AudioConfig::getInstance()->isShuffle();
 };
+
+} // namespace zalvo

@@ -19,6 +19,8 @@
 #include <string>
 #include <vector>
 
+namespace zalvo {
+
 namespace {
 
 constexpr int kSize = 500;
@@ -312,3 +314,5 @@ TEST_F(ScaledWindowTest, SkinIsDrawnPixelForPixelAtTheScreenScale) {
 }
 
 } // namespace
+
+} // namespace zalvo

@@ -1,0 +1,109 @@
+#include "decode/DecoderModule.h"
+
+#include "base/Log.h"
+
+#include <cstdlib>
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <filesystem>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace zalvo {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* moduleFile = "libzalvo_ffmpeg.so";
+
+std::vector<fs::path> moduleFolders() {
+    if (const char* forced = std::getenv("ZALVO_MODULE_DIR")) {
+        return {fs::path(forced)};
+    }
+    std::error_code error;
+    const fs::path program = fs::read_symlink("/proc/self/exe", error);
+    if (error) {
+        return {};
+    }
+    const fs::path folder = program.parent_path();
+    return {folder, folder.parent_path() / ZALVO_MODULE_LIBDIR / "zalvo"};
+}
+
+struct Entries {
+    ModuleDecoderOpen open = nullptr;
+    ModuleDecoderOutline outline = nullptr;
+    ModuleDecoderTags tags = nullptr;
+};
+
+Entries loadModule() {
+    for (const fs::path& folder : moduleFolders()) {
+        const fs::path file = folder / moduleFile;
+        std::error_code error;
+        if (!fs::exists(file, error)) {
+            continue;
+        }
+        // The module stays loaded for the process's life: decoders it made may outlive any owner.
+        void* library = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (library == nullptr) {
+            // Installed but unusable (FFmpeg's libraries missing): said once, as the files it would
+            // have played are refused.
+            Log::warning(Log::Category::Engine, std::string("The FFmpeg decoder module does not load: ") + dlerror());
+            continue;
+        }
+        void* open = dlsym(library, moduleDecoderOpenSymbol);
+        void* outline = dlsym(library, moduleDecoderOutlineSymbol);
+        void* tags = dlsym(library, moduleDecoderTagsSymbol);
+        if (open != nullptr && outline != nullptr && tags != nullptr) {
+            return {reinterpret_cast<ModuleDecoderOpen>(open), reinterpret_cast<ModuleDecoderOutline>(outline),
+                    reinterpret_cast<ModuleDecoderTags>(tags)};
+        }
+        dlclose(library);
+    }
+    return {};
+}
+
+const Entries& entries() {
+    static const Entries loaded = loadModule();
+    return loaded;
+}
+
+// The module takes a descriptor of its own, and closes it.
+int ownCopy(int descriptor) {
+    return fcntl(descriptor, F_DUPFD_CLOEXEC, 0);
+}
+
+} // namespace
+
+bool DecoderModule::available() {
+    return entries().open != nullptr;
+}
+
+std::unique_ptr<ModuleDecoder> DecoderModule::open(int descriptor) {
+    if (entries().open == nullptr) {
+        return nullptr;
+    }
+    const int own = ownCopy(descriptor);
+    return own < 0 ? nullptr : std::unique_ptr<ModuleDecoder>(entries().open(own));
+}
+
+std::optional<TrackOutline> DecoderModule::outline(int descriptor) {
+    TrackOutline found;
+    const int own = entries().outline == nullptr ? -1 : ownCopy(descriptor);
+    if (own < 0 || !entries().outline(own, &found)) {
+        return std::nullopt;
+    }
+    return found;
+}
+
+std::optional<ModuleTags> DecoderModule::tags(int descriptor) {
+    ModuleTags found;
+    const int own = entries().tags == nullptr ? -1 : ownCopy(descriptor);
+    if (own < 0 || !entries().tags(own, &found)) {
+        return std::nullopt;
+    }
+    return found;
+}
+
+} // namespace zalvo

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "decode/ModuleDecoder.h"
+#include "decode/TrackOutline.h"
+
+#include <memory>
+#include <optional>
+
+namespace zalvo {
+
+// The FFmpeg decoder module, loaded the first time a file needs it and kept for the process's life:
+// a player that never meets such a file never pays for FFmpeg. Found in the folder named by
+// ZALVO_MODULE_DIR when set, else beside the running program or in the library folder it installs to.
+class DecoderModule final {
+public:
+    // A decoder for the regular file open on `descriptor` (left open for the caller), or null when the
+    // module is missing or plays nothing there.
+    static std::unique_ptr<ModuleDecoder> open(int descriptor);
+    // Whether the module loads; the first call loads it.
+    static bool available();
+    // What open() would play, learnt without decoding where the file's container says enough.
+    static std::optional<TrackOutline> outline(int descriptor);
+    // The container's own tags, for the files whose tags only FFmpeg reads; nothing where the module is
+    // missing or reads nothing there.
+    static std::optional<ModuleTags> tags(int descriptor);
+};
+
+} // namespace zalvo

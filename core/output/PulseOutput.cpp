@@ -1,0 +1,342 @@
+#include "output/PulseOutput.h"
+
+#include "pcm/PcmSource.h"
+
+#include <algorithm>
+#include <mutex>
+#include <pulse/pulseaudio.h>
+#include <span>
+#include <string>
+
+namespace zalvo {
+
+namespace {
+
+// The server holds this much ahead of what is heard, and asks for more once this much has played:
+// about four wake-ups a second on each side. The lead stays under a second, so the track that follows
+// is still chosen less than a second before it sounds.
+constexpr pa_usec_t bufferedUsec = 800'000;
+constexpr pa_usec_t refillUsec = 250'000;
+// The least wait before looking again whether a stream ending at a format change has been heard out.
+constexpr pa_usec_t formatPollUsec = 5'000;
+
+void dropOperation(pa_operation* operation) {
+    if (operation != nullptr) {
+        pa_operation_unref(operation);
+    }
+}
+
+} // namespace
+
+std::unique_ptr<PulseOutput> PulseOutput::connect(PcmSource& source, bool streamNow) {
+    std::unique_ptr<PulseOutput> output(new PulseOutput(source));
+    // Another output may still be pulling from the source: its format is read only once this one streams.
+    output->streamWanted = streamNow;
+    if (streamNow) {
+        output->adoptSourceFormat();
+    }
+    if (!output->connection.open()) {
+        return nullptr;
+    }
+    return output;
+}
+
+bool PulseOutput::serverAnswers() {
+    return PulseConnection::serverAnswers();
+}
+
+PulseOutput::PulseOutput(PcmSource& source)
+    : source(source), connection([this] { openStream(); }, [this] { onServerLost(); }) {}
+
+PulseOutput::~PulseOutput() {
+    const std::scoped_lock lock(connection);
+    if (switchTimer != nullptr) {
+        connection.api()->time_free(switchTimer);
+        switchTimer = nullptr;
+    }
+    closeStream();
+    connection.close();
+}
+
+void PulseOutput::onServerLost() {
+    // Whatever the server held is gone with it: hold the position until a server answers again.
+    heardFrames();
+    closeStream();
+}
+
+void PulseOutput::openStream() {
+    if (!streamWanted) {
+        return;
+    }
+    const pa_sample_spec sampleFormat{PA_SAMPLE_FLOAT32LE, format.sampleRate,
+                                      static_cast<std::uint8_t>(format.channels)};
+    pa_channel_map map{};
+    if (format.channels > PA_CHANNELS_MAX || pa_sample_spec_valid(&sampleFormat) == 0 ||
+        pa_channel_map_init_extend(&map, format.channels, PA_CHANNEL_MAP_WAVEEX) == nullptr) {
+        // Nothing in this format can sound: end here rather than wait for ever.
+        connection.messages().warning("The sound server cannot play " + std::to_string(format.channels) +
+                                      " channels at " + std::to_string(format.sampleRate) + " Hz: the track ends here");
+        sourceEnded = true;
+        finished = true;
+        return;
+    }
+    // The role lets the desktop's sound policies treat the stream as music.
+    pa_proplist* properties = pa_proplist_new();
+    pa_proplist_sets(properties, PA_PROP_MEDIA_ROLE, "music");
+    stream = pa_stream_new_with_proplist(connection.context(), "Zalvo", &sampleFormat, &map, properties);
+    pa_proplist_free(properties);
+    if (stream == nullptr) {
+        connection.messages().warning("The sound server refused a stream (" + connection.lastError() +
+                                      "): the track ends here");
+        sourceEnded = true;
+        finished = true;
+        return;
+    }
+    pa_stream_set_write_callback(stream, &PulseOutput::writeThunk, this);
+    pa_stream_set_state_callback(
+        stream,
+        [](pa_stream* changed, void* self) {
+            const pa_stream_state_t state = pa_stream_get_state(changed);
+            if (state == PA_STREAM_READY) {
+                static_cast<PulseOutput*>(self)->onStreamReady();
+            } else if (!PA_STREAM_IS_GOOD(state)) {
+                static_cast<PulseOutput*>(self)->onStreamLost();
+            }
+        },
+        this);
+
+    pa_buffer_attr attributes{};
+    attributes.maxlength = static_cast<std::uint32_t>(-1);
+    attributes.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(bufferedUsec, &sampleFormat));
+    attributes.minreq = static_cast<std::uint32_t>(pa_usec_to_bytes(refillUsec, &sampleFormat));
+    attributes.prebuf = attributes.minreq;
+    attributes.fragsize = static_cast<std::uint32_t>(-1);
+
+    pa_cvolume volume{};
+    pa_cvolume_set(&volume, sampleFormat.channels, pa_sw_volume_from_linear(gain));
+
+    // No device and no PA_STREAM_DONT_MOVE: the server places the stream and may move it later.
+    auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE);
+    if (!playing) {
+        flags = static_cast<pa_stream_flags_t>(flags | PA_STREAM_START_CORKED);
+    }
+    // A new stream picks up where the last one was heard to, replaying what the old one lost.
+    heard.restartAt(heard.frames());
+    history.rewind(heard.frames());
+    if (pa_stream_connect_playback(stream, nullptr, &attributes, flags, &volume, nullptr) < 0) {
+        connection.messages().warning("The sound server did not connect the stream (" + connection.lastError() +
+                                      "): trying again");
+        closeStream();
+        connection.retrySoon();
+    }
+}
+
+void PulseOutput::closeStream() {
+    if (stream == nullptr) {
+        return;
+    }
+    pa_stream_set_write_callback(stream, nullptr, nullptr);
+    pa_stream_set_state_callback(stream, nullptr, nullptr);
+    if (PA_STREAM_IS_GOOD(pa_stream_get_state(stream))) {
+        pa_stream_disconnect(stream);
+    }
+    pa_stream_unref(stream);
+    stream = nullptr;
+    draining = false;
+}
+
+void PulseOutput::onWritable(std::size_t bytes) {
+    std::size_t frames = bytes / frameBytes();
+
+    // Forget what has surely been heard; what remains may have to be played again.
+    history.forget(heardFrames());
+
+    while (frames > 0) {
+        if (history.allSent()) {
+            if (sourceEnded || formatChanging) {
+                break;
+            }
+            if (history.pull(source, frames) < frames) {
+                (source.format() == format ? sourceEnded : formatChanging) = true;
+            }
+        }
+        const std::span<const PcmSample> samples = history.send(frames);
+        if (samples.empty()) {
+            continue;
+        }
+        if (pa_stream_write(stream, samples.data(), samples.size_bytes(), nullptr, 0, PA_SEEK_RELATIVE) < 0) {
+            // What was not written stays in the history, to be replayed on the stream that follows.
+            connection.messages().warning("Writing to the sound server failed (" + connection.lastError() + ")");
+            return;
+        }
+        frames -= samples.size() / format.channels;
+    }
+
+    if (history.allSent() && (sourceEnded || formatChanging) && !draining) {
+        // Draining plays out a tail shorter than the prebuffer. Its acknowledgement comes long after the
+        // last frame is heard, so the stream's clock tells when to switch formats rather than the ack.
+        draining = true;
+        dropOperation(pa_stream_drain(stream, &PulseOutput::drainThunk, this));
+        if (formatChanging) {
+            scheduleFormatSwitch();
+        }
+    }
+}
+
+void PulseOutput::onDrained(bool success) {
+    draining = false;
+    if (!success) {
+        return;
+    }
+    heard.restartAt(history.sent());
+    if (formatChanging) {
+        switchFormat();
+    } else {
+        finished = true;
+    }
+}
+
+void PulseOutput::scheduleFormatSwitch() {
+    // Wake when the last frame should be heard; while paused this polls at that pace.
+    const std::uint64_t unheard = history.sent() - heardFrames();
+    const pa_usec_t wait = std::max<pa_usec_t>(formatPollUsec, unheard * 1'000'000 / format.sampleRate);
+    connection.schedule(switchTimer, wait, &PulseOutput::switchThunk, this);
+}
+
+void PulseOutput::onSwitchDue() {
+    if (!formatChanging || stream == nullptr) {
+        // Gone with the server: the replacement stream starts the wait over once it has replayed.
+        return;
+    }
+    if (heardFrames() >= history.sent()) {
+        switchFormat();
+    } else {
+        scheduleFormatSwitch();
+    }
+}
+
+void PulseOutput::switchFormat() {
+    // A stream has one format: the rest of the source plays on a new one.
+    heard.restartAt(history.sent());
+    closeStream();
+    adoptSourceFormat();
+    formatChanging = false;
+    openStream();
+}
+
+void PulseOutput::adoptSourceFormat() {
+    format = source.format();
+    history.reset(format.channels);
+}
+
+void PulseOutput::onStreamReady() {
+    streamFailing = false;
+    // The controls may have moved while the stream was being set up.
+    dropOperation(pa_stream_cork(stream, playing ? 0 : 1, nullptr, nullptr));
+    applyGain();
+}
+
+void PulseOutput::onStreamLost() {
+    // Ended by the server alone (killed, or its sink gone with nowhere to move): the server is still
+    // there, so a new stream replays what this one had not played.
+    if (!streamFailing) {
+        connection.messages().warning("The sound server ended the stream (" + connection.lastError() +
+                                      "): opening another");
+    }
+    // The streams opened until one plays fail for the same cause.
+    streamFailing = true;
+    closeStream();
+    connection.retrySoon();
+}
+
+void PulseOutput::applyGain() {
+    if (stream == nullptr || pa_stream_get_state(stream) != PA_STREAM_READY) {
+        return;
+    }
+    pa_cvolume volume{};
+    pa_cvolume_set(&volume, format.channels, pa_sw_volume_from_linear(gain));
+    dropOperation(
+        pa_context_set_sink_input_volume(connection.context(), pa_stream_get_index(stream), &volume, nullptr, nullptr));
+}
+
+std::uint64_t PulseOutput::heardFrames() const {
+    pa_usec_t played = 0;
+    if (stream != nullptr && pa_stream_get_state(stream) == PA_STREAM_READY &&
+        pa_stream_get_time(stream, &played) == 0) {
+        heard.update(played * format.sampleRate / 1'000'000, history.sent());
+    }
+    return heard.frames();
+}
+
+std::size_t PulseOutput::frameBytes() const {
+    return format.channels * sizeof(PcmSample);
+}
+
+void PulseOutput::play() {
+    const std::scoped_lock lock(connection);
+    playing = true;
+    if (stream != nullptr && pa_stream_get_state(stream) == PA_STREAM_READY) {
+        dropOperation(pa_stream_cork(stream, 0, nullptr, nullptr));
+    }
+}
+
+void PulseOutput::pause() {
+    const std::scoped_lock lock(connection);
+    playing = false;
+    if (stream != nullptr && pa_stream_get_state(stream) == PA_STREAM_READY) {
+        dropOperation(pa_stream_cork(stream, 1, nullptr, nullptr));
+    }
+}
+
+void PulseOutput::setGain(float newGain) {
+    const std::scoped_lock lock(connection);
+    gain = std::clamp(newGain, 0.0F, 1.0F);
+    applyGain();
+}
+
+std::uint64_t PulseOutput::playedFrames() const {
+    const std::scoped_lock lock(connection);
+    return heardFrames();
+}
+
+bool PulseOutput::drained() const {
+    const std::scoped_lock lock(connection);
+    return finished || (sourceEnded && history.allSent() && heardFrames() >= history.sent());
+}
+
+void PulseOutput::startStreaming() {
+    const std::scoped_lock lock(connection);
+    if (streamWanted) {
+        return;
+    }
+    streamWanted = true;
+    adoptSourceFormat();
+    if (connection.ready()) {
+        openStream();
+    }
+}
+
+bool PulseOutput::streaming() const {
+    const std::scoped_lock lock(connection);
+    return stream != nullptr && pa_stream_get_state(stream) == PA_STREAM_READY;
+}
+
+void PulseOutput::writeThunk(pa_stream* /*stream*/, std::size_t bytes, void* self) {
+    static_cast<PulseOutput*>(self)->onWritable(bytes);
+}
+
+void PulseOutput::drainThunk(pa_stream* drainedStream, int success, void* self) {
+    auto* output = static_cast<PulseOutput*>(self);
+    if (drainedStream == output->stream) {
+        output->onDrained(success != 0);
+    }
+}
+
+void PulseOutput::switchThunk(pa_mainloop_api* api, pa_time_event* event, const timeval* /*time*/, void* self) {
+    auto* output = static_cast<PulseOutput*>(self);
+    api->time_free(event);
+    output->switchTimer = nullptr;
+    output->onSwitchDue();
+}
+
+} // namespace zalvo

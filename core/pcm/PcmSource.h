@@ -1,0 +1,32 @@
+#pragma once
+
+#include "pcm/PcmFormat.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+namespace zalvo {
+
+// The type of one sample on the whole path from decoder to output.
+using PcmSample = float;
+
+// Hands out interleaved 32-bit float PCM (full scale is ±1) to an output, on the output's own thread.
+class PcmSource {
+public:
+    virtual ~PcmSource() = default;
+
+    // Does, once and before the first read, what may take a while before the first sample, such as
+    // reading tags: on a thread that may wait, never the output's own.
+    virtual void prepare() {}
+
+    // The format of what the next read returns.
+    virtual PcmFormat format() const = 0;
+
+    // Fills `samples` with whole frames in format() and returns the frame count. Fewer frames than
+    // asked for means the data in this format ends there: if format() has changed, the stream goes on
+    // in the new format; if not, the stream has ended. Never blocks on another thread.
+    virtual std::size_t read(std::span<PcmSample> samples) = 0;
+};
+
+} // namespace zalvo

@@ -1,0 +1,232 @@
+#include "playlist/Music.h"
+
+#include "base/Log.h"
+#include "base/TextEncoding.h"
+#include "decode/TrackDecoder.h"
+#include "engine/Playback.h"
+#include "output/AudioOutput.h"
+#include "playlist/AudioConfig.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstddef>
+#include <mutex>
+#include <vector>
+
+namespace zalvo {
+
+namespace {
+
+// Idle tracks hold no stream, so the tracks share one hold on the audio device: otherwise every track
+// change would close and reopen it. The hold is taken by the first track that plays, not by building
+// one: files that do not open, and the tracks of a playlist being read, never touch the device. Tracks
+// are built on the threads that open a playlist's files too.
+std::mutex deviceMutex;
+std::size_t liveTracks = 0;
+bool deviceHeld = false;
+std::shared_ptr<void> deviceHold;
+
+void holdDevice() {
+    const std::scoped_lock lock(deviceMutex);
+    if (!deviceHeld) {
+        deviceHold = AudioOutput::holdDevice();
+        deviceHeld = true;
+    }
+}
+
+std::atomic<std::uint64_t> nextId = 1;
+
+} // namespace
+
+Music::Music() : id(nextId++) {
+    const std::scoped_lock lock(deviceMutex);
+    ++liveTracks;
+}
+
+Music::~Music() {
+    playback.reset();
+    const std::scoped_lock lock(deviceMutex);
+    if (--liveTracks == 0) {
+        deviceHold.reset();
+        deviceHeld = false;
+    }
+}
+
+bool Music::open(const std::u16string& newPath) {
+    const std::optional<std::string> utf8 = TextEncoding::toUtf8(newPath);
+    if (!utf8) {
+        return false;
+    }
+    const std::optional<TrackOutline> outline = TrackDecoder::outline(*utf8);
+    if (!outline) {
+        return false;
+    }
+    stop();
+    path = newPath;
+    duration =
+        outline->frames ? static_cast<float>(static_cast<double>(*outline->frames) / outline->format.sampleRate) : 0.0F;
+    return true;
+}
+
+void Music::playPause() {
+    if (isPlaying()) {
+        playback->pause();
+    } else if (isPaused()) {
+        playback->play();
+    } else if (!startAt(0, false)) {
+        // The file went away or changed since it was opened; a playlist must not wait on it.
+        passOver();
+    }
+}
+
+bool Music::startAt(std::uint64_t frame, bool paused) {
+    const std::optional<std::string> utf8 = TextEncoding::toUtf8(path);
+    return start(utf8 ? openAt(*utf8, frame) : nullptr, frame, paused);
+}
+
+std::unique_ptr<TrackDecoder> Music::openAt(const std::string& utf8Path, std::uint64_t frame) {
+    std::unique_ptr<TrackDecoder> decoder = TrackDecoder::open(utf8Path);
+    if (!decoder || frame == 0 || decoder->seek(frame)) {
+        return decoder;
+    }
+    // A file that cannot seek there, such as a stream that gives no length: decode forward to it from
+    // the start. Nothing when the track ends before it.
+    decoder = TrackDecoder::open(utf8Path);
+    constexpr std::size_t framesAtOnce = 4096;
+    std::vector<float> skipped;
+    for (std::uint64_t at = 0; decoder && at < frame;) {
+        const auto frames = static_cast<std::size_t>(std::min<std::uint64_t>(framesAtOnce, frame - at));
+        skipped.resize(frames * decoder->format().channels);
+        const std::size_t got = decoder->read(skipped);
+        at += got;
+        if (got < frames) {
+            decoder.reset();
+        }
+    }
+    return decoder;
+}
+
+bool Music::start(std::unique_ptr<TrackDecoder> decoder, std::uint64_t frame, bool paused) {
+    keepDecodedLength();
+    playback.reset();
+    const std::optional<std::string> utf8 = TextEncoding::toUtf8(path);
+    if (!decoder || !utf8) {
+        return false;
+    }
+    holdDevice();
+    const AudioConfig* settings = AudioConfig::getInstance();
+    playback = std::make_unique<Playback>(std::move(decoder), GaplessSource::Track{id, *utf8, this}, frame,
+                                          TrackLoudness{settings->getReplayGainMode(), settings->isShuffle()},
+                                          volume / 100.0F);
+    if (!paused) {
+        playback->play();
+    }
+    return true;
+}
+
+void Music::stop() {
+    keepDecodedLength();
+    playback.reset();
+    unplayable = false;
+}
+
+void Music::seek(float seconds) {
+    if (!playback || std::isnan(seconds)) {
+        return;
+    }
+    const std::optional<std::string> utf8 = TextEncoding::toUtf8(path);
+    const std::optional<TrackOutline> outline = utf8 ? TrackDecoder::outline(*utf8) : std::nullopt;
+    if (!outline) {
+        return;
+    }
+    const bool lengthKnown = getDuration() > 0.0F;
+    const double target =
+        std::clamp(static_cast<double>(seconds), 0.0, static_cast<double>(lengthKnown ? getDuration() : seconds));
+    const auto frame = static_cast<std::uint64_t>(target * outline->format.sampleRate);
+    std::unique_ptr<TrackDecoder> decoder = openAt(*utf8, frame);
+    if (!decoder && !lengthKnown) {
+        // Past the end of a track that gives no length: it plays on where it was.
+        return;
+    }
+    if (!start(std::move(decoder), frame, isPaused())) {
+        passOver();
+    }
+}
+
+void Music::passOver() {
+    unplayable = true;
+    Log::warning(Log::Category::Engine, "Passed over a track that no longer opens: " +
+                                            TextEncoding::toUtf8(TextEncoding::readable(path)).value_or(""));
+}
+
+bool Music::isStopped() const {
+    return !isPlaying() && !isPaused();
+}
+
+bool Music::isPaused() const {
+    return playback && playback->isPaused();
+}
+
+bool Music::isPlaying() const {
+    return playback && !playback->isPaused() && !playback->drained();
+}
+
+bool Music::isFinished() const {
+    return unplayable || (playback && playback->heardToEnd(id));
+}
+
+void Music::setVolume(float newVolume) {
+    volume = std::clamp(newVolume, 0.0F, 100.0F);
+    if (playback) {
+        playback->setGain(volume / 100.0F);
+    }
+}
+
+float Music::getElapsedTime() const {
+    return playback ? static_cast<float>(playback->heardSeconds(id)) : 0.0F;
+}
+
+float Music::getDuration() const {
+    if (playback) {
+        if (const std::optional<double> decoded = playback->decodedSeconds(id)) {
+            return static_cast<float>(*decoded);
+        }
+    }
+    return duration;
+}
+
+void Music::setFollowers(std::shared_ptr<const GaplessSource::Plan> plan) {
+    if (playback) {
+        playback->setPlan(std::move(plan));
+    }
+}
+
+bool Music::hasFollowers() const {
+    return playback && playback->hasPlan();
+}
+
+std::optional<GaplessSource::Track> Music::getFollower() const {
+    return playback ? playback->trackAfter(id) : std::nullopt;
+}
+
+void Music::takeOver(Music& previous) {
+    previous.keepDecodedLength();
+    playback = std::move(previous.playback);
+    previous.unplayable = false;
+    if (playback) {
+        // The plan of the track before reaches past this one; it stands until this one's replaces it.
+        playback->forgetBefore(id);
+        playback->setGain(volume / 100.0F);
+    }
+}
+
+void Music::keepDecodedLength() {
+    if (playback) {
+        if (const std::optional<double> decoded = playback->decodedSeconds(id)) {
+            duration = static_cast<float>(*decoded);
+        }
+    }
+}
+
+} // namespace zalvo

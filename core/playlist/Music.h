@@ -1,0 +1,70 @@
+#pragma once
+
+#include "engine/GaplessSource.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace zalvo {
+
+class Playback;
+
+// One audio file of the playlist. It holds a stream only while playing or paused, so that thousands
+// of idle tracks cost neither audio sources nor open files. When the stream has gone on into the
+// track that follows, that track takes the stream over and it sounds on without a break.
+class Music final {
+public:
+    Music();
+    ~Music();
+    Music(const Music&) = delete;
+    Music& operator=(const Music&) = delete;
+
+    bool open(const std::u16string& path);
+    void playPause();
+    void stop();
+    // Moves within the track, keeping it playing or paused; a stopped track stays at its start.
+    void seek(float seconds);
+
+    bool isStopped() const;
+    bool isPaused() const;
+    bool isPlaying() const;
+    // All of the track's audio has been heard, or its file can no longer be played.
+    bool isFinished() const;
+
+    // Unique among every track of the run.
+    std::uint64_t getId() const { return id; }
+    const std::u16string& getPath() const { return path; }
+    void setVolume(float newVolume);
+    float getVolume() const { return volume; }
+    float getElapsedTime() const;
+    // The header's length until the track's end is decoded, then the length of its audio.
+    float getDuration() const;
+
+    // What the stream should go on with after this track; kept only while it sounds.
+    void setFollowers(std::shared_ptr<const GaplessSource::Plan> plan);
+    bool hasFollowers() const;
+    // The track the stream went on with after this one.
+    std::optional<GaplessSource::Track> getFollower() const;
+    // Takes over the stream of the track before, which has gone on into this one.
+    void takeOver(Music& previous);
+
+private:
+    void keepDecodedLength();
+    // Starts a stream at the given frame; false when the file no longer plays.
+    bool startAt(std::uint64_t frame, bool paused);
+    bool start(std::unique_ptr<TrackDecoder> decoder, std::uint64_t frame, bool paused);
+    static std::unique_ptr<TrackDecoder> openAt(const std::string& utf8Path, std::uint64_t frame);
+    // Marks the track finished, so that the playlist moves on, and says why.
+    void passOver();
+
+    std::uint64_t id;
+    std::unique_ptr<Playback> playback;
+    std::u16string path;
+    float duration = 0.0F;
+    float volume = 100.0F;
+    bool unplayable = false;
+};
+
+} // namespace zalvo
