@@ -37,6 +37,11 @@ struct Entries {
     ModuleDecoderTags tags = nullptr;
 };
 
+// FFmpeg's account of a file is for whoever looks into a failure, never a warning of its own.
+void toDebugLog(std::string_view message) {
+    Log::debug(Log::Category::Engine, std::string("FFmpeg: ").append(message));
+}
+
 Entries loadModule() {
     for (const fs::path& folder : moduleFolders()) {
         const fs::path file = folder / moduleFile;
@@ -55,7 +60,9 @@ Entries loadModule() {
         void* open = dlsym(library, moduleDecoderOpenSymbol);
         void* outline = dlsym(library, moduleDecoderOutlineSymbol);
         void* tags = dlsym(library, moduleDecoderTagsSymbol);
-        if (open != nullptr && outline != nullptr && tags != nullptr) {
+        void* setLog = dlsym(library, moduleDecoderSetLogSymbol);
+        if (open != nullptr && outline != nullptr && tags != nullptr && setLog != nullptr) {
+            reinterpret_cast<ModuleDecoderSetLog>(setLog)(toDebugLog);
             return {reinterpret_cast<ModuleDecoderOpen>(open), reinterpret_cast<ModuleDecoderOutline>(outline),
                     reinterpret_cast<ModuleDecoderTags>(tags)};
         }

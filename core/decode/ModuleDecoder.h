@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -32,15 +33,20 @@ public:
 // (a descriptor of the decoder's own, which it closes), or null when the module plays nothing there.
 // The name carries the interface's version, so that a module built for another one is never used.
 using ModuleDecoderOpen = ModuleDecoder* (*)(int descriptor);
-inline constexpr const char* moduleDecoderOpenSymbol = "zalvo_decoder_open_v3";
+inline constexpr const char* moduleDecoderOpenSymbol = "zalvo_decoder_open_v4";
 // What the decoder would play, into `outline`, without decoding where the container says enough; false
 // where the module plays nothing. The descriptor is the module's own, as above.
 using ModuleDecoderOutline = bool (*)(int descriptor, TrackOutline* outline);
-inline constexpr const char* moduleDecoderOutlineSymbol = "zalvo_decoder_outline_v3";
+inline constexpr const char* moduleDecoderOutlineSymbol = "zalvo_decoder_outline_v4";
 // The container's own tags (key, value, both UTF-8), appended to `tags` in the container's order, then
 // those of the audio stream; false where the module reads no such file. The descriptor is the module's own.
 using ModuleTags = std::vector<std::pair<std::string, std::string>>;
 using ModuleDecoderTags = bool (*)(int descriptor, ModuleTags* tags);
-inline constexpr const char* moduleDecoderTagsSymbol = "zalvo_decoder_tags_v3";
+inline constexpr const char* moduleDecoderTagsSymbol = "zalvo_decoder_tags_v4";
+// Where the module's libraries tell of what they meet (a damaged packet): one line at a time, from any
+// thread. Set once, as the module loads, before anything is decoded.
+using ModuleLogSink = void (*)(std::string_view message);
+using ModuleDecoderSetLog = void (*)(ModuleLogSink sink);
+inline constexpr const char* moduleDecoderSetLogSymbol = "zalvo_decoder_set_log_v4";
 
 } // namespace zalvo

@@ -1,5 +1,6 @@
 #include "FfmpegDecoder.h"
 
+#include "FfmpegLog.h"
 #include "decode/ITunesGapless.h"
 
 extern "C" {
@@ -234,12 +235,8 @@ int FfmpegDecoder::releaseDescriptor() {
 
 std::unique_ptr<FfmpegDecoder> FfmpegDecoder::openContainer(int descriptor) {
     // A damaged file is played as far as it decodes, or refused: FFmpeg's own account of it, packet by
-    // packet, would only flood standard error.
-    static const bool quiet = [] {
-        av_log_set_level(AV_LOG_QUIET);
-        return true;
-    }();
-    (void)quiet;
+    // packet, goes to the core's debug log, never to standard error.
+    FfmpegLog::takeOver();
     std::unique_ptr<FfmpegDecoder> decoder(new FfmpegDecoder());
     decoder->input.descriptor = descriptor;
     decoder->input.size = lseek(descriptor, 0, SEEK_END);
@@ -513,11 +510,11 @@ bool FfmpegDecoder::seek(std::uint64_t target) {
     return false;
 }
 
-extern "C" __attribute__((visibility("default"))) ModuleDecoder* zalvo_decoder_open_v3(int descriptor) {
+extern "C" __attribute__((visibility("default"))) ModuleDecoder* zalvo_decoder_open_v4(int descriptor) {
     return FfmpegDecoder::open(descriptor).release();
 }
 
-extern "C" __attribute__((visibility("default"))) bool zalvo_decoder_outline_v3(int descriptor, TrackOutline* outline) {
+extern "C" __attribute__((visibility("default"))) bool zalvo_decoder_outline_v4(int descriptor, TrackOutline* outline) {
     const std::optional<TrackOutline> found = FfmpegDecoder::outline(descriptor);
     if (found) {
         *outline = *found;
@@ -525,8 +522,12 @@ extern "C" __attribute__((visibility("default"))) bool zalvo_decoder_outline_v3(
     return found.has_value();
 }
 
-extern "C" __attribute__((visibility("default"))) bool zalvo_decoder_tags_v3(int descriptor, ModuleTags* tags) {
+extern "C" __attribute__((visibility("default"))) bool zalvo_decoder_tags_v4(int descriptor, ModuleTags* tags) {
     return FfmpegDecoder::tags(descriptor, *tags);
+}
+
+extern "C" __attribute__((visibility("default"))) void zalvo_decoder_set_log_v4(ModuleLogSink sink) {
+    FfmpegLog::setSink(sink);
 }
 
 } // namespace zalvo

@@ -1,5 +1,6 @@
 #include "Deadline.h"
 #include "FfmpegEncode.h"
+#include "LogCapture.h"
 #include "TempDir.h"
 #include "TestName.h"
 #include "ToneFile.h"
@@ -135,6 +136,32 @@ TEST_F(FfmpegModuleTest, DamagedFilePlaysWhatDecodesThenEnds) {
         });
         ASSERT_TRUE(ended);
     }
+}
+
+// What FFmpeg says of a damaged file reaches the core's log, at debug level: never a warning.
+TEST_F(FfmpegModuleTest, DamagedFileIsToldOfInTheDebugLog) {
+    const fs::path file = dir.file("adts.aac");
+    encodeWithFfmpeg(source, file, "-c:a aac -f adts");
+    std::string bytes;
+    {
+        std::ifstream in(file, std::ios::binary);
+        bytes.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    std::mt19937 noise(7);
+    std::generate(bytes.begin() + static_cast<std::ptrdiff_t>(bytes.size() / 3),
+                  bytes.begin() + static_cast<std::ptrdiff_t>(bytes.size() / 2),
+                  [&noise] { return static_cast<char>(noise()); });
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << bytes;
+    const LogCapture log;
+    const std::unique_ptr<TrackDecoder> decoder = TrackDecoder::open(file.string());
+    ASSERT_NE(decoder, nullptr);
+    decodeAll(*decoder);
+    const std::vector<LogCapture::Entry> entries = log.entries();
+    EXPECT_TRUE(std::ranges::any_of(entries, [](const LogCapture::Entry& entry) {
+        return entry.category == Log::Category::Engine && entry.level == Log::Level::Debug &&
+               entry.message.starts_with("FFmpeg: ");
+    }));
+    EXPECT_EQ(log.warningsWith("FFmpeg"), 0U);
 }
 
 void putLittleEndian(std::string& bytes, std::uint64_t value, int width) {
