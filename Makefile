@@ -4,7 +4,7 @@ ASAN_BUILD ?= build-asan
 TSAN_BUILD ?= build-tsan
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
-# Sanitizer trees build at -O1 with line tables only: reports keep their file and line, the build is
+# Sanitizer and fuzzer trees build at -O1 with line tables only: reports keep their file and line, the build is
 # far cheaper than at full optimisation and debug information.
 SANITIZE_CXX_FLAGS ?= -O1 -g1 -DNDEBUG
 SANITIZE_FLAGS = -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="$(SANITIZE_CXX_FLAGS)" -DZALVO_BUILD_BENCH=OFF
@@ -65,8 +65,8 @@ tsan: deps test-deps
 
 fuzz: deps
 	@scripts/install-deps.sh clang libclang-rt-dev ffmpeg
-	CXX=clang++ cmake -S . -B $(FUZZ_BUILD) $(CMAKE_FLAGS) -DZALVO_FUZZ=ON -DZALVO_BUILD_UI=OFF \
-	    -DZALVO_BUILD_TESTS=OFF -DZALVO_BUILD_BENCH=OFF
+	CXX=clang++ cmake -S . -B $(FUZZ_BUILD) $(CMAKE_FLAGS) $(SANITIZE_FLAGS) -DZALVO_FUZZ=ON -DZALVO_BUILD_UI=OFF \
+	    -DZALVO_BUILD_TESTS=OFF
 	cmake --build $(FUZZ_BUILD) -j $(JOBS)
 	@mkdir -p $(FUZZ_BUILD)/corpus-track_open && $(FUZZ_BUILD)/tests/fuzz/fuzz_audio_seeds $(FUZZ_BUILD)/corpus-track_open
 	@mkdir -p $(FUZZ_BUILD)/corpus-tags && for seed in 0:mp3:libmp3lame 1:flac:flac 2:ogg:libvorbis 3:opus:libopus \
