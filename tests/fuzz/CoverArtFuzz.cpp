@@ -110,8 +110,6 @@ void check(const std::optional<fs::path>& cover, const fs::path& cache, const st
 
 } // namespace
 
-} // namespace zalvo
-
 // The first byte chooses how the rest reaches the cover cache: as a whole file for TagLib under some
 // extension, as the picture of an ID3v2 tag, as a FLAC PICTURE block, or as a picture whose cached
 // entry is then replaced by planted bytes, a link out of the folder or a FIFO, before it is asked for
@@ -175,3 +173,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fs::remove(track);
     return 0;
 }
+
+} // namespace zalvo

@@ -18,8 +18,6 @@ void require(bool condition) {
 
 } // namespace
 
-} // namespace zalvo
-
 // Any bytes read as a playlist file of whatever format they look like: the reading ends, every entry
 // comes out as an absolute path or as none, and an entry never costs less than a byte of the file.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -35,3 +33,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     require(status != ReadStatus::Unrecognised || entries == 0);
     return 0;
 }
+
+} // namespace zalvo

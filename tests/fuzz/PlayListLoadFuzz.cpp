@@ -30,8 +30,6 @@ std::vector<std::u16string> checkedPaths(PlayList& playList) {
 
 } // namespace
 
-} // namespace zalvo
-
 // Any bytes loaded as a playlist file: the load either completes or ends with the archive's error, and
 // the playlist is left whole either way; what loaded saves and loads back unchanged.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -61,3 +59,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     require(checkedPaths(playList) == paths);
     return 0;
 }
+
+} // namespace zalvo

@@ -49,8 +49,6 @@ void requireText(const std::string& text) {
 
 } // namespace
 
-} // namespace zalvo
-
 // The first byte chooses the file's extension, the rest is the file: reading its tags ends, and gives
 // UTF-8 values and lists within their limits.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -74,3 +72,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     return 0;
 }
+
+} // namespace zalvo

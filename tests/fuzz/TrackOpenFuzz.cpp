@@ -40,8 +40,6 @@ private:
 
 } // namespace
 
-} // namespace zalvo
-
 // Any bytes as an audio file: opening ends, what opens can sound and is outlined as the decoder
 // sees it, and decoding it ends in whole frames.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -71,3 +69,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     return 0;
 }
+
+} // namespace zalvo
