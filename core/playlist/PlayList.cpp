@@ -253,11 +253,11 @@ bool PlayList::addMusic(const std::u16string& path) {
 
 void PlayList::appendTracks(std::vector<std::unique_ptr<Music>> tracks) {
     const float volume = settings().getVolume();
-    const std::scoped_lock lock(mutex);
-    for (std::unique_ptr<Music>& track : tracks) {
+    for (const std::unique_ptr<Music>& track : tracks) {
         track->setVolume(volume);
-        list.push_back(std::move(track));
     }
+    const std::scoped_lock lock(mutex);
+    list.append(std::move(tracks));
     listChanged();
 }
 
