@@ -4,9 +4,6 @@
 
 #include <QString>
 
-#include <algorithm>
-#include <iterator>
-
 namespace zalvo {
 
 PlayListModel::~PlayListModel() {
@@ -16,11 +13,6 @@ PlayListModel::~PlayListModel() {
 void PlayListModel::show(PlayList* shown) {
     beginResetModel();
     listen(shown);
-    {
-        const std::scoped_lock lock(changesMutex);
-        pending.clear();
-        shownRows = static_cast<int>(rows.size());
-    }
     endResetModel();
 }
 
@@ -32,52 +24,33 @@ void PlayListModel::listen(PlayList* shown) {
     playList = shown;
     if (shown == nullptr) {
         const std::scoped_lock lock(changesMutex);
-        rows.clear();
+        pending.clear();
+        shownRows = 0;
         return;
     }
-    // The list's lock first, as every edit takes it before telling this model.
     const std::scoped_lock lock(shown->mutex, changesMutex);
-    PlayList::TrackList& list = *shown->getList();
-    rows.clear();
-    rows.reserve(list.size());
-    for (auto position = list.begin(); position != list.end(); ++position) {
-        rows.push_back(position);
-    }
-    list.addListener(this);
+    pending.clear();
+    shown->getList()->addListener(this);
+    shownRows = static_cast<int>(shown->getList()->size());
 }
 
-void PlayListModel::inserted(Position first, std::size_t row, std::size_t count) {
+void PlayListModel::inserted(std::size_t row, std::size_t count) {
     const std::scoped_lock lock(changesMutex);
-    std::vector<PlayList::Position> added;
-    added.reserve(count);
-    for (std::size_t i = 0; i < count; ++i, ++first) {
-        added.push_back(first);
-    }
-    rows.insert(rows.begin() + static_cast<std::ptrdiff_t>(row), added.begin(), added.end());
     note({Change::Kind::Inserted, row, count});
 }
 
 void PlayListModel::aboutToRemove(std::size_t row, std::size_t count) {
     const std::scoped_lock lock(changesMutex);
-    const auto first = rows.begin() + static_cast<std::ptrdiff_t>(row);
-    rows.erase(first, first + static_cast<std::ptrdiff_t>(count));
     note({Change::Kind::Removed, row, count});
 }
 
 void PlayListModel::moved(std::size_t from, std::size_t to) {
     const std::scoped_lock lock(changesMutex);
-    const auto at = [this](std::size_t row) { return rows.begin() + static_cast<std::ptrdiff_t>(row); };
-    if (from < to) {
-        std::rotate(at(from), at(from + 1), at(to + 1));
-    } else {
-        std::rotate(at(to), at(from), at(from + 1));
-    }
     note({Change::Kind::Moved, from, to});
 }
 
 void PlayListModel::aboutToClear() {
     const std::scoped_lock lock(changesMutex);
-    rows.clear();
     note({});
 }
 
@@ -101,12 +74,17 @@ void PlayListModel::note(Change change) {
 }
 
 void PlayListModel::catchUp() {
+    if (playList == nullptr) {
+        return;
+    }
     std::vector<Change> changes;
     int rowsNow = 0;
     {
-        const std::scoped_lock lock(changesMutex);
+        // The list's lock first, as every edit takes it before telling this model; with both, the count
+        // of entries is that of the edits taken.
+        const std::scoped_lock lock(playList->mutex, changesMutex);
         changes.swap(pending);
-        rowsNow = static_cast<int>(rows.size());
+        rowsNow = static_cast<int>(playList->getList()->size());
     }
     for (const Change& change : changes) {
         if (change.kind == Change::Kind::Reset) {
@@ -147,11 +125,8 @@ PlayList::Position PlayListModel::positionAt(int row) const {
     if (playList == nullptr) {
         return {};
     }
-    const std::scoped_lock lock(changesMutex);
-    if (row < 0 || static_cast<std::size_t>(row) >= rows.size()) {
-        return playList->getList()->end();
-    }
-    return rows[static_cast<std::size_t>(row)];
+    const std::scoped_lock lock(playList->mutex);
+    return row < 0 ? playList->getList()->end() : playList->getList()->at(static_cast<std::size_t>(row));
 }
 
 int PlayListModel::rowCount(const QModelIndex& parent) const {
@@ -159,14 +134,15 @@ int PlayListModel::rowCount(const QModelIndex& parent) const {
 }
 
 QVariant PlayListModel::data(const QModelIndex& index, int role) const {
-    if (role != Qt::DisplayRole || !index.isValid()) {
+    if (role != Qt::DisplayRole || !index.isValid() || playList == nullptr) {
         return {};
     }
-    const std::scoped_lock lock(changesMutex);
-    if (static_cast<std::size_t>(index.row()) >= rows.size()) {
+    const std::scoped_lock lock(playList->mutex);
+    const PlayList::Position position = playList->getList()->at(static_cast<std::size_t>(index.row()));
+    if (position == playList->getList()->end()) {
         return {};
     }
-    return QString::fromStdU16String(TextEncoding::readable((*rows[static_cast<std::size_t>(index.row())])->getPath()));
+    return QString::fromStdU16String(TextEncoding::readable((*position)->getPath()));
 }
 
 } // namespace zalvo

@@ -13,9 +13,7 @@ namespace zalvo {
 
 // The playlist's paths as rows of a list view, updated by rows as the list is edited, whoever edits it
 // and on whichever thread: the view hears of each insertion, removal and move on the UI thread, so that
-// its selection and scroll position follow, and only a clearing or a whole load resets it. It keeps the
-// position of every row, so that painting a row, or finding the track of the selected one, never walks
-// the list from its start.
+// its selection and scroll position follow, and only a clearing or a whole load resets it.
 class PlayListModel final : public QAbstractListModel, private TrackListListener {
     Q_OBJECT
 
@@ -33,6 +31,7 @@ public:
     // The position of a row, or the list's end when there is no such row.
     PlayList::Position positionAt(int row) const;
 
+    // Until the view has heard of every edit, a row may show the entry that stands there now.
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role) const override;
 
@@ -45,7 +44,7 @@ private:
         std::size_t other = 0;
     };
 
-    void inserted(Position first, std::size_t row, std::size_t count) override;
+    void inserted(std::size_t row, std::size_t count) override;
     void aboutToRemove(std::size_t row, std::size_t count) override;
     void moved(std::size_t from, std::size_t to) override;
     void aboutToClear() override;
@@ -55,10 +54,8 @@ private:
     void listen(PlayList* playList);
 
     PlayList* playList = nullptr;
-    // Guards `rows` and `pending`, which the editing thread changes; never held while the view hears.
-    mutable std::mutex changesMutex;
-    // In step with the list at every moment.
-    std::vector<PlayList::Position> rows;
+    // Guards `pending`, which the editing thread fills; never held while the view hears.
+    std::mutex changesMutex;
     // The edits the view has not heard of yet, in order; a reset stands alone, since it shows the rows
     // as they are when it is told.
     std::vector<Change> pending;

@@ -344,7 +344,7 @@ PlayList::Position PlayList::randomPositionOtherThan(const Position& other) {
     const std::size_t last = list.size() - 1;
     std::uniform_int_distribution<std::size_t> draw(0, last);
     while (true) {
-        const auto position = std::next(list.begin(), static_cast<std::ptrdiff_t>(draw(randomEngine())));
+        const auto position = list.at(draw(randomEngine()));
         if (last == 0 || position != other) {
             return position;
         }
