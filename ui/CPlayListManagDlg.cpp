@@ -12,11 +12,9 @@
 #include <QShortcut>
 #include <QShowEvent>
 
-#include <cstdint>
 #include <initializer_list>
 #include <iterator>
 #include <mutex>
-#include <optional>
 
 namespace zalvo {
 
@@ -26,12 +24,6 @@ CPlayListManagDlg::CPlayListManagDlg(QWidget* parent)
     m_listBox = m_ui->listBox;
     m_model = new PlayListModel(this);
     m_listBox->setModel(m_model);
-    // Read while the selected row's position is still good: once the list changes it may not be.
-    connect(m_listBox->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
-        const auto selected = GetSelectedPosition();
-        m_selectedId =
-            m_pList != nullptr && selected != m_pList->end() ? std::optional((*selected)->getId()) : std::nullopt;
-    });
 
     connect(m_ui->okButton, &QPushButton::clicked, this, &QDialog::accept);
     connect(m_ui->upButton, &QPushButton::clicked, this, &CPlayListManagDlg::OnBnClickedUp);
@@ -51,14 +43,14 @@ CPlayListManagDlg::CPlayListManagDlg(QWidget* parent)
     onKeys({Qt::ALT | Qt::Key_Up}, &CPlayListManagDlg::OnBnClickedUp);
     onKeys({Qt::ALT | Qt::Key_Down}, &CPlayListManagDlg::OnBnClickedDown);
     onKeys({Qt::CTRL | Qt::Key_Return, Qt::CTRL | Qt::Key_Enter}, &CPlayListManagDlg::OnLbnDblclkList);
-    // The main window announces what a drop adds, and the list refreshes keeping its selection.
+    // A dragged entry takes its selection along.
     new PlayListDragHandler(m_listBox, {[this] { return m_pPlayList; },
                                         [this](const QStringList& paths) {
                                             if (m_pMainDlg != nullptr) {
                                                 m_pMainDlg->AddFromOutside(paths, false);
                                             }
                                         },
-                                        [this] { RefreshList(); }});
+                                        [this] { m_model->catchUp(); }});
 }
 
 CPlayListManagDlg::~CPlayListManagDlg() = default;
@@ -66,6 +58,9 @@ CPlayListManagDlg::~CPlayListManagDlg() = default;
 void CPlayListManagDlg::SetPlayList(PlayList* playList) {
     m_pPlayList = playList;
     m_pList = playList != nullptr ? playList->getList() : nullptr;
+    if (m_initialised) {
+        m_model->show(playList);
+    }
 }
 
 void CPlayListManagDlg::SetMainDlg(CZalvoDlg* mainDlg) {
@@ -96,30 +91,25 @@ void CPlayListManagDlg::OnInitDialog() {
         showErrorBox(this, QStringLiteral("Error - No play list given"));
         return;
     }
-    RefreshList();
+    m_model->show(m_pPlayList);
 }
 
 void CPlayListManagDlg::RefreshList() {
-    m_model->refresh(m_pList);
-    m_selectedId.reset();
+    m_model->catchUp();
+    // As after a rebuild, no entry is selected; the view keeps its place in the list.
+    m_listBox->clearSelection();
 }
 
 void CPlayListManagDlg::OnPlayListChanged() {
-    if (!m_initialised) {
-        return;
-    }
-    const std::optional<std::uint64_t> selectedId = m_selectedId;
-    RefreshList();
-    const std::optional<int> row = selectedId ? m_model->rowOf(*selectedId) : std::nullopt;
-    if (row) {
-        m_listBox->selectionModel()->select(m_model->index(*row), QItemSelectionModel::ClearAndSelect);
-    }
+    m_model->catchUp();
 }
 
 PlayList::Position CPlayListManagDlg::GetSelectedPosition() {
     if (m_pList == nullptr) {
         return {};
     }
+    // The selected row counts the rows the view knows of.
+    m_model->catchUp();
     const QModelIndexList selected = m_listBox->selectionModel()->selectedIndexes();
     if (selected.isEmpty()) {
         return m_pList->end();

@@ -4,9 +4,7 @@
 
 #include <QDialog>
 
-#include <cstdint>
 #include <memory>
-#include <optional>
 
 class QListView;
 class QShowEvent;
@@ -48,7 +46,7 @@ protected:
 
 private:
     void RefreshList();
-    // The list changed elsewhere: shown again, the selection kept on the same entry when it is still there.
+    // The list changed elsewhere: the view hears of it now, its selection following the selected entry.
     void OnPlayListChanged();
     PlayList::Position GetSelectedPosition();
 
@@ -58,8 +56,6 @@ private:
     PlayList::TrackList* m_pList = nullptr;
     QListView* m_listBox = nullptr;
     PlayListModel* m_model = nullptr;
-    // The selected track, kept while its entry can still be read.
-    std::optional<std::uint64_t> m_selectedId;
     bool m_initialised = false;
 };
 

@@ -253,11 +253,11 @@ bool PlayList::addMusic(const std::u16string& path) {
 
 void PlayList::appendTracks(std::vector<std::unique_ptr<Music>> tracks) {
     const float volume = settings().getVolume();
-    const std::scoped_lock lock(mutex);
-    for (std::unique_ptr<Music>& track : tracks) {
+    for (const std::unique_ptr<Music>& track : tracks) {
         track->setVolume(volume);
-        list.push_back(std::move(track));
     }
+    const std::scoped_lock lock(mutex);
+    list.append(std::move(tracks));
     listChanged();
 }
 
@@ -344,7 +344,7 @@ PlayList::Position PlayList::randomPositionOtherThan(const Position& other) {
     const std::size_t last = list.size() - 1;
     std::uniform_int_distribution<std::size_t> draw(0, last);
     while (true) {
-        const auto position = std::next(list.begin(), static_cast<std::ptrdiff_t>(draw(randomEngine())));
+        const auto position = list.at(draw(randomEngine()));
         if (last == 0 || position != other) {
             return position;
         }

@@ -1,0 +1,273 @@
+#include "playlist/TrackList.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace zalvo {
+
+namespace {
+
+// Priorities drawn from a counter by SplitMix64: random enough to keep the tree shallow, and the same
+// from run to run.
+std::uint64_t mixed(std::uint64_t counter) {
+    std::uint64_t z = counter + 0x9E3779B97F4A7C15ULL;
+    z = (z ^ (z >> 30U)) * 0xBF58476D1CE4E5B9ULL;
+    z = (z ^ (z >> 27U)) * 0x94D049BB133111EBULL;
+    return z ^ (z >> 31U);
+}
+
+} // namespace
+
+TrackList::~TrackList() {
+    clear();
+}
+
+TrackList::Node* TrackList::successor(Node* node) {
+    if (node->right != nullptr) {
+        node = node->right;
+        while (node->left != nullptr) {
+            node = node->left;
+        }
+        return node;
+    }
+    while (node->parent->right == node) {
+        node = node->parent;
+    }
+    return node->parent;
+}
+
+TrackList::Node* TrackList::predecessor(Node* node) {
+    if (node->left != nullptr) {
+        node = node->left;
+        while (node->right != nullptr) {
+            node = node->right;
+        }
+        return node;
+    }
+    while (node->parent->left == node) {
+        node = node->parent;
+    }
+    return node->parent;
+}
+
+TrackList::Node* TrackList::leftmost() const {
+    auto* node = const_cast<Node*>(&header);
+    while (node->left != nullptr) {
+        node = node->left;
+    }
+    return node;
+}
+
+TrackList::iterator TrackList::at(size_type row) {
+    Node* node = header.left;
+    while (node != nullptr) {
+        const std::size_t before = sizeOf(node->left);
+        if (row < before) {
+            node = node->left;
+        } else if (row == before) {
+            return iterator(node);
+        } else {
+            row -= before + 1;
+            node = node->right;
+        }
+    }
+    return end();
+}
+
+TrackList::size_type TrackList::rowOf(const_iterator position) const {
+    const Node* node = position.node;
+    std::size_t row = sizeOf(node->left);
+    for (; node->parent != nullptr; node = node->parent) {
+        if (node->parent->right == node) {
+            row += sizeOf(node->parent->left) + 1;
+        }
+    }
+    return row;
+}
+
+void TrackList::rotateUp(Node* node) {
+    Node* parent = node->parent;
+    Node* grandparent = parent->parent;
+    if (parent->left == node) {
+        parent->left = node->right;
+        if (node->right != nullptr) {
+            node->right->parent = parent;
+        }
+        node->right = parent;
+    } else {
+        parent->right = node->left;
+        if (node->left != nullptr) {
+            node->left->parent = parent;
+        }
+        node->left = parent;
+    }
+    parent->parent = node;
+    node->parent = grandparent;
+    if (grandparent->left == parent) {
+        grandparent->left = node;
+    } else {
+        grandparent->right = node;
+    }
+    node->size = parent->size;
+    parent->size = 1 + sizeOf(parent->left) + sizeOf(parent->right);
+}
+
+void TrackList::link(Node* node, Node* before) {
+    node->left = nullptr;
+    node->right = nullptr;
+    node->size = 1;
+    node->priority = mixed(++priorities);
+    if (before->left == nullptr) {
+        before->left = node;
+        node->parent = before;
+    } else {
+        Node* last = before->left;
+        while (last->right != nullptr) {
+            last = last->right;
+        }
+        last->right = node;
+        node->parent = last;
+    }
+    for (Node* above = node->parent; above != &header; above = above->parent) {
+        ++above->size;
+    }
+    while (node->parent != &header && node->parent->priority < node->priority) {
+        rotateUp(node);
+    }
+}
+
+void TrackList::unlink(Node* node) {
+    while (node->left != nullptr && node->right != nullptr) {
+        rotateUp(node->left->priority > node->right->priority ? node->left : node->right);
+    }
+    Node* child = node->left != nullptr ? node->left : node->right;
+    Node* parent = node->parent;
+    if (parent->left == node) {
+        parent->left = child;
+    } else {
+        parent->right = child;
+    }
+    if (child != nullptr) {
+        child->parent = parent;
+    }
+    for (Node* above = parent; above != &header; above = above->parent) {
+        --above->size;
+    }
+    node->parent = nullptr;
+    node->left = nullptr;
+    node->right = nullptr;
+}
+
+void TrackList::push_back(value_type track) {
+    insert(end(), std::move(track));
+}
+
+void TrackList::append(std::vector<value_type> tracks) {
+    if (tracks.empty()) {
+        return;
+    }
+    const std::size_t row = size();
+    for (value_type& track : tracks) {
+        auto node = std::make_unique<Node>();
+        node->track = std::move(track);
+        link(node.release(), &header);
+    }
+    ++edits;
+    for (TrackListListener* listener : listeners) {
+        listener->inserted(row, tracks.size());
+    }
+}
+
+TrackList::iterator TrackList::insert(const_iterator before, value_type track) {
+    ++edits;
+    auto node = std::make_unique<Node>();
+    node->track = std::move(track);
+    Node* added = node.release();
+    link(added, before.node);
+    if (!listeners.empty()) {
+        const std::size_t row = rowOf(const_iterator(added));
+        for (TrackListListener* listener : listeners) {
+            listener->inserted(row, 1);
+        }
+    }
+    return iterator(added);
+}
+
+TrackList::iterator TrackList::erase(const_iterator position) {
+    ++edits;
+    if (!listeners.empty()) {
+        const std::size_t row = rowOf(position);
+        for (TrackListListener* listener : listeners) {
+            listener->aboutToRemove(row, 1);
+        }
+    }
+    Node* node = position.node;
+    Node* following = successor(node);
+    unlink(node);
+    const std::unique_ptr<Node> removed(node);
+    return iterator(following);
+}
+
+void TrackList::clear() {
+    ++edits;
+    for (TrackListListener* listener : listeners) {
+        listener->aboutToClear();
+    }
+    // Bottom up, with no recursion however deep the tree.
+    std::vector<Node*> left;
+    if (header.left != nullptr) {
+        left.push_back(header.left);
+    }
+    header.left = nullptr;
+    while (!left.empty()) {
+        const std::unique_ptr<Node> node(left.back());
+        left.pop_back();
+        for (Node* child : {node->left, node->right}) {
+            if (child != nullptr) {
+                left.push_back(child);
+            }
+        }
+    }
+}
+
+void TrackList::splice(const_iterator before, TrackList& from, const_iterator moved) {
+    Node* node = moved.node;
+    // Before itself or before its follower, the entry stays where it is.
+    if (&from == this && (before.node == node || before.node == successor(node))) {
+        return;
+    }
+    ++edits;
+    ++from.edits;
+    const bool told = !listeners.empty() || !from.listeners.empty();
+    const std::size_t fromRow = told ? from.rowOf(moved) : 0;
+    if (&from != this) {
+        for (TrackListListener* listener : from.listeners) {
+            listener->aboutToRemove(fromRow, 1);
+        }
+    }
+    from.unlink(node);
+    link(node, before.node);
+    if (!told) {
+        return;
+    }
+    const std::size_t toRow = rowOf(moved);
+    for (TrackListListener* listener : listeners) {
+        if (&from == this) {
+            listener->moved(fromRow, toRow);
+        } else {
+            listener->inserted(toRow, 1);
+        }
+    }
+}
+
+void TrackList::addListener(TrackListListener* listener) {
+    if (std::ranges::find(listeners, listener) == listeners.end()) {
+        listeners.push_back(listener);
+    }
+}
+
+void TrackList::removeListener(TrackListListener* listener) {
+    std::erase(listeners, listener);
+}
+
+} // namespace zalvo
