@@ -135,7 +135,7 @@ QVariantMap MprisService::metadata() {
     // its file's name.
     const ShownTrackTags::Read* read = m_tags.find(track->getId());
     if (read == nullptr) {
-        m_tags.request(track->getId(), track->getPath());
+        m_tags.request(track->getId(), track->getTags());
     }
     if (m_metadataTrackId != track->getId() || (!m_metadataTagged && read != nullptr)) {
         m_metadata = MprisMetadata::describe(QString::fromStdU16String(track->getPath()),
