@@ -217,11 +217,11 @@ void PlayList::previous() {
     publishFollowers();
 }
 
-void PlayList::advanceIfFinished() {
+bool PlayList::advanceIfFinished() {
     const std::scoped_lock lock(mutex);
     const Music* track = getCurrent();
     if (track == nullptr) {
-        return;
+        return false;
     }
     if (track->isFinished()) {
         const Position finished = current;
@@ -232,10 +232,13 @@ void PlayList::advanceIfFinished() {
         if (current == finished && (*current)->isStopped()) {
             current = list.begin();
         }
-    } else if (!track->isStopped() && (!track->hasFollowers() || publishedVersion != planVersion() ||
-                                       publishedShuffle != settings().isShuffle())) {
+        return true;
+    }
+    if (!track->isStopped() &&
+        (!track->hasFollowers() || publishedVersion != planVersion() || publishedShuffle != settings().isShuffle())) {
         publishFollowers();
     }
+    return false;
 }
 
 bool PlayList::addMusic(const std::u16string& path) {
