@@ -22,8 +22,8 @@ namespace zalvo {
 namespace {
 
 constexpr double microseconds = 1e6;
-// Ticks come every 100 ms and jitter: a position further than this from where steady playback would have
-// taken it was moved.
+// A position further than this from where steady playback would have taken it since the last change was
+// moved.
 constexpr qlonglong jumpMicroseconds = 500'000;
 
 } // namespace
@@ -36,6 +36,7 @@ MprisService::MprisService(PlayList& playList, PlayerHost& host, ShownTrackTags&
     m_clock.start();
     m_announced = observe();
     connect(&m_tags, &ShownTrackTags::arrived, this, &MprisService::tagsArrived);
+    AudioConfig::getInstance()->attach(this);
 }
 
 // The bus drops the object by itself when it is destroyed.
@@ -135,7 +136,7 @@ QVariantMap MprisService::metadata() {
     // its file's name.
     const ShownTrackTags::Read* read = m_tags.find(track->getId());
     if (read == nullptr) {
-        m_tags.request(track->getId(), track->getPath());
+        m_tags.request(track->getId(), track->getTags());
     }
     if (m_metadataTrackId != track->getId() || (!m_metadataTagged && read != nullptr)) {
         m_metadata = MprisMetadata::describe(QString::fromStdU16String(track->getPath()),
@@ -192,6 +193,10 @@ MprisService::Announced MprisService::observe() const {
 
 void MprisService::announcePosition() {
     emit m_player->Seeked(m_announced.position);
+}
+
+void MprisService::update() {
+    refresh();
 }
 
 void MprisService::refresh() {

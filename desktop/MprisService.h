@@ -1,5 +1,7 @@
 #pragma once
 
+#include "playlist/Observer.h"
+
 #include <QDBusConnection>
 #include <QDBusContext>
 #include <QElapsedTimer>
@@ -20,9 +22,10 @@ class PlayerHost;
 class ShownTrackTags;
 
 // The player as the desktop sees it over MPRIS: the object its adaptors hang on, and the memory of what
-// was last announced, so that every change is announced once and an idle tick costs a few comparisons.
-// The bus sets its call context on this object, also for calls that its adaptors answer.
-class MprisService final : public QObject, public QDBusContext {
+// was last announced, so that every change is announced once. It hears of a change of volume from the
+// settings, and of the rest from the window and its own adaptors. The bus sets its call context on this
+// object, also for calls that its adaptors answer.
+class MprisService final : public QObject, public QDBusContext, public Observer {
     Q_OBJECT
 
 public:
@@ -42,8 +45,9 @@ public:
     void withdraw();
     const QString& busName() const { return m_busName; }
 
-    // Announces what changed since the last call: run on every tick and right after every action.
+    // Announces what changed since the last call: run whenever playback has changed.
     void refresh();
+    void update() override;
 
     PlayList& playList() { return m_playList; }
     PlayerHost& host() { return m_host; }

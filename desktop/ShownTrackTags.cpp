@@ -15,14 +15,14 @@ ShownTrackTags::~ShownTrackTags() {
     }
 }
 
-void ShownTrackTags::request(std::uint64_t trackId, const std::u16string& path) {
+void ShownTrackTags::request(std::uint64_t trackId, std::shared_ptr<const TrackTagsOnce> tags) {
     if (m_requested == trackId) {
         return;
     }
     m_requested = trackId;
     {
         const std::scoped_lock lock(m_mutex);
-        m_pending = Request{trackId, path};
+        m_pending = Request{trackId, std::move(tags)};
     }
     if (!m_worker.joinable()) {
         m_worker = std::jthread([this](const std::stop_token& stop) { work(stop); });
@@ -45,7 +45,7 @@ void ShownTrackTags::work(const std::stop_token& stop) {
             request = std::move(*m_pending);
             m_pending.reset();
         }
-        Read read{request.trackId, TrackTags::read(request.path), m_covers.locate(request.path)};
+        Read read{request.trackId, request.tags->get(), m_covers.locate(request.tags->getPath())};
         {
             // Handed over under the lock, not inside the queued call: the lock orders it for all to see.
             const std::scoped_lock lock(m_mutex);

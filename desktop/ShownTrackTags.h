@@ -2,6 +2,7 @@
 
 #include "tags/CoverArt.h"
 #include "tags/TrackTags.h"
+#include "tags/TrackTagsOnce.h"
 
 #include <QObject>
 #include <QString>
@@ -9,6 +10,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -17,8 +19,9 @@
 namespace zalvo {
 
 // The tags and the cover of the track the player shows, read on a thread of their own, so that no tag,
-// however large, holds the UI thread. The desktop and the screen reader share it: a track's file is read
-// once, and of requests that come faster than reads, the latest wins.
+// however large, holds the UI thread. The desktop and the screen reader share it, and it shares the
+// track's tags with the loudness: a track's tags are read once, and of requests that come faster than
+// reads, the latest wins.
 class ShownTrackTags final : public QObject {
     Q_OBJECT
 
@@ -37,7 +40,7 @@ public:
 
     // Asks for a track's tags: nothing to do when they are read or being read already, and a request
     // that has not started yet gives way to this one.
-    void request(std::uint64_t trackId, const std::u16string& path);
+    void request(std::uint64_t trackId, std::shared_ptr<const TrackTagsOnce> tags);
     // The track's tags once they have arrived, nothing before.
     const Read* find(std::uint64_t trackId) const;
 
@@ -48,7 +51,7 @@ signals:
 private:
     struct Request {
         std::uint64_t trackId = 0;
-        std::u16string path;
+        std::shared_ptr<const TrackTagsOnce> tags;
     };
 
     void work(const std::stop_token& stop);

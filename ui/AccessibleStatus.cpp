@@ -9,8 +9,8 @@
 #include <QAccessible>
 
 #include <cmath>
+#include <memory>
 #include <mutex>
-#include <string>
 
 namespace zalvo {
 
@@ -18,32 +18,37 @@ AccessibleStatus::AccessibleStatus(CZalvoDlg& window, ShownTrackTags& tags)
     : m_window(window), m_tags(tags), m_repeat(AudioConfig::getInstance()->isRepeat()),
       m_shuffle(AudioConfig::getInstance()->isShuffle()) {
     QObject::connect(&tags, &ShownTrackTags::arrived, &window, [this](std::uint64_t trackId) { tagsArrived(trackId); });
+    AudioConfig::getInstance()->attach(this);
+}
+
+void AccessibleStatus::update() {
+    refresh(m_window.GetPlayList());
 }
 
 void AccessibleStatus::refresh(PlayList& playList) {
     const AudioConfig* settings = AudioConfig::getInstance();
     Shown now;
     now.volume = std::lround(settings->getVolume());
-    std::u16string path;
+    std::shared_ptr<const TrackTagsOnce> tags;
     {
         const std::scoped_lock lock(playList.mutex);
         const Music* track = playList.shownTrack();
         if (track != nullptr && !track->isStopped()) {
             now.playback = track->isPaused() ? Playback::Paused : Playback::Playing;
             now.trackId = track->getId();
-            path = track->getPath();
+            tags = track->getTags();
         }
     }
     if (now.trackId && now.trackId != m_taggedTrackId) {
         m_taggedTrackId = now.trackId;
-        m_path = QString::fromStdU16String(path);
+        m_path = QString::fromStdU16String(tags->getPath());
         const ShownTrackTags::Read* read = m_tags.find(*now.trackId);
         m_tagged = read != nullptr;
         m_title = MprisMetadata::title(m_path, m_tagged ? read->tags : TrackTags());
         m_artist = m_tagged ? QString::fromStdString(read->tags.artist) : QString();
     }
     if (now.trackId && !m_tagged) {
-        m_tags.request(*now.trackId, path);
+        m_tags.request(*now.trackId, std::move(tags));
     }
     if (m_shown != now) {
         m_shown = now;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "playlist/Observer.h"
+
 #include <QString>
 
 #include <cstdint>
@@ -13,14 +15,16 @@ class ShownTrackTags;
 
 // What a screen reader is told of playback: the main window's description ("Lecture : titre — artiste,
 // volume 80 %"), and the repeat and shuffle buttons' checked states, each announced when it changes.
-class AccessibleStatus final {
+// It hears of a change of volume from the settings, and of the rest from the window.
+class AccessibleStatus final : public Observer {
 public:
     // The track's title and artist come from `tags`, read off the UI thread: the file's name is told
     // first, the tags when they arrive.
     AccessibleStatus(CZalvoDlg& window, ShownTrackTags& tags);
 
-    // Compares playback with what was last told and announces the difference; cheap when nothing changed.
+    // Run when playback has changed: announces how it differs from what was last told.
     void refresh(PlayList& playList);
+    void update() override;
 
 private:
     enum class Playback { Stopped, Playing, Paused };

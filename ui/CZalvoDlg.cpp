@@ -5,6 +5,8 @@
 #include "SkinView.h"
 #include "playlist/AudioConfig.h"
 
+#include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -12,6 +14,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QShortcut>
 
 #include <array>
 #include <mutex>
@@ -190,8 +193,9 @@ void CZalvoDlg::OnLButtonDown() {
 }
 
 void CZalvoDlg::OnTimer() {
-    m_playList.advanceIfFinished();
-    emit playbackMayHaveChanged();
+    if (m_playList.advanceIfFinished()) {
+        emit playbackMayHaveChanged();
+    }
 }
 
 void CZalvoDlg::dragEnterEvent(QDragEnterEvent* event) {
@@ -295,6 +299,18 @@ void CZalvoDlg::OpenPlayListManager() {
     CPlayListManagDlg manager;
     manager.SetPlayList(&m_playList);
     manager.SetMainDlg(this);
+    // The manager plays, removes and clears from its buttons, its keys and a double-click, while its
+    // modal loop runs: each is announced once it has run, connected after the manager's own handlers.
+    const auto announce = [this] { emit playbackMayHaveChanged(); };
+    for (const QAbstractButton* button : manager.findChildren<QAbstractButton*>()) {
+        connect(button, &QAbstractButton::clicked, this, announce);
+    }
+    for (const QShortcut* shortcut : manager.findChildren<QShortcut*>()) {
+        connect(shortcut, &QShortcut::activated, this, announce);
+    }
+    for (const QAbstractItemView* view : manager.findChildren<QAbstractItemView*>()) {
+        connect(view, &QAbstractItemView::doubleClicked, this, announce);
+    }
     manager.exec();
 }
 

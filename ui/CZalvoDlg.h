@@ -20,8 +20,8 @@ class QPushButton;
 
 namespace zalvo {
 
-// The skinned main window: remembers the icon under the pointer, runs its action on a click, and
-// moves playback on every 100 ms.
+// The skinned main window: remembers the icon under the pointer, runs its action on a click, moves
+// playback on every 100 ms when a track has finished, and announces every change of playback it makes.
 class CZalvoDlg : public QDialog, public PlayerHost {
     Q_OBJECT
 
@@ -59,7 +59,8 @@ public:
 signals:
     // The list changed other than through the manager's own buttons.
     void playListChanged();
-    // After every tick and every action: whoever mirrors the playback state compares it now.
+    // After every action and key, and when a tick moved on from a finished track: whoever mirrors the
+    // playback state brings it up to date now, and between two of these nothing changed but the position.
     void playbackMayHaveChanged();
 
 protected:

@@ -9,6 +9,7 @@
 #include "formats/PlayListFile.h"
 #include "playlist/PlayList.h"
 #include "tags/TrackTags.h"
+#include "tags/TrackTagsOnce.h"
 
 #include <QCollator>
 #include <QFileInfo>
@@ -20,6 +21,7 @@
 #include <exception>
 #include <filesystem>
 #include <iterator>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <sstream>
@@ -385,11 +387,15 @@ void PlayListFiles::save(const AskPath& askPath) {
 // A cancelled save writes nothing and says nothing.
 bool PlayListFiles::writeTextPlayList(const std::u16string& path) {
     std::vector<SavedTrack> tracks;
+    // The tags of tracks already read for playing or showing them are not read again.
+    std::vector<std::shared_ptr<const TrackTagsOnce>> knownTags;
     tracks.reserve(m_playList.getList()->size());
+    knownTags.reserve(m_playList.getList()->size());
     for (const std::unique_ptr<Music>& track : *m_playList.getList()) {
         // Absolute, so that the file names the track from wherever it is read.
         const QString absolute = LocalPath::absolute(QString::fromStdU16String(track->getPath()));
         tracks.push_back({absolute.toStdU16String(), track->getDuration(), {}});
+        knownTags.push_back(track->knownTags());
     }
     const QString target = fromPath(path);
     BackgroundTask task(m_owner, QStringLiteral("Sauvegarde de la liste de lecture…"));
@@ -398,11 +404,12 @@ bool PlayListFiles::writeTextPlayList(const std::u16string& path) {
     const bool completed = runTask(
         task,
         [&] {
-            for (SavedTrack& track : tracks) {
+            for (std::size_t index = 0; index < tracks.size(); ++index) {
                 if (task.isCancelled()) {
                     return;
                 }
-                track.title = TrackTags::read(track.path).title;
+                SavedTrack& track = tracks[index];
+                track.title = knownTags[index] ? knownTags[index]->get().title : TrackTags::read(track.path).title;
                 ++titled;
             }
             std::ostringstream content;

@@ -25,10 +25,10 @@ constexpr std::chrono::milliseconds takeWait{100};
 constexpr std::chrono::milliseconds stopWait{50};
 
 // Opened as the track that plays first is, at its own loudness.
-std::unique_ptr<TrackDecoder> openAtItsLoudness(const std::string& utf8Path, const TrackLoudness& loudness) {
-    std::unique_ptr<TrackDecoder> decoder = TrackDecoder::open(utf8Path);
+std::unique_ptr<TrackDecoder> openAtItsLoudness(const GaplessSource::Track& track, const TrackLoudness& loudness) {
+    std::unique_ptr<TrackDecoder> decoder = TrackDecoder::open(track.utf8Path);
     if (decoder) {
-        decoder->setGain(loudness.factorFor(utf8Path));
+        decoder->setGain(loudness.factorFor(track.utf8Path, track.tags.get()));
     }
     return decoder;
 }
@@ -103,7 +103,7 @@ bool FollowerOpener::openAhead(State& state, std::unique_lock<std::mutex>& lock)
         wanted.push_back(next->id);
         if (!state.opened.contains(next->id)) {
             lock.unlock();
-            Opened opened{openAtItsLoudness(next->utf8Path, state.loudness)};
+            Opened opened{openAtItsLoudness(*next, state.loudness)};
             if (!opened.decoder) {
                 Log::warning(Log::Category::Engine,
                              "Passed over a following track that does not open: " + next->utf8Path);

@@ -48,13 +48,13 @@ GaplessSource::GaplessSource(std::unique_ptr<TrackDecoder> decoder, Track track,
 GaplessSource::~GaplessSource() = default;
 
 void GaplessSource::prepare() {
-    std::string path;
+    Track track;
     {
         const std::scoped_lock lock(mutex);
-        path = segments.front().track.utf8Path;
+        track = segments.front().track;
     }
     // Followers are opened at their own loudness by the opener, off this thread too.
-    decoder->setGain(loudness.factorFor(path));
+    decoder->setGain(loudness.factorFor(track.utf8Path, track.tags.get()));
 }
 
 std::size_t GaplessSource::read(std::span<float> samples) {

@@ -3,6 +3,7 @@
 #include "decode/TrackDecoder.h"
 #include "engine/TrackLoudness.h"
 #include "pcm/PcmSource.h"
+#include "tags/TrackTagsOnce.h"
 
 #include <atomic>
 #include <cstdint>
@@ -30,6 +31,8 @@ public:
         std::string utf8Path;
         // Who plays it, compared and never followed: the player's thread checks it is still there.
         const Music* owner = nullptr;
+        // Its tags, shared with whoever else reads them; none means read from the file when needed.
+        std::shared_ptr<const TrackTagsOnce> tags;
     };
 
     // What follows each track of the stream from the sounding one on, as far as the plan reaches.

@@ -2,14 +2,17 @@
 
 #include "base/TextEncoding.h"
 #include "tags/TrackTags.h"
+#include "tags/TrackTagsOnce.h"
 
 namespace zalvo {
 
-float TrackLoudness::factorFor(const std::string& utf8Path) const {
+float TrackLoudness::factorFor(const std::string& utf8Path, const TrackTagsOnce* tags) const {
     if (mode == ReplayGain::Mode::Off) {
         return 1.0F;
     }
-    return ReplayGain::factor(TrackTags::read(TextEncoding::fromFileSystem(utf8Path)).replayGain, mode, shuffled);
+    const ReplayGainTags& gains =
+        tags != nullptr ? tags->get().replayGain : TrackTags::read(TextEncoding::fromFileSystem(utf8Path)).replayGain;
+    return ReplayGain::factor(gains, mode, shuffled);
 }
 
 } // namespace zalvo

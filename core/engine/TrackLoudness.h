@@ -6,6 +6,8 @@
 
 namespace zalvo {
 
+class TrackTagsOnce;
+
 // The factor a track plays at beside the others: its ReplayGain correction in the mode the stream was
 // started in, read from its tags when it opens to play, so that it holds from the track's first sample.
 class TrackLoudness final {
@@ -14,7 +16,8 @@ public:
     TrackLoudness() = default;
     TrackLoudness(ReplayGain::Mode mode, bool shuffled) : mode(mode), shuffled(shuffled) {}
 
-    float factorFor(const std::string& utf8Path) const;
+    // From the shared tags when given, else from the file's.
+    float factorFor(const std::string& utf8Path, const TrackTagsOnce* tags) const;
 
 private:
     ReplayGain::Mode mode = ReplayGain::Mode::Off;

@@ -64,6 +64,7 @@ bool Music::open(const std::u16string& newPath) {
     }
     stop();
     path = newPath;
+    tags.store(nullptr);
     duration =
         outline->frames ? static_cast<float>(static_cast<double>(*outline->frames) / outline->format.sampleRate) : 0.0F;
     return true;
@@ -107,6 +108,16 @@ std::unique_ptr<TrackDecoder> Music::openAt(const std::string& utf8Path, std::ui
     return decoder;
 }
 
+std::shared_ptr<const TrackTagsOnce> Music::getTags() const {
+    std::shared_ptr<const TrackTagsOnce> known = tags.load();
+    if (!known) {
+        auto made = std::make_shared<const TrackTagsOnce>(path);
+        // Of two threads that come at once, the first one's holder is the track's.
+        known = tags.compare_exchange_strong(known, made) ? std::move(made) : known;
+    }
+    return known;
+}
+
 bool Music::start(std::unique_ptr<TrackDecoder> decoder, std::uint64_t frame, bool paused) {
     keepDecodedLength();
     playback.reset();
@@ -116,7 +127,7 @@ bool Music::start(std::unique_ptr<TrackDecoder> decoder, std::uint64_t frame, bo
     }
     holdDevice();
     const AudioConfig* settings = AudioConfig::getInstance();
-    playback = std::make_unique<Playback>(std::move(decoder), GaplessSource::Track{id, *utf8, this}, frame,
+    playback = std::make_unique<Playback>(std::move(decoder), GaplessSource::Track{id, *utf8, this, getTags()}, frame,
                                           TrackLoudness{settings->getReplayGainMode(), settings->isShuffle()},
                                           volume / 100.0F);
     if (!paused) {

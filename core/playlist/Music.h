@@ -1,7 +1,9 @@
 #pragma once
 
 #include "engine/GaplessSource.h"
+#include "tags/TrackTagsOnce.h"
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -36,6 +38,11 @@ public:
     // Unique among every track of the run.
     std::uint64_t getId() const { return id; }
     const std::u16string& getPath() const { return path; }
+    // The track's tags, read once from its file when first needed and shared by whoever needs them.
+    std::shared_ptr<const TrackTagsOnce> getTags() const;
+    // Those tags if someone needed them already, else nothing: a long walk over the list then leaves
+    // idle tracks as light as it found them.
+    std::shared_ptr<const TrackTagsOnce> knownTags() const { return tags.load(); }
     void setVolume(float newVolume);
     float getVolume() const { return volume; }
     float getElapsedTime() const;
@@ -65,6 +72,8 @@ private:
     float duration = 0.0F;
     float volume = 100.0F;
     bool unplayable = false;
+    // Made on first need, from any thread: an idle track holds no more than an empty pointer.
+    mutable std::atomic<std::shared_ptr<const TrackTagsOnce>> tags;
 };
 
 } // namespace zalvo

@@ -151,7 +151,7 @@ void PlayList::publishFollowers() {
         if (!utf8) {
             return std::nullopt;
         }
-        return GaplessSource::Track{(*position)->getId(), *std::move(utf8), position->get()};
+        return GaplessSource::Track{(*position)->getId(), *std::move(utf8), position->get(), (*position)->getTags()};
     };
     // The output may pull past several short tracks between two ticks. A track of unknown length counts
     // as long enough.
@@ -164,7 +164,7 @@ void PlayList::publishFollowers() {
     // A track cannot follow itself in one stream: each chain holds a track once, so that a lone track
     // repeated starts over on the tick.
     const auto chain = [&](std::vector<GaplessSource::Track>& tracks, const auto& nextAfter) {
-        tracks.push_back(GaplessSource::Track{(*current)->getId(), {}, current->get()});
+        tracks.push_back(GaplessSource::Track{(*current)->getId(), {}, current->get(), {}});
         double ahead = 0.0;
         for (auto at = current; tracks.size() <= mostAhead && ahead < aheadSeconds;) {
             at = nextAfter(at);
@@ -217,11 +217,11 @@ void PlayList::previous() {
     publishFollowers();
 }
 
-void PlayList::advanceIfFinished() {
+bool PlayList::advanceIfFinished() {
     const std::scoped_lock lock(mutex);
     const Music* track = getCurrent();
     if (track == nullptr) {
-        return;
+        return false;
     }
     if (track->isFinished()) {
         const Position finished = current;
@@ -232,10 +232,13 @@ void PlayList::advanceIfFinished() {
         if (current == finished && (*current)->isStopped()) {
             current = list.begin();
         }
-    } else if (!track->isStopped() && (!track->hasFollowers() || publishedVersion != planVersion() ||
-                                       publishedShuffle != settings().isShuffle())) {
+        return true;
+    }
+    if (!track->isStopped() &&
+        (!track->hasFollowers() || publishedVersion != planVersion() || publishedShuffle != settings().isShuffle())) {
         publishFollowers();
     }
+    return false;
 }
 
 bool PlayList::addMusic(const std::u16string& path) {

@@ -31,7 +31,8 @@ public:
     Music* shownTrack();
     void next(bool fromUser);
     void previous();
-    void advanceIfFinished();
+    // Moves on from a finished current track; true when it did, and playback changed.
+    bool advanceIfFinished();
     bool addMusic(const std::u16string& path);
     // Whole batches of opened tracks, taken in under the lock at once. Appending starts nothing and
     // leaves the current track as it is; replacing stops and drops every track and makes the first

@@ -1,0 +1,139 @@
+#include "BusRecorder.h"
+#include "FileOpenCounter.h"
+#include "MprisService.h"
+#include "PrivateBus.h"
+#include "ScriptedZalvoDlg.h"
+#include "SettingsGuard.h"
+#include "TempDir.h"
+#include "ToneFile.h"
+
+#include <QCoreApplication>
+#include <QDBusMessage>
+#include <QDBusVariant>
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace zalvo {
+
+namespace {
+
+const QString playerName = QStringLiteral("org.mpris.MediaPlayer2.zalvo");
+
+// The player on a bus of its own, mirrored by MPRIS and the screen reader as in the application. The
+// window is never shown, so its tick never starts: whatever is announced was announced as it happened.
+class PlaybackAnnouncementTest : public testing::Test {
+protected:
+    PlaybackAnnouncementTest() {
+        QObject::connect(&window, &CZalvoDlg::playbackMayHaveChanged, &service, &MprisService::refresh);
+        QObject::connect(&window, &CZalvoDlg::playListChanged, &service, &MprisService::refresh);
+        published = service.publish(playerBus);
+        recorder = std::make_unique<BusRecorder>(client, playerName);
+    }
+
+    ~PlaybackAnnouncementTest() override {
+        QDBusConnection::disconnectFromBus(QStringLiteral("client"));
+        QDBusConnection::disconnectFromBus(QStringLiteral("player"));
+    }
+
+    std::filesystem::path track(const std::string& name, const std::string& title) {
+        ToneShape shape;
+        shape.segments = {ToneSegment{440.0, 5.0}};
+        const std::filesystem::path path = dir.file(name + extensionOf(AudioFormat::Flac));
+        writeToneFile(path, AudioFormat::Flac, shape, TrackTags{title, "The Artist", "The Album"});
+        return path;
+    }
+
+    // Adds them as a drop does, and waits until they are in the list.
+    bool add(const QStringList& paths) {
+        window.AddFromOutside(paths, false);
+        return waitUntil(
+            [&] { return window.GetPlayList().getList()->size() == static_cast<std::size_t>(paths.size()); });
+    }
+
+    QVariantMap metadata() {
+        QDBusMessage message =
+            QDBusMessage::createMethodCall(playerName, QStringLiteral("/org/mpris/MediaPlayer2"),
+                                           QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+        message.setArguments({QStringLiteral("org.mpris.MediaPlayer2.Player"), QStringLiteral("Metadata")});
+        const QDBusMessage reply = client.call(message, QDBus::BlockWithGui);
+        if (reply.arguments().isEmpty()) {
+            return {};
+        }
+        return qdbus_cast<QVariantMap>(
+            reply.arguments().front().value<QDBusVariant>().variant().value<QDBusArgument>());
+    }
+
+    PrivateBus bus;
+    TempDir dir;
+    SettingsGuard settings;
+    ScriptedZalvoDlg window;
+    MprisService service{window.GetPlayList(), window, window.GetShownTrackTags()};
+    QDBusConnection playerBus = bus.connect(QStringLiteral("player"));
+    QDBusConnection client = bus.connect(QStringLiteral("client"));
+    std::unique_ptr<BusRecorder> recorder;
+    bool published = false;
+};
+
+struct AnnouncedChange {
+    const char* name;
+    QString property;
+    // Tracks in the list before the change.
+    int tracks;
+    // Given the window and a track not in its list.
+    std::function<void(CZalvoDlg&, const QString&)> change;
+};
+
+class AnnouncedChangeTest : public PlaybackAnnouncementTest, public testing::WithParamInterface<AnnouncedChange> {};
+
+TEST_P(AnnouncedChangeTest, IsAnnouncedWithoutATick) {
+    ASSERT_TRUE(published);
+    QStringList paths;
+    for (int index = 0; index < GetParam().tracks; ++index) {
+        paths.append(QString::fromStdString(track("t" + std::to_string(index), "Title").string()));
+    }
+    ASSERT_TRUE(paths.isEmpty() || add(paths));
+    // The bus delivers a reply after every signal sent before it: what adding announced is in.
+    metadata();
+    QCoreApplication::processEvents();
+    recorder->changes.clear();
+
+    GetParam().change(window, QString::fromStdString(track("spare", "Spare").string()));
+    EXPECT_TRUE(waitUntil([this] { return recorder->announced(GetParam().property); }, 2000));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Properties, AnnouncedChangeTest,
+    testing::Values(AnnouncedChange{"VolumeFromTheSettings", QStringLiteral("Volume"), 0,
+                                    [](CZalvoDlg&, const QString&) { AudioConfig::getInstance()->volumeDown(); }},
+                    AnnouncedChange{"LoopStatus", QStringLiteral("LoopStatus"), 0,
+                                    [](CZalvoDlg& w, const QString&) { w.DoAction(REPEAT); }},
+                    AnnouncedChange{"Shuffle", QStringLiteral("Shuffle"), 0,
+                                    [](CZalvoDlg& w, const QString&) { w.DoAction(SHUFFLE); }},
+                    AnnouncedChange{"PlaybackStatus", QStringLiteral("PlaybackStatus"), 1,
+                                    [](CZalvoDlg& w, const QString&) { w.DoAction(PLAY_PAUSE); }},
+                    AnnouncedChange{"MetadataOfTheNextTrack", QStringLiteral("Metadata"), 2,
+                                    [](CZalvoDlg& w, const QString&) { w.DoAction(NEXT); }},
+                    AnnouncedChange{"CanPlayOnceTheListHoldsATrack", QStringLiteral("CanPlay"), 0,
+                                    [](CZalvoDlg& w, const QString& spare) { w.AddFromOutside({spare}, false); }}),
+    [](const testing::TestParamInfo<AnnouncedChange>& info) { return std::string(info.param.name); });
+
+// Drop, play, then the desktop's metadata with its cover and the screen reader's description: the file
+// is opened to see whether it is a playlist, to outline it, to play it, once for its tags (shared by the
+// loudness, MPRIS and the screen reader) and once for its cover.
+TEST_F(PlaybackAnnouncementTest, ADroppedTrackIsOpenedOnceForEachUseAndItsTagsReadOnce) {
+    const std::filesystem::path file = track("dropped", "Dropped Title");
+    FileOpenCounter counter(file);
+    ASSERT_TRUE(add({QString::fromStdString(file.string())}));
+    window.DoAction(PLAY_PAUSE);
+    ASSERT_TRUE(waitUntil(
+        [this] { return metadata().value(QStringLiteral("xesam:title")) == QStringLiteral("Dropped Title"); }));
+    EXPECT_TRUE(window.accessibleDescription().contains(QStringLiteral("Dropped Title")));
+    EXPECT_EQ(counter.opens(), 5);
+}
+
+} // namespace
+
+} // namespace zalvo
