@@ -23,8 +23,8 @@ public:
     PlayListModel& operator=(const PlayListModel&) = delete;
     ~PlayListModel() override;
 
-    // Shows the list of `playList` and follows its edits, or shows nothing when it is null.
-    void show(PlayList* playList);
+    // Shows the list of `shown` and follows its edits, or shows nothing when it is null.
+    void show(PlayList* shown);
     // Tells the view, now, of every edit made since it last heard; otherwise it hears of them from the
     // event loop. Called on the UI thread.
     void catchUp();
@@ -51,7 +51,7 @@ private:
     // Called with `changesMutex` held.
     void note(Change change);
     void tell(const Change& change);
-    void listen(PlayList* playList);
+    void listen(PlayList* shown);
 
     PlayList* playList = nullptr;
     // Guards `pending`, which the editing thread fills; never held while the view hears.

@@ -40,8 +40,7 @@ class TrackList final {
         Iterator() = default;
         // A position converts to its read-only view, as a std::list's does.
         template <bool Other>
-        requires(Const && !Other) Iterator(const Iterator<Other>& other)
-            : node(other.node) {} // NOLINT(google-explicit-constructor)
+        requires(Const && !Other) Iterator(const Iterator<Other>& other) : node(other.node) {}
 
         reference operator*() const { return node->track; }
         pointer operator->() const { return &node->track; }

@@ -24,6 +24,38 @@ namespace zalvo {
 
 namespace {
 
+// What a model told its views, one line a signal.
+class RowSignals final {
+public:
+    explicit RowSignals(const QAbstractItemModel& model)
+        : moved(&model, &QAbstractItemModel::rowsMoved), inserted(&model, &QAbstractItemModel::rowsInserted),
+          removed(&model, &QAbstractItemModel::rowsRemoved), reset(&model, &QAbstractItemModel::modelReset) {}
+
+    QStringList told() const {
+        QStringList lines;
+        for (const QList<QVariant>& args : moved) {
+            lines.append(
+                QStringLiteral("moved %1 %2 %3").arg(args[1].toInt()).arg(args[2].toInt()).arg(args[4].toInt()));
+        }
+        for (const QList<QVariant>& args : inserted) {
+            lines.append(QStringLiteral("inserted %1 %2").arg(args[1].toInt()).arg(args[2].toInt()));
+        }
+        for (const QList<QVariant>& args : removed) {
+            lines.append(QStringLiteral("removed %1 %2").arg(args[1].toInt()).arg(args[2].toInt()));
+        }
+        for (qsizetype i = 0; i < reset.size(); ++i) {
+            lines.append(QStringLiteral("reset"));
+        }
+        return lines;
+    }
+
+private:
+    QSignalSpy moved;
+    QSignalSpy inserted;
+    QSignalSpy removed;
+    QSignalSpy reset;
+};
+
 class PlayListModelTest : public testing::Test {
 protected:
     void SetUp() override { fill(); }
@@ -128,29 +160,12 @@ TEST_F(PlayListModelTest, EachEditReachesTheViewAsItsRowsWhoeverMakesIt) {
         fill();
         PlayListModel model;
         model.show(&playList);
-        QSignalSpy moved(&model, &QAbstractItemModel::rowsMoved);
-        QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
-        QSignalSpy removed(&model, &QAbstractItemModel::rowsRemoved);
-        QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
+        RowSignals heard(model);
 
         c.edit();
         QCoreApplication::processEvents();
 
-        QStringList heard;
-        for (const QList<QVariant>& args : moved) {
-            heard.append(
-                QStringLiteral("moved %1 %2 %3").arg(args[1].toInt()).arg(args[2].toInt()).arg(args[4].toInt()));
-        }
-        for (const QList<QVariant>& args : inserted) {
-            heard.append(QStringLiteral("inserted %1 %2").arg(args[1].toInt()).arg(args[2].toInt()));
-        }
-        for (const QList<QVariant>& args : removed) {
-            heard.append(QStringLiteral("removed %1 %2").arg(args[1].toInt()).arg(args[2].toInt()));
-        }
-        for (qsizetype i = 0; i < reset.size(); ++i) {
-            heard.append(QStringLiteral("reset"));
-        }
-        EXPECT_EQ(heard, c.signal);
+        EXPECT_EQ(heard.told(), c.signal);
         EXPECT_EQ(names(model), c.after);
     }
 }
