@@ -17,9 +17,10 @@ namespace {
 
 constexpr double aheadSeconds = GaplessSource::Plan::aheadSeconds;
 constexpr std::size_t mostAhead = GaplessSource::Plan::mostAhead;
-// How long the output's thread waits for a follower still being opened: only right after a start
-// that is closer to its end than the opening takes.
-constexpr std::chrono::milliseconds takeWait{100};
+// How long the reading thread waits for a follower still being opened: right after a start that is
+// closer to its end than the opening takes, which decoding ahead makes common. Half the lead decoded
+// ahead of the output, which plays on from it meanwhile.
+constexpr std::chrono::milliseconds takeWait{500};
 // Opening takes a few milliseconds; past this the file system holds it and the thread is left to
 // finish on its own.
 constexpr std::chrono::milliseconds stopWait{50};

@@ -31,7 +31,7 @@ public:
     FollowerOpener& operator=(const FollowerOpener&) = delete;
 
     void setPlan(std::shared_ptr<const GaplessSource::Plan> plan);
-    // From the output's thread: the track's decoder, which becomes the one being decoded. Nothing when
+    // From the reading thread: the track's decoder, which becomes the one being decoded. Nothing when
     // the track was not planned, or is still not open after a short wait.
     Taken take(std::uint64_t trackId);
 

@@ -22,8 +22,8 @@ class RateConverter;
 
 // The PCM of one track and of those that follow it, back to back: when a track's decoder runs short,
 // the same request is filled from the next one, so no sample is lost and none is added between them.
-// Reads run on the output's thread; it records where each track starts and ends in the stream, which
-// the player's thread reads to learn what is heard.
+// Reads run on one thread, the one that decodes ahead of the output; it records where each track starts
+// and ends in the stream, which the player's thread reads to learn what is heard.
 class GaplessSource final : public PcmSource {
 public:
     struct Track {
@@ -36,12 +36,12 @@ public:
     };
 
     // What follows each track of the stream from the sounding one on, as far as the plan reaches.
-    // `choose` runs at each join on the output's thread, as late as the output allows, and ahead of it
+    // `choose` runs at each join on the reading thread, as late as the decoding lead allows, and ahead of it
     // on the thread that opens followers, so it must be quick, must not wait, and must read only what
     // it owns or atomics.
     struct Plan {
-        // How far ahead a plan reaches and followers are opened: past the output's lead (under a second)
-        // and a tick, with room to spare, so that tracks shorter than the lead join too.
+        // How far ahead a plan reaches and followers are opened: past what is decoded ahead of the speaker (under two
+        // seconds) and a tick, with room to spare, so that tracks shorter than the lead join too.
         static constexpr double aheadSeconds = 3.0;
         static constexpr std::size_t mostAhead = 16;
 

@@ -5,6 +5,7 @@
 #include "output/FallbackOutput.h"
 #include "output/OpenAlOutput.h"
 #include "output/PulseOutput.h"
+#include "pcm/DecodeAhead.h"
 
 #include <cstdlib>
 #include <mutex>
@@ -61,7 +62,8 @@ std::unique_ptr<AudioOutput> AudioOutput::openFor(std::shared_ptr<PcmSource> sou
         source->prepare();
         return harness(*source);
     }
-    return std::make_unique<DeferredOutput>(std::move(source), &machineOutput);
+    // The machine's outputs pull on a deadline: they copy out of what is decoded ahead of them.
+    return std::make_unique<DeferredOutput>(std::make_shared<DecodeAhead>(std::move(source)), &machineOutput);
 }
 
 void AudioOutput::setFactory(Factory newFactory) {

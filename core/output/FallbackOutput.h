@@ -46,6 +46,7 @@ private:
         explicit CountingSource(PcmSource& source) : source(source) {}
         PcmFormat format() const override { return source.format(); }
         std::size_t read(std::span<PcmSample> samples) override;
+        bool ended() const override { return source.ended(); }
         std::uint64_t pulled() const { return frames.load(); }
 
     private:

@@ -164,10 +164,10 @@ bool OpenAlOutput::fillOne() {
     scratch.resize(wanted * format.channels);
     const std::size_t frames = source.read(scratch);
     if (frames < wanted) {
-        if (source.format() == format) {
-            sourceEnded = true;
-        } else {
+        if (source.format() != format) {
             formatPending = true;
+        } else if (source.ended()) {
+            sourceEnded = true;
         }
     }
     if (frames == 0) {
@@ -188,7 +188,7 @@ void OpenAlOutput::passOneUnheard() {
     const std::size_t frames = source.read(scratch);
     heard.finish(frames);
     if (frames < wanted) {
-        sourceEnded = source.format() == format;
+        sourceEnded = source.format() == format && source.ended();
         format = source.format();
     }
 }

@@ -19,6 +19,8 @@ constexpr pa_usec_t bufferedUsec = 800'000;
 constexpr pa_usec_t refillUsec = 250'000;
 // The least wait before looking again whether a stream ending at a format change has been heard out.
 constexpr pa_usec_t formatPollUsec = 5'000;
+// How soon to look again for what was not yet decoded when the server asked for it.
+constexpr pa_usec_t catchUpUsec = 10'000;
 
 void dropOperation(pa_operation* operation) {
     if (operation != nullptr) {
@@ -53,6 +55,10 @@ PulseOutput::~PulseOutput() {
     if (switchTimer != nullptr) {
         connection.api()->time_free(switchTimer);
         switchTimer = nullptr;
+    }
+    if (catchUpTimer != nullptr) {
+        connection.api()->time_free(catchUpTimer);
+        catchUpTimer = nullptr;
     }
     closeStream();
     connection.close();
@@ -151,13 +157,20 @@ void PulseOutput::onWritable(std::size_t bytes) {
     // Forget what has surely been heard; what remains may have to be played again.
     history.forget(heardFrames());
 
+    bool behind = false;
     while (frames > 0) {
         if (history.allSent()) {
-            if (sourceEnded || formatChanging) {
+            if (sourceEnded || formatChanging || behind) {
                 break;
             }
             if (history.pull(source, frames) < frames) {
-                (source.format() == format ? sourceEnded : formatChanging) = true;
+                if (source.format() != format) {
+                    formatChanging = true;
+                } else if (source.ended()) {
+                    sourceEnded = true;
+                } else {
+                    behind = true;
+                }
             }
         }
         const std::span<const PcmSample> samples = history.send(frames);
@@ -170,6 +183,10 @@ void PulseOutput::onWritable(std::size_t bytes) {
             return;
         }
         frames -= samples.size() / format.channels;
+    }
+    if (behind) {
+        // The server asks again only once what it holds has played down: come back for the rest soon.
+        connection.schedule(catchUpTimer, catchUpUsec, &PulseOutput::catchUpThunk, this);
     }
 
     if (history.allSent() && (sourceEnded || formatChanging) && !draining) {
@@ -329,6 +346,19 @@ void PulseOutput::drainThunk(pa_stream* drainedStream, int success, void* self) 
     auto* output = static_cast<PulseOutput*>(self);
     if (drainedStream == output->stream) {
         output->onDrained(success != 0);
+    }
+}
+
+void PulseOutput::catchUpThunk(pa_mainloop_api* api, pa_time_event* event, const timeval* /*time*/, void* self) {
+    auto* output = static_cast<PulseOutput*>(self);
+    api->time_free(event);
+    output->catchUpTimer = nullptr;
+    if (output->stream == nullptr || pa_stream_get_state(output->stream) != PA_STREAM_READY) {
+        return;
+    }
+    const std::size_t writable = pa_stream_writable_size(output->stream);
+    if (writable != static_cast<std::size_t>(-1) && writable > 0) {
+        output->onWritable(writable);
     }
 }
 

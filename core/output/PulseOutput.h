@@ -68,11 +68,13 @@ private:
 
     static void writeThunk(pa_stream* stream, std::size_t bytes, void* self);
     static void drainThunk(pa_stream* stream, int success, void* self);
+    static void catchUpThunk(pa_mainloop_api* api, pa_time_event* event, const timeval* time, void* self);
     static void switchThunk(pa_mainloop_api* api, pa_time_event* event, const timeval* time, void* self);
 
     PcmSource& source;
     pa_stream* stream = nullptr;
     pa_time_event* switchTimer = nullptr;
+    pa_time_event* catchUpTimer = nullptr;
 
     // Everything below is guarded by the connection's lock.
     PcmFormat format;

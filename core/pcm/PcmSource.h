@@ -25,8 +25,16 @@ public:
 
     // Fills `samples` with whole frames in format() and returns the frame count. Fewer frames than
     // asked for means the data in this format ends there: if format() has changed, the stream goes on
-    // in the new format; if not, the stream has ended. Never blocks on another thread.
+    // in the new format; if not, the stream has ended, unless ended() says it is only running behind.
+    // Never blocks on another thread.
     virtual std::size_t read(std::span<PcmSample> samples) = 0;
+
+    // After a short read in an unchanged format: true when the stream has ended, false when what
+    // follows is not decoded yet and a later read hands it out.
+    virtual bool ended() const { return true; }
+    // Waits until a read would hand out something, change format or end. Only for a caller that pulls
+    // faster than the sound plays (a harness, a benchmark) and may wait; never an output.
+    virtual void awaitReadable() {}
 };
 
 } // namespace zalvo

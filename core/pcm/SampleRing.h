@@ -1,0 +1,37 @@
+#pragma once
+
+#include "pcm/PcmSource.h"
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace zalvo {
+
+// A fixed ring of samples between one writing thread and one reading thread, which never wait on
+// each other: each side moves only its own count, and sees the other's through an atomic.
+class SampleRing {
+public:
+    explicit SampleRing(std::size_t capacity);
+
+    // The writer's side: how many samples fit, and the writing of at most that many.
+    std::size_t writable() const;
+    void write(std::span<const PcmSample> samples);
+    std::uint64_t written() const { return writeCount.load(std::memory_order_acquire); }
+
+    // The reader's side: how many samples wait, and the reading of up to `samples.size()` of them.
+    std::size_t readable() const;
+    std::size_t read(std::span<PcmSample> samples);
+    std::uint64_t readTotal() const { return readCount.load(std::memory_order_acquire); }
+
+    std::size_t capacity() const { return samples.size(); }
+
+private:
+    std::vector<PcmSample> samples;
+    std::atomic<std::uint64_t> writeCount = 0;
+    std::atomic<std::uint64_t> readCount = 0;
+};
+
+} // namespace zalvo

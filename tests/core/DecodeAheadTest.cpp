@@ -1,0 +1,135 @@
+#include "pcm/DecodeAhead.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstddef>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace zalvo {
+namespace {
+
+// Hands out numbered samples in a run of formats, each for a given count of frames, as a decoder
+// reaching joins would; it notes each thread it is read on and can be made to hold its reads.
+class ScriptedSource final : public PcmSource {
+public:
+    struct Part {
+        PcmFormat format;
+        std::size_t frames = 0;
+    };
+
+    explicit ScriptedSource(std::vector<Part> parts) : parts(std::move(parts)) {}
+
+    PcmFormat format() const override { return parts[std::min(part, parts.size() - 1)].format; }
+    std::size_t read(std::span<PcmSample> samples) override {
+        {
+            const std::scoped_lock lock(mutex);
+            readers.push_back(std::this_thread::get_id());
+        }
+        held.wait(true);
+        if (part >= parts.size()) {
+            return 0;
+        }
+        const std::size_t channels = parts[part].format.channels;
+        const std::size_t frames = std::min(samples.size() / channels, parts[part].frames - into);
+        for (std::size_t i = 0; i < frames * channels; ++i) {
+            samples[i] = static_cast<PcmSample>(next++);
+        }
+        into += frames;
+        if (into == parts[part].frames && part + 1 < parts.size()) {
+            ++part;
+            into = 0;
+        }
+        return frames;
+    }
+
+    std::vector<std::thread::id> threads() const {
+        const std::scoped_lock lock(mutex);
+        return readers;
+    }
+
+    std::atomic<bool> held = false;
+
+private:
+    std::vector<Part> parts;
+    std::size_t part = 0;
+    std::size_t into = 0;
+    std::size_t next = 0;
+    mutable std::mutex mutex;
+    std::vector<std::thread::id> readers;
+};
+
+struct Pulled {
+    std::vector<PcmSample> samples;
+    std::vector<std::pair<PcmFormat, std::size_t>> runs;
+};
+
+// Pulls as an output would, blocks of `frames`, waiting where the producer runs behind.
+Pulled pullAll(DecodeAhead& ahead, std::size_t frames) {
+    Pulled pulled;
+    std::vector<PcmSample> block;
+    while (true) {
+        const PcmFormat format = ahead.format();
+        block.resize(frames * format.channels);
+        const std::size_t got = ahead.read(block);
+        pulled.samples.insert(pulled.samples.end(), block.begin(),
+                              block.begin() + static_cast<std::ptrdiff_t>(got * format.channels));
+        if (pulled.runs.empty() || pulled.runs.back().first != format) {
+            pulled.runs.emplace_back(format, 0);
+        }
+        pulled.runs.back().second += got;
+        if (got < frames && ahead.format() == format) {
+            if (ahead.ended()) {
+                return pulled;
+            }
+            ahead.awaitReadable();
+        }
+    }
+}
+
+TEST(DecodeAheadTest, HandsOnEverySampleWithItsFormatChangesAndEnd) {
+    const PcmFormat stereo{44100, 2};
+    const PcmFormat mono{48000, 1};
+    const std::vector<ScriptedSource::Part> parts{{stereo, 70'001}, {mono, 9}, {stereo, 123'457}};
+    for (const std::size_t block : {1U, 441U, 4096U, 100'000U}) {
+        SCOPED_TRACE(block);
+        auto source = std::make_shared<ScriptedSource>(parts);
+        DecodeAhead ahead(source);
+        ahead.prepare();
+        const Pulled pulled = pullAll(ahead, block);
+        ASSERT_EQ(pulled.samples.size(), 70'001U * 2 + 9 + 123'457U * 2);
+        for (std::size_t i = 0; i < pulled.samples.size(); ++i) {
+            ASSERT_EQ(pulled.samples[i], static_cast<PcmSample>(i)) << "sample " << i;
+        }
+        const std::vector<std::pair<PcmFormat, std::size_t>> runs{{stereo, 70'001}, {mono, 9}, {stereo, 123'457}};
+        EXPECT_EQ(pulled.runs, runs);
+    }
+}
+
+TEST(DecodeAheadTest, ReadsNeverReachTheSource) {
+    auto source = std::make_shared<ScriptedSource>(std::vector<ScriptedSource::Part>{{{44100, 2}, 1'000'000}});
+    DecodeAhead ahead(source);
+    ahead.prepare();
+    // The source now holds every read, as a file system that hangs would: the output's reads go on
+    // from what was decoded ahead, then run behind, and never wait.
+    source->held = true;
+    std::vector<PcmSample> block(2 * 1024);
+    std::size_t frames = 0;
+    while (const std::size_t got = ahead.read(block)) {
+        frames += got;
+    }
+    EXPECT_GE(frames, 22050U);
+    EXPECT_FALSE(ahead.ended());
+    EXPECT_EQ(ahead.format(), (PcmFormat{44100, 2}));
+    for (const std::thread::id reader : source->threads()) {
+        EXPECT_NE(reader, std::this_thread::get_id());
+    }
+    source->held = false;
+    source->held.notify_all();
+}
+
+} // namespace
+} // namespace zalvo
