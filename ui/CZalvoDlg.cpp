@@ -259,6 +259,10 @@ void CZalvoDlg::StopMusic() {
     }
 }
 
+void CZalvoDlg::AnnouncePlaybackChange() {
+    emit playbackMayHaveChanged();
+}
+
 void CZalvoDlg::AddMusic() {
     if (m_playListFiles.isBusy()) {
         return;
