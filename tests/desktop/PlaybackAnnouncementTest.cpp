@@ -53,6 +53,13 @@ protected:
             [&] { return window.GetPlayList().getList()->size() == static_cast<std::size_t>(paths.size()); });
     }
 
+    QDBusMessage call(const QString& method) {
+        const QDBusMessage message =
+            QDBusMessage::createMethodCall(playerName, QStringLiteral("/org/mpris/MediaPlayer2"),
+                                           QStringLiteral("org.mpris.MediaPlayer2.Player"), method);
+        return client.call(message, QDBus::BlockWithGui);
+    }
+
     QVariantMap metadata() {
         QDBusMessage message =
             QDBusMessage::createMethodCall(playerName, QStringLiteral("/org/mpris/MediaPlayer2"),
@@ -119,6 +126,13 @@ INSTANTIATE_TEST_SUITE_P(
                     AnnouncedChange{"CanPlayOnceTheListHoldsATrack", QStringLiteral("CanPlay"), 0,
                                     [](CZalvoDlg& w, const QString& spare) { w.AddFromOutside({spare}, false); }}),
     [](const testing::TestParamInfo<AnnouncedChange>& info) { return std::string(info.param.name); });
+
+TEST_F(PlaybackAnnouncementTest, PlayOverTheBusReachesTheScreenReaderWithoutATick) {
+    ASSERT_TRUE(add({QString::fromStdString(track("one", "One").string())}));
+    ASSERT_EQ(call(QStringLiteral("Play")).type(), QDBusMessage::ReplyMessage);
+    EXPECT_TRUE(window.accessibleDescription().startsWith(QStringLiteral("Lecture : ")))
+        << window.accessibleDescription().toStdString();
+}
 
 // Drop, play, then the desktop's metadata with its cover and the screen reader's description: the file
 // is opened to see whether it is a playlist, to outline it, to play it, once for its tags (shared by the
