@@ -41,7 +41,7 @@ protected:
     std::filesystem::path track(const std::string& name, const std::string& title) {
         ToneShape shape;
         shape.segments = {ToneSegment{440.0, 5.0}};
-        const std::filesystem::path path = dir.file(name + extensionOf(AudioFormat::Flac));
+        std::filesystem::path path = dir.file(name + extensionOf(AudioFormat::Flac));
         writeToneFile(path, AudioFormat::Flac, shape, TrackTags{title, "The Artist", "The Album"});
         return path;
     }
