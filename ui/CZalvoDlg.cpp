@@ -73,6 +73,8 @@ void CZalvoDlg::OnInitDialog() {
     setWindowIcon(m_icon);
     InitActionRects();
     startTimer(tickMilliseconds);
+    // What changed in the settings before the window showed is told as it shows.
+    emit playbackMayHaveChanged();
 }
 
 void CZalvoDlg::InitActionRects() {
