@@ -49,7 +49,7 @@ void BM_IdleTick(benchmark::State& state) {
 
     // Any id: the window moves playback on whichever of its timers fires.
     QTimerEvent tick(1);
-    for (auto _ : state) {
+    while (state.KeepRunning()) {
         QCoreApplication::sendEvent(&window, &tick);
     }
     playList.clear();

@@ -48,7 +48,7 @@ void MprisPlayerAdaptor::setLoopStatus(const QString& status) {
     if (settings->isRepeat() != repeat) {
         settings->toggleRepeat();
     }
-    m_service.refresh();
+    m_service.playbackChanged();
 }
 
 bool MprisPlayerAdaptor::shuffle() const {
@@ -60,7 +60,7 @@ void MprisPlayerAdaptor::setShuffle(bool on) {
     if (settings->isShuffle() != on) {
         settings->toggleShuffle();
     }
-    m_service.refresh();
+    m_service.playbackChanged();
 }
 
 QVariantMap MprisPlayerAdaptor::metadata() {
@@ -84,7 +84,7 @@ void MprisPlayerAdaptor::setVolume(double volume) {
     while (settings->getVolume() > target) {
         settings->volumeDown();
     }
-    m_service.refresh();
+    m_service.playbackChanged();
 }
 
 qlonglong MprisPlayerAdaptor::position() const {
@@ -97,12 +97,12 @@ bool MprisPlayerAdaptor::hasTracks() const {
 
 void MprisPlayerAdaptor::Next() {
     m_service.playList().next(true);
-    m_service.refresh();
+    m_service.playbackChanged();
 }
 
 void MprisPlayerAdaptor::Previous() {
     m_service.playList().previous();
-    m_service.refresh();
+    m_service.playbackChanged();
 }
 
 void MprisPlayerAdaptor::Pause() {
@@ -110,17 +110,17 @@ void MprisPlayerAdaptor::Pause() {
     if (track != nullptr && track->isPlaying()) {
         m_service.host().TogglePlayPause();
     }
-    m_service.refresh();
+    m_service.playbackChanged();
 }
 
 void MprisPlayerAdaptor::PlayPause() {
     m_service.host().TogglePlayPause();
-    m_service.refresh();
+    m_service.playbackChanged();
 }
 
 void MprisPlayerAdaptor::Stop() {
     m_service.host().StopMusic();
-    m_service.refresh();
+    m_service.playbackChanged();
 }
 
 void MprisPlayerAdaptor::Play() {
@@ -128,7 +128,7 @@ void MprisPlayerAdaptor::Play() {
     if (track != nullptr && !track->isPlaying()) {
         m_service.host().TogglePlayPause();
     }
-    m_service.refresh();
+    m_service.playbackChanged();
 }
 
 void MprisPlayerAdaptor::Seek(qlonglong Offset) {
@@ -171,7 +171,7 @@ void MprisPlayerAdaptor::OpenUri(const QString& Uri) {
     }
     m_service.later([this, path] {
         m_service.host().PlayFromOutside(path);
-        m_service.refresh();
+        m_service.playbackChanged();
     });
 }
 

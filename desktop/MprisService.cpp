@@ -5,6 +5,7 @@
 #include "MprisMetadata.h"
 #include "MprisPlayerAdaptor.h"
 #include "MprisRootAdaptor.h"
+#include "PlayerHost.h"
 #include "SessionBus.h"
 #include "ShownTrackTags.h"
 #include "playlist/AudioConfig.h"
@@ -170,7 +171,7 @@ void MprisService::seekTo(float seconds) {
         return;
     }
     track->seek(seconds);
-    refresh();
+    playbackChanged();
     announcePosition();
 }
 
@@ -196,6 +197,11 @@ void MprisService::announcePosition() {
 }
 
 void MprisService::update() {
+    refresh();
+}
+
+void MprisService::playbackChanged() {
+    m_host.AnnouncePlaybackChange();
     refresh();
 }
 

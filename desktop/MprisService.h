@@ -48,6 +48,8 @@ public:
     // Announces what changed since the last call: run whenever playback has changed.
     void refresh();
     void update() override;
+    // Run after a call from the desktop changed playback: announces it here and to the window's mirrors.
+    void playbackChanged();
 
     PlayList& playList() { return m_playList; }
     PlayerHost& host() { return m_host; }

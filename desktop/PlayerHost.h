@@ -17,6 +17,8 @@ public:
     // Adds the file and plays it in place of what plays, once it has opened: one that does not open
     // leaves playback as it was.
     virtual void PlayFromOutside(const QString& path) = 0;
+    // The desktop changed playback: whoever else mirrors it hears of it now.
+    virtual void AnnouncePlaybackChange() = 0;
     virtual void Quit() = 0;
     virtual void Raise() = 0;
 

@@ -18,11 +18,6 @@ AccessibleStatus::AccessibleStatus(CZalvoDlg& window, ShownTrackTags& tags)
     : m_window(window), m_tags(tags), m_repeat(AudioConfig::getInstance()->isRepeat()),
       m_shuffle(AudioConfig::getInstance()->isShuffle()) {
     QObject::connect(&tags, &ShownTrackTags::arrived, &window, [this](std::uint64_t trackId) { tagsArrived(trackId); });
-    AudioConfig::getInstance()->attach(this);
-}
-
-void AccessibleStatus::update() {
-    refresh(m_window.GetPlayList());
 }
 
 void AccessibleStatus::refresh(PlayList& playList) {

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "playlist/Observer.h"
-
 #include <QString>
 
 #include <cstdint>
@@ -15,8 +13,8 @@ class ShownTrackTags;
 
 // What a screen reader is told of playback: the main window's description ("Lecture : titre — artiste,
 // volume 80 %"), and the repeat and shuffle buttons' checked states, each announced when it changes.
-// It hears of a change of volume from the settings, and of the rest from the window.
-class AccessibleStatus final : public Observer {
+// The window tells it when playback changed, whoever changed it.
+class AccessibleStatus final {
 public:
     // The track's title and artist come from `tags`, read off the UI thread: the file's name is told
     // first, the tags when they arrive.
@@ -24,7 +22,6 @@ public:
 
     // Run when playback has changed: announces how it differs from what was last told.
     void refresh(PlayList& playList);
-    void update() override;
 
 private:
     enum class Playback { Stopped, Playing, Paused };

@@ -73,6 +73,8 @@ void CZalvoDlg::OnInitDialog() {
     setWindowIcon(m_icon);
     InitActionRects();
     startTimer(tickMilliseconds);
+    // What changed in the settings before the window showed is told as it shows.
+    emit playbackMayHaveChanged();
 }
 
 void CZalvoDlg::InitActionRects() {
@@ -257,6 +259,10 @@ void CZalvoDlg::StopMusic() {
     if (Music* music = m_playList.getCurrent()) {
         music->stop();
     }
+}
+
+void CZalvoDlg::AnnouncePlaybackChange() {
+    emit playbackMayHaveChanged();
 }
 
 void CZalvoDlg::AddMusic() {

@@ -89,6 +89,7 @@ private:
 
     void TogglePlayPause() override;
     void StopMusic() override;
+    void AnnouncePlaybackChange() override;
     void AddMusic();
     void OpenPlayListManager();
 

@@ -41,7 +41,7 @@ protected:
     std::filesystem::path track(const std::string& name, const std::string& title) {
         ToneShape shape;
         shape.segments = {ToneSegment{440.0, 5.0}};
-        const std::filesystem::path path = dir.file(name + extensionOf(AudioFormat::Flac));
+        std::filesystem::path path = dir.file(name + extensionOf(AudioFormat::Flac));
         writeToneFile(path, AudioFormat::Flac, shape, TrackTags{title, "The Artist", "The Album"});
         return path;
     }
@@ -51,6 +51,13 @@ protected:
         window.AddFromOutside(paths, false);
         return waitUntil(
             [&] { return window.GetPlayList().getList()->size() == static_cast<std::size_t>(paths.size()); });
+    }
+
+    QDBusMessage call(const QString& method) {
+        const QDBusMessage message =
+            QDBusMessage::createMethodCall(playerName, QStringLiteral("/org/mpris/MediaPlayer2"),
+                                           QStringLiteral("org.mpris.MediaPlayer2.Player"), method);
+        return client.call(message, QDBus::BlockWithGui);
     }
 
     QVariantMap metadata() {
@@ -119,6 +126,13 @@ INSTANTIATE_TEST_SUITE_P(
                     AnnouncedChange{"CanPlayOnceTheListHoldsATrack", QStringLiteral("CanPlay"), 0,
                                     [](CZalvoDlg& w, const QString& spare) { w.AddFromOutside({spare}, false); }}),
     [](const testing::TestParamInfo<AnnouncedChange>& info) { return std::string(info.param.name); });
+
+TEST_F(PlaybackAnnouncementTest, PlayOverTheBusReachesTheScreenReaderWithoutATick) {
+    ASSERT_TRUE(add({QString::fromStdString(track("one", "One").string())}));
+    ASSERT_EQ(call(QStringLiteral("Play")).type(), QDBusMessage::ReplyMessage);
+    EXPECT_TRUE(window.accessibleDescription().startsWith(QStringLiteral("Lecture : ")))
+        << window.accessibleDescription().toStdString();
+}
 
 // Drop, play, then the desktop's metadata with its cover and the screen reader's description: the file
 // is opened to see whether it is a playlist, to outline it, to play it, once for its tags (shared by the
