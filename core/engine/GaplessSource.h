@@ -32,7 +32,7 @@ public:
         // Who plays it, compared and never followed: the player's thread checks it is still there.
         const Music* owner = nullptr;
         // Its tags, shared with whoever else reads them; none means read from the file when needed.
-        std::shared_ptr<const TrackTagsOnce> tags;
+        std::shared_ptr<const TrackTagsOnce> tags = nullptr;
     };
 
     // What follows each track of the stream from the sounding one on, as far as the plan reaches.
