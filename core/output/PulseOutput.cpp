@@ -159,19 +159,8 @@ void PulseOutput::onWritable(std::size_t bytes) {
 
     bool behind = false;
     while (frames > 0) {
-        if (history.allSent()) {
-            if (sourceEnded || formatChanging || behind) {
-                break;
-            }
-            if (history.pull(source, frames) < frames) {
-                if (source.format() != format) {
-                    formatChanging = true;
-                } else if (source.ended()) {
-                    sourceEnded = true;
-                } else {
-                    behind = true;
-                }
-            }
+        if (history.allSent() && !refill(frames, behind)) {
+            break;
         }
         const std::span<const PcmSample> samples = history.send(frames);
         if (samples.empty()) {
@@ -198,6 +187,22 @@ void PulseOutput::onWritable(std::size_t bytes) {
             scheduleFormatSwitch();
         }
     }
+}
+
+bool PulseOutput::refill(std::size_t frames, bool& behind) {
+    if (sourceEnded || formatChanging || behind) {
+        return false;
+    }
+    if (history.pull(source, frames) < frames) {
+        if (source.format() != format) {
+            formatChanging = true;
+        } else if (source.ended()) {
+            sourceEnded = true;
+        } else {
+            behind = true;
+        }
+    }
+    return true;
 }
 
 void PulseOutput::onDrained(bool success) {

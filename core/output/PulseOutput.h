@@ -54,6 +54,9 @@ private:
     void closeStream();
     void onServerLost();
     void onWritable(std::size_t bytes);
+    // Pulls what the server asked for into the history, noting why it fell short; false when nothing
+    // more is to be had in this call.
+    bool refill(std::size_t frames, bool& behind);
     void onDrained(bool success);
     void scheduleFormatSwitch();
     void onSwitchDue();

@@ -18,12 +18,12 @@ public:
 
     // The writer's side: how many samples fit, and the writing of at most that many.
     std::size_t writable() const;
-    void write(std::span<const PcmSample> samples);
+    void write(std::span<const PcmSample> in);
     std::uint64_t written() const { return writeCount.load(std::memory_order_acquire); }
 
-    // The reader's side: how many samples wait, and the reading of up to `samples.size()` of them.
+    // The reader's side: how many samples wait, and the reading of up to `out.size()` of them.
     std::size_t readable() const;
-    std::size_t read(std::span<PcmSample> samples);
+    std::size_t read(std::span<PcmSample> out);
     std::uint64_t readTotal() const { return readCount.load(std::memory_order_acquire); }
 
     std::size_t capacity() const { return samples.size(); }
