@@ -1,9 +1,9 @@
 #include "CPlayListManagDlg.h"
-#include "CZalvoApp.h"
 #include "CZalvoDlg.h"
 #include "TempDir.h"
 #include "ToneFile.h"
 
+#include <QApplication>
 #include <QElapsedTimer>
 #include <QProgressDialog>
 #include <QTimer>
@@ -154,18 +154,3 @@ BENCHMARK(BM_MillionTracksMemoryAndManager)->Unit(benchmark::kMillisecond)->Iter
 } // namespace
 
 } // namespace zalvo
-
-// Headless: the offscreen platform and OpenAL Soft's silent device, unless told otherwise.
-int main(int argc, char** argv) {
-    using namespace zalvo;
-    setenv("ALSOFT_DRIVERS", "null", 0);
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
-        return 1;
-    }
-    CZalvoApp app(argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

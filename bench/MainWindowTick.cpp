@@ -1,4 +1,3 @@
-#include "CZalvoApp.h"
 #include "CZalvoDlg.h"
 #include "MprisService.h"
 #include "TempDir.h"
@@ -59,18 +58,3 @@ BENCHMARK(BM_IdleTick)->Unit(benchmark::kMicrosecond);
 } // namespace
 
 } // namespace zalvo
-
-// Headless: the offscreen platform and OpenAL Soft's silent device, unless told otherwise.
-int main(int argc, char** argv) {
-    using namespace zalvo;
-    setenv("ALSOFT_DRIVERS", "null", 0);
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
-        return 1;
-    }
-    CZalvoApp app(argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
