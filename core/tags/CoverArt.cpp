@@ -189,9 +189,29 @@ Descriptor openFolder(const fs::path& folder) {
     return opened;
 }
 
+// Whether the file holds exactly `expected` from its start on, read in pieces so that a large picture
+// needs no second copy in memory.
+bool holdsBytes(int file, std::span<const char> expected) {
+    std::array<char, 16384> piece{};
+    off_t offset = 0;
+    while (!expected.empty()) {
+        const std::size_t wanted = std::min(piece.size(), expected.size());
+        const ssize_t got = ::pread(file, piece.data(), wanted, offset);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0 || std::memcmp(piece.data(), expected.data(), static_cast<std::size_t>(got)) != 0) {
+            return false;
+        }
+        expected = expected.subspan(static_cast<std::size_t>(got));
+        offset += got;
+    }
+    return true;
+}
+
 // An entry is served only when it holds what its name promises: a regular file of the user's, no
-// link, the picture's size, starting with its bytes (and so with the magic its extension claims).
-// Served, it is touched as recently used through the descriptor just checked.
+// link, the picture's bytes and nothing else, since a name is only a hash and anything may have been
+// written there since. Served, it is touched as recently used through the descriptor just checked.
 bool serveEntry(int folder, const std::string& name, std::span<const char> picture) {
     struct stat status {};
     // Nothing but a regular file is opened, so that no FIFO or device is.
@@ -200,13 +220,7 @@ bool serveEntry(int folder, const std::string& name, std::span<const char> pictu
     }
     const Descriptor entry(::openat(folder, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (!entry || ::fstat(entry.get(), &status) != 0 || !S_ISREG(status.st_mode) || status.st_uid != ::geteuid() ||
-        static_cast<std::uintmax_t>(status.st_size) != picture.size()) {
-        return false;
-    }
-    std::array<char, 16> head{};
-    const std::size_t compared = std::min(head.size(), picture.size());
-    if (::pread(entry.get(), head.data(), compared, 0) != static_cast<ssize_t>(compared) ||
-        std::memcmp(head.data(), picture.data(), compared) != 0) {
+        static_cast<std::uintmax_t>(status.st_size) != picture.size() || !holdsBytes(entry.get(), picture)) {
         return false;
     }
     static_cast<void>(::futimens(entry.get(), nullptr));

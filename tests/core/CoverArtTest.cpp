@@ -291,6 +291,7 @@ enum class Planted {
     SymlinkToThePicture,
     SameSizeNonImage,
     HalfThePicture,
+    SameHeadOtherTail,
     FolderAtEntry
 };
 
@@ -340,6 +341,9 @@ TEST_P(CoverArtPlanted, IsNeitherFollowedNorServed) {
     case Planted::HalfThePicture:
         std::ofstream(cacheFolder() / entry, std::ios::binary) << jpeg.substr(0, jpeg.size() / 2);
         break;
+    case Planted::SameHeadOtherTail:
+        std::ofstream(cacheFolder() / entry, std::ios::binary) << jpeg.substr(0, jpeg.size() - 1) << '~';
+        break;
     case Planted::FolderAtEntry:
         fs::create_directory(cacheFolder() / entry);
         break;
@@ -368,6 +372,7 @@ INSTANTIATE_TEST_SUITE_P(Names, CoverArtPlanted,
                                          PlantedCase{"SymlinkToThePicture", Planted::SymlinkToThePicture, true},
                                          PlantedCase{"SameSizeNonImage", Planted::SameSizeNonImage, true},
                                          PlantedCase{"HalfThePicture", Planted::HalfThePicture, true},
+                                         PlantedCase{"SameHeadOtherTail", Planted::SameHeadOtherTail, true},
                                          PlantedCase{"FolderAtEntry", Planted::FolderAtEntry, false}),
                          [](const auto& info) { return std::string(info.param.name); });
 
