@@ -2,13 +2,12 @@
 #include "playlist/Music.h"
 #include "playlist/PlayList.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QListView>
 #include <benchmark/benchmark.h>
 
 #include <chrono>
 #include <cstddef>
-#include <cstdlib>
 #include <iterator>
 #include <memory>
 #include <mutex>
@@ -120,17 +119,3 @@ BENCHMARK(BM_InsertOneEntry)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Use
 } // namespace
 
 } // namespace zalvo
-
-// Headless: the offscreen platform and OpenAL Soft's silent device, unless told otherwise.
-int main(int argc, char** argv) {
-    setenv("ALSOFT_DRIVERS", "null", 0);
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
-        return 1;
-    }
-    const QApplication app(argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
