@@ -67,12 +67,21 @@ FollowerOpener::Taken FollowerOpener::take(std::uint64_t trackId) {
     taken.refused = taken.decoder == nullptr;
     state->opened.erase(found);
     if (!taken.refused) {
-        state->decoding = trackId;
-        ++state->changes;
-        state->busy = true;
-        state->wake.notify_all();
+        decodingNow(trackId);
     }
     return taken;
+}
+
+void FollowerOpener::decodeFrom(std::uint64_t trackId) {
+    const std::scoped_lock lock(state->mutex);
+    decodingNow(trackId);
+}
+
+void FollowerOpener::decodingNow(std::uint64_t trackId) {
+    state->decoding = trackId;
+    ++state->changes;
+    state->busy = true;
+    state->wake.notify_all();
 }
 
 void FollowerOpener::run(const std::shared_ptr<State>& state) {

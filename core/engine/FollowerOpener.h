@@ -34,6 +34,8 @@ public:
     // From the reading thread: the track's decoder, which becomes the one being decoded. Nothing when
     // the track was not planned, or is still not open after a short wait.
     Taken take(std::uint64_t trackId);
+    // From the reading thread: the stream has gone back to decoding the track, after a seek.
+    void decodeFrom(std::uint64_t trackId);
 
 private:
     struct Opened {
@@ -55,6 +57,8 @@ private:
         std::map<std::uint64_t, Opened> opened;
     };
 
+    // Opens ahead of the track now decoded; the lock is held.
+    void decodingNow(std::uint64_t trackId);
     static void run(const std::shared_ptr<State>& state);
     // Opens what follows the track being decoded, as far ahead as wanted; false when the plan or the
     // track being decoded changed meanwhile.

@@ -121,6 +121,47 @@ bool GaplessSource::openFollower() {
     }
 }
 
+void GaplessSource::seekTo(std::unique_ptr<TrackDecoder> seeking, Track track, std::uint64_t trackFrame) {
+    std::optional<Seek> replaced = Seek{std::move(seeking), std::move(track), trackFrame};
+    const std::scoped_lock lock(mutex);
+    std::swap(pendingSeek, replaced);
+}
+
+bool GaplessSource::seekPending() const {
+    const std::scoped_lock lock(mutex);
+    return pendingSeek.has_value();
+}
+
+std::optional<double> GaplessSource::seekingTo(std::uint64_t trackId) const {
+    const std::scoped_lock lock(mutex);
+    if (!pendingSeek || pendingSeek->track.id != trackId) {
+        return std::nullopt;
+    }
+    return static_cast<double>(pendingSeek->trackFrame) / pendingSeek->decoder->format().sampleRate;
+}
+
+void GaplessSource::applySeek(std::uint64_t from) {
+    std::optional<Seek> seek;
+    {
+        const std::scoped_lock lock(mutex);
+        std::swap(seek, pendingSeek);
+    }
+    if (!seek) {
+        return;
+    }
+    seek->decoder->setGain(loudness.factorFor(seek->track.utf8Path, seek->track.tags.get()));
+    // The decoder left behind closes here, off the player's thread.
+    std::swap(decoder, seek->decoder);
+    converter = converterFor(*decoder);
+    currentFormat = trackFormat();
+    framesHandedOut = from;
+    const std::uint64_t trackOffset = converter ? converter->converted(seek->trackFrame) : seek->trackFrame;
+    opener->decodeFrom(seek->track.id);
+    const std::scoped_lock lock(mutex);
+    segments.clear();
+    segments.push_back(Segment{std::move(seek->track), from, trackOffset, std::nullopt, currentFormat});
+}
+
 void GaplessSource::setPlan(std::shared_ptr<const Plan> newPlan) {
     opener->setPlan(newPlan);
     const std::scoped_lock lock(mutex);

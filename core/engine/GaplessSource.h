@@ -69,6 +69,15 @@ public:
     PcmFormat format() const override { return currentFormat; }
     std::size_t read(std::span<float> samples) override;
 
+    // From the player's thread: the stream is to go on from `trackFrame` of a track, decoded by
+    // `decoder`, which is there already, once the output has dropped what it holds and calls
+    // applySeek(). A later seek replaces one still pending.
+    void seekTo(std::unique_ptr<TrackDecoder> decoder, Track track, std::uint64_t trackFrame);
+    bool seekPending() const override;
+    void applySeek(std::uint64_t from) override;
+    // Where in the track a seek still pending goes to, in seconds.
+    std::optional<double> seekingTo(std::uint64_t trackId) const;
+
     void setPlan(std::shared_ptr<const Plan> plan);
     std::optional<Segment> segmentOf(std::uint64_t trackId) const;
     // The track the stream went on with after the given one, if it has gone on.
@@ -77,12 +86,19 @@ public:
     void forgetBefore(std::uint64_t trackId);
 
 private:
+    struct Seek {
+        std::unique_ptr<TrackDecoder> decoder;
+        Track track;
+        std::uint64_t trackFrame = 0;
+    };
+
     // Moves the stream on into the track that follows; false when none does.
     bool openFollower();
     // The format the track being decoded is handed out in.
     PcmFormat trackFormat() const;
 
-    // Touched by the output's thread only, apart from construction.
+    // Touched by the reading thread only, apart from construction and applySeek(), which runs while
+    // nothing reads.
     std::unique_ptr<TrackDecoder> decoder;
     // Only for a track whose rate no output takes.
     std::unique_ptr<RateConverter> converter;
@@ -95,6 +111,7 @@ private:
     mutable std::mutex mutex;
     std::deque<Segment> segments;
     std::shared_ptr<const Plan> plan;
+    std::optional<Seek> pendingSeek;
 };
 
 } // namespace zalvo

@@ -36,7 +36,18 @@ void Playback::setPlan(std::shared_ptr<const GaplessSource::Plan> plan) {
     source->setPlan(std::move(plan));
 }
 
+void Playback::seek(std::unique_ptr<TrackDecoder> decoder, GaplessSource::Track track, std::uint64_t trackFrame) {
+    source->seekTo(std::move(decoder), std::move(track), trackFrame);
+    output->followSeek();
+    // Carried from the count the output goes on from, once it has moved.
+    clockStart = 0;
+    clock.reset(true);
+}
+
 double Playback::heardSeconds(std::uint64_t trackId) const {
+    if (const std::optional<double> target = source->seekingTo(trackId)) {
+        return *target;
+    }
     const std::optional<GaplessSource::Segment> segment = source->segmentOf(trackId);
     if (!segment) {
         return 0.0;
@@ -64,6 +75,9 @@ std::uint64_t Playback::smoothedFrames(unsigned sampleRate) const {
 }
 
 bool Playback::heardToEnd(std::uint64_t trackId) const {
+    if (source->seekPending()) {
+        return false;
+    }
     const std::optional<GaplessSource::Segment> segment = source->segmentOf(trackId);
     return segment && segment->end && output->playedFrames() >= *segment->end;
 }
@@ -77,7 +91,7 @@ std::optional<double> Playback::decodedSeconds(std::uint64_t trackId) const {
 }
 
 bool Playback::drained() const {
-    return output->drained();
+    return !source->seekPending() && output->drained();
 }
 
 std::optional<GaplessSource::Track> Playback::trackAfter(std::uint64_t trackId) const {

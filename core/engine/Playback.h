@@ -28,6 +28,9 @@ public:
     void setGain(float gain);
     void setPlan(std::shared_ptr<const GaplessSource::Plan> plan);
     bool hasPlan() const { return planned; }
+    // Goes on from `trackFrame` of the track, which `decoder` is at, on the same output; the plan
+    // stands. Heard as soon as the output has dropped what it held.
+    void seek(std::unique_ptr<TrackDecoder> decoder, GaplessSource::Track track, std::uint64_t trackFrame);
 
     // Seconds of the track heard so far, within its length.
     double heardSeconds(std::uint64_t trackId) const;

@@ -32,6 +32,9 @@ public:
     virtual void pause() = 0;
     // 0 (silent) to 1 (full).
     virtual void setGain(float gain) = 0;
+    // The source has a seek pending: drops what is queued and not yet heard and goes on from the seek
+    // on the same device or server connection, its count of frames heard going on from where it was.
+    virtual void followSeek() = 0;
 
     // Frames of the source heard so far, across format changes; frozen while paused.
     virtual std::uint64_t playedFrames() const = 0;

@@ -38,12 +38,16 @@ void DeferredOutput::run(const std::shared_ptr<State>& state, std::shared_ptr<Pc
     while (!state->closing) {
         const bool playing = state->playing;
         const float gain = state->gain;
+        const bool seek = std::exchange(state->seekPending, false);
         const std::uint64_t seen = state->changes;
         lock.unlock();
         // The lock is never held across a call into the output, which may wait on the server.
         if (gain != appliedGain) {
             output->setGain(gain);
             appliedGain = gain;
+        }
+        if (seek) {
+            output->followSeek();
         }
         if (playing != appliedPlaying) {
             playing ? output->play() : output->pause();
@@ -71,6 +75,13 @@ void DeferredOutput::play() {
 void DeferredOutput::pause() {
     const std::scoped_lock lock(state->mutex);
     state->playing = false;
+    ++state->changes;
+    state->wake.notify_all();
+}
+
+void DeferredOutput::followSeek() {
+    const std::scoped_lock lock(state->mutex);
+    state->seekPending = true;
     ++state->changes;
     state->wake.notify_all();
 }

@@ -28,6 +28,7 @@ public:
     void play() override;
     void pause() override;
     void setGain(float gain) override;
+    void followSeek() override;
     std::uint64_t playedFrames() const override;
     bool drained() const override;
 
@@ -40,6 +41,7 @@ private:
         AudioOutput* output = nullptr;
         bool playing = false;
         float gain = 1.0F;
+        bool seekPending = false;
         std::uint64_t changes = 0;
         bool closing = false;
         bool closed = false;

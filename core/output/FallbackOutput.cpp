@@ -13,6 +13,11 @@ std::size_t FallbackOutput::CountingSource::read(std::span<PcmSample> samples) {
     return got;
 }
 
+void FallbackOutput::CountingSource::applySeek(std::uint64_t from) {
+    frames = origin + from;
+    source.applySeek(origin + from);
+}
+
 FallbackOutput::FallbackOutput(PcmSource& source, LocalFactory makeLocal, std::chrono::milliseconds lookEvery)
     : counting(source), makeLocal(std::move(makeLocal)), output(this->makeLocal(counting)),
       watcher([this, lookEvery] { watchForServer(lookEvery); }) {}
@@ -42,6 +47,7 @@ void FallbackOutput::watchForServer(std::chrono::milliseconds lookEvery) {
         if (!server) {
             continue;
         }
+        const std::lock_guard move(moving);
         std::unique_ptr<AudioOutput> local;
         {
             const std::lock_guard lock(mutex);
@@ -91,6 +97,17 @@ void FallbackOutput::setGain(float newGain) {
     if (output) {
         output->setGain(newGain);
     }
+}
+
+void FallbackOutput::followSeek() {
+    const std::lock_guard move(moving);
+    AudioOutput* current = nullptr;
+    {
+        const std::lock_guard lock(mutex);
+        counting.setOrigin(heard.origin());
+        current = output.get();
+    }
+    current->followSeek();
 }
 
 std::uint64_t FallbackOutput::playedFrames() const {

@@ -34,6 +34,7 @@ public:
     void play() override;
     void pause() override;
     void setGain(float gain) override;
+    void followSeek() override;
     std::uint64_t playedFrames() const override;
     bool drained() const override;
 
@@ -47,17 +48,25 @@ private:
         PcmFormat format() const override { return source.format(); }
         std::size_t read(std::span<PcmSample> samples) override;
         bool ended() const override { return source.ended(); }
+        bool seekPending() const override { return source.seekPending(); }
+        // `from` counts from where the output that seeks began; `origin` is how much came before it.
+        void applySeek(std::uint64_t from) override;
+        void setOrigin(std::uint64_t frames) { origin = frames; }
         std::uint64_t pulled() const { return frames.load(); }
 
     private:
         PcmSource& source;
         std::atomic<std::uint64_t> frames = 0;
+        std::uint64_t origin = 0;
     };
 
     void watchForServer(std::chrono::milliseconds lookEvery);
 
     CountingSource counting;
     LocalFactory makeLocal;
+    // Held while the stream moves to the server or follows a seek: the output stays in place, and
+    // neither waits under `mutex`, which the controls take.
+    std::mutex moving;
     // Guards everything below; held across no call that may wait on the server.
     mutable std::mutex mutex;
     std::condition_variable wake;

@@ -127,8 +127,38 @@ void OpenAlOutput::setGain(float gain) {
     }
 }
 
+void OpenAlOutput::followSeek() {
+    std::unique_lock lock(mutex);
+    if (seeking || !source.seekPending()) {
+        return;
+    }
+    const std::uint64_t from = heardFrames();
+    if (alSource != 0) {
+        alSourceStop(alSource);
+        alSourcei(alSource, AL_BUFFER, 0);
+        queued.clear();
+        freeBuffers.assign(buffers.begin(), buffers.end());
+    }
+    heard.restartAt(from);
+    seeking = true;
+    // Without the lock, which the player's thread takes to read the count: the source may wait for
+    // its decoding to stop.
+    lock.unlock();
+    source.applySeek(from);
+    lock.lock();
+    seeking = false;
+    format = source.format();
+    formatPending = false;
+    sourceEnded = false;
+    wake.notify_all();
+}
+
 std::uint64_t OpenAlOutput::playedFrames() const {
     const std::scoped_lock lock(mutex);
+    return heardFrames();
+}
+
+std::uint64_t OpenAlOutput::heardFrames() const {
     reclaimPlayed();
     ALint offset = 0;
     if (alSource != 0 && !queued.empty()) {
@@ -212,6 +242,10 @@ void OpenAlOutput::feedDevice() {
 void OpenAlOutput::run(const std::stop_token& stop) {
     std::unique_lock lock(mutex);
     while (!stop.stop_requested()) {
+        if (seeking) {
+            wake.wait(lock, stop, [this] { return !seeking; });
+            continue;
+        }
         if (alSource != 0) {
             feedDevice();
         } else if (wantPlaying && !sourceEnded) {

@@ -34,6 +34,7 @@ public:
     void play() override;
     void pause() override;
     void setGain(float gain) override;
+    void followSeek() override;
     std::uint64_t playedFrames() const override;
     bool drained() const override;
 
@@ -49,7 +50,8 @@ private:
     };
 
     void run(const std::stop_token& stop);
-    // These four take the lock's holder's word that `mutex` is held.
+    // These five take the lock's holder's word that `mutex` is held.
+    std::uint64_t heardFrames() const;
     void reclaimPlayed() const;
     bool fillOne();
     // Refills the device's queue from the source and keeps it playing while wanted.
@@ -73,6 +75,8 @@ private:
     bool wantPlaying = false;
     bool formatPending = false;
     bool sourceEnded = false;
+    // The source is being moved by a seek: nothing is read from it meanwhile.
+    bool seeking = false;
     std::vector<PcmSample> scratch;
     std::jthread thread;
 };

@@ -26,6 +26,8 @@ public:
         start = heard;
     }
     std::uint64_t frames() const { return heard; }
+    // Where the current one starts.
+    std::uint64_t origin() const { return start; }
 
 private:
     std::uint64_t start = 0;

@@ -52,6 +52,12 @@ PulseOutput::PulseOutput(PcmSource& source)
 
 PulseOutput::~PulseOutput() {
     const std::scoped_lock lock(connection);
+    cancelTimers();
+    closeStream();
+    connection.close();
+}
+
+void PulseOutput::cancelTimers() {
     if (switchTimer != nullptr) {
         connection.api()->time_free(switchTimer);
         switchTimer = nullptr;
@@ -60,8 +66,6 @@ PulseOutput::~PulseOutput() {
         connection.api()->time_free(catchUpTimer);
         catchUpTimer = nullptr;
     }
-    closeStream();
-    connection.close();
 }
 
 void PulseOutput::onServerLost() {
@@ -314,6 +318,34 @@ void PulseOutput::setGain(float newGain) {
     const std::scoped_lock lock(connection);
     gain = std::clamp(newGain, 0.0F, 1.0F);
     applyGain();
+}
+
+void PulseOutput::followSeek() {
+    std::uint64_t from = 0;
+    {
+        const std::scoped_lock lock(connection);
+        if (!streamWanted || !source.seekPending()) {
+            return;
+        }
+        // The server cannot say at which frame of a flushed stream the new data begins: the seek plays
+        // on a new stream of the same connection, whose clock starts with it. Nothing is pulled until then.
+        from = heardFrames();
+        cancelTimers();
+        closeStream();
+        streamWanted = false;
+        history.dropFrom(from);
+    }
+    // Without the lock, which the server's thread takes: the source may wait for its decoding to stop.
+    source.applySeek(from);
+    const std::scoped_lock lock(connection);
+    streamWanted = true;
+    sourceEnded = false;
+    formatChanging = false;
+    finished = false;
+    adoptSourceFormat();
+    if (connection.ready()) {
+        openStream();
+    }
 }
 
 std::uint64_t PulseOutput::playedFrames() const {

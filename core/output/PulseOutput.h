@@ -39,6 +39,7 @@ public:
     void play() override;
     void pause() override;
     void setGain(float gain) override;
+    void followSeek() override;
     std::uint64_t playedFrames() const override;
     bool drained() const override;
 
@@ -52,6 +53,7 @@ private:
 
     void openStream();
     void closeStream();
+    void cancelTimers();
     void onServerLost();
     void onWritable(std::size_t bytes);
     // Pulls what the server asked for into the history, noting why it fell short; false when nothing

@@ -36,4 +36,10 @@ void ReplayHistory::rewind(std::uint64_t heard) {
     sentFrames = std::clamp(heard, start, pulledFrames);
 }
 
+void ReplayHistory::dropFrom(std::uint64_t heard) {
+    pulledFrames = std::clamp(heard, start, pulledFrames);
+    sentFrames = pulledFrames;
+    samples.resize(static_cast<std::size_t>(pulledFrames - start) * channels);
+}
+
 } // namespace zalvo

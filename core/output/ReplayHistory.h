@@ -26,6 +26,8 @@ public:
     std::span<const Sample> send(std::size_t frames);
     // A new stream starts at `heard`: what was sent after it is sent again.
     void rewind(std::uint64_t heard);
+    // Drops what was pulled after `heard`, as after a seek: the next pull is counted from there.
+    void dropFrom(std::uint64_t heard);
 
     std::uint64_t pulled() const { return pulledFrames; }
     std::uint64_t sent() const { return sentFrames; }

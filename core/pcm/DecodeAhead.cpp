@@ -60,7 +60,14 @@ void DecodeAhead::produce(const std::stop_token& stop) {
     PcmFormat producing = source->format();
     bool finished = false;
     while (!stop.stop_requested()) {
+        // Loaded before the hold is looked at: applySeek() asks for it first, then bumps the count.
         const std::uint32_t seen = consumed.load(std::memory_order_acquire);
+        if (holding.load(std::memory_order_acquire)) {
+            holdWhileSeeking();
+            producing = source->format();
+            finished = false;
+            continue;
+        }
         const std::size_t channels = std::max(producing.channels, 1U);
         const std::size_t lead = leadSamples(producing);
         const std::size_t buffered = ring.capacity() - ring.writable();
@@ -83,6 +90,35 @@ void DecodeAhead::produce(const std::stop_token& stop) {
         }
         produced.fetch_add(1, std::memory_order_release);
         produced.notify_all();
+    }
+}
+
+void DecodeAhead::holdWhileSeeking() {
+    held.store(true, std::memory_order_release);
+    held.notify_all();
+    holding.wait(true, std::memory_order_acquire);
+    held.store(false, std::memory_order_release);
+    held.notify_all();
+}
+
+void DecodeAhead::applySeek(std::uint64_t from) {
+    if (producer.joinable()) {
+        holding.store(true, std::memory_order_release);
+        consumed.fetch_add(1, std::memory_order_release);
+        consumed.notify_all();
+        held.wait(false, std::memory_order_acquire);
+    }
+    // Neither side touches the ring now: what it holds came from before the seek.
+    ring.discard();
+    boundary.store(noBoundary, std::memory_order_release);
+    streamEnded.store(false, std::memory_order_release);
+    source->applySeek(from);
+    packedFormat.store(pack(source->format()), std::memory_order_release);
+    holding.store(false, std::memory_order_release);
+    holding.notify_all();
+    // Back to decoding before the next seek may ask for another hold.
+    if (producer.joinable()) {
+        held.wait(true, std::memory_order_acquire);
     }
 }
 

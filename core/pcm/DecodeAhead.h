@@ -34,11 +34,16 @@ public:
     std::size_t read(std::span<PcmSample> samples) override;
     bool ended() const override { return streamEnded.load(std::memory_order_acquire); }
     void awaitReadable() override;
+    bool seekPending() const override { return source->seekPending(); }
+    // Holds the decoding thread while the source seeks, and drops what was decoded ahead of it.
+    void applySeek(std::uint64_t from) override;
 
 private:
     static constexpr std::uint64_t noBoundary = std::numeric_limits<std::uint64_t>::max();
 
     void produce(const std::stop_token& stop);
+    // The producer's side of applySeek(): waits, decoding nothing, while the source is moved.
+    void holdWhileSeeking();
     // The samples to keep decoded ahead in `format`: whole frames, within the ring.
     std::size_t leadSamples(PcmFormat format) const;
 
@@ -57,6 +62,9 @@ private:
     std::atomic<std::uint32_t> consumed = 0;
     // Bumped by the producer after each write: what awaitReadable() waits on.
     std::atomic<std::uint32_t> produced = 0;
+    // Set by applySeek() for the producer to stop at, and by the producer once it has stopped there.
+    std::atomic<bool> holding = false;
+    std::atomic<bool> held = false;
     std::vector<PcmSample> scratch;
     std::jthread producer;
 };

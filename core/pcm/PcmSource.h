@@ -35,6 +35,13 @@ public:
     // Waits until a read would hand out something, change format or end. Only for a caller that pulls
     // faster than the sound plays (a harness, a benchmark) and may wait; never an output.
     virtual void awaitReadable() {}
+
+    // A seek is waiting for the output to drop what it holds: see applySeek().
+    virtual bool seekPending() const { return false; }
+    // Called by the output while it reads nothing, once it has dropped, unheard, every frame it read
+    // past the first `from` of the stream: what is read next comes from the pending seek, numbered on
+    // from there. On a thread that may wait, never the sound server's.
+    virtual void applySeek(std::uint64_t /*from*/) {}
 };
 
 } // namespace zalvo

@@ -25,6 +25,8 @@ public:
     std::size_t readable() const;
     std::size_t read(std::span<PcmSample> out);
     std::uint64_t readTotal() const { return readCount.load(std::memory_order_acquire); }
+    // Drops everything waiting, as read; only while the writer writes nothing.
+    void discard() { readCount.store(writeCount.load(std::memory_order_acquire), std::memory_order_release); }
 
     std::size_t capacity() const { return samples.size(); }
 

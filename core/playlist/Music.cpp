@@ -75,20 +75,15 @@ void Music::playPause() {
         playback->pause();
     } else if (isPaused()) {
         playback->play();
-    } else if (!startAt(0, false)) {
+    } else if (!start()) {
         // The file went away or changed since it was opened; a playlist must not wait on it.
         passOver();
     }
 }
 
-bool Music::startAt(std::uint64_t frame, bool paused) {
-    const std::optional<std::string> utf8 = TextEncoding::toUtf8(path);
-    return start(utf8 ? openAt(*utf8, frame) : nullptr, frame, paused);
-}
-
-std::unique_ptr<TrackDecoder> Music::openAt(const std::string& utf8Path, std::uint64_t frame) {
-    std::unique_ptr<TrackDecoder> decoder = TrackDecoder::open(utf8Path);
-    if (!decoder || frame == 0 || decoder->seek(frame)) {
+std::unique_ptr<TrackDecoder> Music::positioned(std::unique_ptr<TrackDecoder> decoder, const std::string& utf8Path,
+                                                std::uint64_t frame) {
+    if (frame == 0 || decoder->seek(frame)) {
         return decoder;
     }
     // A file that cannot seek there, such as a stream that gives no length: decode forward to it from
@@ -118,21 +113,20 @@ std::shared_ptr<const TrackTagsOnce> Music::getTags() const {
     return known;
 }
 
-bool Music::start(std::unique_ptr<TrackDecoder> decoder, std::uint64_t frame, bool paused) {
+bool Music::start() {
     keepDecodedLength();
     playback.reset();
     const std::optional<std::string> utf8 = TextEncoding::toUtf8(path);
-    if (!decoder || !utf8) {
+    std::unique_ptr<TrackDecoder> decoder = utf8 ? TrackDecoder::open(*utf8) : nullptr;
+    if (!decoder) {
         return false;
     }
     holdDevice();
     const AudioConfig* settings = AudioConfig::getInstance();
-    playback = std::make_unique<Playback>(std::move(decoder), GaplessSource::Track{id, *utf8, this, getTags()}, frame,
+    playback = std::make_unique<Playback>(std::move(decoder), GaplessSource::Track{id, *utf8, this, getTags()}, 0,
                                           TrackLoudness{settings->getReplayGainMode(), settings->isShuffle()},
                                           volume / 100.0F);
-    if (!paused) {
-        playback->play();
-    }
+    playback->play();
     return true;
 }
 
@@ -147,22 +141,24 @@ void Music::seek(float seconds) {
         return;
     }
     const std::optional<std::string> utf8 = TextEncoding::toUtf8(path);
-    const std::optional<TrackOutline> outline = utf8 ? TrackDecoder::outline(*utf8) : std::nullopt;
-    if (!outline) {
+    std::unique_ptr<TrackDecoder> decoder = utf8 ? TrackDecoder::open(*utf8) : nullptr;
+    if (!decoder) {
         return;
     }
     const bool lengthKnown = getDuration() > 0.0F;
     const double target =
         std::clamp(static_cast<double>(seconds), 0.0, static_cast<double>(lengthKnown ? getDuration() : seconds));
-    const auto frame = static_cast<std::uint64_t>(target * outline->format.sampleRate);
-    std::unique_ptr<TrackDecoder> decoder = openAt(*utf8, frame);
-    if (!decoder && !lengthKnown) {
-        // Past the end of a track that gives no length: it plays on where it was.
-        return;
-    }
-    if (!start(std::move(decoder), frame, isPaused())) {
+    const auto frame = static_cast<std::uint64_t>(target * decoder->format().sampleRate);
+    decoder = positioned(std::move(decoder), *utf8, frame);
+    if (decoder) {
+        keepDecodedLength();
+        // The same stream goes on from there: the output drops what it holds, and the connection stays.
+        playback->seek(std::move(decoder), GaplessSource::Track{id, *utf8, this, getTags()}, frame);
+    } else if (lengthKnown) {
+        stop();
         passOver();
     }
+    // Past the end of a track that gives no length: it plays on where it was.
 }
 
 void Music::passOver() {

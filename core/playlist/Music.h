@@ -59,10 +59,11 @@ public:
 
 private:
     void keepDecodedLength();
-    // Starts a stream at the given frame; false when the file no longer plays.
-    bool startAt(std::uint64_t frame, bool paused);
-    bool start(std::unique_ptr<TrackDecoder> decoder, std::uint64_t frame, bool paused);
-    static std::unique_ptr<TrackDecoder> openAt(const std::string& utf8Path, std::uint64_t frame);
+    // Starts a stream, playing, at the track's start; false when the file no longer plays.
+    bool start();
+    // A decoder just opened on the file, moved to the frame.
+    static std::unique_ptr<TrackDecoder> positioned(std::unique_ptr<TrackDecoder> decoder, const std::string& utf8Path,
+                                                    std::uint64_t frame);
     // Marks the track finished, so that the playlist moves on, and says why.
     void passOver();
 

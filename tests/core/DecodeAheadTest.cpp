@@ -6,7 +6,9 @@
 #include <cstddef>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace zalvo {
@@ -46,18 +48,30 @@ public:
         return frames;
     }
 
+    // A seek that makes the numbers go on from `number`, in the first part's format, once applied.
+    void seekToNumber(std::size_t number) { seekNumber = number; }
+    bool seekPending() const override { return seekNumber.has_value(); }
+    void applySeek(std::uint64_t from) override {
+        appliedFrom = from;
+        next = *std::exchange(seekNumber, std::nullopt);
+        part = 0;
+        into = 0;
+    }
+
     std::vector<std::thread::id> threads() const {
         const std::scoped_lock lock(mutex);
         return readers;
     }
 
     std::atomic<bool> held = false;
+    std::optional<std::uint64_t> appliedFrom;
 
 private:
     std::vector<Part> parts;
     std::size_t part = 0;
     std::size_t into = 0;
     std::size_t next = 0;
+    std::optional<std::size_t> seekNumber;
     mutable std::mutex mutex;
     std::vector<std::thread::id> readers;
 };
@@ -129,6 +143,33 @@ TEST(DecodeAheadTest, ReadsNeverReachTheSource) {
     }
     source->held = false;
     source->held.notify_all();
+}
+
+// What was decoded ahead is dropped, even once the stream has ended, and what follows comes from where
+// the source went, counted from the frame the output gave.
+TEST(DecodeAheadTest, SeekDropsWhatWasDecodedAhead) {
+    const PcmFormat stereo{44100, 2};
+    auto source = std::make_shared<ScriptedSource>(std::vector<ScriptedSource::Part>{{stereo, 200'000}});
+    DecodeAhead ahead(source);
+    ahead.prepare();
+    std::vector<PcmSample> block(2 * 1000);
+    ASSERT_EQ(ahead.read(block), 1000U);
+
+    source->seekToNumber(10'000'000);
+    EXPECT_TRUE(ahead.seekPending());
+    ahead.applySeek(700);
+    EXPECT_EQ(source->appliedFrom, 700U);
+    EXPECT_FALSE(ahead.seekPending());
+    const Pulled afterSeek = pullAll(ahead, 4096);
+    ASSERT_EQ(afterSeek.samples.size(), 200'000U * 2);
+    EXPECT_EQ(afterSeek.samples.front(), 10'000'000.0F);
+    EXPECT_EQ(afterSeek.samples.back(), 10'000'000.0F + 399'999.0F);
+    ASSERT_TRUE(ahead.ended());
+
+    source->seekToNumber(0);
+    ahead.applySeek(0);
+    EXPECT_FALSE(ahead.ended());
+    EXPECT_EQ(pullAll(ahead, 4096).samples.size(), 200'000U * 2);
 }
 
 } // namespace

@@ -244,15 +244,18 @@ TEST_F(GaplessJoinTest, TrackInAnotherFormatFollowsAfterAFormatChange) {
     EXPECT_EQ(currentIndex(), 0U);
 }
 
-// A seek moves the stream and the play time together, keeping the track playing or paused.
+// A seek moves the stream and the play time together on the same output, keeping the track playing
+// or paused.
 TEST_F(GaplessJoinTest, SeekGoesOnFromTheFrameAskedFor) {
     addSineCutAt({0, 20000}, AudioFormat::Wav);
     PlayList::Position first = positionAt(0);
     playList.playAt(first);
     std::vector<std::int16_t> heard;
     pullInto(heard);
+    const PulledOutput* output = PulledOutput::live;
 
     track(0).seek(0.1F);
+    EXPECT_EQ(PulledOutput::live, output);
     EXPECT_TRUE(track(0).isPlaying());
     EXPECT_NEAR(track(0).getElapsedTime(), 0.1F, 1e-4F);
     std::vector<std::int16_t> after;

@@ -251,6 +251,7 @@ public:
     }
     void pause() override {}
     void setGain(float /*gain*/) override {}
+    void followSeek() override {}
     std::uint64_t playedFrames() const override { return 11025; }
     bool drained() const override { return false; }
 
@@ -333,6 +334,50 @@ TEST_F(PulseOutputTest, ControlsNeverWaitOnAFrozenServer) {
         std::this_thread::sleep_for(20ms);
     }
     EXPECT_GE(tracks.at(playing).getElapsedTime(), 1.0F) << "no sound once the server went on";
+}
+
+// A seek is heard at its new place soon, on the connection the track was already playing on.
+TEST_F(PulseOutputTest, SeekIsHeardSoonOnTheSameConnection) {
+    ASSERT_TRUE(server.start());
+    const MachineOutputs machine;
+    MonitorCapture capture("nullsink");
+    const auto file = folder.path() / "sweep.wav";
+    SweepSource sweep;
+    std::vector<float> samples(std::size_t{10} * 44100);
+    sweep.read(samples);
+    writeAudioFile(file, AudioFormat::Wav, samples, 44100, 1);
+    Music track;
+    ASSERT_TRUE(track.open(file.u16string()));
+    track.playPause();
+    ASSERT_TRUE(capture.louderAfter(Clock::now(), 0.3F));
+    std::this_thread::sleep_for(500ms);
+    const auto connections = [this] {
+        const std::string clients = server.pactl("list clients");
+        std::size_t count = 0;
+        for (std::size_t at = clients.find("application.name = \"Zalvo\""); at != std::string::npos;
+             at = clients.find("application.name = \"Zalvo\"", at + 1)) {
+            ++count;
+        }
+        return count;
+    };
+    const std::size_t connectedBefore = connections();
+    EXPECT_EQ(connectedBefore, 1U);
+
+    const Clock::time_point sought = Clock::now();
+    track.seek(7.0F);
+    EXPECT_NEAR(track.getElapsedTime(), 7.0F, 0.05F);
+    std::optional<Clock::time_point> heardThere;
+    for (Clock::time_point window = sought; !heardThere && window < sought + 2s; window += 10ms) {
+        if (SweepSource::secondsOf(capture.samplesFrom(window, 0.02), MonitorCapture::rate) > 6.5) {
+            heardThere = window;
+        }
+    }
+    ASSERT_TRUE(heardThere) << "the seek was not heard";
+    report("seek to its new place heard", millisecondsBetween(sought, *heardThere));
+    EXPECT_LT(*heardThere - sought, 500ms);
+    EXPECT_NEAR(SweepSource::secondsOf(capture.samplesFrom(*heardThere + 200ms, 0.1), MonitorCapture::rate), 7.25, 0.2);
+    EXPECT_EQ(connections(), connectedBefore);
+    EXPECT_NEAR(track.getElapsedTime(), 7.0F + std::chrono::duration<float>(Clock::now() - *heardThere).count(), 0.15F);
 }
 
 // Tracks shorter than the server's lead join without a silence: heard through the server, ticked as

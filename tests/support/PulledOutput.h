@@ -24,6 +24,12 @@ public:
     void play() override {}
     void pause() override {}
     void setGain(float /*gain*/) override {}
+    void followSeek() override {
+        if (source.seekPending()) {
+            source.applySeek(heard);
+            ended = false;
+        }
+    }
     std::uint64_t playedFrames() const override { return heard; }
     bool drained() const override { return ended; }
 
