@@ -1,6 +1,23 @@
 #include "engine/PausableClock.h"
 
+#include <atomic>
+
 namespace zalvo {
+
+namespace {
+
+std::atomic<PausableClock::TimeSource> timeSource = nullptr;
+
+} // namespace
+
+void PausableClock::setTimeSource(TimeSource source) {
+    timeSource.store(source, std::memory_order_release);
+}
+
+PausableClock::Clock::time_point PausableClock::now() {
+    const TimeSource source = timeSource.load(std::memory_order_acquire);
+    return source != nullptr ? source() : Clock::now();
+}
 
 PausableClock::PausableClock(bool startPaused) : paused(startPaused) {}
 
@@ -16,14 +33,14 @@ void PausableClock::resume() {
     if (!paused) {
         return;
     }
-    started = Clock::now();
+    started = now();
     paused = false;
 }
 
 void PausableClock::reset(bool startPaused) {
     paused = startPaused;
     accumulated = 0.0F;
-    started = Clock::now();
+    started = now();
 }
 
 float PausableClock::getElapsedTime() const {
@@ -34,7 +51,7 @@ float PausableClock::getElapsedTime() const {
 }
 
 float PausableClock::sinceStart() const {
-    return std::chrono::duration<float>(Clock::now() - started).count();
+    return std::chrono::duration<float>(now() - started).count();
 }
 
 } // namespace zalvo

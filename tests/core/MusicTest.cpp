@@ -1,8 +1,11 @@
 #include "playlist/Music.h"
 
 #include "LogCapture.h"
+#include "PulledOutput.h"
 #include "TempDir.h"
 #include "ToneFile.h"
+#include "VirtualTime.h"
+#include "output/AudioOutput.h"
 
 #include <gtest/gtest.h>
 
@@ -10,13 +13,11 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <iterator>
 #include <memory>
 #include <random>
 #include <string>
 #include <sys/stat.h>
-#include <thread>
 #include <vector>
 
 namespace zalvo {
@@ -30,17 +31,6 @@ std::size_t openFileCount() {
     return static_cast<std::size_t>(std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator()));
 }
 
-bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 3s) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(5ms);
-    }
-    return true;
-}
-
 void writeBytes(const fs::path& file, const std::string& bytes) {
     std::ofstream(file, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
@@ -50,8 +40,38 @@ std::string readBytes(const fs::path& file) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+constexpr unsigned rate = 44100;
+
+// Tracks play into an output the test pulls, as a sound card would, in virtual time: a track's play
+// time is what has been pulled of it.
 class MusicTest : public ::testing::Test {
 protected:
+    void SetUp() override {
+        AudioOutput::setFactory([](PcmSource& source) { return std::make_unique<PulledOutput>(source); });
+    }
+    void TearDown() override { AudioOutput::setFactory({}); }
+
+    // Plays `seconds` of the track that sounds last started.
+    static void hear(double seconds) {
+        std::vector<float> heard;
+        PulledOutput::live->pullInto(heard, static_cast<std::size_t>(seconds * rate));
+    }
+    // Plays the track that sounds last started to its end, within `most` seconds; the frames heard.
+    static std::uint64_t hearToEnd(double most = 10.0) {
+        PulledOutput& output = *PulledOutput::live;
+        const std::uint64_t start = output.playedFrames();
+        std::vector<float> heard;
+        while (!output.drained() && static_cast<double>(output.playedFrames() - start) < most * rate) {
+            const std::uint64_t before = output.playedFrames();
+            heard.clear();
+            output.pullInto(heard);
+            if (output.playedFrames() == before) {
+                break;
+            }
+        }
+        return output.playedFrames() - start;
+    }
+
     fs::path tone(const std::u16string& name, double seconds, AudioFormat format = AudioFormat::Wav) {
         fs::path file = dir.path() / fs::path(name);
         writeToneFile(file, format, ToneShape{{ToneSegment{440.0, seconds}}, 44100, 2, 0.5});
@@ -59,6 +79,7 @@ protected:
     }
 
     TempDir dir;
+    const VirtualTime time;
 };
 
 TEST_F(MusicTest, NewTrackIsStoppedAtZeroWithNoPath) {
@@ -92,21 +113,21 @@ TEST_F(MusicTest, PauseFreezesThePlayTimeAndPlayGoesOnFromThere) {
 
     music.playPause();
     EXPECT_TRUE(music.isPlaying());
-    std::this_thread::sleep_for(150ms);
+    hear(0.15);
 
     music.playPause();
     EXPECT_TRUE(music.isPaused());
     const float frozen = music.getElapsedTime();
-    EXPECT_GE(frozen, 0.15F);
-    std::this_thread::sleep_for(100ms);
+    EXPECT_NEAR(frozen, 0.15F, 1e-4F);
+    VirtualTime::advance(100ms);
+    hear(0.1);
     EXPECT_EQ(music.getElapsedTime(), frozen);
     EXPECT_TRUE(music.isPaused());
 
     music.playPause();
     EXPECT_TRUE(music.isPlaying());
-    std::this_thread::sleep_for(100ms);
-    EXPECT_GE(music.getElapsedTime(), frozen + 0.1F);
-    EXPECT_LT(music.getElapsedTime(), frozen + 0.6F);
+    hear(0.1);
+    EXPECT_NEAR(music.getElapsedTime(), frozen + 0.1F, 1e-4F);
     EXPECT_FALSE(music.isFinished());
 }
 
@@ -118,7 +139,7 @@ TEST_F(MusicTest, StopWhilePausedRewindsAndTheNextPlayStartsAtTheBeginning) {
     const std::size_t filesStopped = openFileCount();
 
     music.playPause();
-    std::this_thread::sleep_for(600ms);
+    hear(0.6);
     music.playPause();
     EXPECT_GT(openFileCount(), filesStopped);
 
@@ -128,10 +149,10 @@ TEST_F(MusicTest, StopWhilePausedRewindsAndTheNextPlayStartsAtTheBeginning) {
     EXPECT_EQ(openFileCount(), filesStopped);
 
     music.playPause();
-    std::this_thread::sleep_for(600ms);
     EXPECT_TRUE(music.isPlaying());
-    ASSERT_TRUE(waitFor([&] { return music.isStopped(); }));
-    EXPECT_GE(music.getElapsedTime(), 1.9F);
+    EXPECT_EQ(hearToEnd(), 2 * rate);
+    EXPECT_TRUE(music.isStopped());
+    EXPECT_NEAR(music.getElapsedTime(), 2.0F, 1e-4F);
 }
 
 TEST_F(MusicTest, TrackThatRanOutStaysFinishedUntilStopped) {
@@ -140,13 +161,14 @@ TEST_F(MusicTest, TrackThatRanOutStaysFinishedUntilStopped) {
 
     music.playPause();
     EXPECT_FALSE(music.isFinished());
-    ASSERT_TRUE(waitFor([&] { return music.isFinished(); }));
+    hearToEnd();
+    EXPECT_TRUE(music.isFinished());
     EXPECT_GE(music.getElapsedTime(), music.getDuration());
-    ASSERT_TRUE(waitFor([&] { return music.isStopped(); }));
+    EXPECT_TRUE(music.isStopped());
 
     // The play time holds at the length of what was heard rather than running on past it.
     const float ranOut = music.getElapsedTime();
-    std::this_thread::sleep_for(20ms);
+    VirtualTime::advance(1s);
     EXPECT_EQ(music.getElapsedTime(), ranOut);
     EXPECT_NEAR(ranOut, 0.2F, 1e-3F);
     EXPECT_TRUE(music.isFinished());
@@ -179,10 +201,10 @@ TEST_F(MusicTest, EveryFormatOpensAndPlaysToItsEnd) {
 
         music.playPause();
         EXPECT_TRUE(music.isPlaying());
-        ASSERT_TRUE(waitFor([&] { return music.isStopped(); }));
-        EXPECT_GE(music.getElapsedTime(), 0.3F);
-        EXPECT_LT(music.getElapsedTime(), 1.0F);
-        EXPECT_TRUE(waitFor([&] { return music.isFinished(); }));
+        hearToEnd();
+        EXPECT_TRUE(music.isStopped());
+        EXPECT_TRUE(music.isFinished());
+        EXPECT_NEAR(music.getElapsedTime(), 0.4F, 0.01F);
         music.stop();
     }
 }
@@ -323,7 +345,8 @@ TEST_F(MusicTest, FilesCutShortNeverCrashAndNeverStallWhenTheyOpen) {
             EXPECT_GE(music.getDuration(), 0.0F);
             EXPECT_LE(music.getDuration(), 1.1F);
             music.playPause();
-            std::this_thread::sleep_for(30ms);
+            EXPECT_LE(hearToEnd(2.0), rate * 11 / 10);
+            EXPECT_TRUE(music.isFinished()) << "stalled at " << length << " bytes";
             music.stop();
         }
     }
@@ -369,7 +392,7 @@ TEST_F(MusicTest, TrackCanBeDestroyedWhilePlayingOrRightAfterStop) {
         Music playing;
         ASSERT_TRUE(playing.open(file.u16string()));
         playing.playPause();
-        std::this_thread::sleep_for(50ms);
+        hear(0.05);
     }
     {
         Music paused;
@@ -385,7 +408,7 @@ TEST_F(MusicTest, OpeningAnotherFileStopsThePlayingOne) {
     Music music;
     ASSERT_TRUE(music.open(tone(u"long.wav", 2.0).u16string()));
     music.playPause();
-    std::this_thread::sleep_for(50ms);
+    hear(0.05);
 
     const fs::path other = tone(u"short.wav", 0.5);
     ASSERT_TRUE(music.open(other.u16string()));
@@ -432,12 +455,9 @@ TEST_F(MusicTest, ThousandOpenedTracksHoldNoFilesAndAnyOfThemPlays) {
 
     for (Music* track : {tracks[0].get(), tracks[499].get(), tracks[999].get()}) {
         track->playPause();
+        hear(0.1);
         EXPECT_TRUE(track->isPlaying());
-    }
-    std::this_thread::sleep_for(100ms);
-    for (Music* track : {tracks[0].get(), tracks[499].get(), tracks[999].get()}) {
-        EXPECT_TRUE(track->isPlaying());
-        EXPECT_GE(track->getElapsedTime(), 0.1F);
+        EXPECT_NEAR(track->getElapsedTime(), 0.1F, 1e-4F);
         track->stop();
     }
     EXPECT_EQ(openFileCount(), filesBefore);

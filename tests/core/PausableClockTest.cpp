@@ -1,9 +1,10 @@
 #include "engine/PausableClock.h"
 
+#include "VirtualTime.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <thread>
 
 namespace zalvo {
 
@@ -11,67 +12,54 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr float stretch = 0.05F;
-// Sleeping may overrun on a loaded machine; it never returns early.
-constexpr float slack = 0.5F;
+class PausableClockTest : public ::testing::Test {
+protected:
+    const VirtualTime time;
+};
 
-void sleepStretch() {
-    std::this_thread::sleep_for(50ms);
-}
-
-TEST(PausableClockTest, PausedClockHoldsItsTime) {
+TEST_F(PausableClockTest, PausedClockHoldsItsTime) {
     PausableClock clock(true);
-    sleepStretch();
+    VirtualTime::advance(50ms);
     EXPECT_EQ(clock.getElapsedTime(), 0.0F);
 
     clock.resume();
-    sleepStretch();
+    VirtualTime::advance(50ms);
     clock.pause();
     const float frozen = clock.getElapsedTime();
-    EXPECT_GE(frozen, stretch);
-    EXPECT_LT(frozen, stretch + slack);
+    EXPECT_FLOAT_EQ(frozen, 0.05F);
 
-    sleepStretch();
+    VirtualTime::advance(50ms);
     clock.pause();
     EXPECT_EQ(clock.getElapsedTime(), frozen);
 }
 
-TEST(PausableClockTest, RunningStretchesAddUp) {
+TEST_F(PausableClockTest, RunningStretchesAddUpAndResumeWhileRunningKeepsTheStretch) {
     PausableClock clock(false);
-    sleepStretch();
+    VirtualTime::advance(50ms);
     clock.pause();
-    const float first = clock.getElapsedTime();
-    sleepStretch();
+    VirtualTime::advance(50ms);
     clock.resume();
-    sleepStretch();
-
-    const float total = clock.getElapsedTime();
-    EXPECT_GE(total, first + stretch);
-    EXPECT_LT(total, 2 * stretch + slack);
+    VirtualTime::advance(30ms);
+    clock.resume();
+    VirtualTime::advance(20ms);
+    EXPECT_FLOAT_EQ(clock.getElapsedTime(), 0.1F);
 }
 
-TEST(PausableClockTest, ResumeWhileRunningKeepsTheCurrentStretch) {
+TEST_F(PausableClockTest, ResetStartsFromZeroPausedOrRunning) {
     PausableClock clock(false);
-    sleepStretch();
-    clock.resume();
-    EXPECT_GE(clock.getElapsedTime(), stretch);
-}
-
-TEST(PausableClockTest, ResetStartsFromZeroPausedOrRunning) {
-    PausableClock clock(false);
-    sleepStretch();
+    VirtualTime::advance(50ms);
 
     clock.reset(true);
     EXPECT_EQ(clock.getElapsedTime(), 0.0F);
-    sleepStretch();
+    VirtualTime::advance(50ms);
     EXPECT_EQ(clock.getElapsedTime(), 0.0F);
 
     clock.resume();
-    sleepStretch();
+    VirtualTime::advance(50ms);
     clock.reset(false);
-    EXPECT_LT(clock.getElapsedTime(), stretch);
-    sleepStretch();
-    EXPECT_GE(clock.getElapsedTime(), stretch);
+    EXPECT_EQ(clock.getElapsedTime(), 0.0F);
+    VirtualTime::advance(50ms);
+    EXPECT_FLOAT_EQ(clock.getElapsedTime(), 0.05F);
 }
 
 } // namespace

@@ -21,8 +21,8 @@ public:
     PulledOutput(const PulledOutput&) = delete;
     PulledOutput& operator=(const PulledOutput&) = delete;
 
-    void play() override {}
-    void pause() override {}
+    void play() override { playing = true; }
+    void pause() override { playing = false; }
     void setGain(float /*gain*/) override {}
     void followSeek() override {
         if (source.seekPending()) {
@@ -33,8 +33,12 @@ public:
     std::uint64_t playedFrames() const override { return heard; }
     bool drained() const override { return ended; }
 
-    // One block in the source's format of the moment, appended to `samples` as it was handed out.
+    // One block in the source's format of the moment, appended to `samples` as it was handed out;
+    // nothing while paused, as a sound card would.
     void pullInto(std::vector<float>& samples, std::size_t frames = blockFrames) {
+        if (!playing) {
+            return;
+        }
         const PcmFormat before = source.format();
         const std::size_t start = samples.size();
         samples.resize(start + frames * before.channels);
@@ -51,6 +55,7 @@ private:
     PcmSource& source;
     std::uint64_t heard = 0;
     bool ended = false;
+    bool playing = false;
 };
 
 } // namespace zalvo
