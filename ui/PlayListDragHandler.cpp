@@ -98,7 +98,7 @@ void PlayListDragHandler::startDrag(const QPoint& from) {
     if (playList == nullptr || !index.isValid() || index.row() >= static_cast<int>(playList->getList()->size())) {
         return;
     }
-    const Music* track = std::next(playList->getList()->begin(), index.row())->get();
+    const Music* track = playList->getList()->at(static_cast<std::size_t>(index.row()))->get();
     auto* data = new QMimeData;
     data->setData(QString::fromLatin1(entryFormat),
                   QByteArray::number(QCoreApplication::applicationPid()) + ' ' + QByteArray::number(track->getId()));
@@ -129,7 +129,7 @@ void PlayListDragHandler::drop(const QDropEvent& event) {
     if (dragged == list.end() || row > static_cast<int>(list.size())) {
         return;
     }
-    const auto before = std::next(list.begin(), row);
+    const auto before = list.at(static_cast<std::size_t>(row));
     if (before == dragged || before == std::next(dragged)) {
         return;
     }

@@ -1,12 +1,7 @@
-#include "BusRecorder.h"
 #include "CPlayListManagDlg.h"
 #include "ModalCatcher.h"
 #include "MprisRootAdaptor.h"
-#include "MprisService.h"
-#include "PrivateBus.h"
-#include "ScriptedZalvoDlg.h"
-#include "SettingsGuard.h"
-#include "TempDir.h"
+#include "PublishedPlayer.h"
 #include "ToneFile.h"
 
 #include <QAbstractItemView>
@@ -31,33 +26,10 @@ namespace zalvo {
 
 namespace {
 
-const QString playerName = QStringLiteral("org.mpris.MediaPlayer2.zalvo");
-const QString objectPath = QStringLiteral("/org/mpris/MediaPlayer2");
-const QString rootInterface = QStringLiteral("org.mpris.MediaPlayer2");
-const QString playerInterface = QStringLiteral("org.mpris.MediaPlayer2.Player");
-
-QVariant unwrap(const QVariant& value) {
-    if (value.canConvert<QDBusArgument>()) {
-        return qdbus_cast<QVariantMap>(value.value<QDBusArgument>());
-    }
-    return value;
-}
-
-// The player in this process on a bus of its own, driven from a second connection and by playerctl.
-class MprisTest : public testing::Test {
+// The player driven from a second connection and by playerctl, its window shown so that it ticks.
+class MprisTest : public PublishedPlayer {
 protected:
-    MprisTest() {
-        QObject::connect(&window, &CZalvoDlg::playbackMayHaveChanged, &service, &MprisService::refresh);
-        QObject::connect(&window, &CZalvoDlg::playListChanged, &service, &MprisService::refresh);
-        window.show();
-        published = service.publish(playerBus);
-        recorder = std::make_unique<BusRecorder>(client, playerName);
-    }
-
-    ~MprisTest() override {
-        QDBusConnection::disconnectFromBus(QStringLiteral("client"));
-        QDBusConnection::disconnectFromBus(QStringLiteral("player"));
-    }
+    MprisTest() { window.show(); }
 
     QString track(const std::string& name, double seconds = 2.0, const std::string& title = {}) {
         ToneShape shape;
@@ -67,19 +39,6 @@ protected:
         const std::filesystem::path path = dir.file(name + extensionOf(format));
         writeToneFile(path, format, shape, tags);
         return QString::fromStdString(path.string());
-    }
-
-    QDBusMessage call(const QString& interface, const QString& method, const QVariantList& arguments = {}) {
-        QDBusMessage message = QDBusMessage::createMethodCall(playerName, objectPath, interface, method);
-        message.setArguments(arguments);
-        return client.call(message, QDBus::BlockWithGui);
-    }
-
-    QVariant get(const QString& property, const QString& interface = playerInterface) {
-        const QDBusMessage reply =
-            call(QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"), {interface, property});
-        return reply.arguments().isEmpty() ? QVariant()
-                                           : unwrap(reply.arguments().front().value<QDBusVariant>().variant());
     }
 
     void set(const QString& property, const QVariant& value) {
@@ -105,16 +64,6 @@ protected:
             },
             milliseconds);
     }
-
-    PrivateBus bus;
-    TempDir dir;
-    SettingsGuard settings;
-    ScriptedZalvoDlg window;
-    MprisService service{window.GetPlayList(), window, window.GetShownTrackTags()};
-    QDBusConnection playerBus = bus.connect(QStringLiteral("player"));
-    QDBusConnection client = bus.connect(QStringLiteral("client"));
-    std::unique_ptr<BusRecorder> recorder;
-    bool published = false;
 };
 
 TEST_F(MprisTest, TheRootInterfaceDescribesThePlayer) {

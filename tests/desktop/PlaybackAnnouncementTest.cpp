@@ -1,10 +1,5 @@
-#include "BusRecorder.h"
 #include "FileOpenCounter.h"
-#include "MprisService.h"
-#include "PrivateBus.h"
-#include "ScriptedZalvoDlg.h"
-#include "SettingsGuard.h"
-#include "TempDir.h"
+#include "PublishedPlayer.h"
 #include "ToneFile.h"
 
 #include <QCoreApplication>
@@ -20,24 +15,9 @@ namespace zalvo {
 
 namespace {
 
-const QString playerName = QStringLiteral("org.mpris.MediaPlayer2.zalvo");
-
-// The player on a bus of its own, mirrored by MPRIS and the screen reader as in the application. The
-// window is never shown, so its tick never starts: whatever is announced was announced as it happened.
-class PlaybackAnnouncementTest : public testing::Test {
+// The window is never shown, so its tick never starts: whatever is announced was announced as it happened.
+class PlaybackAnnouncementTest : public PublishedPlayer {
 protected:
-    PlaybackAnnouncementTest() {
-        QObject::connect(&window, &CZalvoDlg::playbackMayHaveChanged, &service, &MprisService::refresh);
-        QObject::connect(&window, &CZalvoDlg::playListChanged, &service, &MprisService::refresh);
-        published = service.publish(playerBus);
-        recorder = std::make_unique<BusRecorder>(client, playerName);
-    }
-
-    ~PlaybackAnnouncementTest() override {
-        QDBusConnection::disconnectFromBus(QStringLiteral("client"));
-        QDBusConnection::disconnectFromBus(QStringLiteral("player"));
-    }
-
     std::filesystem::path track(const std::string& name, const std::string& title) {
         ToneShape shape;
         shape.segments = {ToneSegment{440.0, 5.0}};
@@ -53,35 +33,8 @@ protected:
             [&] { return window.GetPlayList().getList()->size() == static_cast<std::size_t>(paths.size()); });
     }
 
-    QDBusMessage call(const QString& method) {
-        const QDBusMessage message =
-            QDBusMessage::createMethodCall(playerName, QStringLiteral("/org/mpris/MediaPlayer2"),
-                                           QStringLiteral("org.mpris.MediaPlayer2.Player"), method);
-        return client.call(message, QDBus::BlockWithGui);
-    }
-
-    QVariantMap metadata() {
-        QDBusMessage message =
-            QDBusMessage::createMethodCall(playerName, QStringLiteral("/org/mpris/MediaPlayer2"),
-                                           QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
-        message.setArguments({QStringLiteral("org.mpris.MediaPlayer2.Player"), QStringLiteral("Metadata")});
-        const QDBusMessage reply = client.call(message, QDBus::BlockWithGui);
-        if (reply.arguments().isEmpty()) {
-            return {};
-        }
-        return qdbus_cast<QVariantMap>(
-            reply.arguments().front().value<QDBusVariant>().variant().value<QDBusArgument>());
-    }
-
-    PrivateBus bus;
-    TempDir dir;
-    SettingsGuard settings;
-    ScriptedZalvoDlg window;
-    MprisService service{window.GetPlayList(), window, window.GetShownTrackTags()};
-    QDBusConnection playerBus = bus.connect(QStringLiteral("player"));
-    QDBusConnection client = bus.connect(QStringLiteral("client"));
-    std::unique_ptr<BusRecorder> recorder;
-    bool published = false;
+    QDBusMessage call(const QString& method) { return PublishedPlayer::call(playerInterface, method); }
+    QVariantMap metadata() { return get(QStringLiteral("Metadata")).toMap(); }
 };
 
 struct AnnouncedChange {
