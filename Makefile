@@ -7,7 +7,10 @@ FUZZ_SECONDS ?= 60
 # Sanitizer and fuzzer trees build at -O1 with line tables only: reports keep their file and line, the build is
 # far cheaper than at full optimisation and debug information.
 SANITIZE_CXX_FLAGS ?= -O1 -g1 -DNDEBUG
-SANITIZE_FLAGS = -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="$(SANITIZE_CXX_FLAGS)" -DZALVO_BUILD_BENCH=OFF
+# OFF: the sanitizer trees leave out the window and its suites, as CI does to stay within its time.
+SANITIZE_UI ?= ON
+SANITIZE_FLAGS = -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="$(SANITIZE_CXX_FLAGS)" -DZALVO_BUILD_BENCH=OFF \
+    -DZALVO_BUILD_UI=$(SANITIZE_UI)
 # Empty: ThreadSanitizer over the whole suite; `threads`: only the suites whose code runs threads.
 TSAN_LABEL ?=
 FORMATTED = $(shell git ls-files $(foreach room,core ui desktop modules tests bench,'$(room)/*.cpp' '$(room)/*.h'))
