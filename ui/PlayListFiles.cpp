@@ -184,6 +184,12 @@ PlayListFiles::Complaint collect(TrackCollector& collector, const BackgroundTask
         return PlayListFiles::Complaint::None;
     }
     const std::u16string file = path.toStdU16String();
+    // Unless its name says it is a playlist, what plays is a track: tried first, it is spared the
+    // playlist readers' opening of the file.
+    const bool namedAsPlayList = PlayListFile::formatForName(file) != PlayListFile::Format::Archive;
+    if (!namedAsPlayList && collector.addAudioFile(file)) {
+        return PlayListFiles::Complaint::None;
+    }
     const TrackCollector::PlayListResult result = collector.addPlayListFile(file);
     // What was read stays in the collector: a verdict that keeps no tracks comes of a read that opened none.
     const PlayListFiles::Verdict verdict = PlayListFiles::judge(PlayListFiles::Request::Add, result);
@@ -191,7 +197,7 @@ PlayListFiles::Complaint collect(TrackCollector& collector, const BackgroundTask
         logRead(path, result);
         return verdict.complaint;
     }
-    if (collector.addAudioFile(file)) {
+    if (namedAsPlayList && collector.addAudioFile(file)) {
         return PlayListFiles::Complaint::None;
     }
     logNotAdded(path);
