@@ -122,8 +122,10 @@ bool GaplessSource::openFollower() {
 }
 
 void GaplessSource::seekTo(std::unique_ptr<TrackDecoder> seeking, Track track, std::uint64_t trackFrame) {
-    std::optional<Seek> replaced = Seek{std::move(seeking), std::move(track), trackFrame};
+    const double seconds = static_cast<double>(trackFrame) / seeking->format().sampleRate;
+    std::optional<Seek> replaced = Seek{std::move(seeking), std::move(track), trackFrame, seconds, 0};
     const std::scoped_lock lock(mutex);
+    replaced->number = ++seeks;
     std::swap(pendingSeek, replaced);
 }
 
@@ -137,29 +139,33 @@ std::optional<double> GaplessSource::seekingTo(std::uint64_t trackId) const {
     if (!pendingSeek || pendingSeek->track.id != trackId) {
         return std::nullopt;
     }
-    return static_cast<double>(pendingSeek->trackFrame) / pendingSeek->decoder->format().sampleRate;
+    return pendingSeek->seconds;
 }
 
 void GaplessSource::applySeek(std::uint64_t from) {
-    std::optional<Seek> seek;
+    Seek seek;
     {
         const std::scoped_lock lock(mutex);
-        std::swap(seek, pendingSeek);
+        if (!pendingSeek) {
+            return;
+        }
+        seek = Seek{std::move(pendingSeek->decoder), pendingSeek->track, pendingSeek->trackFrame, pendingSeek->seconds,
+                    pendingSeek->number};
     }
-    if (!seek) {
-        return;
-    }
-    seek->decoder->setGain(loudness.factorFor(seek->track.utf8Path, seek->track.tags.get()));
+    seek.decoder->setGain(loudness.factorFor(seek.track.utf8Path, seek.track.tags.get()));
     // The decoder left behind closes here, off the player's thread.
-    std::swap(decoder, seek->decoder);
+    std::swap(decoder, seek.decoder);
     converter = converterFor(*decoder);
     currentFormat = trackFormat();
     framesHandedOut = from;
-    const std::uint64_t trackOffset = converter ? converter->converted(seek->trackFrame) : seek->trackFrame;
-    opener->decodeFrom(seek->track.id);
+    const std::uint64_t trackOffset = converter ? converter->converted(seek.trackFrame) : seek.trackFrame;
+    opener->decodeFrom(seek.track.id);
     const std::scoped_lock lock(mutex);
     segments.clear();
-    segments.push_back(Segment{std::move(seek->track), from, trackOffset, std::nullopt, currentFormat});
+    segments.push_back(Segment{std::move(seek.track), from, trackOffset, std::nullopt, currentFormat});
+    if (pendingSeek && pendingSeek->number == seek.number) {
+        pendingSeek.reset();
+    }
 }
 
 void GaplessSource::setPlan(std::shared_ptr<const Plan> newPlan) {

@@ -86,10 +86,14 @@ public:
     void forgetBefore(std::uint64_t trackId);
 
 private:
+    // Pending until its segment is in place, so that the player's thread never sees the stream between
+    // the two; `number` tells it from a later seek that replaced it meanwhile.
     struct Seek {
         std::unique_ptr<TrackDecoder> decoder;
         Track track;
         std::uint64_t trackFrame = 0;
+        double seconds = 0.0;
+        std::uint64_t number = 0;
     };
 
     // Moves the stream on into the track that follows; false when none does.
@@ -112,6 +116,7 @@ private:
     std::deque<Segment> segments;
     std::shared_ptr<const Plan> plan;
     std::optional<Seek> pendingSeek;
+    std::uint64_t seeks = 0;
 };
 
 } // namespace zalvo
