@@ -70,9 +70,9 @@ public:
     std::size_t read(std::span<float> samples) override;
 
     // From the player's thread: the stream is to go on from `trackFrame` of a track, decoded by
-    // `decoder`, which is there already, once the output has dropped what it holds and calls
+    // `seeking`, which is there already, once the output has dropped what it holds and calls
     // applySeek(). A later seek replaces one still pending.
-    void seekTo(std::unique_ptr<TrackDecoder> decoder, Track track, std::uint64_t trackFrame);
+    void seekTo(std::unique_ptr<TrackDecoder> seeking, Track track, std::uint64_t trackFrame);
     bool seekPending() const override;
     void applySeek(std::uint64_t from) override;
     // Where in the track a seek still pending goes to, in seconds.
