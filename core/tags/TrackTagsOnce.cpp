@@ -3,7 +3,11 @@
 namespace zalvo {
 
 const TrackTags& TrackTagsOnce::get() const {
-    std::call_once(readOnce, [this] { tags = TrackTags::read(path); });
+    std::call_once(readOnce, [this] {
+        tags = TrackTags::read(path);
+        done.store(true, std::memory_order_release);
+        reads.fetch_add(1, std::memory_order_acq_rel);
+    });
     return tags;
 }
 

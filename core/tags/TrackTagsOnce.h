@@ -2,6 +2,8 @@
 
 #include "tags/TrackTags.h"
 
+#include <atomic>
+#include <cstdint>
 #include <mutex>
 #include <string>
 
@@ -17,12 +19,19 @@ public:
 
     // Reads them on the first call; a call while another reads waits for that read.
     const TrackTags& get() const;
+    // The tags if they were read already, else nothing: never reads, never waits.
+    const TrackTags* ifRead() const { return done.load(std::memory_order_acquire) ? &tags : nullptr; }
     const std::u16string& getPath() const { return path; }
+    // How many tracks' tags were read so far in the run: what was built of known tags is out of date
+    // when it moved.
+    static std::uint64_t readsSoFar() { return reads.load(std::memory_order_acquire); }
 
 private:
     const std::u16string path;
     mutable std::once_flag readOnce;
     mutable TrackTags tags;
+    mutable std::atomic<bool> done = false;
+    static inline std::atomic<std::uint64_t> reads = 0;
 };
 
 } // namespace zalvo
