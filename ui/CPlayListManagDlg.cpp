@@ -43,6 +43,7 @@ CPlayListManagDlg::CPlayListManagDlg(QWidget* parent)
     onKeys({Qt::ALT | Qt::Key_Up}, &CPlayListManagDlg::OnBnClickedUp);
     onKeys({Qt::ALT | Qt::Key_Down}, &CPlayListManagDlg::OnBnClickedDown);
     onKeys({Qt::CTRL | Qt::Key_Return, Qt::CTRL | Qt::Key_Enter}, &CPlayListManagDlg::OnLbnDblclkList);
+    onKeys({Qt::CTRL | Qt::Key_F}, &CPlayListManagDlg::OnJumpToTrack);
     // A dragged entry takes its selection along.
     new PlayListDragHandler(m_listBox, {[this] { return m_pPlayList; },
                                         [this](const QStringList& paths) {
@@ -195,6 +196,12 @@ void CPlayListManagDlg::OnLbnDblclkList() {
     auto selected = GetSelectedPosition();
     if (selected != m_pList->end()) {
         m_pPlayList->playAt(selected);
+    }
+}
+
+void CPlayListManagDlg::OnJumpToTrack() {
+    if (m_pMainDlg != nullptr) {
+        m_pMainDlg->OpenJumpToTrack(this);
     }
 }
 

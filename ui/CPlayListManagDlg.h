@@ -40,6 +40,8 @@ public:
     void OnBnClickedSave();
     void OnBnClickedLoad();
     void OnLbnDblclkList();
+    // Ctrl+F: "Aller au morceau" over the manager.
+    void OnJumpToTrack();
 
 protected:
     void showEvent(QShowEvent* event) override;

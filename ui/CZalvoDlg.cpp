@@ -2,6 +2,7 @@
 
 #include "CPlayListManagDlg.h"
 #include "DroppedFiles.h"
+#include "JumpToTrackDialog.h"
 #include "SkinView.h"
 #include "playlist/AudioConfig.h"
 
@@ -57,6 +58,7 @@ CZalvoDlg::CZalvoDlg(QWidget* parent)
     connect(&m_playListFiles, &PlayListFiles::playListChanged, this, &CZalvoDlg::playListChanged);
     connect(this, &CZalvoDlg::playbackMayHaveChanged, this, [this] { m_accessibleStatus.refresh(m_playList); });
     connect(this, &CZalvoDlg::playListChanged, this, [this] { m_accessibleStatus.refresh(m_playList); });
+    connect(this, &CZalvoDlg::playListChanged, this, [this] { m_search.refresh(); });
     m_accessibleStatus.refresh(m_playList);
 }
 
@@ -296,6 +298,16 @@ void CZalvoDlg::LoadPlayList() {
 
 void CZalvoDlg::SavePlayList() {
     m_playListFiles.save([this] { return AskFilePath(false); });
+}
+
+void CZalvoDlg::OpenJumpToTrack(QWidget* parent) {
+    // A load under way is about to replace the list the search would show.
+    if (m_playListFiles.isBusy()) {
+        return;
+    }
+    JumpToTrackDialog jump(m_playList, m_search, parent);
+    connect(&jump, &JumpToTrackDialog::played, this, [this] { emit playbackMayHaveChanged(); });
+    jump.exec();
 }
 
 void CZalvoDlg::OpenPlayListManager() {

@@ -7,6 +7,7 @@
 #include "PlayerHost.h"
 #include "ShownTrackTags.h"
 #include "playlist/PlayList.h"
+#include "search/TrackSearch.h"
 
 #include <QDialog>
 #include <QIcon>
@@ -53,6 +54,9 @@ public:
     Action ActionAt(const QPoint& point) const;
     // Runs an action as a click on its icon does: the keys and the screen reader's buttons come here.
     void DoAction(Action action);
+    // "Aller au morceau", over `parent`: J on the ring, Ctrl+F in the manager. Enter there plays the entry
+    // found, announced as any other change of playback.
+    void OpenJumpToTrack(QWidget* parent);
     // A modal window of the player is open over the ring, and holds back what a click on it would do.
     bool IsHeldByDialog() const;
 
@@ -99,8 +103,10 @@ private:
     std::map<Action, QRect> m_actionRects;
     PlayList m_playList;
     PlayListFiles m_playListFiles{this, m_playList};
+    // Its index is built again after every load, in the background, so that J finds at once.
+    TrackSearch m_search{m_playList};
     MainWindowKeys m_keys{m_playList, [this](Action action) { DoAction(action); },
-                          [this] { emit playbackMayHaveChanged(); }};
+                          [this] { emit playbackMayHaveChanged(); }, [this] { OpenJumpToTrack(this); }};
     QIcon m_icon;
     ShownTrackTags m_shownTrackTags;
     AccessibleStatus m_accessibleStatus{*this, m_shownTrackTags};

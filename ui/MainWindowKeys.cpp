@@ -98,6 +98,8 @@ bool MainWindowKeys::press(const QKeyEvent& event) {
         return run([this] { seekBy(-seekSeconds); });
     case Qt::Key_Right:
         return run([this] { seekBy(seekSeconds); });
+    case Qt::Key_J:
+        return run(m_jump);
     default:
         return false;
     }

@@ -15,14 +15,16 @@ namespace zalvo {
 class PlayList;
 
 // The main window's keys: each runs an icon's action, or one of the moves the icons lack (play without
-// pausing, pause or resume without starting, moving within the track).
+// pausing, pause or resume without starting, moving within the track, jumping to a track found by name).
 class MainWindowKeys final : public QObject {
     Q_OBJECT
 
 public:
-    // `runAction` runs an icon's action; `moved` follows every other move.
-    MainWindowKeys(PlayList& playList, std::function<void(Action)> runAction, std::function<void()> moved)
-        : m_playList(playList), m_runAction(std::move(runAction)), m_moved(std::move(moved)) {}
+    // `runAction` runs an icon's action; `moved` follows every other move; `jump` opens the jump to a
+    // track.
+    MainWindowKeys(PlayList& playList, std::function<void(Action)> runAction, std::function<void()> moved,
+                   std::function<void()> jump)
+        : m_playList(playList), m_runAction(std::move(runAction)), m_moved(std::move(moved)), m_jump(std::move(jump)) {}
 
     // Takes the keys that reach `window`, and those that reach its `button` first, since the button holds
     // the focus. Space, which would press the button, does nothing.
@@ -41,6 +43,7 @@ private:
     PlayList& m_playList;
     std::function<void(Action)> m_runAction;
     std::function<void()> m_moved;
+    std::function<void()> m_jump;
     QObject* m_button = nullptr;
 };
 

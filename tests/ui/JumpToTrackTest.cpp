@@ -1,0 +1,112 @@
+#include "CPlayListManagDlg.h"
+#include "JumpToTrackDialog.h"
+#include "ModalCatcher.h"
+#include "ScriptedZalvoDlg.h"
+#include "SettingsGuard.h"
+#include "TempDir.h"
+#include "ToneFile.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QListView>
+#include <QPushButton>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace zalvo {
+
+namespace {
+
+class JumpToTrackTest : public testing::Test {
+protected:
+    void SetUp() override {
+        for (const std::string name : {"Un", "Deux", "Trois"}) {
+            const auto file = dir.file(name + ".flac");
+            writeToneFile(file, AudioFormat::Flac, ToneShape{{ToneSegment{440.0, 30.0}}});
+            ASSERT_TRUE(window.GetPlayList().addMusic(file.u16string()));
+        }
+        window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    }
+
+    // Presses J on the ring and, once "Aller au morceau" is up, hands it to `script`, which closes it.
+    void jump(const std::function<void(JumpToTrackDialog&, QLineEdit&, QListView&)>& script) {
+        bool scripted = false;
+        catcher.onOtherModal = [&](QWidget* modal) {
+            auto* dialog = qobject_cast<JumpToTrackDialog*>(modal);
+            if (dialog == nullptr || std::exchange(scripted, true)) {
+                return;
+            }
+            EXPECT_EQ(dialog->windowTitle(), "Aller au morceau");
+            script(*dialog, *dialog->findChild<QLineEdit*>(), *dialog->findChild<QListView*>());
+            dialog->close();
+        };
+        if (!window.isActiveWindow()) {
+            window.activateWindow();
+            ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+        }
+        QTest::keyClick(window.findChild<QPushButton*>(), Qt::Key_J);
+        EXPECT_TRUE(scripted);
+    }
+
+    static QStringList shown(QListView& list) {
+        QStringList rows;
+        for (int row = 0; row < list.model()->rowCount(); ++row) {
+            rows << QFileInfo(list.model()->index(row, 0).data().toString()).completeBaseName();
+        }
+        return rows;
+    }
+
+    int current() {
+        PlayList& playList = window.GetPlayList();
+        return static_cast<int>(std::distance(playList.getList()->begin(), playList.getCurrentPosition()));
+    }
+
+    SettingsGuard settingsGuard;
+    TempDir dir;
+    ScriptedZalvoDlg window;
+    ModalCatcher catcher;
+};
+
+TEST_F(JumpToTrackTest, TypingFiltersDownMovesAndEnterPlaysTheEntryChosen) {
+    jump([](JumpToTrackDialog&, QLineEdit& field, QListView& list) {
+        QTRY_COMPARE(shown(list), QStringList({"Un", "Deux", "Trois"}));
+        QTest::keyClicks(&field, "U");
+        QTRY_COMPARE(shown(list), QStringList({"Un", "Deux"}));
+        EXPECT_EQ(list.currentIndex().row(), 0);
+        QTest::keyClick(&field, Qt::Key_Down);
+        EXPECT_EQ(list.currentIndex().row(), 1);
+        QTest::keyClick(&field, Qt::Key_Return);
+    });
+    EXPECT_EQ(current(), 1);
+    ASSERT_NE(window.GetPlayList().getCurrent(), nullptr);
+    EXPECT_TRUE(window.GetPlayList().getCurrent()->isPlaying());
+}
+
+TEST_F(JumpToTrackTest, EscapeClosesWithThePlayListAsItWas) {
+    bool closed = false;
+    jump([&](JumpToTrackDialog& dialog, QLineEdit& field, QListView& list) {
+        QTest::keyClicks(&field, "trois");
+        QTRY_COMPARE(shown(list), QStringList({"Trois"}));
+        QTest::keyClick(&field, Qt::Key_Escape);
+        closed = !dialog.isVisible();
+    });
+    EXPECT_TRUE(closed);
+    std::vector<std::string> names;
+    for (const auto& track : *window.GetPlayList().getList()) {
+        names.push_back(std::filesystem::path(track->getPath()).stem().string());
+        EXPECT_TRUE(track->isStopped());
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"Un", "Deux", "Trois"}));
+}
+
+} // namespace
+
+} // namespace zalvo
