@@ -1,36 +1,47 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <memory>
 #include <string>
 
 namespace zalvo {
 
-// A file read through the C library's buffer, its size taken once at open. libsndfile asks a stream
-// its size many times while it opens a file; measuring it each time by seeking to the end would drop
-// the buffer and cost system calls on every track of a playlist. Only regular files open.
+// A file read through a buffer of its own, its size taken once at open. Opening a playlist outlines
+// every track, and the decoders and probes seek about its header in small steps: each seek only moves
+// the stream's position, and each read that the buffer misses is one pread there, so the descriptor's
+// own offset never moves and costs no system call. Only regular files open.
 class FileStream final {
 public:
+    FileStream() = default;
+    ~FileStream();
+    FileStream(const FileStream&) = delete;
+    FileStream& operator=(const FileStream&) = delete;
+
     // False when the file does not open or is not a regular file (a FIFO, a device, a directory);
     // never blocks on what it refuses.
     bool open(const std::string& utf8Path);
     // The open file's descriptor, or -1.
-    int descriptor() const;
+    int descriptor() const { return file; }
 
     // The bytes read, or -1 when no file is open.
     std::int64_t read(void* data, std::int64_t count);
     // The position reached, or -1 when the file cannot go there.
     std::int64_t seek(std::int64_t position);
-    std::int64_t tell();
+    std::int64_t tell() const { return file < 0 ? -1 : position; }
     std::int64_t getSize() const { return size; }
 
 private:
-    struct Closer {
-        void operator()(std::FILE* file) const { std::fclose(file); }
-    };
-    std::unique_ptr<std::FILE, Closer> file;
+    void close();
+    // One pread into the buffer from the stream's position; false at the end of the file or on an error.
+    bool fill();
+
+    int file = -1;
     std::int64_t size = -1;
+    std::int64_t position = 0;
+    std::unique_ptr<char[]> buffer;
+    // Where in the file the buffer's bytes start, and how many it holds.
+    std::int64_t bufferStart = 0;
+    std::int64_t buffered = 0;
 };
 
 } // namespace zalvo

@@ -6,14 +6,12 @@
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <limits>
 #include <optional>
 #include <string_view>
-#include <unistd.h>
 #include <vector>
 
 namespace zalvo {
@@ -181,18 +179,18 @@ struct MpegLayout {
     std::optional<unsigned> lastRate;
 };
 
-// Bytes from `at`, read beside libsndfile's own reading: its stream keeps its position and its buffer.
-std::vector<unsigned char> bytesAt(const FileStream& stream, std::int64_t at, std::int64_t size) {
+// Bytes from `at`, read beside libsndfile's own reading: the stream's position is put back, and what
+// its buffer already holds costs no system call.
+std::vector<unsigned char> bytesAt(FileStream& stream, std::int64_t at, std::int64_t size) {
     std::vector<unsigned char> bytes(static_cast<std::size_t>(size));
-    ssize_t got = -1;
-    do {
-        got = pread(stream.descriptor(), bytes.data(), bytes.size(), at);
-    } while (got < 0 && errno == EINTR);
-    bytes.resize(static_cast<std::size_t>(std::max<ssize_t>(got, 0)));
+    const std::int64_t position = stream.tell();
+    const std::int64_t got = stream.seek(at) == at ? stream.read(bytes.data(), size) : 0;
+    stream.seek(position);
+    bytes.resize(static_cast<std::size_t>(std::max<std::int64_t>(got, 0)));
     return bytes;
 }
 
-std::int64_t id3v2End(const FileStream& stream) {
+std::int64_t id3v2End(FileStream& stream) {
     std::int64_t at = 0;
     // Taggers sometimes leave a tag before another one.
     for (int tags = 0; tags < 4; ++tags) {
@@ -218,7 +216,7 @@ std::optional<MpegFrame> chainedFrame(const std::vector<unsigned char>& bytes, s
     return following && following->sampleRate == frame->sampleRate ? frame : std::nullopt;
 }
 
-MpegLayout mpegLayout(const FileStream& stream) {
+MpegLayout mpegLayout(FileStream& stream) {
     // Two frames fit in either, at any bit rate, beside an ID3v1 or APE tag at the end.
     constexpr std::int64_t headWindow = 4 << 10;
     constexpr std::int64_t tailWindow = 8 << 10;
@@ -251,7 +249,7 @@ MpegLayout mpegLayout(const FileStream& stream) {
 // the length from the file's size, tags and pictures included. A file that ends at another rate than it
 // starts is left to the FFmpeg module, which plays it whole at its first rate; a guessed length counts
 // only the bytes after the ID3v2 tag.
-bool fitMpegLength(const FileStream& stream, SF_INFO& info) {
+bool fitMpegLength(FileStream& stream, SF_INFO& info) {
     const MpegLayout layout = mpegLayout(stream);
     if (layout.lastRate && *layout.lastRate != static_cast<unsigned>(info.samplerate)) {
         return false;
