@@ -1,6 +1,8 @@
 #include "base/TextEncoding.h"
 
+#include <algorithm>
 #include <array>
+#include <type_traits>
 
 namespace zalvo {
 
@@ -107,12 +109,29 @@ char16_t windows1252(unsigned char byte) {
     return byte >= 0x80 && byte < 0xA0 ? windows1252High[byte - 0x80U] : static_cast<char16_t>(byte);
 }
 
+// Where the run of ASCII from `from` ends, and a copy of it at the end of `out`: names are mostly
+// ASCII, and a run is copied at once rather than a character at a time.
+template <typename Out, typename Text> std::size_t appendAsciiRun(Out& out, Text text, std::size_t from) {
+    const auto begin = text.begin() + static_cast<std::ptrdiff_t>(from);
+    const auto end = std::find_if(
+        begin, text.end(), [](auto unit) { return static_cast<std::make_unsigned_t<decltype(unit)>>(unit) >= 0x80; });
+    const auto length = static_cast<std::size_t>(end - begin);
+    out.append(length, typename Out::value_type{});
+    std::transform(begin, end, out.end() - static_cast<std::ptrdiff_t>(length),
+                   [](auto unit) { return static_cast<typename Out::value_type>(unit); });
+    return from + length;
+}
+
 // UTF-8 to UTF-16; each byte that starts no valid sequence goes to `invalid`, which may stop nothing:
 // decoding goes on from the next byte.
 template <typename Invalid> std::u16string decodeUtf8(std::string_view bytes, Invalid invalid) {
     std::u16string out;
     out.reserve(bytes.size());
     for (std::size_t i = 0; i < bytes.size();) {
+        if (const std::size_t runEnd = appendAsciiRun(out, bytes, i); runEnd > i) {
+            i = runEnd;
+            continue;
+        }
         char32_t codePoint = 0;
         const std::size_t length = decodeOne(bytes.substr(i), codePoint);
         if (length == 0) {
@@ -132,6 +151,10 @@ std::optional<std::string> TextEncoding::toUtf8(std::u16string_view text) {
     std::string out;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
+        if (const std::size_t runEnd = appendAsciiRun(out, text, i); runEnd > i) {
+            i = runEnd - 1;
+            continue;
+        }
         const char32_t unit = text[i];
         if (isEscapedByte(unit)) {
             out.push_back(static_cast<char>(static_cast<unsigned char>(unit - lowSurrogateFirst)));
