@@ -63,7 +63,7 @@ bool Music::open(const std::u16string& newPath) {
         return false;
     }
     stop();
-    path = newPath;
+    path = TrackPath(*utf8);
     tags.store(nullptr);
     duration =
         outline->frames ? static_cast<float>(static_cast<double>(*outline->frames) / outline->format.sampleRate) : 0.0F;
@@ -106,7 +106,7 @@ std::unique_ptr<TrackDecoder> Music::positioned(std::unique_ptr<TrackDecoder> de
 std::shared_ptr<const TrackTagsOnce> Music::getTags() const {
     std::shared_ptr<const TrackTagsOnce> known = tags.load();
     if (!known) {
-        auto made = std::make_shared<const TrackTagsOnce>(path);
+        auto made = std::make_shared<const TrackTagsOnce>(path.text());
         // Of two threads that come at once, the first one's holder is the track's.
         known = tags.compare_exchange_strong(known, made) ? std::move(made) : known;
     }
@@ -116,14 +116,14 @@ std::shared_ptr<const TrackTagsOnce> Music::getTags() const {
 bool Music::start() {
     keepDecodedLength();
     playback.reset();
-    const std::optional<std::string> utf8 = TextEncoding::toUtf8(path);
-    std::unique_ptr<TrackDecoder> decoder = utf8 ? TrackDecoder::open(*utf8) : nullptr;
+    const std::string utf8 = path.utf8();
+    std::unique_ptr<TrackDecoder> decoder = TrackDecoder::open(utf8);
     if (!decoder) {
         return false;
     }
     holdDevice();
     const AudioConfig* settings = AudioConfig::getInstance();
-    playback = std::make_unique<Playback>(std::move(decoder), GaplessSource::Track{id, *utf8, this, getTags()}, 0,
+    playback = std::make_unique<Playback>(std::move(decoder), GaplessSource::Track{id, utf8, this, getTags()}, 0,
                                           TrackLoudness{settings->getReplayGainMode(), settings->isShuffle()},
                                           volume / 100.0F);
     playback->play();
@@ -140,8 +140,8 @@ void Music::seek(float seconds) {
     if (!playback || std::isnan(seconds)) {
         return;
     }
-    const std::optional<std::string> utf8 = TextEncoding::toUtf8(path);
-    std::unique_ptr<TrackDecoder> decoder = utf8 ? TrackDecoder::open(*utf8) : nullptr;
+    const std::string utf8 = path.utf8();
+    std::unique_ptr<TrackDecoder> decoder = TrackDecoder::open(utf8);
     if (!decoder) {
         return;
     }
@@ -149,11 +149,11 @@ void Music::seek(float seconds) {
     const double target =
         std::clamp(static_cast<double>(seconds), 0.0, static_cast<double>(lengthKnown ? getDuration() : seconds));
     const auto frame = static_cast<std::uint64_t>(target * decoder->format().sampleRate);
-    decoder = positioned(std::move(decoder), *utf8, frame);
+    decoder = positioned(std::move(decoder), utf8, frame);
     if (decoder) {
         keepDecodedLength();
         // The same stream goes on from there: the output drops what it holds, and the connection stays.
-        playback->seek(std::move(decoder), GaplessSource::Track{id, *utf8, this, getTags()}, frame);
+        playback->seek(std::move(decoder), GaplessSource::Track{id, utf8, this, getTags()}, frame);
     } else if (lengthKnown) {
         stop();
         passOver();
@@ -164,7 +164,7 @@ void Music::seek(float seconds) {
 void Music::passOver() {
     unplayable = true;
     Log::warning(Log::Category::Engine, "Passed over a track that no longer opens: " +
-                                            TextEncoding::toUtf8(TextEncoding::readable(path)).value_or(""));
+                                            TextEncoding::toUtf8(TextEncoding::readable(path.text())).value_or(""));
 }
 
 bool Music::isStopped() const {

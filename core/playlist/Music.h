@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/GaplessSource.h"
+#include "playlist/TrackPath.h"
 #include "tags/TrackTagsOnce.h"
 
 #include <atomic>
@@ -37,7 +38,10 @@ public:
 
     // Unique among every track of the run.
     std::uint64_t getId() const { return id; }
-    const std::u16string& getPath() const { return path; }
+    std::u16string getPath() const { return path.text(); }
+    // Shares the folder's part of the path with a track of the same folder: a playlist's tracks then hold
+    // each folder's name once.
+    void shareFolderWith(const Music& other) { path.shareFolderWith(other.path); }
     // The track's tags, read once from its file when first needed and shared by whoever needs them.
     std::shared_ptr<const TrackTagsOnce> getTags() const;
     // Those tags if someone needed them already, else nothing: a long walk over the list then leaves
@@ -67,14 +71,15 @@ private:
     // Marks the track finished, so that the playlist moves on, and says why.
     void passOver();
 
+    // Largest first, so that no padding falls between them: a playlist may hold a million tracks.
     std::uint64_t id;
     std::unique_ptr<Playback> playback;
-    std::u16string path;
+    TrackPath path;
+    // Made on first need, from any thread: an idle track holds no more than an empty pointer.
+    mutable std::atomic<std::shared_ptr<const TrackTagsOnce>> tags;
     float duration = 0.0F;
     float volume = 100.0F;
     bool unplayable = false;
-    // Made on first need, from any thread: an idle track holds no more than an empty pointer.
-    mutable std::atomic<std::shared_ptr<const TrackTagsOnce>> tags;
 };
 
 } // namespace zalvo

@@ -357,9 +357,7 @@ PlayList::Position PlayList::randomPositionOtherThan(const Position& other) {
 void PlayList::Serialize(Archive& archive) {
     if (archive.isStoring()) {
         const std::scoped_lock lock(mutex);
-        ArchiveFormat::store(archive, list, [](const std::unique_ptr<Music>& track) -> const std::u16string& {
-            return track->getPath();
-        });
+        ArchiveFormat::store(archive, list, [](const std::unique_ptr<Music>& track) { return track->getPath(); });
         return;
     }
 

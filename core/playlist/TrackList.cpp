@@ -109,14 +109,15 @@ void TrackList::rotateUp(Node* node) {
         grandparent->right = node;
     }
     node->size = parent->size;
-    parent->size = 1 + sizeOf(parent->left) + sizeOf(parent->right);
+    parent->size = static_cast<std::uint32_t>(1 + sizeOf(parent->left) + sizeOf(parent->right));
 }
 
 void TrackList::link(Node* node, Node* before) {
     node->left = nullptr;
     node->right = nullptr;
     node->size = 1;
-    node->priority = mixed(++priorities);
+    // The mix's high half is as evenly spread as all of it.
+    node->priority = static_cast<std::uint32_t>(mixed(++priorities) >> 32U);
     if (before->left == nullptr) {
         before->left = node;
         node->parent = before;

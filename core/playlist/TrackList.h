@@ -24,8 +24,9 @@ class TrackList final {
         Node* parent = nullptr;
         Node* left = nullptr;
         Node* right = nullptr;
-        std::size_t size = 1;
-        std::uint64_t priority = 0;
+        // 32 bits hold the count of any list that fits in memory, and keep a million nodes small.
+        std::uint32_t size = 1;
+        std::uint32_t priority = 0;
         std::unique_ptr<Music> track;
     };
 

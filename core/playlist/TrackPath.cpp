@@ -1,0 +1,38 @@
+#include "playlist/TrackPath.h"
+
+#include "base/TextEncoding.h"
+
+#include <cstring>
+
+namespace zalvo {
+
+TrackPath::TrackPath(std::string_view utf8) {
+    const std::size_t cut = utf8.rfind('/') + 1;
+    if (cut > 0) {
+        folder = std::make_shared<const std::string>(utf8.substr(0, cut));
+    }
+    const std::string_view file = utf8.substr(cut);
+    name = std::make_unique_for_overwrite<char[]>(file.size() + 1);
+    std::memcpy(name.get(), file.data(), file.size());
+    name[file.size()] = '\0';
+}
+
+std::string TrackPath::utf8() const {
+    std::string whole = folder ? *folder : std::string();
+    if (name) {
+        whole += name.get();
+    }
+    return whole;
+}
+
+std::u16string TrackPath::text() const {
+    return TextEncoding::fromFileSystem(utf8());
+}
+
+void TrackPath::shareFolderWith(const TrackPath& other) {
+    if (folder && other.folder && folder != other.folder && *folder == *other.folder) {
+        folder = other.folder;
+    }
+}
+
+} // namespace zalvo
