@@ -13,7 +13,6 @@ public:
     TrackPath() = default;
     explicit TrackPath(std::string_view utf8);
 
-    bool empty() const { return !folder && !name; }
     std::string utf8() const;
     // The path as the player shows and saves it: UTF-8 where it decodes, escaped bytes elsewhere.
     std::u16string text() const;
