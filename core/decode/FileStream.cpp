@@ -11,10 +11,6 @@ namespace zalvo {
 
 namespace {
 
-// A WAV or FLAC header and the probes' looks at it fit in one read; a request at least this large
-// goes to the caller's memory directly.
-constexpr std::int64_t bufferSize = 4096;
-
 std::int64_t readAt(int file, char* data, std::int64_t count, std::int64_t at) {
     ssize_t got = -1;
     do {
@@ -64,9 +60,9 @@ bool FileStream::open(const std::string& utf8Path) {
 
 bool FileStream::fill() {
     if (!buffer) {
-        buffer = std::make_unique_for_overwrite<char[]>(bufferSize);
+        buffer = std::make_unique_for_overwrite<std::array<char, static_cast<std::size_t>(bufferSize)>>();
     }
-    const std::int64_t got = readAt(file, buffer.get(), bufferSize, position);
+    const std::int64_t got = readAt(file, buffer->data(), bufferSize, position);
     bufferStart = position;
     buffered = std::max<std::int64_t>(got, 0);
     return buffered > 0;
@@ -82,7 +78,7 @@ std::int64_t FileStream::read(void* data, std::int64_t count) {
         const std::int64_t inBuffer = position - bufferStart;
         if (inBuffer >= 0 && inBuffer < buffered) {
             const std::int64_t taken = std::min(count - done, buffered - inBuffer);
-            std::memcpy(out + done, buffer.get() + inBuffer, static_cast<std::size_t>(taken));
+            std::memcpy(out + done, buffer->data() + inBuffer, static_cast<std::size_t>(taken));
             done += taken;
             position += taken;
             // A buffer the file could not fill ends where the file did.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -26,7 +28,7 @@ public:
     // The bytes read, or -1 when no file is open.
     std::int64_t read(void* data, std::int64_t count);
     // The position reached, or -1 when the file cannot go there.
-    std::int64_t seek(std::int64_t position);
+    std::int64_t seek(std::int64_t to);
     std::int64_t tell() const { return file < 0 ? -1 : position; }
     std::int64_t getSize() const { return size; }
 
@@ -38,7 +40,10 @@ private:
     int file = -1;
     std::int64_t size = -1;
     std::int64_t position = 0;
-    std::unique_ptr<char[]> buffer;
+    // A WAV or FLAC header and the probes' looks at it fit in one read; a request at least this large
+    // goes to the caller's memory directly.
+    static constexpr std::int64_t bufferSize = 4096;
+    std::unique_ptr<std::array<char, static_cast<std::size_t>(bufferSize)>> buffer;
     // Where in the file the buffer's bytes start, and how many it holds.
     std::int64_t bufferStart = 0;
     std::int64_t buffered = 0;

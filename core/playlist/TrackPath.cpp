@@ -25,7 +25,7 @@ TrackPath::TrackPath(std::string_view utf8) {
         }
     }
     const std::string_view file = utf8.substr(cut);
-    name = std::make_unique_for_overwrite<char[]>(file.size() + 1);
+    name = std::make_unique_for_overwrite<char[]>(file.size() + 1); // NOLINT(modernize-avoid-c-arrays)
     std::memcpy(name.get(), file.data(), file.size());
     name[file.size()] = '\0';
 }
