@@ -2,11 +2,10 @@
 #include "CZalvoDlg.h"
 #include "TempDir.h"
 #include "ToneFile.h"
+#include "support/StallMeter.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QProgressDialog>
-#include <QTimer>
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -52,46 +51,6 @@ fs::path writeM3u(const TempDir& dir, const std::string& name, const std::vector
     }
     return file;
 }
-
-// The longest time the UI thread went without running its timer, while it lives.
-class StallMeter final {
-public:
-    StallMeter() {
-        QObject::connect(&timer, &QTimer::timeout, [this] {
-            const qint64 gap = clock.restart();
-            if (gap > longest) {
-                longest = gap;
-                longestEndedAt = sinceStart.elapsed();
-            }
-            if (auto* progress = qobject_cast<QProgressDialog*>(QApplication::activeModalWidget())) {
-                dialogShown = dialogShown || progress->isVisible();
-            }
-        });
-        clock.start();
-        sinceStart.start();
-        timer.start(tickMilliseconds);
-    }
-
-    double longestMilliseconds() {
-        if (clock.elapsed() > longest) {
-            longest = clock.elapsed();
-            longestEndedAt = sinceStart.elapsed();
-        }
-        return static_cast<double>(longest);
-    }
-    // When the longest stall ended, from the start: tells the dialog's showing from the tracks' swap.
-    double longestEndedAtMilliseconds() const { return static_cast<double>(longestEndedAt); }
-
-    static constexpr int tickMilliseconds = 10;
-    bool dialogShown = false;
-
-private:
-    QTimer timer;
-    QElapsedTimer clock;
-    QElapsedTimer sinceStart;
-    qint64 longest = 0;
-    qint64 longestEndedAt = 0;
-};
 
 // 100,000 entries over three-minute files of four formats, loaded through the window as a person does.
 void BM_LoadHundredThousandEntriesThroughTheWindow(benchmark::State& state) {

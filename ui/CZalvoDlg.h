@@ -45,6 +45,7 @@ public:
     void Raise() override;
 
     PlayList& GetPlayList() { return m_playList; }
+    TrackSearch& GetTrackSearch() { return m_search; }
     // The shown track's tags, read off the UI thread for the screen reader and MPRIS alike.
     ShownTrackTags& GetShownTrackTags() { return m_shownTrackTags; }
     Action GetHoveredAction() const { return m_hoveredAction; }
