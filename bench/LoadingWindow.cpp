@@ -2,6 +2,7 @@
 #include "CZalvoDlg.h"
 #include "TempDir.h"
 #include "ToneFile.h"
+#include "support/BenchWindow.h"
 #include "support/StallMeter.h"
 
 #include <QApplication>
@@ -22,24 +23,6 @@ namespace zalvo {
 namespace {
 
 namespace fs = std::filesystem;
-
-// The main window with its file dialog answering one path.
-class BenchWindow final : public CZalvoDlg {
-public:
-    std::u16string answer;
-
-protected:
-    std::u16string AskFilePath(bool /*open*/) override { return answer; }
-};
-
-long residentBytes() {
-    malloc_trim(0);
-    std::ifstream statm("/proc/self/statm");
-    long pages = 0;
-    long resident = 0;
-    statm >> pages >> resident;
-    return resident * sysconf(_SC_PAGESIZE);
-}
 
 fs::path writeM3u(const TempDir& dir, const std::string& name, const std::vector<fs::path>& tracks,
                   std::size_t entries) {

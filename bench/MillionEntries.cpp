@@ -3,6 +3,7 @@
 #include "TempDir.h"
 #include "ToneFile.h"
 #include "search/TrackSearch.h"
+#include "support/BenchWindow.h"
 #include "support/StallMeter.h"
 
 #include <QCoreApplication>
@@ -27,24 +28,6 @@ namespace zalvo {
 namespace {
 
 namespace fs = std::filesystem;
-
-// The main window with its file dialog answering one path.
-class BenchWindow final : public CZalvoDlg {
-public:
-    std::u16string answer;
-
-protected:
-    std::u16string AskFilePath(bool /*open*/) override { return answer; }
-};
-
-long residentBytes() {
-    malloc_trim(0);
-    std::ifstream statm("/proc/self/statm");
-    long pages = 0;
-    long resident = 0;
-    statm >> pages >> resident;
-    return resident * sysconf(_SC_PAGESIZE);
-}
 
 // A library as people keep one: a folder per artist and album, a hundred short WAV tracks in each, every
 // track a hard link to one file so that the tree costs no disk space.
