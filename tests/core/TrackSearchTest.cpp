@@ -58,6 +58,17 @@ TEST(TrackSearchIndexTest, EveryWordTypedMustAppearFoldedInPathOrKnownTags) {
     }
 }
 
+TEST(SearchTextTest, AQueryKeepsEachFoldedWordOnceUpToItsLimit) {
+    EXPECT_EQ(SearchText::words("  Déjà / VU, deja!  "), (std::vector<std::string>{"deja", "vu"}));
+    std::string many;
+    for (std::size_t word = 0; word < SearchText::maxWords + 10; ++word) {
+        many += "w" + std::to_string(word) + " ";
+    }
+    const std::vector<std::string> kept = SearchText::words(many);
+    ASSERT_EQ(kept.size(), SearchText::maxWords);
+    EXPECT_EQ(kept.back(), "w" + std::to_string(SearchText::maxWords - 1));
+}
+
 // What a search delivers, in order, until a complete answer to the awaited query comes.
 class Answers {
 public:
