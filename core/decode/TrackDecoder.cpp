@@ -79,9 +79,11 @@ std::unique_ptr<TrackDecoder> TrackDecoder::open(std::unique_ptr<FileStream> inp
     decoder->input = std::move(input);
     SndfileReader::Info info{};
     auto sndfile = std::make_unique<SndfileReader>();
-    // Only a WAV file that yields nothing is looked at again: the look moves libsndfile's stream.
+    // Only a WAV file that yields nothing is looked at again: the look moves libsndfile's stream. An outline
+    // trusts a header that promises frames; one that promises none is decoded, as playing it would be.
     const bool sndfileOpened = sndfile->open(*decoder->input, info);
-    if (sndfileOpened && (use == Use::Outline || decoder->primeFrom(*sndfile, info) || isRiffWave(*decoder->input))) {
+    if (sndfileOpened && ((use == Use::Outline && info.sampleCount > 0) || decoder->primeFrom(*sndfile, info) ||
+                          isRiffWave(*decoder->input))) {
         decoder->sndfile = std::move(sndfile);
     } else if (isRiffWave(*decoder->input)) {
         return nullptr;

@@ -49,6 +49,16 @@ TEST(TrackDecoderTest, OutlineAgreesWithTheDecoder) {
         writeBytes(files.back(), vorbis.substr(0, length));
     }
 
+    // An AIFF cut short before the offset its sound data names: libsndfile's header promises no frames,
+    // yet it reads some.
+    std::string aiff("FORM\0\0\x0c\xae"
+                     "AIFFCOMM\0\0\0\x12\0\x02\0\0\x03\x20\0\x10\x40\x0b\xfa\0\0\0\0\0\x07\0"
+                     "SSND\0\0\x0c\x88\0\0\0\x50\x50\x50\x50\x50",
+                     54);
+    aiff.append(43, '\x50');
+    files.push_back(dir.file("cut-short.aiff"));
+    writeBytes(files.back(), aiff);
+
     for (const fs::path& file : files) {
         SCOPED_TRACE(file.filename().string());
         const std::optional<TrackOutline> outline = TrackDecoder::outline(file.string());
