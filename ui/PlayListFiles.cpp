@@ -392,6 +392,10 @@ void PlayListFiles::save(const AskPath& askPath) {
 // Reading every file's title takes a while on a long playlist, so the file is written off the UI thread.
 // A cancelled save writes nothing and says nothing.
 bool PlayListFiles::writeTextPlayList(const std::u16string& path) {
+    // A title read costs about 80 µs, opening a track at its load a few: past this many entries only the
+    // titles already known are written, so that saving a whole library takes no longer than loading it.
+    constexpr std::size_t titlesReadUpTo = 10'000;
+    const bool readTitles = m_playList.getList()->size() <= titlesReadUpTo;
     std::vector<SavedTrack> tracks;
     // The tags of tracks already read for playing or showing them are not read again.
     std::vector<std::shared_ptr<const TrackTagsOnce>> knownTags;
@@ -415,7 +419,12 @@ bool PlayListFiles::writeTextPlayList(const std::u16string& path) {
                     return;
                 }
                 SavedTrack& track = tracks[index];
-                track.title = knownTags[index] ? knownTags[index]->get().title : TrackTags::read(track.path).title;
+                const TrackTagsOnce* const known = knownTags[index].get();
+                if (readTitles) {
+                    track.title = known ? known->get().title : TrackTags::read(track.path).title;
+                } else if (const TrackTags* const read = known ? known->ifRead() : nullptr) {
+                    track.title = read->title;
+                }
                 ++titled;
             }
             std::ostringstream content;
