@@ -1,5 +1,7 @@
 #include "decode/FileStream.h"
 
+#include "decode/FolderScope.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -44,7 +46,7 @@ bool FileStream::open(const std::string& utf8Path) {
     // Opening a FIFO for reading waits for a writer unless asked not to; a device or a directory never
     // ends. Only what fstat calls a regular file is read, and nothing is read before it says so. The
     // flag stays: a regular file's reads never block, so it changes nothing for what is kept.
-    const int opened = ::open(utf8Path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    const int opened = FolderScope::open(utf8Path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (opened < 0) {
         return false;
     }

@@ -1,5 +1,7 @@
 #include "playlist/TrackOpener.h"
 
+#include "decode/FolderScope.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cstddef>
@@ -20,6 +22,7 @@ std::vector<std::unique_ptr<Music>> TrackOpener::openAll(const std::vector<std::
     std::exception_ptr failure;
     const auto openRemaining = [&] {
         try {
+            const FolderScope folders;
             // A failed open leaves a track as it was built, so one candidate serves every path that
             // does not open: memory follows the tracks kept, not the paths read.
             auto candidate = std::make_unique<Music>();

@@ -1,12 +1,16 @@
 #include "decode/FileStream.h"
 
 #include "TempDir.h"
+#include "decode/FolderScope.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace zalvo {
@@ -63,6 +67,33 @@ TEST_F(FileStreamTest, ReadingLeavesTheDescriptorsOffsetAlone) {
     ASSERT_EQ(stream.seek(3000), 3000);
     ASSERT_EQ(stream.read(bytes.data(), 6000), 6000);
     EXPECT_EQ(lseek(stream.descriptor(), 0, SEEK_CUR), 0);
+}
+
+std::size_t openDescriptors() {
+    const std::filesystem::directory_iterator fds("/proc/self/fd");
+    return static_cast<std::size_t>(std::distance(std::filesystem::begin(fds), std::filesystem::end(fds)));
+}
+
+// Within a scope, files open from the folder opened last, whichever folder each lies in, and what does
+// not open there still does not; once the scope ends no folder is held open.
+TEST_F(FileStreamTest, FilesOpenRelativeToTheirFolderOnlyWhileAScopeLives) {
+    std::filesystem::create_directories(dir.file("other"));
+    std::ofstream(dir.file("other/one.bin")) << "1";
+    const std::size_t before = openDescriptors();
+    {
+        const FolderScope folders;
+        for (const auto& [path, opens] :
+             {std::pair{dir.file("bytes.bin"), true}, std::pair{dir.file("other/one.bin"), true},
+              std::pair{dir.file("other/missing.bin"), false}, std::pair{dir.file("other"), false},
+              std::pair{dir.file("bytes.bin"), true}, std::pair{std::filesystem::path("/etc/hostname"), true}}) {
+            FileStream opened;
+            EXPECT_EQ(opened.open(path.string()), opens) << path;
+            EXPECT_EQ(opened.getSize(), opens ? static_cast<std::int64_t>(std::filesystem::file_size(path)) : -1)
+                << path;
+        }
+        EXPECT_GT(openDescriptors(), before);
+    }
+    EXPECT_EQ(openDescriptors(), before);
 }
 
 } // namespace
