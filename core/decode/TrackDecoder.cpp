@@ -5,6 +5,7 @@
 #include "decode/Mp4Probe.h"
 #include "decode/SndfileReader.h"
 #include "decode/VorbisProbe.h"
+#include "decode/WavProbe.h"
 
 #include <algorithm>
 #include <array>
@@ -54,6 +55,12 @@ std::unique_ptr<TrackDecoder> TrackDecoder::open(const std::string& utf8Path) {
 std::optional<TrackOutline> TrackDecoder::outline(const std::string& utf8Path) {
     auto input = std::make_unique<FileStream>();
     if (!input->open(utf8Path)) {
+        return std::nullopt;
+    }
+    if (const std::optional<TrackOutline> wav = WavProbe::read(*input); wav && isPlayable(wav->format)) {
+        return wav;
+    }
+    if (input->seek(0) != 0) {
         return std::nullopt;
     }
     if (const std::optional<TrackOutline> vorbis = VorbisProbe::read(*input); vorbis && isPlayable(vorbis->format)) {

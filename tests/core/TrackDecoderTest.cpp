@@ -3,6 +3,8 @@
 #include "Deadline.h"
 #include "TempDir.h"
 #include "ToneFile.h"
+#include "decode/FileStream.h"
+#include "decode/WavProbe.h"
 
 #include <gtest/gtest.h>
 
@@ -27,6 +29,39 @@ std::string readBytes(const fs::path& file) {
 
 void writeBytes(const fs::path& file, const std::string& bytes) {
     std::ofstream(file, std::ios::binary) << bytes;
+}
+
+std::string littleEndian(std::uint32_t value, int bytes) {
+    std::string out;
+    for (int i = 0; i < bytes; ++i) {
+        out += static_cast<char>(value >> (8 * i) & 0xFF);
+    }
+    return out;
+}
+
+std::string chunk(const std::string& id, const std::string& body, std::uint32_t declared) {
+    return id + littleEndian(declared, 4) + body;
+}
+
+std::string chunk(const std::string& id, const std::string& body) {
+    return chunk(id, body, static_cast<std::uint32_t>(body.size()));
+}
+
+// The fmt chunk's body: plain, or extensible with the plain tag in its GUID.
+std::string wavFormat(std::uint16_t tag, unsigned channels, unsigned bits, bool asExtensible = false) {
+    const unsigned frameBytes = channels * ((bits + 7) / 8);
+    std::string body = littleEndian(asExtensible ? 0xFFFE : tag, 2) + littleEndian(channels, 2) +
+                       littleEndian(44100, 4) + littleEndian(44100 * frameBytes, 4) + littleEndian(frameBytes, 2) +
+                       littleEndian(bits, 2);
+    if (asExtensible) {
+        body += littleEndian(22, 2) + littleEndian(bits, 2) + littleEndian(0, 4) + littleEndian(tag, 2) +
+                std::string("\0\0\0\0\x10\0\x80\0\0\xAA\0\x38\x9B\x71", 14);
+    }
+    return body;
+}
+
+std::string riffWave(const std::string& chunks) {
+    return "RIFF" + littleEndian(static_cast<std::uint32_t>(chunks.size() + 4), 4) + "WAVE" + chunks;
 }
 
 // A playlist learns a track's format and length from its outline, and plays it through the decoder:
@@ -58,6 +93,34 @@ TEST(TrackDecoderTest, OutlineAgreesWithTheDecoder) {
     aiff.append(43, '\x50');
     files.push_back(dir.file("cut-short.aiff"));
     writeBytes(files.back(), aiff);
+
+    // WAV files outlined from their chunks, and those left to libsndfile: both must say what it plays.
+    struct Wav {
+        std::string name;
+        std::string bytes;
+        bool fromChunks;
+    };
+    const std::string samples(4000, '\x11');
+    const std::string stereo = chunk("fmt ", wavFormat(1, 2, 16));
+    const std::vector<Wav> wavs{
+        {"8-bit", riffWave(chunk("fmt ", wavFormat(1, 1, 8)) + chunk("data", samples)), true},
+        {"24-bit", riffWave(chunk("fmt ", wavFormat(1, 2, 24)) + chunk("data", samples)), true},
+        {"double", riffWave(chunk("fmt ", wavFormat(3, 2, 64)) + chunk("data", samples)), true},
+        {"extensible", riffWave(chunk("fmt ", wavFormat(1, 6, 16, true)) + chunk("data", samples)), true},
+        {"listed-first", riffWave(stereo + chunk("LIST", "INFOab") + chunk("data", samples)), true},
+        {"odd-chunk", riffWave(stereo + chunk("junk", "abc") + '\0' + chunk("data", samples)), false},
+        {"12-bit", riffWave(chunk("fmt ", wavFormat(1, 1, 12)) + chunk("data", samples)), false},
+        {"cut-short", riffWave(stereo + chunk("data", samples, 8000)), false},
+        {"unsized", riffWave(stereo + chunk("data", samples, 0)), false},
+        {"data-first", riffWave(chunk("data", samples) + stereo), false},
+    };
+    for (const Wav& wav : wavs) {
+        files.push_back(dir.file(wav.name + ".wav"));
+        writeBytes(files.back(), wav.bytes);
+        FileStream stream;
+        ASSERT_TRUE(stream.open(files.back().string()));
+        EXPECT_EQ(WavProbe::read(stream).has_value(), wav.fromChunks) << wav.name;
+    }
 
     for (const fs::path& file : files) {
         SCOPED_TRACE(file.filename().string());
