@@ -139,6 +139,8 @@ void BM_LoadNestedEntries(benchmark::State& state) {
         manager.SetMainDlg(&window);
         manager.show();
         manager.OnInitDialog();
+        // Shown means laid out and drawn, as a person sees it before pressing anything.
+        QCoreApplication::processEvents();
     });
     auto* view = manager.findChild<QListView*>();
     view->setCurrentIndex(view->model()->index(view->model()->rowCount() / 2, 0));

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <utility>
+#include <vector>
 
 namespace zalvo {
 
@@ -168,10 +169,37 @@ void TrackList::append(std::vector<value_type> tracks) {
         return;
     }
     const std::size_t row = size();
+    // Entries join the tree along its right spine, as a heap of their priorities wants them: each node
+    // leaves the spine at most once, complete, so a million are linked in one pass rather than each
+    // walking the tree. The spine's nodes are counted as they leave it.
+    std::vector<Node*> spine;
+    for (Node* node = header.left; node != nullptr; node = node->right) {
+        spine.push_back(node);
+    }
+    spine.reserve(spine.size() + tracks.size());
+    const auto settle = [](Node* node) {
+        node->size = static_cast<std::uint32_t>(1 + sizeOf(node->left) + sizeOf(node->right));
+    };
     for (value_type& track : tracks) {
         auto node = std::make_unique<Node>();
         node->track = std::move(track);
-        link(node.release(), &header);
+        node->priority = static_cast<std::uint32_t>(mixed(++priorities) >> 32U);
+        Node* below = nullptr;
+        while (!spine.empty() && spine.back()->priority < node->priority) {
+            below = spine.back();
+            spine.pop_back();
+            settle(below);
+        }
+        node->left = below;
+        if (below != nullptr) {
+            below->parent = node.get();
+        }
+        node->parent = spine.empty() ? &header : spine.back();
+        (spine.empty() ? header.left : spine.back()->right) = node.get();
+        spine.push_back(node.release());
+    }
+    for (; !spine.empty(); spine.pop_back()) {
+        settle(spine.back());
     }
     ++edits;
     for (TrackListListener* listener : listeners) {
