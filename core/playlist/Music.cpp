@@ -39,6 +39,9 @@ std::atomic<std::uint64_t> nextId = 1;
 
 } // namespace
 
+// glibc's malloc gives 56 bytes the same 64-byte chunk as 48, and 64 bytes an 80-byte one.
+static_assert(sizeof(Music) <= 56, "a track outgrew its allocator chunk");
+
 Music::Music() : id(nextId++) {
     const std::scoped_lock lock(deviceMutex);
     ++liveTracks;
@@ -101,6 +104,15 @@ std::unique_ptr<TrackDecoder> Music::positioned(std::unique_ptr<TrackDecoder> de
         }
     }
     return decoder;
+}
+
+void Music::packPaths(std::span<const std::unique_ptr<Music>> tracks) {
+    std::vector<TrackPath*> paths;
+    paths.reserve(tracks.size());
+    for (const std::unique_ptr<Music>& track : tracks) {
+        paths.push_back(&track->path);
+    }
+    TrackPath::pack(paths);
 }
 
 std::shared_ptr<const TrackTagsOnce> Music::getTags() const {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 
 namespace zalvo {
@@ -39,9 +40,9 @@ public:
     // Unique among every track of the run.
     std::uint64_t getId() const { return id; }
     std::u16string getPath() const { return path.text(); }
-    // Shares the folder's part of the path with a track of the same folder: a playlist's tracks then hold
-    // each folder's name once.
-    void shareFolderWith(const Music& other) { path.shareFolderWith(other.path); }
+    // Packs the paths of consecutive tracks of one folder together: a playlist's tracks then hold each
+    // folder's name once, and their names side by side.
+    static void packPaths(std::span<const std::unique_ptr<Music>> tracks);
     // The track's tags, read once from its file when first needed and shared by whoever needs them.
     std::shared_ptr<const TrackTagsOnce> getTags() const;
     // Those tags if someone needed them already, else nothing: a long walk over the list then leaves
@@ -71,7 +72,8 @@ private:
     // Marks the track finished, so that the playlist moves on, and says why.
     void passOver();
 
-    // Largest first, so that no padding falls between them: a playlist may hold a million tracks.
+    // Largest first, so that no padding falls between them: a playlist may hold a million tracks, and
+    // each costs one 64-byte block of the allocator while the members fit in 56 bytes.
     std::uint64_t id;
     std::unique_ptr<Playback> playback;
     TrackPath path;

@@ -49,10 +49,8 @@ std::vector<std::unique_ptr<Music>> TrackOpener::openAll(const std::vector<std::
         std::rethrow_exception(failure);
     }
     std::erase(opened, nullptr);
-    // The threads took the paths in turns: the tracks of one folder share its name once all are in.
-    for (std::size_t i = 1; i < opened.size(); ++i) {
-        opened[i]->shareFolderWith(*opened[i - 1]);
-    }
+    // The threads took the paths in turns: the tracks of one folder are packed once all are in.
+    Music::packPaths(opened);
     return opened;
 }
 

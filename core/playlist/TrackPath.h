@@ -1,30 +1,45 @@
 #pragma once
 
-#include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 
 namespace zalvo {
 
-// A track's path as the file system names it, in UTF-8, kept as its folder and its file's name: the
-// tracks of one folder can share the folder's part, so that a long playlist holds each folder once.
+// A track's path as the file system names it, in UTF-8. The paths of a folder's tracks are packed
+// together: one block holds the folder's name once and the file names after it, and each path is a
+// single pointer to its own name there, so that a long playlist pays a few bytes more than each name.
+// A block is never written once built: paths in it are read from any thread without a lock.
 class TrackPath final {
 public:
     TrackPath() = default;
+    // In a block of its own.
     explicit TrackPath(std::string_view utf8);
+    TrackPath(const TrackPath&) = delete;
+    TrackPath& operator=(const TrackPath&) = delete;
+    TrackPath(TrackPath&& other) noexcept;
+    TrackPath& operator=(TrackPath&& other) noexcept;
+    ~TrackPath();
 
     std::string utf8() const;
     // The path as the player shows and saves it: UTF-8 where it decodes, escaped bytes elsewhere.
     std::u16string text() const;
-    // Takes the folder's part of `other` when both lie in the same folder.
-    void shareFolderWith(const TrackPath& other);
+
+    // Moves each run of consecutive paths of one folder into one block. A block lives while any path in
+    // it does, so a name stays until its folder's last path of the run goes.
+    static void pack(std::span<TrackPath* const> paths);
 
 private:
-    // Up to the last separator, inclusive; empty for a bare file name.
-    std::shared_ptr<const std::string> folder;
-    // NUL-terminated: a path holding a NUL never opens, so never reaches here. A bare array rather than
-    // a string: a million entries would pay a string's 32 bytes each for a length they do not need.
-    std::unique_ptr<char[]> name; // NOLINT(modernize-avoid-c-arrays)
+    class Block;
+
+    // The path to a name just added to a block, holding the block.
+    static TrackPath at(const char* name);
+    const Block* block() const;
+    std::string_view folder() const;
+    std::string_view file() const { return name; }
+
+    // NUL-terminated, inside its block, after the distance back to the block's start; null for no path.
+    const char* name = nullptr;
 };
 
 } // namespace zalvo
