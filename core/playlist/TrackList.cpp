@@ -23,6 +23,44 @@ TrackList::~TrackList() {
     clear();
 }
 
+TrackList::Node* TrackList::newNode(value_type track) {
+    Node* node = spare;
+    if (node != nullptr) {
+        spare = node->parent;
+        node->parent = nullptr;
+    } else {
+        if (fresh == 0) {
+            // Growing with the list: a short list holds one small block, a long one few large ones.
+            constexpr std::size_t fewest = 64;
+            constexpr std::size_t most = 8192;
+            fresh = std::clamp(pooled, fewest, most);
+            blocks.push_back(std::make_unique<Node[]>(fresh)); // NOLINT(modernize-avoid-c-arrays)
+            pooled += fresh;
+        }
+        node = &blocks.back()[--fresh];
+    }
+    node->track = std::move(track);
+    return node;
+}
+
+void TrackList::freeNode(Node* node) {
+    node->track.reset();
+    if (empty()) {
+        dropNodes();
+        return;
+    }
+    node->parent = spare;
+    spare = node;
+}
+
+void TrackList::dropNodes() {
+    pooled = 0;
+    fresh = 0;
+    spare = nullptr;
+    // The tracks go with the blocks that hold their nodes, once the list no longer reaches them.
+    const std::vector<std::unique_ptr<Node[]>> gone = std::exchange(blocks, {}); // NOLINT(modernize-avoid-c-arrays)
+}
+
 TrackList::Node* TrackList::successor(Node* node) {
     if (node->right != nullptr) {
         node = node->right;
@@ -181,8 +219,7 @@ void TrackList::append(std::vector<value_type> tracks) {
         node->size = static_cast<std::uint32_t>(1 + sizeOf(node->left) + sizeOf(node->right));
     };
     for (value_type& track : tracks) {
-        auto node = std::make_unique<Node>();
-        node->track = std::move(track);
+        Node* node = newNode(std::move(track));
         node->priority = static_cast<std::uint32_t>(mixed(++priorities) >> 32U);
         Node* below = nullptr;
         while (!spine.empty() && spine.back()->priority < node->priority) {
@@ -192,11 +229,11 @@ void TrackList::append(std::vector<value_type> tracks) {
         }
         node->left = below;
         if (below != nullptr) {
-            below->parent = node.get();
+            below->parent = node;
         }
         node->parent = spine.empty() ? &header : spine.back();
-        (spine.empty() ? header.left : spine.back()->right) = node.get();
-        spine.push_back(node.release());
+        (spine.empty() ? header.left : spine.back()->right) = node;
+        spine.push_back(node);
     }
     for (; !spine.empty(); spine.pop_back()) {
         settle(spine.back());
@@ -209,9 +246,7 @@ void TrackList::append(std::vector<value_type> tracks) {
 
 TrackList::iterator TrackList::insert(const_iterator before, value_type track) {
     ++edits;
-    auto node = std::make_unique<Node>();
-    node->track = std::move(track);
-    Node* added = node.release();
+    Node* added = newNode(std::move(track));
     link(added, before.node);
     if (!listeners.empty()) {
         const std::size_t row = rowOf(const_iterator(added));
@@ -233,7 +268,7 @@ TrackList::iterator TrackList::erase(const_iterator position) {
     Node* node = position.node;
     Node* following = successor(node);
     unlink(node);
-    const std::unique_ptr<Node> removed(node);
+    freeNode(node);
     return iterator(following);
 }
 
@@ -242,21 +277,8 @@ void TrackList::clear() {
     for (TrackListListener* listener : listeners) {
         listener->aboutToClear();
     }
-    // Bottom up, with no recursion however deep the tree.
-    std::vector<Node*> left;
-    if (header.left != nullptr) {
-        left.push_back(header.left);
-    }
     header.left = nullptr;
-    while (!left.empty()) {
-        const std::unique_ptr<Node> node(left.back());
-        left.pop_back();
-        for (Node* child : {node->left, node->right}) {
-            if (child != nullptr) {
-                left.push_back(child);
-            }
-        }
-    }
+    dropNodes();
 }
 
 void TrackList::splice(const_iterator before, TrackList& from, const_iterator moved) {
@@ -274,12 +296,19 @@ void TrackList::splice(const_iterator before, TrackList& from, const_iterator mo
             listener->aboutToRemove(fromRow, 1);
         }
     }
+    // Another list's entry moves into a node of this one, taken first so that a failure leaves it in place.
+    Node* taken = &from == this ? node : newNode(nullptr);
     from.unlink(node);
+    if (taken != node) {
+        taken->track = std::move(node->track);
+        from.freeNode(node);
+        node = taken;
+    }
     link(node, before.node);
     if (!told) {
         return;
     }
-    const std::size_t toRow = rowOf(moved);
+    const std::size_t toRow = rowOf(const_iterator(node));
     for (TrackListListener* listener : listeners) {
         if (&from == this) {
             listener->moved(fromRow, toRow);
