@@ -7,10 +7,45 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <memory_resource>
+#include <mutex>
 #include <new>
 #include <utility>
 
 namespace zalvo {
+
+namespace {
+
+// A track opens with a block of its own, and most are packed with their folder's soon after. Left to
+// malloc, the holes those blocks leave between the tracks went to the next tracks, each a little too
+// large for one, and a long playlist kept them all: small blocks come from a pool of their own.
+struct SmallBlocks {
+    static constexpr std::size_t largest = 256;
+
+    std::mutex mutex;
+    std::pmr::unsynchronized_pool_resource pool{std::pmr::pool_options{0, largest}};
+};
+
+SmallBlocks& smallBlocks() {
+    // Never destroyed: a track held by a static may go after every other static.
+    static auto* const blocks = new SmallBlocks;
+    return *blocks;
+}
+
+// Blocks larger than the pool's largest go past it to malloc.
+void* allocate(std::size_t bytes, std::size_t alignment) {
+    SmallBlocks& small = smallBlocks();
+    const std::scoped_lock lock(small.mutex);
+    return small.pool.allocate(bytes, alignment);
+}
+
+void deallocate(void* memory, std::size_t bytes, std::size_t alignment) {
+    SmallBlocks& small = smallBlocks();
+    const std::scoped_lock lock(small.mutex);
+    small.pool.deallocate(memory, bytes, alignment);
+}
+
+} // namespace
 
 // The folder's name, then each name after the distance back to the block's start, so that a path finds
 // its block from its name alone. Built on one thread before any path points into it; the count of
@@ -25,7 +60,7 @@ public:
 
     // Room for the folder and names of `nameBytes` bytes in all, for `paths` paths to point into.
     static Block* make(std::string_view folder, std::size_t paths, std::size_t nameBytes) {
-        void* memory = ::operator new(sizeof(Block) + folder.size() + nameBytes);
+        void* memory = allocate(sizeof(Block) + folder.size() + nameBytes, alignof(Block));
         return new (memory) Block(folder, paths);
     }
     static const Block* of(const char* name) {
@@ -47,8 +82,10 @@ public:
     void release() const {
         if (holders.fetch_sub(1, std::memory_order_acq_rel) == 1) {
             auto* self = const_cast<Block*>(this);
+            // Filled to the end by then.
+            const std::size_t bytes = sizeof(Block) + filled;
             std::destroy_at(self);
-            ::operator delete(self);
+            deallocate(self, bytes, alignof(Block));
         }
     }
     std::string_view folder() const { return {bytes(), folderSize}; }
