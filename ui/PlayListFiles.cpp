@@ -421,8 +421,8 @@ bool PlayListFiles::writeTextPlayList(const std::u16string& path) {
                 SavedTrack& track = tracks[index];
                 const TrackTagsOnce* const known = knownTags[index].get();
                 if (readTitles) {
-                    track.title = known ? known->get().title : TrackTags::read(track.path).title;
-                } else if (const TrackTags* const read = known ? known->ifRead() : nullptr) {
+                    track.title = known != nullptr ? known->get().title : TrackTags::read(track.path).title;
+                } else if (const TrackTags* const read = known != nullptr ? known->ifRead() : nullptr) {
                     track.title = read->title;
                 }
                 ++titled;
