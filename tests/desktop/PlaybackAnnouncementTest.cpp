@@ -98,6 +98,8 @@ TEST_F(PlaybackAnnouncementTest, ADroppedTrackIsOpenedOnceForEachUseAndItsTagsRe
     ASSERT_TRUE(waitUntil(
         [this] { return metadata().value(QStringLiteral("xesam:title")) == QStringLiteral("Dropped Title"); }));
     EXPECT_TRUE(window.accessibleDescription().contains(QStringLiteral("Dropped Title")));
+    // The cover is looked for once the title is out.
+    waitUntil([&] { return counter.opens() >= 4; }, 1000);
     EXPECT_EQ(counter.opens(), 4);
 }
 
