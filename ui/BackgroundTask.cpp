@@ -17,7 +17,6 @@ namespace zalvo {
 
 namespace {
 
-constexpr int dialogDelayMilliseconds = 500;
 constexpr int progressMilliseconds = 100;
 constexpr int workerNiceness = 10;
 
@@ -26,9 +25,9 @@ constexpr int workerNiceness = 10;
 bool BackgroundTask::run(const std::function<void()>& work, const std::function<std::size_t()>& progress) {
     QEventLoop loop;
     std::unique_ptr<QProgressDialog> dialog;
-    QTimer dialogDelay;
-    dialogDelay.setSingleShot(true);
-    QObject::connect(&dialogDelay, &QTimer::timeout, [&] {
+    QTimer dialogTimer;
+    dialogTimer.setSingleShot(true);
+    QObject::connect(&dialogTimer, &QTimer::timeout, [&] {
         // Above whichever window is modal now, so that it stays on top of the playlist manager too.
         QWidget* parent = QApplication::activeModalWidget() != nullptr ? QApplication::activeModalWidget() : owner;
         dialog = std::make_unique<QProgressDialog>(label, QStringLiteral("Annuler"), 0, 0, parent);
@@ -60,7 +59,7 @@ bool BackgroundTask::run(const std::function<void()>& work, const std::function<
         finished = true;
         QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
     });
-    dialogDelay.start(dialogDelayMilliseconds);
+    dialogTimer.start(dialogDelay);
     progressTimer.start(progressMilliseconds);
     loop.exec();
     // The loop also ends when the application leaves every loop to quit: the work is cut short then.

@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <functional>
 
@@ -28,7 +29,14 @@ public:
     // it is asked on the UI thread while the work runs. An exception of the work comes out here.
     bool run(const std::function<void()>& work, const std::function<std::size_t()>& progress);
 
+    // How long work runs before the dialog shows; tests shorten it, so that a dialog shows however fast
+    // the machine.
+    static constexpr std::chrono::milliseconds usualDialogDelay{500};
+    static void setDialogDelay(std::chrono::milliseconds delay) { dialogDelay = delay; }
+
 private:
+    static inline std::chrono::milliseconds dialogDelay = usualDialogDelay;
+
     QWidget* owner;
     QString label;
     std::atomic<bool> cancelled = false;

@@ -1,3 +1,4 @@
+#include "BackgroundTask.h"
 #include "CPlayListManagDlg.h"
 #include "ModalCatcher.h"
 #include "ScriptedZalvoDlg.h"
@@ -12,6 +13,7 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -161,6 +163,8 @@ TEST_F(PlayListLoadingTest, ALongLoadCancelledOrCutShortByQuittingChangesNothing
         [](QProgressDialog* progress) { QTest::mouseClick(progress->findChild<QPushButton*>(), Qt::LeftButton); },
         [this](QProgressDialog* /*progress*/) { window.reject(); },
     };
+    // Shown on the first turn of the loop, long before 200,000 entries are opened.
+    BackgroundTask::setDialogDelay(std::chrono::milliseconds(0));
     for (const auto& interrupt : interruptions) {
         bool dialogShown = false;
         catcher.onOtherModal = [&](QWidget* modal) {
@@ -174,6 +178,7 @@ TEST_F(PlayListLoadingTest, ALongLoadCancelledOrCutShortByQuittingChangesNothing
         EXPECT_EQ(paths(), before);
         EXPECT_TRUE(catcher.boxes.empty());
     }
+    BackgroundTask::setDialogDelay(BackgroundTask::usualDialogDelay);
     EXPECT_FALSE(window.isVisible());
 }
 
