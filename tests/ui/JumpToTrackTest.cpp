@@ -12,6 +12,7 @@
 #include <QListView>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -112,6 +113,33 @@ TEST_F(JumpToTrackTest, EscapeClosesWithThePlayListAsItWas) {
         EXPECT_TRUE(track->isStopped());
     }
     EXPECT_EQ(names, (std::vector<std::string>{"Un soleil", "Deux soleils", "Trois lunes"}));
+}
+
+// Ctrl+F in the manager opens the search over it; the entry chosen plays as from the ring.
+TEST_F(JumpToTrackTest, CtrlFInTheManagerOpensTheSearchOverIt) {
+    CPlayListManagDlg* shownManager = nullptr;
+    bool scripted = false;
+    catcher.onOtherModal = [&](QWidget* modal) {
+        if (auto* dialog = qobject_cast<JumpToTrackDialog*>(modal);
+            dialog != nullptr && !std::exchange(scripted, true)) {
+            EXPECT_EQ(dialog->parentWidget(), shownManager);
+            QTest::keyClicks(dialog->findChild<QLineEdit*>(), "lunes");
+            expectShown(*dialog->findChild<QListView*>(), {"Trois lunes"});
+            QTest::keyClick(dialog->findChild<QLineEdit*>(), Qt::Key_Return);
+        } else if (auto* manager = qobject_cast<CPlayListManagDlg*>(modal);
+                   manager != nullptr && shownManager == nullptr) {
+            shownManager = manager;
+            // From a turn of the loop of its own, so that the catcher meets the search while it is open.
+            QTimer::singleShot(0, manager, [manager] {
+                QTest::keyClick(manager, Qt::Key_F, Qt::ControlModifier);
+                manager->close();
+            });
+        }
+    };
+    QTest::keyClick(window.findChild<QPushButton*>(), Qt::Key_P, Qt::ControlModifier);
+    EXPECT_NE(shownManager, nullptr);
+    EXPECT_TRUE(scripted);
+    EXPECT_EQ(current(), 2);
 }
 
 } // namespace
