@@ -52,6 +52,24 @@ std::unique_ptr<TrackDecoder> TrackDecoder::open(const std::string& utf8Path) {
     return open(std::move(input), Use::Play);
 }
 
+std::unique_ptr<TrackDecoder> TrackDecoder::open(const std::string& utf8Path, TrackSpan span) {
+    std::unique_ptr<TrackDecoder> decoder = open(utf8Path);
+    if (!decoder || span.wholeFile()) {
+        return decoder;
+    }
+    const unsigned rate = decoder->pcmFormat.sampleRate;
+    const std::uint64_t first = TrackSpan::framesAt(span.begin, rate);
+    if ((decoder->declaredFrames && first >= *decoder->declaredFrames) || (first > 0 && !decoder->seek(first))) {
+        return nullptr;
+    }
+    decoder->spanFirst = first;
+    decoder->position = first;
+    if (span.end) {
+        decoder->spanEnd = TrackSpan::framesAt(*span.end, rate);
+    }
+    return decoder;
+}
+
 std::optional<TrackOutline> TrackDecoder::outline(const std::string& utf8Path) {
     auto input = std::make_unique<FileStream>();
     if (!input->open(utf8Path)) {
@@ -167,9 +185,21 @@ bool TrackDecoder::primeFrom(SndfileReader& reader, const SndfileReader::Info& i
     return primedCount > 0;
 }
 
+std::optional<std::uint64_t> TrackDecoder::headerFrames() const {
+    if (!declaredFrames) {
+        return spanEnd ? std::optional(*spanEnd - spanFirst) : std::nullopt;
+    }
+    const std::uint64_t last = std::min(spanEnd.value_or(*declaredFrames), *declaredFrames);
+    return last > spanFirst ? last - spanFirst : 0;
+}
+
 std::size_t TrackDecoder::read(std::span<float> samples) {
     const std::size_t channels = pcmFormat.channels;
-    const std::size_t wanted = samples.size() / channels * channels;
+    std::size_t wanted = samples.size() / channels;
+    if (spanEnd) {
+        wanted = static_cast<std::size_t>(std::min<std::uint64_t>(wanted, *spanEnd - std::min(position, *spanEnd)));
+    }
+    wanted *= channels;
     const std::size_t fromPrimed = std::min(wanted, primedCount - primedOffset);
     std::copy_n(primed.begin() + static_cast<std::ptrdiff_t>(primedOffset), fromPrimed, samples.begin());
     primedOffset += fromPrimed;
@@ -180,7 +210,18 @@ std::size_t TrackDecoder::read(std::span<float> samples) {
     if (gain != 1.0F) {
         applyGain(samples.first(count));
     }
+    position += count / channels;
     return count / channels;
+}
+
+bool TrackDecoder::continueInto(TrackSpan next) {
+    const unsigned rate = pcmFormat.sampleRate;
+    if (!spanEnd || position != *spanEnd || TrackSpan::framesAt(next.begin, rate) != *spanEnd) {
+        return false;
+    }
+    spanFirst = *spanEnd;
+    spanEnd = next.end ? std::optional(TrackSpan::framesAt(*next.end, rate)) : std::nullopt;
+    return true;
 }
 
 void TrackDecoder::applyGain(std::span<float> block) {
@@ -203,7 +244,8 @@ void TrackDecoder::applyGain(std::span<float> block) {
 
 bool TrackDecoder::seek(std::uint64_t frame) {
     primedOffset = primedCount;
-    return sndfile ? sndfile->seekTo(frame * pcmFormat.channels) : module->seek(frame);
+    position = spanFirst + frame;
+    return sndfile ? sndfile->seekTo(position * pcmFormat.channels) : module->seek(position);
 }
 
 std::size_t TrackDecoder::readSamples(float* samples, std::size_t count) {

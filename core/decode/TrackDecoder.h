@@ -2,6 +2,7 @@
 
 #include "decode/SndfileReader.h"
 #include "decode/TrackOutline.h"
+#include "decode/TrackSpan.h"
 #include "pcm/PcmFormat.h"
 
 #include <cstddef>
@@ -29,13 +30,16 @@ public:
     // A decoder at the file's first frame, or nothing when the file does not open, has a rate or a
     // channel count no real file has, or declares no length and yields no sample.
     static std::unique_ptr<TrackDecoder> open(const std::string& utf8Path);
+    // A decoder of that part of the file only, at its first frame, which is the track's frame 0; nothing
+    // also when the part begins past the file's end or the file cannot seek there.
+    static std::unique_ptr<TrackDecoder> open(const std::string& utf8Path, TrackSpan span);
     // The format and length open() would find, or nothing where it would fail; Ogg Vorbis and MP4
     // files are read without setting up their decoder.
     static std::optional<TrackOutline> outline(const std::string& utf8Path);
 
     PcmFormat format() const { return pcmFormat; }
     // The length the header gives, in frames; nothing when the header does not say.
-    std::optional<std::uint64_t> headerFrames() const { return declaredFrames; }
+    std::optional<std::uint64_t> headerFrames() const;
 
     // Whole frames into `samples`, scaled by the gain; fewer than asked means the audio ends there.
     std::size_t read(std::span<float> samples);
@@ -44,6 +48,9 @@ public:
     void setGain(float factor) { gain = factor; }
     // False when the file cannot seek there; the position is then unspecified.
     bool seek(std::uint64_t frame);
+    // Plays on into the part of the file that follows the one read to its end, as the next track, with
+    // no seek: its audio then joins this one's to the sample. False when `next` does not begin there.
+    bool continueInto(TrackSpan next);
 
 private:
     // To outline a file the module only describes it: that decoder has a format and a length, no reader.
@@ -61,6 +68,10 @@ private:
     std::unique_ptr<ModuleDecoder> module;
     PcmFormat pcmFormat;
     std::optional<std::uint64_t> declaredFrames;
+    // The part of the file played, and where in the file reading stands, in frames.
+    std::uint64_t spanFirst = 0;
+    std::optional<std::uint64_t> spanEnd;
+    std::uint64_t position = 0;
     float gain = 1.0F;
     // The samples of the first read, which proved the file yields audio; handed out before any other.
     std::vector<float> primed;

@@ -27,16 +27,22 @@ constexpr std::chrono::milliseconds stopWait{50};
 
 // Opened as the track that plays first is, at its own loudness.
 std::unique_ptr<TrackDecoder> openAtItsLoudness(const GaplessSource::Track& track, const TrackLoudness& loudness) {
-    std::unique_ptr<TrackDecoder> decoder = TrackDecoder::open(track.utf8Path);
+    std::unique_ptr<TrackDecoder> decoder = TrackDecoder::open(track.utf8Path, track.span);
     if (decoder) {
         decoder->setGain(loudness.factorFor(track.utf8Path, track.tags.get()));
     }
     return decoder;
 }
 
+// A span's length without opening its file; one that runs to the file's end counts as long enough.
+double secondsOf(const TrackSpan& span) {
+    return span.end ? static_cast<double>(*span.end - span.begin) / TrackSpan::cdFramesPerSecond
+                    : std::numeric_limits<double>::infinity();
+}
+
 } // namespace
 
-FollowerOpener::FollowerOpener(std::uint64_t decodingTrack, TrackLoudness loudness) {
+FollowerOpener::FollowerOpener(const GaplessSource::Track& decodingTrack, TrackLoudness loudness) {
     state->decoding = decodingTrack;
     state->loudness = loudness;
     thread = std::thread([state = state] { run(state); });
@@ -65,20 +71,21 @@ FollowerOpener::Taken FollowerOpener::take(std::uint64_t trackId) {
     }
     Taken taken{std::move(found->second.decoder), false};
     taken.refused = taken.decoder == nullptr;
+    const GaplessSource::Track track = std::move(found->second.track);
     state->opened.erase(found);
     if (!taken.refused) {
-        decodingNow(trackId);
+        decodingNow(track);
     }
     return taken;
 }
 
-void FollowerOpener::decodeFrom(std::uint64_t trackId) {
+void FollowerOpener::decodeFrom(const GaplessSource::Track& track) {
     const std::scoped_lock lock(state->mutex);
-    decodingNow(trackId);
+    decodingNow(track);
 }
 
-void FollowerOpener::decodingNow(std::uint64_t trackId) {
-    state->decoding = trackId;
+void FollowerOpener::decodingNow(const GaplessSource::Track& track) {
+    state->decoding = track;
     ++state->changes;
     state->busy = true;
     state->wake.notify_all();
@@ -99,29 +106,39 @@ void FollowerOpener::run(const std::shared_ptr<State>& state) {
     state->wake.notify_all();
 }
 
+FollowerOpener::Opened FollowerOpener::open(const GaplessSource::Track& track, const TrackLoudness& loudness) {
+    Opened opened{openAtItsLoudness(track, loudness), 0.0, track};
+    if (!opened.decoder) {
+        Log::warning(Log::Category::Engine, "Passed over a following track that does not open: " + track.utf8Path);
+    } else {
+        const std::optional<std::uint64_t> frames = opened.decoder->headerFrames();
+        opened.seconds = frames ? static_cast<double>(*frames) / opened.decoder->format().sampleRate
+                                : std::numeric_limits<double>::infinity();
+    }
+    return opened;
+}
+
 bool FollowerOpener::openAhead(State& state, std::unique_lock<std::mutex>& lock) {
     const std::uint64_t seen = state.changes;
     const std::shared_ptr<const GaplessSource::Plan> plan = state.plan;
     std::vector<std::uint64_t> wanted;
     double ahead = 0.0;
-    std::uint64_t after = state.decoding;
+    GaplessSource::Track before = state.decoding;
     while (plan && plan->choose && wanted.size() < mostAhead && ahead < aheadSeconds) {
-        const std::optional<GaplessSource::Track> next = plan->choose(after);
-        if (!next || next->id == state.decoding || std::ranges::find(wanted, next->id) != wanted.end()) {
+        std::optional<GaplessSource::Track> next = plan->choose(before.id);
+        if (!next || next->id == state.decoding.id || std::ranges::find(wanted, next->id) != wanted.end()) {
             break;
         }
         wanted.push_back(next->id);
+        // The next track of a cue sheet's file plays on from the decoder of the one before: nothing to open.
+        if (before.runsInto(*next)) {
+            ahead += secondsOf(next->span);
+            before = *std::move(next);
+            continue;
+        }
         if (!state.opened.contains(next->id)) {
             lock.unlock();
-            Opened opened{openAtItsLoudness(*next, state.loudness)};
-            if (!opened.decoder) {
-                Log::warning(Log::Category::Engine,
-                             "Passed over a following track that does not open: " + next->utf8Path);
-            } else {
-                const std::optional<std::uint64_t> frames = opened.decoder->headerFrames();
-                opened.seconds = frames ? static_cast<double>(*frames) / opened.decoder->format().sampleRate
-                                        : std::numeric_limits<double>::infinity();
-            }
+            Opened opened = open(*next, state.loudness);
             lock.lock();
             if (state.stopping || state.changes != seen) {
                 // Dropped without the lock, and looked at again from the new plan.
@@ -134,7 +151,7 @@ bool FollowerOpener::openAhead(State& state, std::unique_lock<std::mutex>& lock)
             state.wake.notify_all();
         }
         ahead += state.opened.at(next->id).seconds;
-        after = next->id;
+        before = *std::move(next);
     }
     std::vector<Opened> unwanted;
     for (auto entry = state.opened.begin(); entry != state.opened.end();) {

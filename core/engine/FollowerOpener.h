@@ -25,7 +25,7 @@ public:
         bool refused = false;
     };
 
-    FollowerOpener(std::uint64_t decodingTrack, TrackLoudness loudness);
+    FollowerOpener(const GaplessSource::Track& decodingTrack, TrackLoudness loudness);
     ~FollowerOpener();
     FollowerOpener(const FollowerOpener&) = delete;
     FollowerOpener& operator=(const FollowerOpener&) = delete;
@@ -34,20 +34,22 @@ public:
     // From the reading thread: the track's decoder, which becomes the one being decoded. Nothing when
     // the track was not planned, or is still not open after a short wait.
     Taken take(std::uint64_t trackId);
-    // From the reading thread: the stream has gone back to decoding the track, after a seek.
-    void decodeFrom(std::uint64_t trackId);
+    // From the reading thread: the stream has gone back to decoding the track, after a seek, or on into
+    // it with the decoder of the track before.
+    void decodeFrom(const GaplessSource::Track& track);
 
 private:
     struct Opened {
         std::unique_ptr<TrackDecoder> decoder;
         double seconds = 0.0;
+        GaplessSource::Track track;
     };
     // Shared with the thread, which outlives this object while a file system holds an open.
     struct State {
         std::mutex mutex;
         std::condition_variable wake;
         std::shared_ptr<const GaplessSource::Plan> plan;
-        std::uint64_t decoding = 0;
+        GaplessSource::Track decoding;
         TrackLoudness loudness;
         std::uint64_t changes = 0;
         // The thread has changes to act on, or is opening.
@@ -57,8 +59,10 @@ private:
         std::map<std::uint64_t, Opened> opened;
     };
 
+    // Opens a follower, off the lock.
+    static Opened open(const GaplessSource::Track& track, const TrackLoudness& loudness);
     // Opens ahead of the track now decoded; the lock is held.
-    void decodingNow(std::uint64_t trackId);
+    void decodingNow(const GaplessSource::Track& track);
     static void run(const std::shared_ptr<State>& state);
     // Opens what follows the track being decoded, as far ahead as wanted; false when the plan or the
     // track being decoded changed meanwhile.

@@ -38,7 +38,7 @@ GaplessSource::GaplessSource(std::unique_ptr<TrackDecoder> decoder, Track track,
                              TrackLoudness loudness)
     : decoder(std::move(decoder)), converter(converterFor(*this->decoder)),
       currentFormat(converter ? converter->format() : this->decoder->format()), loudness(loudness),
-      opener(std::make_unique<FollowerOpener>(track.id, loudness)) {
+      opener(std::make_unique<FollowerOpener>(track, loudness)) {
     if (converter) {
         trackOffset = converter->converted(trackOffset);
     }
@@ -90,13 +90,14 @@ PcmFormat GaplessSource::trackFormat() const {
 
 bool GaplessSource::openFollower() {
     std::shared_ptr<const Plan> next;
-    std::uint64_t endingTrack = 0;
+    Track ending;
     {
         const std::scoped_lock lock(mutex);
         segments.back().end = framesHandedOut;
-        endingTrack = segments.back().track.id;
+        ending = segments.back().track;
         next = plan;
     }
+    const std::uint64_t endingTrack = ending.id;
     if (!next || !next->choose) {
         return false;
     }
@@ -105,6 +106,14 @@ bool GaplessSource::openFollower() {
         std::optional<Track> track = next->choose(after);
         if (!track || track->id == endingTrack) {
             return false;
+        }
+        // The next track of a cue sheet's file: the same decoder plays on into it.
+        if (ending.runsInto(*track) && decoder->continueInto(track->span)) {
+            decoder->setGain(loudness.factorFor(track->utf8Path, track->tags.get()));
+            opener->decodeFrom(*track);
+            const std::scoped_lock lock(mutex);
+            segments.push_back(Segment{*std::move(track), framesHandedOut, 0, std::nullopt, trackFormat()});
+            return true;
         }
         FollowerOpener::Taken taken = opener->take(track->id);
         if (taken.decoder) {
@@ -159,7 +168,7 @@ void GaplessSource::applySeek(std::uint64_t from) {
     currentFormat = trackFormat();
     framesHandedOut = from;
     const std::uint64_t trackOffset = converter ? converter->converted(seek.trackFrame) : seek.trackFrame;
-    opener->decodeFrom(seek.track.id);
+    opener->decodeFrom(seek.track);
     const std::scoped_lock lock(mutex);
     segments.clear();
     segments.push_back(Segment{std::move(seek.track), from, trackOffset, std::nullopt, currentFormat});

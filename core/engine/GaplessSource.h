@@ -1,6 +1,7 @@
 #pragma once
 
 #include "decode/TrackDecoder.h"
+#include "decode/TrackSpan.h"
 #include "engine/TrackLoudness.h"
 #include "pcm/PcmSource.h"
 #include "tags/TrackTagsOnce.h"
@@ -33,6 +34,11 @@ public:
         const Music* owner = nullptr;
         // Its tags, shared with whoever else reads them; none means read from the file when needed.
         std::shared_ptr<const TrackTagsOnce> tags = nullptr;
+        // The part of the file it plays.
+        TrackSpan span{};
+
+        // Whether `next` goes on in the same file where this ends, so that one decoder plays on into it.
+        bool runsInto(const Track& next) const { return utf8Path == next.utf8Path && span.runsInto(next.span); }
     };
 
     // What follows each track of the stream from the sounding one on, as far as the plan reaches.

@@ -57,6 +57,14 @@ Music::~Music() {
 }
 
 bool Music::open(const std::u16string& newPath) {
+    return outlineAs(newPath, nullptr);
+}
+
+bool Music::open(const std::u16string& newPath, CueTrack track) {
+    return outlineAs(newPath, std::make_unique<const CueTrack>(std::move(track)));
+}
+
+bool Music::outlineAs(const std::u16string& newPath, std::unique_ptr<const CueTrack> track) {
     const std::optional<std::string> utf8 = TextEncoding::toUtf8(newPath);
     if (!utf8) {
         return false;
@@ -65,11 +73,24 @@ bool Music::open(const std::u16string& newPath) {
     if (!outline) {
         return false;
     }
+    const unsigned rate = outline->format.sampleRate;
+    std::optional<std::uint64_t> frames = outline->frames;
+    if (track) {
+        const std::uint64_t first = TrackSpan::framesAt(track->span.begin, rate);
+        if (frames && first >= *frames) {
+            return false;
+        }
+        const std::optional<std::uint64_t> end =
+            track->span.end ? std::optional(TrackSpan::framesAt(*track->span.end, rate)) : std::nullopt;
+        if (frames || end) {
+            frames = std::min(frames.value_or(*end), end.value_or(*frames)) - first;
+        }
+    }
     stop();
     path = TrackPath(*utf8);
     tags.store(nullptr);
-    duration =
-        outline->frames ? static_cast<float>(static_cast<double>(*outline->frames) / outline->format.sampleRate) : 0.0F;
+    cue = std::move(track);
+    duration = frames ? static_cast<float>(static_cast<double>(*frames) / rate) : 0.0F;
     return true;
 }
 
@@ -85,13 +106,13 @@ void Music::playPause() {
 }
 
 std::unique_ptr<TrackDecoder> Music::positioned(std::unique_ptr<TrackDecoder> decoder, const std::string& utf8Path,
-                                                std::uint64_t frame) {
+                                                TrackSpan span, std::uint64_t frame) {
     if (frame == 0 || decoder->seek(frame)) {
         return decoder;
     }
     // A file that cannot seek there, such as a stream that gives no length: decode forward to it from
     // the start. Nothing when the track ends before it.
-    decoder = TrackDecoder::open(utf8Path);
+    decoder = TrackDecoder::open(utf8Path, span);
     constexpr std::size_t framesAtOnce = 4096;
     std::vector<float> skipped;
     for (std::uint64_t at = 0; decoder && at < frame;) {
@@ -118,7 +139,8 @@ void Music::packPaths(std::span<const std::unique_ptr<Music>> tracks) {
 std::shared_ptr<const TrackTagsOnce> Music::getTags() const {
     std::shared_ptr<const TrackTagsOnce> known = tags.load();
     if (!known) {
-        auto made = std::make_shared<const TrackTagsOnce>(path.text());
+        auto made = cue ? std::make_shared<const TrackTagsOnce>(path.text(), cue->tags)
+                        : std::make_shared<const TrackTagsOnce>(path.text());
         // Of two threads that come at once, the first one's holder is the track's.
         known = tags.compare_exchange_strong(known, made) ? std::move(made) : known;
     }
@@ -129,15 +151,15 @@ bool Music::start() {
     keepDecodedLength();
     playback.reset();
     const std::string utf8 = path.utf8();
-    std::unique_ptr<TrackDecoder> decoder = TrackDecoder::open(utf8);
+    std::unique_ptr<TrackDecoder> decoder = TrackDecoder::open(utf8, getSpan());
     if (!decoder) {
         return false;
     }
     holdDevice();
     const AudioConfig* settings = AudioConfig::getInstance();
-    playback = std::make_unique<Playback>(std::move(decoder), GaplessSource::Track{id, utf8, this, getTags()}, 0,
-                                          TrackLoudness{settings->getReplayGainMode(), settings->isShuffle()},
-                                          volume / 100.0F);
+    playback = std::make_unique<Playback>(
+        std::move(decoder), GaplessSource::Track{id, utf8, this, getTags(), getSpan()}, 0,
+        TrackLoudness{settings->getReplayGainMode(), settings->isShuffle()}, getVolume() / 100.0F);
     playback->play();
     return true;
 }
@@ -153,7 +175,7 @@ void Music::seek(float seconds) {
         return;
     }
     const std::string utf8 = path.utf8();
-    std::unique_ptr<TrackDecoder> decoder = TrackDecoder::open(utf8);
+    std::unique_ptr<TrackDecoder> decoder = TrackDecoder::open(utf8, getSpan());
     if (!decoder) {
         return;
     }
@@ -161,11 +183,11 @@ void Music::seek(float seconds) {
     const double target =
         std::clamp(static_cast<double>(seconds), 0.0, static_cast<double>(lengthKnown ? getDuration() : seconds));
     const auto frame = static_cast<std::uint64_t>(target * decoder->format().sampleRate);
-    decoder = positioned(std::move(decoder), utf8, frame);
+    decoder = positioned(std::move(decoder), utf8, getSpan(), frame);
     if (decoder) {
         keepDecodedLength();
         // The same stream goes on from there: the output drops what it holds, and the connection stays.
-        playback->seek(std::move(decoder), GaplessSource::Track{id, utf8, this, getTags()}, frame);
+        playback->seek(std::move(decoder), GaplessSource::Track{id, utf8, this, getTags(), getSpan()}, frame);
     } else if (lengthKnown) {
         stop();
         passOver();
@@ -196,9 +218,9 @@ bool Music::isFinished() const {
 }
 
 void Music::setVolume(float newVolume) {
-    volume = std::clamp(newVolume, 0.0F, 100.0F);
+    volumeHundredths = static_cast<std::uint16_t>(std::lround(std::clamp(newVolume, 0.0F, 100.0F) * 100.0F));
     if (playback) {
-        playback->setGain(volume / 100.0F);
+        playback->setGain(getVolume() / 100.0F);
     }
 }
 
@@ -236,7 +258,7 @@ void Music::takeOver(Music& previous) {
     if (playback) {
         // The plan of the track before reaches past this one; it stands until this one's replaces it.
         playback->forgetBefore(id);
-        playback->setGain(volume / 100.0F);
+        playback->setGain(getVolume() / 100.0F);
     }
 }
 

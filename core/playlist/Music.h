@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/GaplessSource.h"
+#include "playlist/CueTrack.h"
 #include "playlist/TrackPath.h"
 #include "tags/TrackTagsOnce.h"
 
@@ -26,6 +27,9 @@ public:
     Music& operator=(const Music&) = delete;
 
     bool open(const std::u16string& path);
+    // Opens the track of a cue sheet in the audio file at `path`; false also when it begins past the
+    // file's end.
+    bool open(const std::u16string& path, CueTrack track);
     void playPause();
     void stop();
     // Moves within the track, keeping it playing or paused; a stopped track stays at its start.
@@ -39,7 +43,11 @@ public:
 
     // Unique among every track of the run.
     std::uint64_t getId() const { return id; }
+    // The audio file, of a cue track too.
     std::u16string getPath() const { return path.text(); }
+    // What its cue sheet says of the track, or nothing for a track that is a whole file.
+    const CueTrack* getCueTrack() const { return cue.get(); }
+    TrackSpan getSpan() const { return cue ? cue->span : TrackSpan{}; }
     // Packs the paths of consecutive tracks of one folder together: a playlist's tracks then hold each
     // folder's name once, and their names side by side.
     static void packPaths(std::span<const std::unique_ptr<Music>> tracks);
@@ -49,7 +57,7 @@ public:
     // idle tracks as light as it found them.
     std::shared_ptr<const TrackTagsOnce> knownTags() const { return tags.load(); }
     void setVolume(float newVolume);
-    float getVolume() const { return volume; }
+    float getVolume() const { return static_cast<float>(volumeHundredths) / 100.0F; }
     float getElapsedTime() const;
     // The header's length until the track's end is decoded, then the length of its audio.
     float getDuration() const;
@@ -68,19 +76,23 @@ private:
     bool start();
     // A decoder just opened on the file, moved to the frame.
     static std::unique_ptr<TrackDecoder> positioned(std::unique_ptr<TrackDecoder> decoder, const std::string& utf8Path,
-                                                    std::uint64_t frame);
+                                                    TrackSpan span, std::uint64_t frame);
+    // Outlines the file; false when it does not open or the span begins past its end.
+    bool outlineAs(const std::u16string& newPath, std::unique_ptr<const CueTrack> track);
     // Marks the track finished, so that the playlist moves on, and says why.
     void passOver();
 
     // Largest first, so that no padding falls between them: a playlist may hold a million tracks, and
-    // each costs one 64-byte block of the allocator while the members fit in 56 bytes.
+    // each costs one 64-byte block of the allocator while the members fit in 56 bytes, the volume in
+    // hundredths of a percent among them.
     std::uint64_t id;
     std::unique_ptr<Playback> playback;
     TrackPath path;
     // Made on first need, from any thread: an idle track holds no more than an empty pointer.
     mutable std::atomic<std::shared_ptr<const TrackTagsOnce>> tags;
+    std::unique_ptr<const CueTrack> cue;
     float duration = 0.0F;
-    float volume = 100.0F;
+    std::uint16_t volumeHundredths = 10'000;
     bool unplayable = false;
 };
 

@@ -151,7 +151,8 @@ void PlayList::publishFollowers() {
         if (!utf8) {
             return std::nullopt;
         }
-        return GaplessSource::Track{(*position)->getId(), *std::move(utf8), position->get(), (*position)->getTags()};
+        return GaplessSource::Track{(*position)->getId(), *std::move(utf8), position->get(), (*position)->getTags(),
+                                    (*position)->getSpan()};
     };
     // The output may pull past several short tracks between two ticks. A track of unknown length counts
     // as long enough.

@@ -37,6 +37,9 @@ struct TrackTags {
     // file, has none, and a damaged tag gives what of it reads. Text that does not decode keeps what
     // does, the rest replaced by U+FFFD.
     static TrackTags read(const std::u16string& path);
+    // Each field `over` says something of replaces this one's, as a cue sheet's tracks are named over
+    // their audio file's tags.
+    void takeOver(const TrackTags& over);
 };
 
 } // namespace zalvo

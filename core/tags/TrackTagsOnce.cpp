@@ -5,6 +5,9 @@ namespace zalvo {
 const TrackTags& TrackTagsOnce::get() const {
     std::call_once(readOnce, [this] {
         tags = TrackTags::read(path);
+        if (over) {
+            tags.takeOver(*over);
+        }
         done.store(true, std::memory_order_release);
         reads.fetch_add(1, std::memory_order_acq_rel);
     });

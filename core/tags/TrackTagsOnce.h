@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -14,6 +15,9 @@ namespace zalvo {
 class TrackTagsOnce final {
 public:
     explicit TrackTagsOnce(std::u16string path) : path(std::move(path)) {}
+    // The file's tags with `over` laid over them, as a cue sheet names its tracks.
+    TrackTagsOnce(std::u16string path, const TrackTags& over)
+        : path(std::move(path)), over(std::make_unique<const TrackTags>(over)) {}
     TrackTagsOnce(const TrackTagsOnce&) = delete;
     TrackTagsOnce& operator=(const TrackTagsOnce&) = delete;
 
@@ -28,6 +32,7 @@ public:
 
 private:
     const std::u16string path;
+    const std::unique_ptr<const TrackTags> over;
     mutable std::once_flag readOnce;
     mutable TrackTags tags;
     mutable std::atomic<bool> done = false;

@@ -1,7 +1,10 @@
 #include "FfmpegEncode.h"
+#include "FileOpenCounter.h"
 #include "PulledPlayListFixture.h"
 #include "output/AudioOutput.h"
 #include "pcm/PcmSource.h"
+#include "playlist/CueTrack.h"
+#include "playlist/Music.h"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +17,7 @@
 #include <functional>
 #include <iostream>
 #include <iterator>
+#include <memory>
 #include <numbers>
 #include <sys/stat.h>
 #include <utility>
@@ -124,6 +128,39 @@ INSTANTIATE_TEST_SUITE_P(
                       JoinCase{"ShuffleWav", AudioFormat::Wav, false, true, {0, 7013, 12000}, 40000},
                       JoinCase{"ShuffleFlac", AudioFormat::Flac, false, true, {0, 7013, 12000}, 40000}),
     [](const ::testing::TestParamInfo<JoinCase>& info) { return std::string(info.param.name); });
+
+// The tracks of a cue sheet cut one file: they play it whole, each its own length, the decoder of one
+// going on into the next.
+TEST_F(GaplessJoinTest, CueTracksOfOneFileJoinToTheSampleAtTheirOwnLengths) {
+    constexpr std::size_t length = 3 * rate;
+    std::vector<float> frames(length);
+    for (std::size_t i = 0; i < length; ++i) {
+        frames[i] = static_cast<float>(sine(i));
+    }
+    const auto file = dir.file("album.flac");
+    writeAudioFile(file, AudioFormat::Flac, frames, rate);
+    const std::vector<TrackSpan> spans{{0, 61}, {61, 140}, {140, std::nullopt}};
+    std::vector<std::unique_ptr<Music>> tracks;
+    for (const TrackSpan& span : spans) {
+        tracks.push_back(std::make_unique<Music>());
+        ASSERT_TRUE(tracks.back()->open(file.u16string(), CueTrack{u"album.cue", 1, span, {}}));
+    }
+    const std::vector<double> lengths{61.0 / 75, 79.0 / 75, 3.0 - 140.0 / 75};
+    for (std::size_t track = 0; track < tracks.size(); ++track) {
+        EXPECT_FLOAT_EQ(tracks[track]->getDuration(), static_cast<float>(lengths[track])) << track;
+    }
+    playList.appendTracks(std::move(tracks));
+    // Without loudness, nothing reads the tags: each open is a decoder's.
+    AudioConfig::getInstance()->setReplayGainMode(ReplayGain::Mode::Off);
+    FileOpenCounter counter(file);
+
+    const std::vector<std::int16_t> heard = playFromFirst(length + rate);
+    AudioConfig::getInstance()->setReplayGainMode(ReplayGain::Mode::Auto);
+
+    EXPECT_EQ(heard.size(), length);
+    EXPECT_EQ(firstDeparture(heard), heard.size());
+    EXPECT_EQ(counter.opens(), 1);
+}
 
 // Tracks shorter than what the output pulls at once (the sound server's lead is 0.8 s) join as
 // seamlessly as long ones: one request runs through several of them.

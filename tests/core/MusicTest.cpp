@@ -6,6 +6,7 @@
 #include "ToneFile.h"
 #include "VirtualTime.h"
 #include "output/AudioOutput.h"
+#include "playlist/CueTrack.h"
 
 #include <gtest/gtest.h>
 
@@ -15,6 +16,7 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <optional>
 #include <random>
 #include <string>
 #include <sys/stat.h>
@@ -105,6 +107,36 @@ TEST_F(MusicTest, OpenKeepsTheExactPathAndDurationButNoOpenFile) {
     EXPECT_TRUE(music.isStopped());
     EXPECT_EQ(music.getElapsedTime(), 0.0F);
     EXPECT_FALSE(music.isFinished());
+}
+
+// A track of a cue sheet is its part of the file: as long, heard as long, named as the sheet says.
+TEST_F(MusicTest, ACueTrackIsItsPartOfTheFile) {
+    const fs::path file = tone(u"album.wav", 2.0);
+    struct Case {
+        TrackSpan span;
+        // Nothing: the track does not open.
+        std::optional<double> seconds;
+    };
+    const std::vector<Case> cases{{{0, 75}, 1.0},
+                                  {{75, std::nullopt}, 1.0},
+                                  {{100, 1000}, 2.0 - 100.0 / 75},
+                                  {{150, std::nullopt}, std::nullopt},
+                                  {{200, 300}, std::nullopt}};
+    for (const auto& [span, seconds] : cases) {
+        Music music;
+        TrackTags named;
+        named.title = "Deux";
+        ASSERT_EQ(music.open(file.u16string(), CueTrack{u"album.cue", 2, span, named}), seconds.has_value())
+            << span.begin;
+        if (!seconds) {
+            continue;
+        }
+        EXPECT_NEAR(music.getDuration(), *seconds, 1e-4) << span.begin;
+        EXPECT_EQ(music.getTags()->get().title, "Deux");
+        music.playPause();
+        music.seek(0.25F);
+        EXPECT_NEAR(static_cast<double>(hearToEnd()) / rate, *seconds - 0.25, 1e-3) << span.begin;
+    }
 }
 
 TEST_F(MusicTest, PauseFreezesThePlayTimeAndPlayGoesOnFromThere) {
