@@ -11,7 +11,7 @@ installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install o
 
 packages=(
     cmake ninja-build g++ pkg-config make
-    libsndfile1-dev libvorbis-dev libopenal-dev libexpat1-dev libpulse-dev libtag1-dev libsoxr-dev
+    libsndfile1-dev libvorbis-dev libopenal-dev libexpat1-dev libpulse-dev libtag1-dev libsoxr-dev libcue-dev
     qt6-base-dev librsvg2-bin libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xdotool x11-utils imagemagick python3
