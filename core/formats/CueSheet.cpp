@@ -212,8 +212,9 @@ private:
         }
         const auto trackNumber = digits(nextWord(rest), 2);
         const std::string_view mode = nextWord(rest);
+        // libcue adds a track before it reads the line, and one it cannot finish stays half made.
         if (!trackNumber || *trackNumber == 0 ||
-            std::find(trackModes.begin(), trackModes.end(), mode) == trackModes.end()) {
+            std::find(trackModes.begin(), trackModes.end(), mode) == trackModes.end() || !nextWord(rest).empty()) {
             return damagedAt(number, "TRACK needs a number from 1 to 99 and a mode such as AUDIO");
         }
         TrackPlace& track = tracks.emplace_back();
