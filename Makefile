@@ -79,7 +79,7 @@ fuzz: deps
 	        -metadata album=Album -metadata genre=Jazz $(FUZZ_BUILD)/seed.$$2 && \
 	    { printf "\\$$(printf %03o $$1)"; cat $(FUZZ_BUILD)/seed.$$2; } > $$out; rm -f $(FUZZ_BUILD)/seed.$$2; \
 	done
-	@for target in playlist_load playlist_formats track_open tags cover_art; do \
+	@for target in playlist_load playlist_formats track_open tags cover_art cue_sheet; do \
 	    mkdir -p $(FUZZ_BUILD)/corpus-$$target; \
 	    echo "== fuzz_$$target for $(FUZZ_SECONDS) s"; \
 	    ALSOFT_DRIVERS=null ZALVO_MODULE_DIR=$(CURDIR)/$(FUZZ_BUILD)/lib/zalvo \
