@@ -1,5 +1,6 @@
 #include "formats/CueSheet.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -9,27 +10,25 @@ namespace zalvo {
 
 namespace {
 
-void require(bool condition) {
-    if (!condition) {
-        std::abort();
+// A reason that says the sheet is damaged, or tracks that lie in the sheet's files, each ending after
+// it begins.
+bool isSound(const std::variant<CueSheet, std::string>& read) {
+    if (const auto* why = std::get_if<std::string>(&read)) {
+        return why->starts_with("damaged cue sheet: ");
     }
+    const CueSheet& sheet = std::get<CueSheet>(read);
+    return !sheet.tracks.empty() && sheet.tracks.size() <= 99 &&
+           std::all_of(sheet.tracks.begin(), sheet.tracks.end(), [&sheet](const CueSheet::Track& track) {
+               return track.file < sheet.files.size() && (!track.end || *track.end > track.begin);
+           });
 }
 
 } // namespace
 
-// Any bytes read as a cue sheet: the reading ends with a sheet or a reason, and a sheet's tracks lie in
-// its files, each ending after it begins.
+// Any bytes read as a cue sheet: the reading ends, with a sheet or with a reason.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const auto read = CueSheet::read(std::string_view(reinterpret_cast<const char*>(data), size));
-    if (const auto* why = std::get_if<std::string>(&read)) {
-        require(why->starts_with("damaged cue sheet: "));
-        return 0;
-    }
-    const CueSheet& sheet = std::get<CueSheet>(read);
-    require(!sheet.tracks.empty() && sheet.tracks.size() <= 99);
-    for (const CueSheet::Track& track : sheet.tracks) {
-        require(track.file < sheet.files.size());
-        require(!track.end || *track.end > track.begin);
+    if (!isSound(CueSheet::read(std::string_view(reinterpret_cast<const char*>(data), size)))) {
+        std::abort();
     }
     return 0;
 }
