@@ -367,4 +367,27 @@ std::variant<CueSheet, std::string> CueSheet::read(std::string_view bytes) {
     return sheet;
 }
 
+bool CueSheet::opensLikeOne(std::string_view head) {
+    if (head.starts_with("\xEF\xBB\xBF")) {
+        head.remove_prefix(3);
+    }
+    bool first = true;
+    bool namesAFile = false;
+    while (!head.empty() && !namesAFile) {
+        const std::size_t end = std::min(head.find('\n'), head.size());
+        std::string_view line = head.substr(0, end);
+        head.remove_prefix(std::min(end + 1, head.size()));
+        const std::string_view command = nextWord(line);
+        if (command.empty()) {
+            continue;
+        }
+        if (first && std::find(commands.begin(), commands.end(), command) == commands.end()) {
+            return false;
+        }
+        first = false;
+        namesAFile = command == "FILE";
+    }
+    return namesAFile;
+}
+
 } // namespace zalvo

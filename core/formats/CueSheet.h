@@ -39,6 +39,9 @@ struct CueSheet final {
 
     // The sheet, or an English sentence saying why it is refused.
     static std::variant<CueSheet, std::string> read(std::string_view bytes);
+    // Whether a file's opening reads as a cue sheet's: it begins with one of the format's commands and
+    // names an audio file.
+    static bool opensLikeOne(std::string_view head);
 };
 
 } // namespace zalvo

@@ -1,6 +1,7 @@
 #include "formats/EntryPath.h"
 
 #include "base/TextEncoding.h"
+#include "formats/CueEntry.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -98,7 +99,21 @@ std::string_view withoutQueryOrFragment(std::string_view uri) {
     return uri.substr(0, std::min(uri.find('?'), uri.find('#')));
 }
 
+// A query of a track's number names a track of a cue sheet, "file:///album.cue?2": kept on the path, as
+// the opener of the entry reads it.
+std::string_view cueTrackQuery(std::string_view uri) {
+    const std::size_t query = uri.find('?');
+    if (query == std::string_view::npos) {
+        return {};
+    }
+    const std::string_view number = uri.substr(query + 1);
+    const bool isNumber = !number.empty() && number.size() <= 2 &&
+                          std::all_of(number.begin(), number.end(), [](char c) { return c >= '0' && c <= '9'; });
+    return isNumber ? uri.substr(query) : std::string_view();
+}
+
 std::optional<std::u16string> fileUriToPath(std::string_view uri) {
+    const std::string_view cueTrack = cueTrackQuery(uri);
     std::string_view rest = withoutQueryOrFragment(uri.substr(schemeLength(uri) + 1));
     if (rest.starts_with("//")) {
         rest.remove_prefix(2);
@@ -114,7 +129,7 @@ std::optional<std::u16string> fileUriToPath(std::string_view uri) {
     if (!path.starts_with('/') || path.find('\0') != std::string::npos) {
         return std::nullopt;
     }
-    return nameOf(std::filesystem::path(path).lexically_normal().string());
+    return nameOf(std::filesystem::path(path).lexically_normal().string() + std::string(cueTrack));
 }
 
 std::string resolvePath(const std::string& path, const std::string& folder) {
@@ -244,6 +259,11 @@ std::optional<std::string> EntryPath::forUri(std::u16string_view path, std::u16s
     const std::optional<std::string> base = TextEncoding::toUtf8(folder);
     if (!text || !base || !text->starts_with('/')) {
         return std::nullopt;
+    }
+    // A cue sheet's track keeps its number as the query, as other players read it.
+    if (const std::optional<CueEntry> entry = CueEntry::of(path); entry && !namesSomething(*text)) {
+        const std::optional<std::string> sheet = forUri(entry->sheet, folder);
+        return sheet ? std::optional(*sheet + '?' + std::to_string(entry->number)) : std::nullopt;
     }
     if (isBelow(*text, *base)) {
         // Percent-encoding leaves no colon, so the reference cannot pass for a scheme.

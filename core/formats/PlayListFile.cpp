@@ -3,6 +3,7 @@
 #include "base/TextEncoding.h"
 #include "formats/ArchiveFormat.h"
 #include "formats/CancellableInput.h"
+#include "formats/CueFormat.h"
 #include "formats/M3uFormat.h"
 #include "formats/PlsFormat.h"
 #include "formats/XspfFormat.h"
@@ -45,6 +46,7 @@ template <typename Kind> const PlayListFormat& one() {
 // Every format, in the order a file's content is matched against them.
 std::span<const RegisteredFormat> registry() {
     static const std::array formats{
+        RegisteredFormat{PlayListFile::Format::Cue, one<CueFormat>()},
         RegisteredFormat{PlayListFile::Format::Xspf, one<XspfFormat>()},
         RegisteredFormat{PlayListFile::Format::Pls, one<PlsFormat>()},
         RegisteredFormat{PlayListFile::Format::M3u, one<M3uFormat>()},
@@ -88,7 +90,14 @@ ReadStatus PlayListFile::read(const std::u16string& path, const EntrySink& sink,
         return ReadStatus::Unreadable;
     }
     const std::u16string folder = TextEncoding::fromFileSystem(file.parent_path().lexically_normal().string());
-    return read(input, folder, sink, cancelled);
+    // A cue sheet's entries name its tracks by number alone: they are tracks of this file.
+    const EntrySink named = [&sink, &path](std::u16string entry) {
+        if (entry.starts_with(u'?')) {
+            entry.insert(0, path);
+        }
+        return sink(std::move(entry));
+    };
+    return read(input, folder, named, cancelled);
 }
 
 ReadStatus PlayListFile::read(std::istream& input, std::u16string_view folder, const EntrySink& sink,

@@ -16,7 +16,7 @@ namespace zalvo {
 // and writes one in the format its name asks for.
 class PlayListFile final {
 public:
-    enum class Format { Archive, M3u, Pls, Xspf };
+    enum class Format { Archive, M3u, Pls, Xspf, Cue };
 
     PlayListFile() = delete;
 

@@ -1,6 +1,7 @@
 #include "formats/PlsFormat.h"
 
 #include "base/TextEncoding.h"
+#include "formats/CueEntry.h"
 #include "formats/EntryPath.h"
 #include "formats/LineReader.h"
 
@@ -61,6 +62,12 @@ bool isRegularFile(const std::u16string& path) {
     return native && std::filesystem::is_regular_file(std::filesystem::path(*native), error);
 }
 
+// A track of a cue sheet kept as "album.cue?2": what it names is the sheet.
+bool namesACueTrack(const std::u16string& path) {
+    const std::optional<CueEntry> entry = CueEntry::of(path);
+    return entry && isRegularFile(entry->sheet);
+}
+
 } // namespace
 
 std::span<const std::u16string_view> PlsFormat::extensions() const {
@@ -101,7 +108,7 @@ ReadStatus PlsFormat::read(std::istream& input, std::u16string_view folder, cons
         }
         anyEntry = true;
         std::optional<std::u16string> path = EntryPath::fromText(TextEncoding::fromFileSystem(value), folder, true);
-        if (path && isRegularFile(*path)) {
+        if (path && (isRegularFile(*path) || namesACueTrack(*path))) {
             entries.emplace(*number, std::move(*path));
         } else if (!sink(std::u16string())) {
             return ReadStatus::Cancelled;
