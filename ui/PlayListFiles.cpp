@@ -403,9 +403,10 @@ bool PlayListFiles::writeTextPlayList(const std::u16string& path) {
     knownTags.reserve(m_playList.getList()->size());
     for (const std::unique_ptr<Music>& track : *m_playList.getList()) {
         // Absolute, so that the file names the track from wherever it is read.
-        const QString absolute = LocalPath::absolute(QString::fromStdU16String(track->getPath()));
+        const QString absolute = LocalPath::absolute(QString::fromStdU16String(track->getEntry()));
         tracks.push_back({absolute.toStdU16String(), track->getDuration(), {}});
-        knownTags.push_back(track->knownTags());
+        // A cue track's title is its sheet's, which its tags hold.
+        knownTags.push_back(track->getCueTrack() != nullptr ? track->getTags() : track->knownTags());
     }
     const QString target = fromPath(path);
     BackgroundTask task(m_owner, QStringLiteral("Sauvegarde de la liste de lecture…"));

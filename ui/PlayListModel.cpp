@@ -142,7 +142,7 @@ QVariant PlayListModel::data(const QModelIndex& index, int role) const {
     if (position == playList->getList()->end()) {
         return {};
     }
-    return QString::fromStdU16String(TextEncoding::readable((*position)->getPath()));
+    return QString::fromStdU16String(TextEncoding::readable((*position)->getEntry()));
 }
 
 } // namespace zalvo

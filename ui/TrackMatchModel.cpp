@@ -39,7 +39,7 @@ QVariant TrackMatchModel::data(const QModelIndex& index, int role) const {
         return {};
     }
     const PlayList::Position position = playList.getList()->at(*row);
-    return QString::fromStdU16String(TextEncoding::readable((*position)->getPath()));
+    return QString::fromStdU16String(TextEncoding::readable((*position)->getEntry()));
 }
 
 } // namespace zalvo

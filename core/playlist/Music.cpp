@@ -4,6 +4,7 @@
 #include "base/TextEncoding.h"
 #include "decode/TrackDecoder.h"
 #include "engine/Playback.h"
+#include "formats/CueEntry.h"
 #include "output/AudioOutput.h"
 #include "playlist/AudioConfig.h"
 
@@ -92,6 +93,10 @@ bool Music::outlineAs(const std::u16string& newPath, std::unique_ptr<const CueTr
     cue = std::move(track);
     duration = frames ? static_cast<float>(static_cast<double>(*frames) / rate) : 0.0F;
     return true;
+}
+
+std::u16string Music::getEntry() const {
+    return cue ? CueEntry{cue->sheet, cue->number}.name() : path.text();
 }
 
 void Music::playPause() {

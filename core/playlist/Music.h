@@ -45,6 +45,9 @@ public:
     std::uint64_t getId() const { return id; }
     // The audio file, of a cue track too.
     std::u16string getPath() const { return path.text(); }
+    // How a playlist names it: its file's path, or for a track of a cue sheet the sheet's with the track's
+    // number, "album.cue?2".
+    std::u16string getEntry() const;
     // What its cue sheet says of the track, or nothing for a track that is a whole file.
     const CueTrack* getCueTrack() const { return cue.get(); }
     TrackSpan getSpan() const { return cue ? cue->span : TrackSpan{}; }

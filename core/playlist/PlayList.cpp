@@ -358,7 +358,7 @@ PlayList::Position PlayList::randomPositionOtherThan(const Position& other) {
 void PlayList::Serialize(Archive& archive) {
     if (archive.isStoring()) {
         const std::scoped_lock lock(mutex);
-        ArchiveFormat::store(archive, list, [](const std::unique_ptr<Music>& track) { return track->getPath(); });
+        ArchiveFormat::store(archive, list, [](const std::unique_ptr<Music>& track) { return track->getEntry(); });
         return;
     }
 

@@ -1,34 +1,86 @@
 #include "playlist/TrackOpener.h"
 
+#include "base/Log.h"
+#include "base/TextEncoding.h"
 #include "decode/FolderScope.h"
+#include "formats/CueEntry.h"
+#include "playlist/CueSheetFile.h"
 
 #include <algorithm>
 #include <atomic>
 #include <cstddef>
 #include <exception>
+#include <iterator>
 #include <mutex>
+#include <optional>
+#include <string>
 #include <thread>
 #include <utility>
+#include <variant>
 
 namespace zalvo {
+
+namespace {
+
+// The last cue sheet a thread read: the entries of one sheet come one after the other.
+class LastSheet final {
+public:
+    const std::vector<CueSheetFile::Located>& tracksOf(const std::u16string& sheet) {
+        if (sheet != path) {
+            path = sheet;
+            std::variant<std::vector<CueSheetFile::Located>, std::string> read = CueSheetFile::read(sheet);
+            auto* found = std::get_if<std::vector<CueSheetFile::Located>>(&read);
+            tracks = found != nullptr ? std::move(*found) : std::vector<CueSheetFile::Located>();
+        }
+        return tracks;
+    }
+
+private:
+    std::u16string path;
+    std::vector<CueSheetFile::Located> tracks;
+};
+
+// The tracks of a path that is no audio file: a cue sheet's, or one of them named "album.cue?2".
+void openCueTracks(const std::u16string& path, LastSheet& sheets, std::vector<std::unique_ptr<Music>>& opened) {
+    const std::optional<CueEntry> entry = CueEntry::of(path);
+    for (const CueSheetFile::Located& located : sheets.tracksOf(entry ? entry->sheet : path)) {
+        if (entry && located.track.number != entry->number) {
+            continue;
+        }
+        auto track = std::make_unique<Music>();
+        if (track->open(located.audio, located.track)) {
+            opened.push_back(std::move(track));
+        } else {
+            Log::warning(Log::Category::Formats,
+                         "Left out track " + std::to_string(located.track.number) + " of " +
+                             TextEncoding::toUtf8(TextEncoding::readable(located.track.sheet)).value_or("") +
+                             ": its file does not open or ends before the track begins");
+        }
+    }
+}
+
+} // namespace
 
 // Opening a track decodes its file's headers (half a millisecond for Ogg Vorbis), so the tracks of a
 // long playlist open side by side on every core.
 std::vector<std::unique_ptr<Music>> TrackOpener::openAll(const std::vector<std::u16string>& paths) {
     constexpr std::size_t pathsPerThread = 64;
-    std::vector<std::unique_ptr<Music>> opened(paths.size());
+    std::vector<std::vector<std::unique_ptr<Music>>> opened(paths.size());
     std::atomic<std::size_t> nextIndex = 0;
     std::mutex failureMutex;
     std::exception_ptr failure;
     const auto openRemaining = [&] {
         try {
             const FolderScope folders;
+            LastSheet sheets;
             // A failed open leaves a track as it was built, so one candidate serves every path that
             // does not open: memory follows the tracks kept, not the paths read.
             auto candidate = std::make_unique<Music>();
             for (std::size_t i = nextIndex++; i < paths.size(); i = nextIndex++) {
                 if (candidate->open(paths[i])) {
-                    opened[i] = std::exchange(candidate, std::make_unique<Music>());
+                    opened[i].push_back(std::exchange(candidate, std::make_unique<Music>()));
+                } else {
+                    openCueTracks(paths[i], sheets, opened[i]);
                 }
             }
         } catch (...) {
@@ -48,10 +100,14 @@ std::vector<std::unique_ptr<Music>> TrackOpener::openAll(const std::vector<std::
     if (failure) {
         std::rethrow_exception(failure);
     }
-    std::erase(opened, nullptr);
+    std::vector<std::unique_ptr<Music>> tracks;
+    tracks.reserve(paths.size());
+    for (std::vector<std::unique_ptr<Music>>& ofOnePath : opened) {
+        std::move(ofOnePath.begin(), ofOnePath.end(), std::back_inserter(tracks));
+    }
     // The threads took the paths in turns: the tracks of one folder are packed once all are in.
-    Music::packPaths(opened);
-    return opened;
+    Music::packPaths(tracks);
+    return tracks;
 }
 
 } // namespace zalvo

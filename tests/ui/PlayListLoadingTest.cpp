@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -120,6 +121,41 @@ TEST_F(PlayListLoadingTest, EachFormatSavedByItsNameLoadsBackTheSameTracks) {
     std::string firstLine;
     std::getline(m3u, firstLine);
     EXPECT_EQ(firstLine, "#EXTM3U");
+    EXPECT_TRUE(catcher.boxes.empty());
+}
+
+// A cue sheet loads as its tracks, whichever way the audio it names is kept, and every format saves them
+// so that they load back; a file whose name merely looks like a saved cue track is that file.
+TEST_F(PlayListLoadingTest, ACueSheetLoadsAsItsTracksAndEveryFormatSavesThemBack) {
+    writeToneFile(dir.file("album.flac"), AudioFormat::Flac,
+                  ToneShape{{ToneSegment{440.0, 1.0}, ToneSegment{550.0, 1.0}, ToneSegment{660.0, 1.0}}});
+    // Named as the WAV it was ripped to, kept as FLAC; track 2's pregap belongs to track 1.
+    const fs::path sheet = writeFile("album.cue", "PERFORMER \"Les Tons\"\nTITLE \"Trois tons\"\n"
+                                                  "FILE \"album.wav\" WAVE\n"
+                                                  "  TRACK 01 AUDIO\n    TITLE \"Un\"\n    INDEX 01 00:00:00\n"
+                                                  "  TRACK 02 AUDIO\n    TITLE \"Deux\"\n    INDEX 00 00:00:60\n"
+                                                  "    INDEX 01 00:01:00\n"
+                                                  "  TRACK 03 AUDIO\n    TITLE \"Trois\"\n    INDEX 01 00:02:00\n");
+    const auto entries = [this] {
+        std::vector<std::string> shown;
+        for (const auto& track : *window.GetPlayList().getList()) {
+            shown.push_back(fs::path(track->getEntry()).filename().string() + " " + track->getTags()->get().title +
+                            " " + std::to_string(std::lround(track->getDuration())));
+        }
+        return shown;
+    };
+    const std::vector<std::string> tracks{"album.cue?1 Un 1", "album.cue?2 Deux 1", "album.cue?3 Trois 1"};
+    load(sheet);
+    EXPECT_EQ(entries(), tracks);
+    for (const char* name : {"list.m3u8", "list.pls", "list.xspf", "list"}) {
+        save(dir.file(name));
+        window.GetPlayList().clear();
+        load(dir.file(name));
+        EXPECT_EQ(entries(), tracks) << name;
+    }
+    writeToneFile(dir.file("album.cue?2"), AudioFormat::Wav, ToneShape{{ToneSegment{440.0, 2.0}}});
+    load(writeFile("real.m3u", "album.cue?2\n"));
+    EXPECT_EQ(entries(), std::vector<std::string>{"album.cue?2  2"});
     EXPECT_TRUE(catcher.boxes.empty());
 }
 
