@@ -7,6 +7,7 @@
 #include "base/TextEncoding.h"
 #include "formats/Archive.h"
 #include "formats/PlayListFile.h"
+#include "playlist/CueSheetFile.h"
 #include "playlist/PlayList.h"
 #include "tags/TrackTags.h"
 #include "tags/TrackTagsOnce.h"
@@ -24,8 +25,10 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <sstream>
 #include <system_error>
+#include <variant>
 #include <vector>
 
 namespace zalvo {
@@ -130,21 +133,45 @@ bool writeArchive(PlayList& playList, const std::u16string& path) {
     return writeAtomically(fromPath(path), std::move(content).str());
 }
 
+// A name in a folder, as the folder lists it.
+struct FolderEntry {
+    std::u16string path;
+    QString shown;
+    bool isFolder = false;
+};
+
+std::string normalPath(const std::u16string& path) {
+    return std::filesystem::path(TextEncoding::toUtf8(path).value_or(std::string())).lexically_normal().string();
+}
+
+// The audio files the folder's cue sheets cut into tracks: an album ripped to one file lists as its
+// sheet's tracks only.
+std::set<std::string> coveredBySheets(const std::vector<FolderEntry>& entries) {
+    std::set<std::string> covered;
+    for (const FolderEntry& entry : entries) {
+        if (entry.isFolder || !entry.shown.endsWith(QStringLiteral(".cue"), Qt::CaseInsensitive)) {
+            continue;
+        }
+        const auto sheet = CueSheetFile::read(entry.path);
+        if (const auto* tracks = std::get_if<std::vector<CueSheetFile::Located>>(&sheet)) {
+            for (const CueSheetFile::Located& track : *tracks) {
+                covered.insert(normalPath(track.audio));
+            }
+        }
+    }
+    return covered;
+}
+
 // A folder's audio files, hidden ones left out, in the order a person reads their names ("2" before
 // "10"), each subfolder in its place among them. Files that do not open are passed over: a folder holds
 // covers and notes beside its tracks.
 void addFolder(TrackCollector& collector, const BackgroundTask& task, const QString& folder) {
-    struct Entry {
-        std::u16string path;
-        QString shown;
-        bool isFolder = false;
-    };
     // Listed through the core's names, not QDir's, which would lose the bytes of a name that is not UTF-8.
     const std::optional<std::string> native = TextEncoding::toUtf8(folder.toStdU16String());
     if (!native) {
         return;
     }
-    std::vector<Entry> entries;
+    std::vector<FolderEntry> entries;
     std::error_code error;
     for (std::filesystem::directory_iterator it(*native, error), end; !error && it != end; it.increment(error)) {
         const std::string name = it->path().filename().string();
@@ -163,11 +190,16 @@ void addFolder(TrackCollector& collector, const BackgroundTask& task, const QStr
     const QLocale locale = QLocale::system().language() == QLocale::C ? QLocale(QLocale::English) : QLocale::system();
     QCollator collator(locale);
     collator.setNumericMode(true);
-    std::sort(entries.begin(), entries.end(),
-              [&collator](const Entry& a, const Entry& b) { return collator.compare(a.shown, b.shown) < 0; });
-    for (const Entry& entry : entries) {
+    std::sort(entries.begin(), entries.end(), [&collator](const FolderEntry& a, const FolderEntry& b) {
+        return collator.compare(a.shown, b.shown) < 0;
+    });
+    const std::set<std::string> covered = coveredBySheets(entries);
+    for (const FolderEntry& entry : entries) {
         if (task.isCancelled()) {
             return;
+        }
+        if (!entry.isFolder && covered.contains(normalPath(entry.path))) {
+            continue;
         }
         if (entry.isFolder) {
             addFolder(collector, task, QString::fromStdU16String(entry.path));

@@ -44,12 +44,12 @@ TrackCollector::PlayListResult TrackCollector::addPlayListFile(const std::u16str
 }
 
 bool TrackCollector::addAudioFile(const std::u16string& path) {
-    auto track = std::make_unique<Music>();
-    if (!track->open(path)) {
+    std::vector<std::unique_ptr<Music>> opened = TrackOpener::openAll({path});
+    if (opened.empty()) {
         return false;
     }
-    tracks.push_back(std::move(track));
-    ++openedCount;
+    openedCount += opened.size();
+    tracks.insert(tracks.end(), std::make_move_iterator(opened.begin()), std::make_move_iterator(opened.end()));
     return true;
 }
 

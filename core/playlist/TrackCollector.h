@@ -26,7 +26,7 @@ public:
 
     // Appends the tracks of a playlist file that open; Cancelled as soon as cancelling is asked for.
     PlayListResult addPlayListFile(const std::u16string& path);
-    // Appends the track if it opens.
+    // Appends the track if it opens, or the tracks of a cue sheet.
     bool addAudioFile(const std::u16string& path);
 
     std::size_t trackCount() const { return openedCount; }

@@ -127,10 +127,11 @@ TEST_F(PlayListLoadingTest, EachFormatSavedByItsNameLoadsBackTheSameTracks) {
 // A cue sheet loads as its tracks, whichever way the audio it names is kept, and every format saves them
 // so that they load back; a file whose name merely looks like a saved cue track is that file.
 TEST_F(PlayListLoadingTest, ACueSheetLoadsAsItsTracksAndEveryFormatSavesThemBack) {
-    writeToneFile(dir.file("album.flac"), AudioFormat::Flac,
+    fs::create_directory(dir.file("rip"));
+    writeToneFile(dir.file("rip/album.flac"), AudioFormat::Flac,
                   ToneShape{{ToneSegment{440.0, 1.0}, ToneSegment{550.0, 1.0}, ToneSegment{660.0, 1.0}}});
     // Named as the WAV it was ripped to, kept as FLAC; track 2's pregap belongs to track 1.
-    const fs::path sheet = writeFile("album.cue", "PERFORMER \"Les Tons\"\nTITLE \"Trois tons\"\n"
+    const fs::path sheet = writeFile("rip/album.cue", "PERFORMER \"Les Tons\"\nTITLE \"Trois tons\"\n"
                                                   "FILE \"album.wav\" WAVE\n"
                                                   "  TRACK 01 AUDIO\n    TITLE \"Un\"\n    INDEX 01 00:00:00\n"
                                                   "  TRACK 02 AUDIO\n    TITLE \"Deux\"\n    INDEX 00 00:00:60\n"
@@ -153,8 +154,12 @@ TEST_F(PlayListLoadingTest, ACueSheetLoadsAsItsTracksAndEveryFormatSavesThemBack
         load(dir.file(name));
         EXPECT_EQ(entries(), tracks) << name;
     }
-    writeToneFile(dir.file("album.cue?2"), AudioFormat::Wav, ToneShape{{ToneSegment{440.0, 2.0}}});
-    load(writeFile("real.m3u", "album.cue?2\n"));
+    // Dropped, the folder of the rip lists the sheet's tracks, not its audio file once more.
+    window.GetPlayList().clear();
+    window.AddFromOutside({QString::fromStdString(sheet.parent_path().string())}, false);
+    EXPECT_EQ(entries(), tracks);
+    writeToneFile(dir.file("rip/album.cue?2"), AudioFormat::Wav, ToneShape{{ToneSegment{440.0, 2.0}}});
+    load(writeFile("rip/real.m3u", "album.cue?2\n"));
     EXPECT_EQ(entries(), std::vector<std::string>{"album.cue?2  2"});
     EXPECT_TRUE(catcher.boxes.empty());
 }
