@@ -133,7 +133,7 @@ bool FollowerOpener::openAhead(State& state, std::unique_lock<std::mutex>& lock)
         // The next track of a cue sheet's file plays on from the decoder of the one before: nothing to open.
         if (before.runsInto(*next)) {
             // Its loudness is set at the join from its tags: read here, not on the reading thread.
-            if (next->tags && next->tags->ifRead() == nullptr) {
+            if (state.loudness.readsTags() && next->tags && next->tags->ifRead() == nullptr) {
                 lock.unlock();
                 next->tags->get();
                 lock.lock();

@@ -7,7 +7,7 @@
 namespace zalvo {
 
 float TrackLoudness::factorFor(const std::string& utf8Path, const TrackTagsOnce* tags) const {
-    if (mode == ReplayGain::Mode::Off) {
+    if (!readsTags()) {
         return 1.0F;
     }
     const ReplayGainTags& gains =

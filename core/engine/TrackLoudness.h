@@ -18,6 +18,8 @@ public:
 
     // From the shared tags when given, else from the file's.
     float factorFor(const std::string& utf8Path, const TrackTagsOnce* tags) const;
+    // Whether factorFor() reads the tags.
+    bool readsTags() const { return mode != ReplayGain::Mode::Off; }
 
 private:
     ReplayGain::Mode mode = ReplayGain::Mode::Off;
