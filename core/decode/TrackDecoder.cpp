@@ -2,6 +2,7 @@
 
 #include "decode/DecoderModule.h"
 #include "decode/FileStream.h"
+#include "decode/FlacProbe.h"
 #include "decode/Mp4Probe.h"
 #include "decode/SndfileReader.h"
 #include "decode/VorbisProbe.h"
@@ -89,6 +90,7 @@ std::optional<TrackOutline> TrackDecoder::outline(const std::string& utf8Path) {
         mp4 && isPlayable(mp4->format) && DecoderModule::available()) {
         return mp4;
     }
+    const bool carriesCueSheet = FlacProbe::carriesCueSheet(*input);
     if (input->seek(0) != 0) {
         return std::nullopt;
     }
@@ -96,7 +98,7 @@ std::optional<TrackOutline> TrackDecoder::outline(const std::string& utf8Path) {
     if (!decoder) {
         return std::nullopt;
     }
-    return TrackOutline{decoder->format(), decoder->headerFrames()};
+    return TrackOutline{decoder->format(), decoder->headerFrames(), carriesCueSheet};
 }
 
 std::unique_ptr<TrackDecoder> TrackDecoder::open(std::unique_ptr<FileStream> input, Use use) {

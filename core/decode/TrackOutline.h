@@ -12,6 +12,8 @@ struct TrackOutline {
     PcmFormat format;
     // Nothing when the header does not say.
     std::optional<std::uint64_t> frames;
+    // The file carries a cue sheet for the album it holds.
+    bool carriesCueSheet = false;
 };
 
 } // namespace zalvo

@@ -2,6 +2,7 @@
 
 #include "base/TextEncoding.h"
 #include "formats/CueSheet.h"
+#include "playlist/FlacCueSheet.h"
 
 #include <algorithm>
 #include <array>
@@ -80,6 +81,29 @@ TrackTags tagsOf(const CueSheet& sheet, const CueSheet::Track& track) {
     return tags;
 }
 
+std::vector<CueSheetFile::Located> located(const CueSheet& sheet, const std::u16string& sheetPath,
+                                           const std::vector<std::u16string>& audio) {
+    std::vector<CueSheetFile::Located> tracks;
+    tracks.reserve(sheet.tracks.size());
+    for (const CueSheet::Track& track : sheet.tracks) {
+        tracks.push_back({audio.at(track.file), CueTrack{sheetPath, static_cast<unsigned>(track.number),
+                                                         TrackSpan{track.begin, track.end}, tagsOf(sheet, track)}});
+    }
+    return tracks;
+}
+
+// The tracks of the sheet an audio file carries, which all lie in the file itself.
+std::variant<std::vector<CueSheetFile::Located>, std::string> embeddedIn(const std::u16string& path,
+                                                                         std::ifstream& input) {
+    input.clear();
+    input.seekg(0);
+    const std::optional<CueSheet> sheet = FlacCueSheet::read(input);
+    if (!sheet) {
+        return std::string("not a cue sheet");
+    }
+    return located(*sheet, path, {path});
+}
+
 } // namespace
 
 std::variant<std::vector<CueSheetFile::Located>, std::string> CueSheetFile::read(const std::u16string& sheetPath) {
@@ -93,7 +117,7 @@ std::variant<std::vector<CueSheetFile::Located>, std::string> CueSheetFile::read
     input.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     bytes.resize(static_cast<std::size_t>(input.gcount()));
     if (!CueSheet::opensLikeOne(bytes)) {
-        return std::string("not a cue sheet");
+        return embeddedIn(sheetPath, input);
     }
     if (bytes.size() == headBytes) {
         bytes.resize(mostBytesRead);
@@ -111,13 +135,7 @@ std::variant<std::vector<CueSheetFile::Located>, std::string> CueSheetFile::read
     for (const std::string& named : sheet.files) {
         audio.push_back(TextEncoding::fromFileSystem(audioFileFor(folder, named).string()));
     }
-    std::vector<Located> tracks;
-    tracks.reserve(sheet.tracks.size());
-    for (const CueSheet::Track& track : sheet.tracks) {
-        tracks.push_back({audio.at(track.file), CueTrack{sheetPath, static_cast<unsigned>(track.number),
-                                                         TrackSpan{track.begin, track.end}, tagsOf(sheet, track)}});
-    }
-    return tracks;
+    return located(sheet, sheetPath, audio);
 }
 
 } // namespace zalvo

@@ -21,7 +21,8 @@ public:
 
     CueSheetFile() = delete;
 
-    // The sheet's tracks in order, or why it is refused. A track whose file is missing is looked for under
+    // The sheet's tracks in order, or why it is refused. A FLAC file gives the tracks of the sheet it
+    // carries, if any. A track whose file is missing is looked for under
     // the same name with another audio ending in the sheet's folder ("album.wav" named, "album.flac"
     // there), as sheets made for a rip are kept beside its re-encodings.
     static std::variant<std::vector<Located>, std::string> read(const std::u16string& sheetPath);

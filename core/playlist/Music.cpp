@@ -61,16 +61,23 @@ bool Music::open(const std::u16string& newPath) {
     return outlineAs(newPath, nullptr);
 }
 
+bool Music::open(const std::u16string& newPath, const TrackOutline& outline) {
+    return outlineAs(newPath, nullptr, outline);
+}
+
 bool Music::open(const std::u16string& newPath, CueTrack track) {
     return outlineAs(newPath, std::make_unique<const CueTrack>(std::move(track)));
 }
 
-bool Music::outlineAs(const std::u16string& newPath, std::unique_ptr<const CueTrack> track) {
+bool Music::outlineAs(const std::u16string& newPath, std::unique_ptr<const CueTrack> track,
+                      std::optional<TrackOutline> outline) {
     const std::optional<std::string> utf8 = TextEncoding::toUtf8(newPath);
     if (!utf8) {
         return false;
     }
-    const std::optional<TrackOutline> outline = TrackDecoder::outline(*utf8);
+    if (!outline) {
+        outline = TrackDecoder::outline(*utf8);
+    }
     if (!outline) {
         return false;
     }

@@ -27,6 +27,8 @@ public:
     Music& operator=(const Music&) = delete;
 
     bool open(const std::u16string& path);
+    // Opens the track whose file was outlined already.
+    bool open(const std::u16string& path, const TrackOutline& outline);
     // Opens the track of a cue sheet in the audio file at `path`; false also when it begins past the
     // file's end.
     bool open(const std::u16string& path, CueTrack track);
@@ -80,8 +82,9 @@ private:
     // A decoder just opened on the file, moved to the frame.
     static std::unique_ptr<TrackDecoder> positioned(std::unique_ptr<TrackDecoder> decoder, const std::string& utf8Path,
                                                     TrackSpan span, std::uint64_t frame);
-    // Outlines the file; false when it does not open or the span begins past its end.
-    bool outlineAs(const std::u16string& newPath, std::unique_ptr<const CueTrack> track);
+    // False when the file does not open or the span begins past its end.
+    bool outlineAs(const std::u16string& newPath, std::unique_ptr<const CueTrack> track,
+                   std::optional<TrackOutline> outline = std::nullopt);
     // Marks the track finished, so that the playlist moves on, and says why.
     void passOver();
 

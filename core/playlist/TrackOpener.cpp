@@ -3,6 +3,7 @@
 #include "base/Log.h"
 #include "base/TextEncoding.h"
 #include "decode/FolderScope.h"
+#include "decode/TrackDecoder.h"
 #include "formats/CueEntry.h"
 #include "playlist/CueSheetFile.h"
 
@@ -40,10 +41,16 @@ private:
     std::vector<CueSheetFile::Located> tracks;
 };
 
-// The tracks of a path that is no audio file: a cue sheet's, or one of them named "album.cue?2".
-void openCueTracks(const std::u16string& path, LastSheet& sheets, std::vector<std::unique_ptr<Music>>& opened) {
+std::optional<TrackOutline> outlineOf(const std::u16string& path) {
+    const std::optional<std::string> utf8 = TextEncoding::toUtf8(path);
+    return utf8 ? TrackDecoder::outline(*utf8) : std::nullopt;
+}
+
+// The tracks of a cue sheet, or of one of them named "album.cue?2"; false when the path names none.
+bool openCueTracks(const std::u16string& path, LastSheet& sheets, std::vector<std::unique_ptr<Music>>& opened) {
     const std::optional<CueEntry> entry = CueEntry::of(path);
-    for (const CueSheetFile::Located& located : sheets.tracksOf(entry ? entry->sheet : path)) {
+    const std::vector<CueSheetFile::Located>& tracks = sheets.tracksOf(entry ? entry->sheet : path);
+    for (const CueSheetFile::Located& located : tracks) {
         if (entry && located.track.number != entry->number) {
             continue;
         }
@@ -57,6 +64,7 @@ void openCueTracks(const std::u16string& path, LastSheet& sheets, std::vector<st
                              ": its file does not open or ends before the track begins");
         }
     }
+    return !tracks.empty();
 }
 
 } // namespace
@@ -77,9 +85,13 @@ std::vector<std::unique_ptr<Music>> TrackOpener::openAll(const std::vector<std::
             // does not open: memory follows the tracks kept, not the paths read.
             auto candidate = std::make_unique<Music>();
             for (std::size_t i = nextIndex++; i < paths.size(); i = nextIndex++) {
-                if (candidate->open(paths[i])) {
-                    opened[i].push_back(std::exchange(candidate, std::make_unique<Music>()));
-                } else {
+                const std::optional<TrackOutline> outline = outlineOf(paths[i]);
+                // An album in one file lists as the tracks of the sheet it carries.
+                if (outline && (!outline->carriesCueSheet || !openCueTracks(paths[i], sheets, opened[i]))) {
+                    if (candidate->open(paths[i], *outline)) {
+                        opened[i].push_back(std::exchange(candidate, std::make_unique<Music>()));
+                    }
+                } else if (!outline) {
                     openCueTracks(paths[i], sheets, opened[i]);
                 }
             }
