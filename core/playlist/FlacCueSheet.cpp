@@ -16,6 +16,7 @@ enum BlockType : unsigned { StreamInfo = 0, VorbisComment = 4, CueSheetBlock = 5
 // Far more than any real comment block or sheet; a larger block is passed over unread.
 constexpr std::uint32_t mostBlockBytes = 1U << 20;
 constexpr std::size_t mostBlocks = 1024;
+constexpr unsigned mostTracks = 99;
 constexpr std::uint64_t cdFramesPerSecond = 75;
 // The lead-out's number in a CUESHEET block, for a CD and otherwise.
 constexpr unsigned cdLeadOut = 170;
@@ -97,6 +98,10 @@ std::optional<CueSheet> cueSheetBlock(std::string_view block, std::uint64_t rate
         return std::nullopt;
     }
     unsigned count = static_cast<unsigned char>(block[headerBytes]);
+    // A CD's 99 tracks and its lead-out.
+    if (count > mostTracks + 1) {
+        return std::nullopt;
+    }
     block.remove_prefix(headerBytes + 1);
     CueSheet sheet;
     sheet.files.emplace_back();
@@ -128,7 +133,7 @@ std::optional<CueSheet> cueSheetBlock(std::string_view block, std::uint64_t rate
         // Audio before the first track's INDEX 01 is kept when its pregap starts the file.
         track.begin = cdFrames(sheet.tracks.empty() && pregap == 0U ? 0 : *first);
         if (!sheet.tracks.empty()) {
-            if (track.begin < sheet.tracks.back().begin) {
+            if (track.begin <= sheet.tracks.back().begin) {
                 return std::nullopt;
             }
             sheet.tracks.back().end = cdFrames(*first);

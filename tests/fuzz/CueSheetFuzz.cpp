@@ -1,10 +1,15 @@
 #include "formats/CueSheet.h"
+#include "playlist/FlacCueSheet.h"
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
+#include <sstream>
+#include <string>
 #include <string_view>
+#include <variant>
 
 namespace zalvo {
 
@@ -23,11 +28,19 @@ bool isSound(const std::variant<CueSheet, std::string>& read) {
            });
 }
 
+// A sheet a FLAC file carries, or none.
+bool isSound(const std::optional<CueSheet>& carried) {
+    return !carried || isSound(std::variant<CueSheet, std::string>(*carried));
+}
+
 } // namespace
 
-// Any bytes read as a cue sheet: the reading ends, with a sheet or with a reason.
+// Any bytes read as a cue sheet, and as the metadata of a FLAC file: the reading ends, with a sheet or
+// with a reason.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    if (!isSound(CueSheet::read(std::string_view(reinterpret_cast<const char*>(data), size)))) {
+    const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+    std::istringstream flac("fLaC" + std::string(bytes));
+    if (!isSound(CueSheet::read(bytes)) || !isSound(FlacCueSheet::read(flac))) {
         std::abort();
     }
     return 0;
