@@ -107,10 +107,12 @@ std::unique_ptr<TrackDecoder> TrackDecoder::open(std::unique_ptr<FileStream> inp
     SndfileReader::Info info{};
     auto sndfile = std::make_unique<SndfileReader>();
     // Only a WAV file that yields nothing is looked at again: the look moves libsndfile's stream. An outline
-    // trusts a header that promises frames; one that promises none is decoded, as playing it would be.
+    // trusts a header that promises frames in a format that plays; any other is decoded, as playing it
+    // would be, so that a file the module plays is outlined by the module too.
     const bool sndfileOpened = sndfile->open(*decoder->input, info);
-    if (sndfileOpened && ((use == Use::Outline && info.sampleCount > 0) || decoder->primeFrom(*sndfile, info) ||
-                          isRiffWave(*decoder->input))) {
+    const bool trusted =
+        use == Use::Outline && info.sampleCount > 0 && isPlayable({info.sampleRate, info.channelCount});
+    if (sndfileOpened && (trusted || decoder->primeFrom(*sndfile, info) || isRiffWave(*decoder->input))) {
         decoder->sndfile = std::move(sndfile);
     } else if (isRiffWave(*decoder->input)) {
         return nullptr;

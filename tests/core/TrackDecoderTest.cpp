@@ -94,6 +94,15 @@ TEST(TrackDecoderTest, OutlineAgreesWithTheDecoder) {
     files.push_back(dir.file("cut-short.aiff"));
     writeBytes(files.back(), aiff);
 
+    // A FLAC header giving a rate no output plays (1,006,660 Hz) over a frame libsndfile decodes nothing
+    // of and the module decodes at 44.1 kHz.
+    files.push_back(dir.file("odd-rate.flac"));
+    writeBytes(files.back(),
+               std::string("fLaC\0\0\0\x22\x12\0\x12\xf8\xff\xfe\xf4\xff\xf9\x57\xf5\xc4\x40\xf0\0\x06\x0e\x64"
+                           "\0\0\0\0\0\0\x7a\x64\0\0\0\0\xd2\0\0\x01\xf8\0\0\0\xff\xf8\x59\x08\x3f\x81\0"
+                           "\xe5\x3c\x64\xd2",
+                           57));
+
     // WAV files outlined from their chunks, and those left to libsndfile: both must say what it plays.
     struct Wav {
         std::string name;
