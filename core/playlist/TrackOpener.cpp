@@ -73,7 +73,9 @@ bool openCueTracks(const std::u16string& path, LastSheet& sheets, std::vector<st
 // long playlist open side by side on every core.
 std::vector<std::unique_ptr<Music>> TrackOpener::openAll(const std::vector<std::u16string>& paths) {
     constexpr std::size_t pathsPerThread = 64;
-    std::vector<std::vector<std::unique_ptr<Music>>> opened(paths.size());
+    // One track a path, or the tracks of a cue sheet beside it: only sheets cost a list of their own.
+    std::vector<std::unique_ptr<Music>> opened(paths.size());
+    std::vector<std::vector<std::unique_ptr<Music>>> ofSheets(paths.size());
     std::atomic<std::size_t> nextIndex = 0;
     std::mutex failureMutex;
     std::exception_ptr failure;
@@ -87,12 +89,12 @@ std::vector<std::unique_ptr<Music>> TrackOpener::openAll(const std::vector<std::
             for (std::size_t i = nextIndex++; i < paths.size(); i = nextIndex++) {
                 const std::optional<TrackOutline> outline = outlineOf(paths[i]);
                 // An album in one file lists as the tracks of the sheet it carries.
-                if (outline && (!outline->carriesCueSheet || !openCueTracks(paths[i], sheets, opened[i]))) {
+                if (outline && (!outline->carriesCueSheet || !openCueTracks(paths[i], sheets, ofSheets[i]))) {
                     if (candidate->open(paths[i], *outline)) {
-                        opened[i].push_back(std::exchange(candidate, std::make_unique<Music>()));
+                        opened[i] = std::exchange(candidate, std::make_unique<Music>());
                     }
                 } else if (!outline) {
-                    openCueTracks(paths[i], sheets, opened[i]);
+                    openCueTracks(paths[i], sheets, ofSheets[i]);
                 }
             }
         } catch (...) {
@@ -114,8 +116,11 @@ std::vector<std::unique_ptr<Music>> TrackOpener::openAll(const std::vector<std::
     }
     std::vector<std::unique_ptr<Music>> tracks;
     tracks.reserve(paths.size());
-    for (std::vector<std::unique_ptr<Music>>& ofOnePath : opened) {
-        std::move(ofOnePath.begin(), ofOnePath.end(), std::back_inserter(tracks));
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        if (opened[i]) {
+            tracks.push_back(std::move(opened[i]));
+        }
+        std::move(ofSheets[i].begin(), ofSheets[i].end(), std::back_inserter(tracks));
     }
     // The threads took the paths in turns: the tracks of one folder are packed once all are in.
     Music::packPaths(tracks);
