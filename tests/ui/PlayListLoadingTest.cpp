@@ -132,11 +132,11 @@ TEST_F(PlayListLoadingTest, ACueSheetLoadsAsItsTracksAndEveryFormatSavesThemBack
                   ToneShape{{ToneSegment{440.0, 1.0}, ToneSegment{550.0, 1.0}, ToneSegment{660.0, 1.0}}});
     // Named as the WAV it was ripped to, kept as FLAC; track 2's pregap belongs to track 1.
     const fs::path sheet = writeFile("rip/album.cue", "PERFORMER \"Les Tons\"\nTITLE \"Trois tons\"\n"
-                                                  "FILE \"album.wav\" WAVE\n"
-                                                  "  TRACK 01 AUDIO\n    TITLE \"Un\"\n    INDEX 01 00:00:00\n"
-                                                  "  TRACK 02 AUDIO\n    TITLE \"Deux\"\n    INDEX 00 00:00:60\n"
-                                                  "    INDEX 01 00:01:00\n"
-                                                  "  TRACK 03 AUDIO\n    TITLE \"Trois\"\n    INDEX 01 00:02:00\n");
+                                                      "FILE \"album.wav\" WAVE\n"
+                                                      "  TRACK 01 AUDIO\n    TITLE \"Un\"\n    INDEX 01 00:00:00\n"
+                                                      "  TRACK 02 AUDIO\n    TITLE \"Deux\"\n    INDEX 00 00:00:60\n"
+                                                      "    INDEX 01 00:01:00\n"
+                                                      "  TRACK 03 AUDIO\n    TITLE \"Trois\"\n    INDEX 01 00:02:00\n");
     const auto entries = [this] {
         std::vector<std::string> shown;
         for (const auto& track : *window.GetPlayList().getList()) {
