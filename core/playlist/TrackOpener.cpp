@@ -93,8 +93,12 @@ std::vector<std::unique_ptr<Music>> TrackOpener::openAll(const std::vector<std::
                     if (candidate->open(paths[i], *outline)) {
                         opened[i] = std::exchange(candidate, std::make_unique<Music>());
                     }
-                } else if (!outline) {
-                    openCueTracks(paths[i], sheets, ofSheets[i]);
+                } else if (!outline && !openCueTracks(paths[i], sheets, ofSheets[i])) {
+                    // "song.flac?1" of a file that carries no sheet still names the file.
+                    if (const std::optional<CueEntry> entry = CueEntry::of(paths[i]);
+                        entry && candidate->open(entry->sheet)) {
+                        opened[i] = std::exchange(candidate, std::make_unique<Music>());
+                    }
                 }
             }
         } catch (...) {

@@ -80,7 +80,9 @@ TEST_F(CueSheetFileTest, AFlacCarryingItsSheetListsAsItsTracks) {
         EXPECT_EQ(opened(file), tracks) << name;
         EXPECT_EQ(opened(file.string() + "?2"), std::vector<std::string>{tracks[1]}) << name;
     }
-    EXPECT_EQ(opened(album("plain.flac")), std::vector<std::string>{"whole file"});
+    const fs::path plain = album("plain.flac");
+    EXPECT_EQ(opened(plain), std::vector<std::string>{"whole file"});
+    EXPECT_EQ(opened(plain.string() + "?1"), std::vector<std::string>{"whole file"});
 }
 
 // A track whose audio is missing, no file, or ends before the track begins is left out with a warning
