@@ -5,6 +5,9 @@
 #include "search/SearchText.h"
 #include "tags/TrackTagsOnce.h"
 
+#include <chrono>
+#include <mutex>
+#include <thread>
 #include <utility>
 
 namespace zalvo {
@@ -15,6 +18,7 @@ namespace {
 constexpr std::size_t entriesPerSlice = 4096;
 // Rows searched between two looks at whether a newer search came.
 constexpr std::size_t rowsPerSlice = 16384;
+constexpr std::chrono::microseconds slicePause{100};
 
 std::string tagsText(const Music& track) {
     const std::shared_ptr<const TrackTagsOnce> known = track.knownTags();
@@ -93,6 +97,11 @@ bool TrackSearch::build(const std::stop_token& stopping) {
     for (bool done = false; !done;) {
         if (stopping.stop_requested()) {
             return false;
+        }
+        if (version) {
+            // The lock is not fair: taken again at once, it would keep out the window's thread, woken
+            // when it was let go, for the whole build. A pause between slices lets that thread in.
+            std::this_thread::sleep_for(slicePause);
         }
         const std::scoped_lock lock(playList.mutex);
         const PlayList::TrackList& list = *playList.getList();
