@@ -1,5 +1,6 @@
 #include "CPlayListManagDlg.h"
 #include "CZalvoDlg.h"
+#include "JumpToTrackDialog.h"
 #include "TempDir.h"
 #include "ToneFile.h"
 #include "search/TrackSearch.h"
@@ -8,6 +9,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QLineEdit>
 #include <QListView>
 #include <benchmark/benchmark.h>
 
@@ -125,6 +127,24 @@ void BM_LoadNestedEntries(benchmark::State& state) {
         slowestKey = std::max(slowestKey, firstMatchesMilliseconds(window.GetTrackSearch(), typed.substr(0, keys)));
     }
     state.counters["slowest_key_first_matches_ms"] = slowestKey;
+
+    // Typing in "Aller au morceau" itself: an empty field and a letter show every entry, then words narrow
+    // them down; the longest the UI thread went without turning while the matches came in.
+    {
+        JumpToTrackDialog jump(playList, window.GetTrackSearch(), &window);
+        jump.setVisible(true);
+        auto* field = jump.findChild<QLineEdit*>();
+        StallMeter meter;
+        for (const char* text : {"t", "tr", "track-042", "album-number-042 track-042"}) {
+            field->setText(QString::fromLatin1(text));
+            QElapsedTimer typing;
+            typing.start();
+            while (typing.elapsed() < 300) {
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+            }
+        }
+        state.counters["search_longest_ui_stall_ms"] = meter.longestMilliseconds();
+    }
 
     // Starting the sound opens the output device, whatever the list's length: timed apart from moving in it.
     state.counters["first_play_ms"] = millisecondsOf([&] { window.DoAction(PLAY_PAUSE); });
