@@ -35,6 +35,7 @@ struct Entries {
     ModuleDecoderOpen open = nullptr;
     ModuleDecoderOutline outline = nullptr;
     ModuleDecoderTags tags = nullptr;
+    ModuleStreamOpen stream = nullptr;
 };
 
 // FFmpeg's account of a file is for whoever looks into a failure, never a warning of its own.
@@ -61,10 +62,11 @@ Entries loadModule() {
         void* outline = dlsym(library, moduleDecoderOutlineSymbol);
         void* tags = dlsym(library, moduleDecoderTagsSymbol);
         void* setLog = dlsym(library, moduleDecoderSetLogSymbol);
-        if (open != nullptr && outline != nullptr && tags != nullptr && setLog != nullptr) {
+        void* stream = dlsym(library, moduleStreamOpenSymbol);
+        if (open != nullptr && outline != nullptr && tags != nullptr && setLog != nullptr && stream != nullptr) {
             reinterpret_cast<ModuleDecoderSetLog>(setLog)(toDebugLog);
             return {reinterpret_cast<ModuleDecoderOpen>(open), reinterpret_cast<ModuleDecoderOutline>(outline),
-                    reinterpret_cast<ModuleDecoderTags>(tags)};
+                    reinterpret_cast<ModuleDecoderTags>(tags), reinterpret_cast<ModuleStreamOpen>(stream)};
         }
         dlclose(library);
     }
@@ -111,6 +113,14 @@ std::optional<ModuleTags> DecoderModule::tags(int descriptor) {
         return std::nullopt;
     }
     return found;
+}
+
+std::unique_ptr<ModuleStream> DecoderModule::open(const StreamRequest& request) {
+    if (entries().stream == nullptr) {
+        *request.failure = "the FFmpeg decoder module, which plays streams, is not installed";
+        return nullptr;
+    }
+    return std::unique_ptr<ModuleStream>(entries().stream(&request));
 }
 
 } // namespace zalvo

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "decode/ModuleDecoder.h"
+#include "decode/ModuleStream.h"
 #include "decode/TrackOutline.h"
 
 #include <memory>
@@ -23,6 +24,9 @@ public:
     // The container's own tags, for the files whose tags only FFmpeg reads; nothing where the module is
     // missing or reads nothing there.
     static std::optional<ModuleTags> tags(int descriptor);
+    // An internet stream, connected and at its first frame; null with the failure said where it does not
+    // open or the module is missing. Waits on the network: never on the UI thread.
+    static std::unique_ptr<ModuleStream> open(const StreamRequest& request);
 };
 
 } // namespace zalvo

@@ -7,15 +7,18 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/channel_layout.h>
+#include <libavutil/opt.h>
 #include <libswresample/swresample.h>
 }
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <limits>
+#include <string>
 #include <string_view>
 #include <unistd.h>
 #include <utility>
@@ -40,6 +43,20 @@ constexpr std::int64_t pictureBytes = std::int64_t{256} * 1024 * 1024;
 constexpr int dsfBlockBytes = 4096;
 // A damaged stream plays up to where it breaks: this many packets in a row that decode to nothing end it.
 constexpr int fruitlessPackets = 256;
+
+// A stream reaches these protocols only; HLS opens its segments through them too, so that a manifest
+// naming a local file opens nothing.
+constexpr const char* streamProtocols = "http,https,tcp,tls,hls";
+// Radio comes as MP3, AAC, Ogg or as HLS segments of MPEG-TS or fragmented MP4.
+constexpr const char* streamDemuxers = "aac,mp3,ogg,flac,mov,matroska,wav,hls,mpegts";
+// How long a stream may take to connect, answer and give its first frame: a server that sends headers
+// without end, or accepts and says nothing, is given up on.
+constexpr std::chrono::seconds openingTime{10};
+// A connection that brings nothing for this long is taken as dropped. In microseconds, as FFmpeg counts.
+constexpr const char* silentConnection = "8000000";
+constexpr const char* connectTime = "5000000";
+// The most of an ICY block kept, its whole size in the protocol.
+constexpr std::size_t metadataBytes = 16 * 255;
 
 int readInput(void* opaque, std::uint8_t* buffer, int size) {
     auto& input = *static_cast<FfmpegDecoder::Input*>(opaque);
@@ -81,6 +98,67 @@ std::int64_t seekInput(void* opaque, std::int64_t offset, int whence) {
     }
     input.position = base + offset;
     return input.position;
+}
+
+int interrupted(void* opaque) {
+    const auto& network = *static_cast<const FfmpegDecoder::Network*>(opaque);
+    return static_cast<int>((network.cancelled != nullptr && network.cancelled->load(std::memory_order_relaxed)) ||
+                            std::chrono::steady_clock::now() > network.deadline);
+}
+
+bool mentions(std::string_view text, std::string_view word) {
+    return std::search(text.begin(), text.end(), word.begin(), word.end(), [](char a, char b) {
+               return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+           }) != text.end();
+}
+
+// Why a stream did not open, as the listener can act on it.
+std::string failureOf(int error, const std::string& told, bool timedOut) {
+    if (mentions(told, "certificate")) {
+        return "its certificate is not trusted (" + told + ")";
+    }
+    if (timedOut) {
+        return "the server did not answer in time";
+    }
+    switch (error) {
+    case AVERROR_HTTP_NOT_FOUND:
+        return "the server has no stream there (404)";
+    case AVERROR_HTTP_FORBIDDEN:
+        return "the server refused it (403)";
+    case AVERROR(ECONNREFUSED):
+        return "the server refused the connection";
+    case AVERROR_INVALIDDATA:
+    case AVERROR_DECODER_NOT_FOUND:
+    case AVERROR_DEMUXER_NOT_FOUND:
+    case AVERROR_STREAM_NOT_FOUND:
+        return "what the server sends is not audio";
+    default:
+        break;
+    }
+    std::array<char, AV_ERROR_MAX_STRING_SIZE> text{};
+    av_strerror(error, text.data(), text.size());
+    return text.data();
+}
+
+// The station's name among the answer's ICY headers ("icy-name: Radio\r\n").
+std::string icyName(std::string_view headers) {
+    constexpr std::string_view key = "icy-name:";
+    for (std::size_t start = 0; start < headers.size();) {
+        const std::size_t end = std::min(headers.find('\n', start), headers.size());
+        std::string_view line = headers.substr(start, end - start);
+        if (line.size() >= key.size() && mentions(line.substr(0, key.size()), key)) {
+            line.remove_prefix(key.size());
+            while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) {
+                line.remove_prefix(1);
+            }
+            while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) {
+                line.remove_suffix(1);
+            }
+            return std::string(line);
+        }
+        start = end + 1;
+    }
+    return {};
 }
 
 // Every file but the one handed over is out of reach, whatever a demuxer asks for.
@@ -229,6 +307,99 @@ bool FfmpegDecoder::tags(int descriptor, ModuleTags& tags) {
     return true;
 }
 
+std::unique_ptr<FfmpegDecoder> FfmpegDecoder::open(const StreamRequest& request) {
+    FfmpegLog::takeOver();
+    FfmpegLog::takeLastError();
+    std::unique_ptr<FfmpegDecoder> decoder(new FfmpegDecoder());
+    decoder->live = true;
+    decoder->network = {request.cancelled, std::chrono::steady_clock::now() + openingTime};
+    if (request.format.sampleRate > 0 && request.format.channels > 0) {
+        decoder->output = request.format;
+        av_channel_layout_default(&decoder->outputLayout, static_cast<int>(request.format.channels));
+    }
+    if (!decoder->openRemote(request)) {
+        return nullptr;
+    }
+    if (!decoder->openCodec() || !decoder->decodeFrame()) {
+        *request.failure = failureOf(AVERROR_INVALIDDATA, FfmpegLog::takeLastError(),
+                                     std::chrono::steady_clock::now() > decoder->network.deadline);
+        return nullptr;
+    }
+    decoder->network.deadline = std::chrono::steady_clock::time_point::max();
+    return decoder;
+}
+
+bool FfmpegDecoder::openRemote(const StreamRequest& request) {
+    container = avformat_alloc_context();
+    if (container == nullptr) {
+        *request.failure = "out of memory";
+        return false;
+    }
+    container->interrupt_callback = {interrupted, &network};
+    container->format_probesize = probeBytes;
+    container->probesize = analyseBytes;
+    container->max_analyze_duration = std::int64_t{2} * AV_TIME_BASE;
+    AVDictionary* options = nullptr;
+    av_dict_set(&options, "protocol_whitelist", streamProtocols, 0);
+    av_dict_set(&options, "format_whitelist", streamDemuxers, 0);
+    av_dict_set(&options, "icy", "1", 0);
+    av_dict_set(&options, "seekable", "0", 0);
+    av_dict_set(&options, "user_agent", "Zalvo", 0);
+    av_dict_set(&options, "rw_timeout", silentConnection, 0);
+    av_dict_set(&options, "timeout", connectTime, 0);
+    // FFmpeg trusts any certificate unless asked to check it.
+    av_dict_set(&options, "tls_verify", "1", 0);
+    if (request.authorities != nullptr) {
+        av_dict_set(&options, "ca_file", request.authorities, 0);
+    }
+    const int opened = avformat_open_input(&container, request.url, nullptr, &options);
+    av_dict_free(&options);
+    if (opened < 0) {
+        *request.failure =
+            failureOf(opened, FfmpegLog::takeLastError(), std::chrono::steady_clock::now() > network.deadline);
+        return false;
+    }
+    if (avformat_find_stream_info(container, nullptr) < 0 ||
+        (streamIndex = av_find_best_stream(container, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0)) < 0 ||
+        container->streams[streamIndex]->codecpar->sample_rate <= 0 ||
+        container->streams[streamIndex]->codecpar->ch_layout.nb_channels <= 0 ||
+        avcodec_find_decoder(container->streams[streamIndex]->codecpar->codec_id) == nullptr) {
+        *request.failure = failureOf(AVERROR_INVALIDDATA, FfmpegLog::takeLastError(),
+                                     std::chrono::steady_clock::now() > network.deadline);
+        return false;
+    }
+    for (unsigned i = 0; i < container->nb_streams; ++i) {
+        container->streams[i]->discard = static_cast<int>(i) == streamIndex ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
+    }
+    std::uint8_t* headers = nullptr;
+    if (container->pb != nullptr &&
+        av_opt_get(container->pb, "icy_metadata_headers", AV_OPT_SEARCH_CHILDREN, &headers) >= 0 &&
+        headers != nullptr) {
+        station = icyName(reinterpret_cast<const char*>(headers));
+    }
+    av_free(headers);
+    return true;
+}
+
+bool FfmpegDecoder::takeMetadata(std::string& block) {
+    if (!live || container->pb == nullptr) {
+        return false;
+    }
+    std::uint8_t* packet = nullptr;
+    if (av_opt_get(container->pb, "icy_metadata_packet", AV_OPT_SEARCH_CHILDREN, &packet) < 0 || packet == nullptr) {
+        return false;
+    }
+    const std::string_view latest(reinterpret_cast<const char*>(packet),
+                                  strnlen(reinterpret_cast<const char*>(packet), metadataBytes));
+    const bool changed = !latest.empty() && latest != metadata;
+    if (changed) {
+        metadata = latest;
+        block = metadata;
+    }
+    av_free(packet);
+    return changed;
+}
+
 int FfmpegDecoder::releaseDescriptor() {
     return std::exchange(input.descriptor, -1);
 }
@@ -343,7 +514,7 @@ bool FfmpegDecoder::decodeFrame() {
 bool FfmpegDecoder::takeFrame() {
     const bool wasFirst = output.sampleRate == 0;
     const bool ok = convert(frame);
-    if (ok && wasFirst) {
+    if (ok && wasFirst && !live) {
         firstPts = frame->best_effort_timestamp == AV_NOPTS_VALUE ? 0 : frame->best_effort_timestamp;
         describeLength();
     }
@@ -473,6 +644,9 @@ std::size_t FfmpegDecoder::read(float* samples, std::size_t frames) {
 }
 
 bool FfmpegDecoder::seek(std::uint64_t target) {
+    if (live) {
+        return false;
+    }
     if (target > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max()) * output.sampleRate) {
         return false;
     }
@@ -524,6 +698,10 @@ extern "C" __attribute__((visibility("default"))) bool zalvo_decoder_outline_v4(
 
 extern "C" __attribute__((visibility("default"))) bool zalvo_decoder_tags_v4(int descriptor, ModuleTags* tags) {
     return FfmpegDecoder::tags(descriptor, *tags);
+}
+
+extern "C" __attribute__((visibility("default"))) ModuleStream* zalvo_stream_open_v4(const StreamRequest* request) {
+    return FfmpegDecoder::open(*request).release();
 }
 
 extern "C" __attribute__((visibility("default"))) void zalvo_decoder_set_log_v4(ModuleLogSink sink) {

@@ -1,15 +1,18 @@
 #pragma once
 
-#include "decode/ModuleDecoder.h"
+#include "decode/ModuleStream.h"
 #include "decode/TrackOutline.h"
 
 extern "C" {
 #include <libavutil/channel_layout.h>
 }
 
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 struct AVCodecContext;
@@ -21,10 +24,12 @@ struct SwrContext;
 
 namespace zalvo {
 
-// One audio file decoded by FFmpeg into interleaved 32-bit float PCM. It reads nothing but the file handed
-// to it: its own I/O context over that descriptor, no protocol, audio demuxers only, and bounded
-// probing, so that no crafted file can make it open another file, reach the network or read without end.
-class FfmpegDecoder final : public ModuleDecoder {
+// One audio file or internet stream decoded by FFmpeg into interleaved 32-bit float PCM. A file is read
+// through its own I/O context over the descriptor handed to it, with no protocol, so that no crafted file
+// can make it open another file, reach the network or read without end. A stream reaches HTTP, HTTPS
+// and HLS over them only, so that no server's answer can make it read a local file. Both decode with
+// audio demuxers only, and bounded probing.
+class FfmpegDecoder final : public ModuleStream {
 public:
     ~FfmpegDecoder() override;
     FfmpegDecoder(const FfmpegDecoder&) = delete;
@@ -37,11 +42,15 @@ public:
     // The container's tags, then the audio stream's, into `tags`; false where nothing opens. `descriptor`
     // is closed.
     static bool tags(int descriptor, ModuleTags& tags);
+    // A stream whose first frame is decoded already, or null with the reason said in the request.
+    static std::unique_ptr<FfmpegDecoder> open(const StreamRequest& request);
 
     PcmFormat format() const override { return output; }
     std::optional<std::uint64_t> frames() const override { return length; }
     std::size_t read(float* samples, std::size_t frames) override;
     bool seek(std::uint64_t target) override;
+    bool takeMetadata(std::string& block) override;
+    std::string stationName() const override { return station; }
 
     struct Input {
         int descriptor = -1;
@@ -52,11 +61,19 @@ public:
         std::int64_t budget = 0;
     };
 
+    // What FFmpeg's waits on the network look at to give up.
+    struct Network {
+        const std::atomic<bool>* cancelled = nullptr;
+        std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::time_point::max();
+    };
+
 private:
     FfmpegDecoder() = default;
     // A decoder with its container open and its audio stream chosen, its codec not yet open.
     static std::unique_ptr<FfmpegDecoder> openContainer(int descriptor);
     bool openStream();
+    // Opens the container of a stream, its audio stream chosen; the reason said where it does not.
+    bool openRemote(const StreamRequest& request);
     bool openCodec();
     int releaseDescriptor();
     // Decodes the next frame into `pending`; false when the audio ends.
@@ -72,6 +89,10 @@ private:
     std::optional<std::int64_t> positionOf(const AVFrame* decoded) const;
 
     Input input;
+    Network network;
+    bool live = false;
+    std::string station;
+    std::string metadata;
     AVIOContext* io = nullptr;
     AVFormatContext* container = nullptr;
     AVCodecContext* codec = nullptr;

@@ -11,6 +11,7 @@ extern "C" {
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace zalvo {
 
@@ -27,10 +28,12 @@ std::chrono::steady_clock::time_point windowStart;
 int passed = 0;
 int leftOut = 0;
 
+thread_local std::string lastError;
+
 // Called on whichever thread FFmpeg works in.
 void forward(void* object, int level, const char* format, va_list arguments) {
     const ModuleLogSink target = sink.load();
-    if (target == nullptr || level > AV_LOG_WARNING) {
+    if (level > AV_LOG_WARNING) {
         return;
     }
     // Whether the next line starts with the "[decoder @ address]" prefix depends on how the last one
@@ -46,6 +49,12 @@ void forward(void* object, int level, const char* format, va_list arguments) {
         text.remove_suffix(1);
     }
     if (text.empty()) {
+        return;
+    }
+    if (level <= AV_LOG_ERROR) {
+        lastError = text;
+    }
+    if (target == nullptr) {
         return;
     }
     const std::scoped_lock lock(windowMutex);
@@ -75,6 +84,10 @@ void FfmpegLog::setSink(ModuleLogSink newSink) {
 
 void FfmpegLog::takeOver() {
     av_log_set_callback(forward);
+}
+
+std::string FfmpegLog::takeLastError() {
+    return std::exchange(lastError, std::string());
 }
 
 } // namespace zalvo

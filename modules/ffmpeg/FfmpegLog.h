@@ -2,6 +2,8 @@
 
 #include "decode/ModuleDecoder.h"
 
+#include <string>
+
 namespace zalvo {
 
 // FFmpeg's own messages, passed to the core's log as single lines, each cut to a bounded length and
@@ -14,6 +16,9 @@ public:
     static void setSink(ModuleLogSink sink);
     // Routes FFmpeg's messages here, away from standard error; safe to call again.
     static void takeOver();
+    // The last error FFmpeg told of on this thread, since the last call: why a connection failed, which
+    // its error code alone does not say (a certificate refused).
+    static std::string takeLastError();
 };
 
 } // namespace zalvo
