@@ -1,9 +1,11 @@
 #include "decode/TrackDecoder.h"
 
+#include "base/StreamUrl.h"
 #include "decode/DecoderModule.h"
 #include "decode/FileStream.h"
 #include "decode/FlacProbe.h"
 #include "decode/Mp4Probe.h"
+#include "decode/RadioStream.h"
 #include "decode/SndfileReader.h"
 #include "decode/VorbisProbe.h"
 #include "decode/WavProbe.h"
@@ -46,6 +48,14 @@ TrackDecoder::TrackDecoder() = default;
 TrackDecoder::~TrackDecoder() = default;
 
 std::unique_ptr<TrackDecoder> TrackDecoder::open(const std::string& utf8Path) {
+    if (StreamUrl::isStream(utf8Path)) {
+        std::unique_ptr<TrackDecoder> decoder(new TrackDecoder());
+        decoder->status = std::make_shared<StreamStatus>();
+        decoder->radio = std::make_unique<RadioStream>(utf8Path, decoder->status);
+        // Most stations send this; the stream's own is known once it connects.
+        decoder->pcmFormat = {44100, 2};
+        return decoder;
+    }
     auto input = std::make_unique<FileStream>();
     if (!input->open(utf8Path)) {
         return nullptr;
@@ -170,6 +180,22 @@ std::unique_ptr<TrackDecoder> TrackDecoder::open(std::unique_ptr<FileStream> inp
     return decoder;
 }
 
+bool TrackDecoder::connect() {
+    if (!radio) {
+        return true;
+    }
+    if (!radio->connect()) {
+        return false;
+    }
+    if (!isPlayable(radio->format())) {
+        status->setFailure("its sound has a layout no output plays");
+        radio.reset();
+        return false;
+    }
+    pcmFormat = radio->format();
+    return true;
+}
+
 bool TrackDecoder::primeFrom(SndfileReader& reader, const SndfileReader::Info& info) {
     // libFLAC gives up on a stream whose first frame is damaged, where FFmpeg finds the next one: a file
     // whose first read yields nothing goes to the module, within its own bound on packets that decode to
@@ -247,12 +273,18 @@ void TrackDecoder::applyGain(std::span<float> block) {
 }
 
 bool TrackDecoder::seek(std::uint64_t frame) {
+    if (status) {
+        return false;
+    }
     primedOffset = primedCount;
     position = spanFirst + frame;
     return sndfile ? sndfile->seekTo(position * pcmFormat.channels) : module->seek(position);
 }
 
 std::size_t TrackDecoder::readSamples(float* samples, std::size_t count) {
+    if (status) {
+        return radio ? radio->read(samples, count / pcmFormat.channels) * pcmFormat.channels : 0;
+    }
     std::size_t total = 0;
     while (total < count) {
         const std::size_t got =

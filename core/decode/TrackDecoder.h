@@ -17,6 +17,8 @@ namespace zalvo {
 
 class FileStream;
 class ModuleDecoder;
+class RadioStream;
+class StreamStatus;
 
 // One audio file decoded to 32-bit float PCM (full scale is ±1): through libsndfile first, the FFmpeg module after it.
 // Only regular files are read, and both paths refuse the same headers, those no real file has, so that no file can make
@@ -28,7 +30,8 @@ public:
     TrackDecoder& operator=(const TrackDecoder&) = delete;
 
     // A decoder at the file's first frame, or nothing when the file does not open, has a rate or a
-    // channel count no real file has, or declares no length and yields no sample.
+    // channel count no real file has, or declares no length and yields no sample. For an internet
+    // stream's URL, a decoder that has not connected yet: see connect().
     static std::unique_ptr<TrackDecoder> open(const std::string& utf8Path);
     // A decoder of that part of the file only, at its first frame, which is the track's frame 0; nothing
     // also when the part begins past the file's end or the file cannot seek there.
@@ -36,6 +39,13 @@ public:
     // The format and length open() would find, or nothing where it would fail; Ogg Vorbis and MP4
     // files are read without setting up their decoder.
     static std::optional<TrackOutline> outline(const std::string& utf8Path);
+
+    // Connects an internet stream, on a thread that may wait on the network, and learns its format: a
+    // stream's format before is a guess. False, with the failure in its status, when it does not play;
+    // true at once for a file.
+    bool connect();
+    // What an internet stream says of itself as it plays; null for a file.
+    const std::shared_ptr<StreamStatus>& streamStatus() const { return status; }
 
     PcmFormat format() const { return pcmFormat; }
     // The length the header gives, in frames; nothing when the header does not say.
@@ -66,6 +76,8 @@ private:
     std::unique_ptr<FileStream> input;
     std::unique_ptr<SndfileReader> sndfile;
     std::unique_ptr<ModuleDecoder> module;
+    std::unique_ptr<RadioStream> radio;
+    std::shared_ptr<StreamStatus> status;
     PcmFormat pcmFormat;
     std::optional<std::uint64_t> declaredFrames;
     // The part of the file played, and where in the file reading stands, in frames.

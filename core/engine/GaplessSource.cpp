@@ -48,6 +48,16 @@ GaplessSource::GaplessSource(std::unique_ptr<TrackDecoder> decoder, Track track,
 GaplessSource::~GaplessSource() = default;
 
 void GaplessSource::prepare() {
+    if (decoder->streamStatus()) {
+        // An internet stream connects here, off the player's thread, and plays as the station sends it,
+        // with no loudness of its own to correct.
+        decoder->connect();
+        converter = converterFor(*decoder);
+        currentFormat = trackFormat();
+        const std::scoped_lock lock(mutex);
+        segments.front().format = currentFormat;
+        return;
+    }
     Track track;
     {
         const std::scoped_lock lock(mutex);

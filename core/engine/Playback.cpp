@@ -8,12 +8,18 @@ namespace zalvo {
 
 Playback::Playback(std::unique_ptr<TrackDecoder> decoder, GaplessSource::Track track, std::uint64_t startFrame,
                    TrackLoudness loudness, float gain)
-    : source(std::make_shared<GaplessSource>(std::move(decoder), std::move(track), startFrame, loudness)),
+    : stream(decoder->streamStatus()),
+      source(std::make_shared<GaplessSource>(std::move(decoder), std::move(track), startFrame, loudness)),
       output(AudioOutput::openFor(source)) {
     output->setGain(gain);
 }
 
-Playback::~Playback() = default;
+Playback::~Playback() {
+    // The output's thread may be connecting to the station, or reading from it: it lets go at once.
+    if (stream) {
+        stream->cancel();
+    }
+}
 
 void Playback::play() {
     paused = false;

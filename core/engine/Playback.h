@@ -1,5 +1,6 @@
 #pragma once
 
+#include "decode/StreamStatus.h"
 #include "engine/GaplessSource.h"
 #include "engine/PausableClock.h"
 #include "engine/TrackLoudness.h"
@@ -16,6 +17,7 @@ namespace zalvo {
 class Playback final {
 public:
     // Starts paused, at `startFrame` of the track; every track of the stream plays at its `loudness`.
+    // An internet stream's waits are given up when this ends.
     Playback(std::unique_ptr<TrackDecoder> decoder, GaplessSource::Track track, std::uint64_t startFrame,
              TrackLoudness loudness, float gain);
     ~Playback();
@@ -43,6 +45,8 @@ public:
     // The track the stream went on with after the given one.
     std::optional<GaplessSource::Track> trackAfter(std::uint64_t trackId) const;
     void forgetBefore(std::uint64_t trackId);
+    // What the internet stream that plays says of itself; null for files.
+    const std::shared_ptr<StreamStatus>& streamStatus() const { return stream; }
 
 private:
     // Frames heard, at the given rate: the output's count moves in steps of its mixing period, so it is
@@ -50,6 +54,7 @@ private:
     std::uint64_t smoothedFrames(unsigned sampleRate) const;
 
     // Shared with the output, which may outlive this object while it closes.
+    std::shared_ptr<StreamStatus> stream;
     std::shared_ptr<GaplessSource> source;
     std::unique_ptr<AudioOutput> output;
     bool paused = true;

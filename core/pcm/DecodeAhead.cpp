@@ -32,6 +32,8 @@ DecodeAhead::~DecodeAhead() {
 
 void DecodeAhead::prepare() {
     source->prepare();
+    // A source may learn its format only as it prepares: an internet stream's, once connected.
+    packedFormat.store(pack(source->format()), std::memory_order_release);
     producer = std::jthread([this](const std::stop_token& stop) { produce(stop); });
     // The output starts on half the lead, so that its first reads find the ring filling rather than
     // running dry while decoding starts.

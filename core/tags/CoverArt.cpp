@@ -1,5 +1,6 @@
 #include "tags/CoverArt.h"
 
+#include "base/StreamUrl.h"
 #include "base/TextEncoding.h"
 #include "tags/EmbeddedCover.h"
 #include "tags/TagFile.h"
@@ -331,6 +332,10 @@ fs::path CoverArt::defaultCacheFolder() {
 }
 
 std::optional<fs::path> CoverArt::locate(const std::u16string& trackPath) const {
+    // A stream's URL is no place on this machine: read as a path, it would name a folder of the working one.
+    if (StreamUrl::isStream(trackPath)) {
+        return std::nullopt;
+    }
     if (const std::optional<TagFile> file = TagFile::open(trackPath)) {
         if (const std::optional<TagLib::ByteVector> picture = EmbeddedCover::read(file->file())) {
             if (std::optional<fs::path> cached = cache({picture->data(), picture->size()})) {

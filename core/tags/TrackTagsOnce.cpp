@@ -1,10 +1,15 @@
 #include "tags/TrackTagsOnce.h"
 
+#include "base/StreamUrl.h"
+
 namespace zalvo {
 
 const TrackTags& TrackTagsOnce::get() const {
     std::call_once(readOnce, [this] {
-        tags = TrackTags::read(path);
+        // A station's words come with its stream, never from a file.
+        if (!StreamUrl::isStream(path)) {
+            tags = TrackTags::read(path);
+        }
         if (over) {
             tags.takeOver(*over);
         }

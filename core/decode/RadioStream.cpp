@@ -1,0 +1,102 @@
+#include "decode/RadioStream.h"
+
+#include "base/Log.h"
+#include "decode/DecoderModule.h"
+#include "decode/IcyMetadata.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <utility>
+
+namespace zalvo {
+
+namespace {
+
+constexpr std::chrono::milliseconds firstRetry{250};
+constexpr std::chrono::milliseconds longestRetry{4000};
+
+} // namespace
+
+RadioStream::RadioStream(std::string url, std::shared_ptr<StreamStatus> status)
+    : url(std::move(url)), status(std::move(status)) {}
+
+RadioStream::~RadioStream() = default;
+
+std::unique_ptr<ModuleStream> RadioStream::open(std::string& failure) const {
+    // OpenSSL's variable names the authorities to trust in place of the system's own.
+    const char* authorities = std::getenv("SSL_CERT_FILE");
+    const StreamRequest request{url.c_str(), &status->cancelled(), authorities, pcmFormat, &failure};
+    return DecoderModule::open(request);
+}
+
+bool RadioStream::connect() {
+    std::string failure;
+    stream = open(failure);
+    if (!stream) {
+        ended = true;
+        if (!status->cancelled().load()) {
+            Log::warning(Log::Category::Engine, "The stream does not play: " + url + ": " + failure);
+            status->setFailure(std::move(failure));
+        }
+        return false;
+    }
+    pcmFormat = stream->format();
+    status->setStation(IcyMetadata::text(stream->stationName()));
+    status->setPlayed();
+    return true;
+}
+
+std::size_t RadioStream::read(float* samples, std::size_t frames) {
+    std::size_t done = 0;
+    while (done < frames && !ended) {
+        if (!stream && !reconnect()) {
+            ended = true;
+            break;
+        }
+        const std::size_t got = stream->read(samples + done * pcmFormat.channels, frames - done);
+        done += got;
+        takeTitle();
+        if (done < frames) {
+            stream.reset();
+            if (!status->cancelled().load()) {
+                Log::debug(Log::Category::Engine, "The stream dropped; connecting again: " + url);
+            }
+        }
+    }
+    return done;
+}
+
+bool RadioStream::reconnect() {
+    const auto giveUp = std::chrono::steady_clock::now() + reconnectingTime;
+    std::chrono::milliseconds wait = firstRetry;
+    while (!status->cancelled().load()) {
+        std::string failure;
+        stream = open(failure);
+        if (stream) {
+            Log::debug(Log::Category::Engine, "The stream is back: " + url);
+            return true;
+        }
+        if (std::chrono::steady_clock::now() + wait >= giveUp) {
+            Log::warning(Log::Category::Engine, "The stream was lost and did not come back: " + url + ": " + failure);
+            status->setFailure("it was lost and did not come back within " + std::to_string(reconnectingTime.count()) +
+                               " s: " + failure);
+            return false;
+        }
+        if (!status->pause(wait)) {
+            break;
+        }
+        wait = std::min(wait * 2, longestRetry);
+    }
+    return false;
+}
+
+void RadioStream::takeTitle() {
+    std::string block;
+    if (stream && stream->takeMetadata(block)) {
+        if (std::optional<IcyMetadata::Title> title = IcyMetadata::streamTitle(block)) {
+            status->setTitle(*std::move(title));
+        }
+    }
+}
+
+} // namespace zalvo
