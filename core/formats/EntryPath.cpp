@@ -1,5 +1,6 @@
 #include "formats/EntryPath.h"
 
+#include "base/StreamUrl.h"
 #include "base/TextEncoding.h"
 #include "formats/CueEntry.h"
 
@@ -155,6 +156,16 @@ std::string_view relativeTo(std::string_view path, std::string_view folder) {
     return path;
 }
 
+// An internet stream's URL as the entry, where it is one: nothing for any other scheme, and for a URL no
+// request could carry.
+std::optional<std::u16string> streamUrl(std::string_view uri) {
+    const bool sendable = std::ranges::none_of(uri, [](char c) { return static_cast<unsigned char>(c) <= ' '; });
+    if (!sendable || !StreamUrl::isStream(uri) || uri.size() > EntryPath::longestPath) {
+        return std::nullopt;
+    }
+    return TextEncoding::fromUtf8(uri);
+}
+
 } // namespace
 
 std::optional<std::u16string> EntryPath::fromText(std::u16string_view entry, std::u16string_view folder,
@@ -168,7 +179,7 @@ std::optional<std::u16string> EntryPath::fromText(std::u16string_view entry, std
         if (equalsIgnoringCase(std::string_view(*text).substr(0, scheme), "file")) {
             return fileUriToPath(*text);
         }
-        return std::nullopt;
+        return streamUrl(*text);
     }
     std::string path = resolvePath(*text, *base);
     // Linux names may hold a backslash, so the entry as written is tried first.
@@ -190,7 +201,7 @@ std::optional<std::u16string> EntryPath::fromUri(std::string_view reference, std
     const std::string uri = resolveUri(base, reference);
     const std::size_t scheme = schemeLength(uri);
     if (scheme == 0 || !equalsIgnoringCase(std::string_view(uri).substr(0, scheme), "file")) {
-        return std::nullopt;
+        return streamUrl(uri);
     }
     return fileUriToPath(uri);
 }
@@ -237,6 +248,9 @@ std::optional<std::string> EntryPath::forText(std::u16string_view path, std::u16
     if (!text || !base || text->empty()) {
         return std::nullopt;
     }
+    if (StreamUrl::isStream(*text)) {
+        return text;
+    }
     const std::string_view written = relativeTo(*text, *base);
     // A line break would split the entry, a leading '#' makes it a comment, a colon early on a URL,
     // and surrounding blanks are trimmed by some readers: such names go as a URI.
@@ -257,6 +271,9 @@ std::optional<std::string> EntryPath::forText(std::u16string_view path, std::u16
 std::optional<std::string> EntryPath::forUri(std::u16string_view path, std::u16string_view folder) {
     const std::optional<std::string> text = TextEncoding::toUtf8(path);
     const std::optional<std::string> base = TextEncoding::toUtf8(folder);
+    if (text && StreamUrl::isStream(*text)) {
+        return text;
+    }
     if (!text || !base || !text->starts_with('/')) {
         return std::nullopt;
     }

@@ -1,6 +1,7 @@
 #include "playlist/Music.h"
 
 #include "base/Log.h"
+#include "base/StreamUrl.h"
 #include "base/TextEncoding.h"
 #include "decode/TrackDecoder.h"
 #include "engine/Playback.h"
@@ -75,6 +76,13 @@ bool Music::outlineAs(const std::u16string& newPath, std::unique_ptr<const CueTr
     if (!utf8) {
         return false;
     }
+    if (StreamUrl::isStream(*utf8)) {
+        if (track) {
+            return false;
+        }
+        // Nothing to outline: a station has no length, and its format is known once it connects.
+        outline = TrackOutline{};
+    }
     if (!outline) {
         outline = TrackDecoder::outline(*utf8);
     }
@@ -98,7 +106,7 @@ bool Music::outlineAs(const std::u16string& newPath, std::unique_ptr<const CueTr
     path = TrackPath(*utf8);
     tags.store(nullptr);
     cue = std::move(track);
-    duration = frames ? static_cast<float>(static_cast<double>(*frames) / rate) : 0.0F;
+    duration = frames && rate > 0 ? static_cast<float>(static_cast<double>(*frames) / rate) : 0.0F;
     return true;
 }
 
@@ -182,8 +190,16 @@ void Music::stop() {
     unplayable = false;
 }
 
+bool Music::isStream() const {
+    return path.isStream();
+}
+
+std::shared_ptr<StreamStatus> Music::getStreamStatus() const {
+    return playback && isStream() ? playback->streamStatus() : nullptr;
+}
+
 void Music::seek(float seconds) {
-    if (!playback || std::isnan(seconds)) {
+    if (!playback || std::isnan(seconds) || isStream()) {
         return;
     }
     const std::string utf8 = path.utf8();

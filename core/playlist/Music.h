@@ -15,6 +15,7 @@
 namespace zalvo {
 
 class Playback;
+class StreamStatus;
 
 // One audio file of the playlist. It holds a stream only while playing or paused, so that thousands
 // of idle tracks cost neither audio sources nor open files. When the stream has gone on into the
@@ -26,6 +27,8 @@ public:
     Music(const Music&) = delete;
     Music& operator=(const Music&) = delete;
 
+    // A file, or an internet stream's URL, which opens without reaching the network: whether it plays is
+    // learnt as it starts.
     bool open(const std::u16string& path);
     // Opens the track whose file was outlined already.
     bool open(const std::u16string& path, const TrackOutline& outline);
@@ -34,7 +37,8 @@ public:
     bool open(const std::u16string& path, CueTrack track);
     void playPause();
     void stop();
-    // Moves within the track, keeping it playing or paused; a stopped track stays at its start.
+    // Moves within the track, keeping it playing or paused; a stopped track stays at its start. An
+    // internet stream stays where it is.
     void seek(float seconds);
 
     bool isStopped() const;
@@ -53,6 +57,10 @@ public:
     // What its cue sheet says of the track, or nothing for a track that is a whole file.
     const CueTrack* getCueTrack() const { return cue.get(); }
     TrackSpan getSpan() const { return cue ? cue->span : TrackSpan{}; }
+    // An internet stream, with no length, that cannot seek.
+    bool isStream() const;
+    // What the stream says of itself while it plays; null when stopped, and for a file.
+    std::shared_ptr<StreamStatus> getStreamStatus() const;
     // Packs the paths of consecutive tracks of one folder together: a playlist's tracks then hold each
     // folder's name once, and their names side by side.
     static void packPaths(std::span<const std::unique_ptr<Music>> tracks);

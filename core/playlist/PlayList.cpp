@@ -147,6 +147,10 @@ void PlayList::publishFollowers() {
         return;
     }
     const auto trackAt = [](const Position& position) -> std::optional<GaplessSource::Track> {
+        // A station is connected to only when it comes to play, never opened ahead.
+        if ((*position)->isStream()) {
+            return std::nullopt;
+        }
         std::optional<std::string> utf8 = TextEncoding::toUtf8((*position)->getPath());
         if (!utf8) {
             return std::nullopt;

@@ -1,6 +1,7 @@
 #include "playlist/TrackOpener.h"
 
 #include "base/Log.h"
+#include "base/StreamUrl.h"
 #include "base/TextEncoding.h"
 #include "decode/FolderScope.h"
 #include "decode/TrackDecoder.h"
@@ -87,6 +88,13 @@ std::vector<std::unique_ptr<Music>> TrackOpener::openAll(const std::vector<std::
             // does not open: memory follows the tracks kept, not the paths read.
             auto candidate = std::make_unique<Music>();
             for (std::size_t i = nextIndex++; i < paths.size(); i = nextIndex++) {
+                // A station opens without reaching the network.
+                if (StreamUrl::isStream(paths[i])) {
+                    if (candidate->open(paths[i])) {
+                        opened[i] = std::exchange(candidate, std::make_unique<Music>());
+                    }
+                    continue;
+                }
                 const std::optional<TrackOutline> outline = outlineOf(paths[i]);
                 // An album in one file lists as the tracks of the sheet it carries.
                 if (outline && (!outline->carriesCueSheet || !openCueTracks(paths[i], sheets, ofSheets[i]))) {

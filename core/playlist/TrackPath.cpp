@@ -1,7 +1,10 @@
 #include "playlist/TrackPath.h"
 
+#include "base/StreamUrl.h"
 #include "base/TextEncoding.h"
 
+#include <algorithm>
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <cstring>
@@ -149,6 +152,18 @@ std::string TrackPath::utf8() const {
         whole += name;
     }
     return whole;
+}
+
+bool TrackPath::isStream() const {
+    // "https://" and the host's first byte are enough to tell.
+    std::array<char, 9> head{};
+    const std::string_view start = folder();
+    const std::size_t fromFolder = std::min(start.size(), head.size());
+    std::copy_n(start.begin(), fromFolder, head.begin());
+    const std::string_view rest = name != nullptr ? std::string_view(name) : std::string_view();
+    const std::size_t fromName = std::min(rest.size(), head.size() - fromFolder);
+    std::copy_n(rest.begin(), fromName, head.begin() + static_cast<std::ptrdiff_t>(fromFolder));
+    return StreamUrl::isStream(std::string_view(head.data(), fromFolder + fromName));
 }
 
 std::u16string TrackPath::text() const {

@@ -22,6 +22,8 @@ public:
     ~TrackPath();
 
     std::string utf8() const;
+    // An internet stream's URL rather than a file's path; builds nothing, for a check on every tick.
+    bool isStream() const;
     // The path as the player shows and saves it: UTF-8 where it decodes, escaped bytes elsewhere.
     std::u16string text() const;
 
