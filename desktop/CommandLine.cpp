@@ -1,6 +1,7 @@
 #include "CommandLine.h"
 
 #include "LocalPath.h"
+#include "StreamAddress.h"
 
 #include <QUrl>
 
@@ -8,8 +9,8 @@ namespace zalvo {
 
 namespace {
 
-const char* const helpText = "Usage: zalvo [OPTION]... [FILE]...\n"
-                             "Play audio files and the tracks of playlist files.\n"
+const char* const helpText = "Usage: zalvo [OPTION]... [FILE|URL]...\n"
+                             "Play audio files, internet radio and the tracks of playlist files.\n"
                              "The files are added to the player already running on this desktop, if any.\n"
                              "\n"
                              "      --replaygain=MODE  level tracks by their ReplayGain tags: album, track or\n"
@@ -18,6 +19,9 @@ const char* const helpText = "Usage: zalvo [OPTION]... [FILE]...\n"
                              "  -v, --version          output version information and exit\n";
 
 QString absolutePath(const QString& argument) {
+    if (const QString stream = StreamAddress::fromText(argument); !stream.isEmpty()) {
+        return stream;
+    }
     const QUrl url(argument);
     if (url.isLocalFile()) {
         return LocalPath::absolute(LocalPath::fromUrl(url));

@@ -6,7 +6,8 @@ class QMimeData;
 
 namespace zalvo {
 
-// The local files and folders that a drag carries, in the drag's order.
+// The local files and folders, and the internet streams' URLs, that a drag or the clipboard carries, in
+// their order.
 class DroppedFiles final {
 public:
     static QStringList paths(const QMimeData* data);

@@ -63,4 +63,25 @@ QVariantMap MprisMetadata::describe(const QString& path, const TrackTags& tags,
     return metadata;
 }
 
+QString MprisMetadata::streamTitle(const QString& url, const StreamStatus::Shown& shown) {
+    if (!shown.title.title.empty()) {
+        return fromUtf8(shown.title.title);
+    }
+    return shown.station.empty() ? url : fromUtf8(shown.station);
+}
+
+QVariantMap MprisMetadata::describeStream(const QString& url, const StreamStatus::Shown& shown) {
+    QVariantMap metadata{
+        {QStringLiteral("xesam:url"), url},
+        {QStringLiteral("xesam:title"), streamTitle(url, shown)},
+    };
+    if (!shown.title.artist.empty()) {
+        metadata.insert(QStringLiteral("xesam:artist"), QStringList{fromUtf8(shown.title.artist)});
+    }
+    if (!shown.station.empty()) {
+        metadata.insert(QStringLiteral("xesam:album"), fromUtf8(shown.station));
+    }
+    return metadata;
+}
+
 } // namespace zalvo

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "decode/StreamStatus.h"
+
 #include <QString>
 #include <QVariantMap>
 
@@ -20,6 +22,10 @@ public:
     static QString title(const QString& path, const TrackTags& tags);
     static QVariantMap describe(const QString& path, const TrackTags& tags,
                                 const std::optional<std::filesystem::path>& cover);
+    // What a station says it plays, or else its name, or else its URL.
+    static QString streamTitle(const QString& url, const StreamStatus::Shown& shown);
+    // A station's fields: the song it names, as title and artist, and the station as the album.
+    static QVariantMap describeStream(const QString& url, const StreamStatus::Shown& shown);
 };
 
 } // namespace zalvo

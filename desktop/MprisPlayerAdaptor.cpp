@@ -3,6 +3,7 @@
 #include "LocalPath.h"
 #include "MprisService.h"
 #include "PlayerHost.h"
+#include "StreamAddress.h"
 #include "playlist/AudioConfig.h"
 #include "playlist/PlayList.h"
 
@@ -133,7 +134,7 @@ void MprisPlayerAdaptor::Play() {
 
 void MprisPlayerAdaptor::Seek(qlonglong Offset) {
     const Music* track = m_service.shownTrack();
-    if (track == nullptr) {
+    if (track == nullptr || track->isStream()) {
         return;
     }
     const double target = std::max(0.0, static_cast<double>(m_service.position()) / microseconds +
@@ -160,8 +161,15 @@ void MprisPlayerAdaptor::SetPosition(const QDBusObjectPath& TrackId, qlonglong P
 
 void MprisPlayerAdaptor::OpenUri(const QString& Uri) {
     const QUrl url(Uri);
+    if (const QString stream = StreamAddress::fromUrl(url); !stream.isEmpty()) {
+        m_service.later([this, stream] {
+            m_service.host().PlayFromOutside(stream);
+            m_service.playbackChanged();
+        });
+        return;
+    }
     if (!url.isLocalFile()) {
-        refuse(QDBusError::NotSupported, QStringLiteral("Only file URIs can be opened: %1").arg(Uri));
+        refuse(QDBusError::NotSupported, QStringLiteral("Only file, http and https URIs can be opened: %1").arg(Uri));
         return;
     }
     const QString path = LocalPath::fromUrl(url);

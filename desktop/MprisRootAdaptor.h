@@ -30,7 +30,9 @@ public:
     static bool hasTrackList() { return false; }
     static QString identity() { return QStringLiteral("Zalvo"); }
     static QString desktopEntry() { return QStringLiteral("zalvo"); }
-    static QStringList supportedUriSchemes() { return {QStringLiteral("file")}; }
+    static QStringList supportedUriSchemes() {
+        return {QStringLiteral("file"), QStringLiteral("http"), QStringLiteral("https")};
+    }
 
 public slots:
     void Quit();

@@ -133,6 +133,9 @@ QVariantMap MprisService::metadata() {
         return {{QStringLiteral("mpris:trackid"),
                  QVariant::fromValue(QDBusObjectPath(QStringLiteral("/org/mpris/MediaPlayer2/TrackList/NoTrack")))}};
     }
+    if (track->isStream()) {
+        return streamMetadata(*track);
+    }
     // Tags are read from the file once per track, off this thread: until they arrive the track shows as
     // its file's name.
     const ShownTrackTags::Read* read = m_tags.find(track->getId());
@@ -157,6 +160,22 @@ QVariantMap MprisService::metadata() {
     return m_metadata;
 }
 
+QVariantMap MprisService::streamMetadata(const Music& track) {
+    // A station has no length and no tags of a file: what it says comes with its stream, as it plays.
+    const std::shared_ptr<StreamStatus> status = track.getStreamStatus();
+    const std::uint64_t changes = status ? status->changes() : 0;
+    if (m_metadataTrackId != track.getId() || m_metadataStreamChanges != changes || !m_metadataTagged) {
+        m_metadata = MprisMetadata::describeStream(QString::fromStdU16String(track.getPath()),
+                                                   status ? status->shown() : StreamStatus::Shown());
+        m_metadata.insert(QStringLiteral("mpris:trackid"),
+                          QVariant::fromValue(QDBusObjectPath(trackPath(track.getId()))));
+        m_metadataTrackId = track.getId();
+        m_metadataStreamChanges = changes;
+        m_metadataTagged = true;
+    }
+    return m_metadata;
+}
+
 void MprisService::tagsArrived(std::uint64_t trackId) {
     const Music* track = shownTrack();
     if (track == nullptr || track->getId() != trackId || m_metadataTrackId != trackId || m_metadataTagged) {
@@ -167,7 +186,8 @@ void MprisService::tagsArrived(std::uint64_t trackId) {
 
 void MprisService::seekTo(float seconds) {
     Music* track = shownTrack();
-    if (track == nullptr) {
+    // A station plays live: there is nowhere to go.
+    if (track == nullptr || track->isStream()) {
         return;
     }
     track->seek(seconds);
@@ -182,6 +202,9 @@ MprisService::Announced MprisService::observe() const {
     state.status = playbackStatus();
     if (track != nullptr) {
         state.trackId = track->getId();
+        if (const std::shared_ptr<StreamStatus> status = track->getStreamStatus()) {
+            state.streamChanges = status->changes();
+        }
     }
     state.volume = settings->getVolume();
     state.repeat = settings->isRepeat();
@@ -223,7 +246,8 @@ void MprisService::refresh() {
     if (now.status != before.status) {
         changed.insert(QStringLiteral("PlaybackStatus"), now.status);
     }
-    if (now.trackId != before.trackId) {
+    // A station's song changes within its track.
+    if (now.trackId != before.trackId || now.streamChanges != before.streamChanges) {
         changed.insert(QStringLiteral("Metadata"), metadata());
     }
     if (now.volume != before.volume) {

@@ -78,6 +78,7 @@ private:
         bool hasTracks = false;
         qlonglong position = 0;
         qint64 observedAt = 0;
+        std::uint64_t streamChanges = 0;
     };
 
     bool exportObject(const QDBusConnection& bus);
@@ -87,6 +88,7 @@ private:
     void announce(const QVariantMap& changed);
     // Announces the tags that came for the shown track.
     void tagsArrived(std::uint64_t trackId);
+    QVariantMap streamMetadata(const Music& track);
 
     PlayList& m_playList;
     PlayerHost& m_host;
@@ -98,6 +100,7 @@ private:
     ShownTrackTags& m_tags;
     std::optional<std::uint64_t> m_metadataTrackId;
     bool m_metadataTagged = false;
+    std::uint64_t m_metadataStreamChanges = 0;
     QVariantMap m_metadata;
 };
 
