@@ -25,6 +25,7 @@ void AccessibleStatus::refresh(PlayList& playList) {
     Shown now;
     now.volume = std::lround(settings->getVolume());
     std::shared_ptr<const TrackTagsOnce> tags;
+    std::shared_ptr<StreamStatus> stream;
     {
         const std::scoped_lock lock(playList.mutex);
         const Music* track = playList.shownTrack();
@@ -32,9 +33,20 @@ void AccessibleStatus::refresh(PlayList& playList) {
             now.playback = track->isPaused() ? Playback::Paused : Playback::Playing;
             now.trackId = track->getId();
             tags = track->getTags();
+            stream = track->getStreamStatus();
         }
     }
-    if (now.trackId && now.trackId != m_taggedTrackId) {
+    if (stream) {
+        // A station's song is told as it changes.
+        now.streamChanges = stream->changes();
+        if (now.trackId != m_taggedTrackId || now.streamChanges != m_shown.value_or(Shown()).streamChanges) {
+            const StreamStatus::Shown shown = stream->shown();
+            m_taggedTrackId = now.trackId;
+            m_tagged = true;
+            m_title = MprisMetadata::streamTitle(QString::fromStdU16String(tags->getPath()), shown);
+            m_artist = QString::fromStdString(shown.title.artist);
+        }
+    } else if (now.trackId && now.trackId != m_taggedTrackId) {
         m_taggedTrackId = now.trackId;
         m_path = QString::fromStdU16String(tags->getPath());
         const ShownTrackTags::Read* read = m_tags.find(*now.trackId);

@@ -30,6 +30,7 @@ private:
         Playback playback = Playback::Stopped;
         std::optional<std::uint64_t> trackId;
         long volume = -1;
+        std::uint64_t streamChanges = 0;
         bool operator==(const Shown&) const = default;
     };
 

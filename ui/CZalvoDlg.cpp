@@ -2,6 +2,7 @@
 
 #include "CPlayListManagDlg.h"
 #include "DroppedFiles.h"
+#include "ErrorBox.h"
 #include "JumpToTrackDialog.h"
 #include "SkinView.h"
 #include "playlist/AudioConfig.h"
@@ -197,9 +198,35 @@ void CZalvoDlg::OnLButtonDown() {
 }
 
 void CZalvoDlg::OnTimer() {
-    if (m_playList.advanceIfFinished()) {
+    const bool streamChanged = WatchStream();
+    if (m_playList.advanceIfFinished() || streamChanged) {
         emit playbackMayHaveChanged();
     }
+}
+
+bool CZalvoDlg::WatchStream() {
+    std::shared_ptr<StreamStatus> status;
+    {
+        const std::scoped_lock lock(m_playList.mutex);
+        const Music* track = m_playList.getCurrent();
+        status = track != nullptr ? track->getStreamStatus() : nullptr;
+    }
+    const std::uint64_t changes = status ? status->changes() : 0;
+    if (status == m_watchedStream && changes == m_watchedChanges) {
+        return false;
+    }
+    m_watchedStream = status;
+    m_watchedChanges = changes;
+    if (!status) {
+        return false;
+    }
+    const StreamStatus::Shown shown = status->shown();
+    if (!shown.played && !shown.failure.empty()) {
+        const QString url = QString::fromStdU16String(m_playList.getCurrent()->getPath());
+        showErrorBox(this, PlayListFiles::message(PlayListFiles::Complaint::NotLoaded, {url}) + QLatin1Char('\n') +
+                               QString::fromStdString(shown.failure));
+    }
+    return true;
 }
 
 void CZalvoDlg::dragEnterEvent(QDragEnterEvent* event) {

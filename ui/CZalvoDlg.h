@@ -6,6 +6,7 @@
 #include "PlayListFiles.h"
 #include "PlayerHost.h"
 #include "ShownTrackTags.h"
+#include "decode/StreamStatus.h"
 #include "playlist/PlayList.h"
 #include "search/TrackSearch.h"
 
@@ -14,7 +15,9 @@
 #include <QRect>
 #include <QStringList>
 
+#include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 
 class QPushButton;
@@ -91,6 +94,9 @@ private:
     void OnMouseMove(const QPoint& point);
     void OnLButtonDown();
     void OnTimer();
+    // Looks at what the station that plays says of itself: true when it changed. A station that does not
+    // play is said here, before the tick moves on from it.
+    bool WatchStream();
 
     void TogglePlayPause() override;
     void StopMusic() override;
@@ -112,6 +118,8 @@ private:
     ShownTrackTags m_shownTrackTags;
     AccessibleStatus m_accessibleStatus{*this, m_shownTrackTags};
     QPushButton* m_quitButton = nullptr;
+    std::shared_ptr<StreamStatus> m_watchedStream;
+    std::uint64_t m_watchedChanges = 0;
 };
 
 } // namespace zalvo
