@@ -3,8 +3,9 @@
 # Usage: scripts/install-deps.sh [--test] [extra-package ...]
 #   --test  also the tools that only the tests and benchmarks use (the package checks, ffmpeg to encode
 #           the formats only the FFmpeg module reads, a sound server the output tests and the CPU
-#           benchmark play into, privately, a session bus and an MPRIS client for the desktop tests, and
-#           the accessibility bus with a client that reads it)
+#           benchmark play into, privately, a session bus and an MPRIS client for the desktop tests, the
+#           accessibility bus with a client that reads it, and an Icecast server and openssl to make
+#           certificates for the radio tests)
 set -euo pipefail
 
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
@@ -19,7 +20,7 @@ packages=(
 if [ "${1:-}" = --test ]; then
     shift
     packages+=(dpkg-dev lintian appstream desktop-file-utils pulseaudio-utils dbus playerctl ffmpeg flac
-        at-spi2-core python3-pyatspi)
+        at-spi2-core python3-pyatspi icecast2 openssl)
     # pulseaudio and pipewire-pulse conflict: installing one removes the other, so a machine that has
     # either keeps it (the CPU benchmark then loads its null sink into the running server).
     if ! installed pulseaudio && ! installed pipewire-pulse; then
