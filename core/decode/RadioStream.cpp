@@ -5,6 +5,7 @@
 #include "decode/IcyMetadata.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <utility>
 
@@ -14,8 +15,13 @@ namespace {
 
 constexpr std::chrono::milliseconds firstRetry{250};
 constexpr std::chrono::milliseconds longestRetry{4000};
+std::atomic<std::chrono::milliseconds> reconnectingTime{std::chrono::seconds(30)};
 
 } // namespace
+
+void RadioStream::setReconnectingTime(std::chrono::milliseconds time) {
+    reconnectingTime.store(time);
+}
 
 RadioStream::RadioStream(std::string url, std::shared_ptr<StreamStatus> status)
     : url(std::move(url)), status(std::move(status)) {}
@@ -67,7 +73,8 @@ std::size_t RadioStream::read(float* samples, std::size_t frames) {
 }
 
 bool RadioStream::reconnect() {
-    const auto giveUp = std::chrono::steady_clock::now() + reconnectingTime;
+    const std::chrono::milliseconds patience = reconnectingTime.load();
+    const auto giveUp = std::chrono::steady_clock::now() + patience;
     std::chrono::milliseconds wait = firstRetry;
     while (!status->cancelled().load()) {
         std::string failure;
@@ -78,7 +85,8 @@ bool RadioStream::reconnect() {
         }
         if (std::chrono::steady_clock::now() + wait >= giveUp) {
             Log::warning(Log::Category::Engine, "The stream was lost and did not come back: " + url + ": " + failure);
-            status->setFailure("it was lost and did not come back within " + std::to_string(reconnectingTime.count()) +
+            const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(patience).count();
+            status->setFailure("it was lost and did not come back within " + std::to_string(seconds) +
                                " s: " + failure);
             return false;
         }

@@ -16,8 +16,8 @@ namespace zalvo {
 // again, for a while, before the stream ends. What the station says of itself goes to its status.
 class RadioStream final {
 public:
-    // How long a stream that dropped is tried again before it ends.
-    static constexpr std::chrono::seconds reconnectingTime{30};
+    // How long a stream that dropped is tried again before it ends: 30 s unless a harness says otherwise.
+    static void setReconnectingTime(std::chrono::milliseconds time);
 
     RadioStream(std::string url, std::shared_ptr<StreamStatus> status);
     ~RadioStream();
