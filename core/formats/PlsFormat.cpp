@@ -1,5 +1,6 @@
 #include "formats/PlsFormat.h"
 
+#include "base/StreamUrl.h"
 #include "base/TextEncoding.h"
 #include "formats/CueEntry.h"
 #include "formats/EntryPath.h"
@@ -89,8 +90,8 @@ PlayListFormat::Match PlsFormat::recognises(std::string_view head) const {
 }
 
 ReadStatus PlsFormat::read(std::istream& input, std::u16string_view folder, const EntrySink& sink) const {
-    // The entries may come in any order, so they wait until the end; only those naming a file do, so
-    // memory follows the tracks that can open. The others are told of at once.
+    // The entries may come in any order, so they wait until the end; only those naming a file or a
+    // station do, so memory follows the tracks that can open. The others are told of at once.
     std::map<std::uint64_t, std::u16string> entries;
     LineReader lines(input);
     std::string line;
@@ -108,7 +109,7 @@ ReadStatus PlsFormat::read(std::istream& input, std::u16string_view folder, cons
         }
         anyEntry = true;
         std::optional<std::u16string> path = EntryPath::fromText(TextEncoding::fromFileSystem(value), folder, true);
-        if (path && (isRegularFile(*path) || namesACueTrack(*path))) {
+        if (path && (StreamUrl::isStream(*path) || isRegularFile(*path) || namesACueTrack(*path))) {
             entries.emplace(*number, std::move(*path));
         } else if (!sink(std::u16string())) {
             return ReadStatus::Cancelled;

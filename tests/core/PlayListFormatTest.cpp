@@ -137,8 +137,10 @@ protected:
     std::vector<std::u16string> music(const std::vector<const char*>& names) const {
         std::vector<std::u16string> paths;
         for (const char* name : names) {
-            paths.push_back(
-                (dir.path() / "music" / fs::path(std::u8string(reinterpret_cast<const char8_t*>(name)))).u16string());
+            const std::u8string text(reinterpret_cast<const char8_t*>(name));
+            // A station's address is an entry as it stands; any other name is a file under the music folder.
+            paths.push_back(text.starts_with(u8"http") ? std::u16string(text.begin(), text.end())
+                                                       : (dir.path() / "music" / fs::path(text)).u16string());
         }
         return paths;
     }
@@ -171,7 +173,7 @@ INSTANTIATE_TEST_SUITE_P(
                    "a.m3u8",
                    text("\xEF\xBB\xBF#EXTM3U\n#EXTINF:1,One\n../music/one.wav\n# comment\n../music/missing.wav\n"
                         "file://DIR/music/a%20b.flac\nhttp://radio.example/stream\n\n"),
-                   {"one.wav", "a b.flac"}},
+                   {"one.wav", "a b.flac", "http://radio.example/stream"}},
         FormatCase{"M3uWithOldMacLineEnds",
                    "mac.m3u",
                    text("#EXTM3U\r#EXTINF:1,One\r../music/one.wav\r../music/a b.flac\r"),
@@ -186,7 +188,7 @@ INSTANTIATE_TEST_SUITE_P(
             text("\xEF\xBB\xBF[playlist]\r\nFile2=..\\music\\one.wav\r\nTitle2=One\r\nLength2=1\r\n"
                  "File1 = file://DIR/music/a%20b.flac\r\nFile4=../music/caf\xE9.wav\r\nFile3=../music/missing.wav\r\n"
                  "File5=https://radio.example/stream\r\nNumberOfEntries=5\r\nVersion=2\r\n"),
-            {"a b.flac", "one.wav", "caf\u00E9.wav"}},
+            {"a b.flac", "one.wav", "caf\u00E9.wav", "https://radio.example/stream"}},
         FormatCase{"XspfWithXmlBase",
                    "d.xspf",
                    text("\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
@@ -196,7 +198,7 @@ INSTANTIATE_TEST_SUITE_P(
                         "<track xml:base=\"file://DIR/\"><location> music/a%20b.flac </location></track>"
                         "<track><location>http://radio.example/x.ogg</location></track>"
                         "<track><location>caf%C3%A9.wav</location></track></trackList></playlist>"),
-                   {"one.wav", "a b.flac", "caf\u00E9.wav"}},
+                   {"one.wav", "a b.flac", "http://radio.example/x.ogg", "caf\u00E9.wav"}},
         FormatCase{"ArchiveWithRelativeAndUriEntries",
                    "e.zpl",
                    [](const std::string& dir) {
@@ -210,7 +212,8 @@ TEST_F(PlayListFormatTest, EachFormatReadsBackWhatItWrote) {
     const fs::path outside = dir.file("outside.wav");
     writeToneFile(outside, AudioFormat::Wav);
     std::vector<SavedTrack> tracks;
-    for (const std::u16string& path : music({"caf\u00E9.wav", "a b.flac", "one.wav", "a b.flac"})) {
+    for (const std::u16string& path :
+         music({"caf\u00E9.wav", "a b.flac", "https://radio.example/live?a=1&b=%20", "one.wav", "a b.flac"})) {
         tracks.push_back({path, 1.0F, "A title"});
     }
     tracks.push_back({outside.u16string(), 1.0F, {}});
