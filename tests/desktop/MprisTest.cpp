@@ -75,7 +75,8 @@ TEST_F(MprisTest, TheRootInterfaceDescribesThePlayer) {
         {QStringLiteral("CanQuit"), true},
         {QStringLiteral("CanRaise"), true},
         {QStringLiteral("HasTrackList"), false},
-        {QStringLiteral("SupportedUriSchemes"), QStringList{QStringLiteral("file")}},
+        {QStringLiteral("SupportedUriSchemes"),
+         QStringList{QStringLiteral("file"), QStringLiteral("http"), QStringLiteral("https")}},
         {QStringLiteral("SupportedMimeTypes"), MprisRootAdaptor::supportedMimeTypes()},
     };
     for (const auto& [property, value] : expected) {
@@ -245,7 +246,7 @@ TEST_F(MprisTest, OpenUriAppendsAFileAndPlaysIt) {
     EXPECT_EQ(list->model()->rowCount(), 2) << "the open manager shows the new entry at once";
     EXPECT_EQ(list->selectionModel()->selectedIndexes().value(0).row(), 0) << "and keeps its selection";
 
-    for (const QString& uri : {QStringLiteral("http://example.com/a.ogg"),
+    for (const QString& uri : {QStringLiteral("ftp://example.com/a.ogg"),
                                QUrl::fromLocalFile(dir.file("missing.wav").c_str()).toString(), QString()}) {
         EXPECT_EQ(call(playerInterface, QStringLiteral("OpenUri"), {uri}).type(), QDBusMessage::ErrorMessage)
             << uri.toStdString();

@@ -89,7 +89,8 @@ TEST_F(MainWindowDropTest, DroppedFilesAndPlaylistsAreAppendedInTheDropsOrderWit
     const fs::path list = playlistOf("list.zpl", {c, a});
 
     EXPECT_TRUE(drop({urlOf(b), urlOf(list), QUrl(QStringLiteral("https://example.com/x.ogg")), urlOf(a)}));
-    EXPECT_EQ(paths(), (std::vector{kept.u16string(), b.u16string(), c.u16string(), a.u16string(), a.u16string()}))
+    EXPECT_EQ(paths(), (std::vector{kept.u16string(), b.u16string(), c.u16string(), a.u16string(),
+                                    std::u16string(u"https://example.com/x.ogg"), a.u16string()}))
         << "a playlist adds to the list, never replaces it";
     EXPECT_TRUE(window.GetPlayList().getCurrent()->isStopped());
     EXPECT_TRUE(catcher.boxes.empty());
@@ -127,8 +128,8 @@ TEST_F(MainWindowDropTest, NamesThatAreNotUtf8AreTakenInFromDropsAndFolders) {
     EXPECT_TRUE(catcher.boxes.empty());
 }
 
-TEST_F(MainWindowDropTest, OnlyLocalFilesAreTakenIn) {
-    EXPECT_FALSE(drop({QUrl(QStringLiteral("https://example.com/x.ogg"))}));
+TEST_F(MainWindowDropTest, OnlyLocalFilesAndStationsAreTakenIn) {
+    EXPECT_FALSE(drop({QUrl(QStringLiteral("ftp://example.com/x.ogg"))}));
     EXPECT_FALSE(drop({}));
     EXPECT_TRUE(paths().empty());
 }
