@@ -8,6 +8,24 @@
 
 namespace zalvo {
 
+namespace {
+
+// A station's address, a file's URL or an absolute path, as one line of text: what a page's link or a
+// terminal's path gives when dragged or copied as text alone.
+QString fromText(const QString& text) {
+    const QString line = text.trimmed();
+    if (line.isEmpty() || line.contains(QLatin1Char('\n'))) {
+        return {};
+    }
+    if (line.startsWith(QLatin1Char('/'))) {
+        return line;
+    }
+    const QUrl url(line, QUrl::StrictMode);
+    return url.isLocalFile() ? LocalPath::fromUrl(url) : StreamAddress::fromText(line);
+}
+
+} // namespace
+
 QStringList DroppedFiles::paths(const QMimeData* data) {
     QStringList paths;
     if (data == nullptr) {
@@ -19,11 +37,10 @@ QStringList DroppedFiles::paths(const QMimeData* data) {
             paths.append(path);
         }
     }
-    // A link dragged from a page's text comes as the text alone.
     if (paths.isEmpty() && data->hasText()) {
-        const QString stream = StreamAddress::fromText(data->text());
-        if (!stream.isEmpty()) {
-            paths.append(stream);
+        const QString path = fromText(data->text());
+        if (!path.isEmpty()) {
+            paths.append(path);
         }
     }
     return paths;

@@ -5,14 +5,17 @@
 #include "ErrorBox.h"
 #include "JumpToTrackDialog.h"
 #include "SkinView.h"
+#include "StreamAddress.h"
 #include "playlist/AudioConfig.h"
 
 #include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QClipboard>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScopeGuard>
@@ -303,6 +306,36 @@ void CZalvoDlg::AddMusic() {
         AddFromOutside(paths, false);
     } else if (!paths.isEmpty() && !paths.front().isEmpty()) {
         m_playListFiles.addTrack(paths.front().toStdU16String());
+    }
+}
+
+QString CZalvoDlg::AskAddress(const QString& suggested) {
+    return QInputDialog::getText(this, QStringLiteral("Ajouter une adresse"),
+                                 QStringLiteral("Adresse de la radio (http:// ou https://) :"), QLineEdit::Normal,
+                                 suggested);
+}
+
+void CZalvoDlg::AddAddress() {
+    if (m_playListFiles.isBusy()) {
+        return;
+    }
+    // An address just copied from a browser is offered as it stands.
+    const QString text = AskAddress(StreamAddress::fromText(QApplication::clipboard()->text())).trimmed();
+    if (text.isEmpty()) {
+        return;
+    }
+    const QString url = StreamAddress::fromText(text);
+    if (url.isEmpty()) {
+        showErrorBox(this, QStringLiteral("Error - Not an internet radio address ! Address : ") + text);
+        return;
+    }
+    m_playListFiles.add({url}, PlayListFiles::Start::WhenIdle);
+}
+
+void CZalvoDlg::Paste() {
+    const QStringList paths = DroppedFiles::paths(QApplication::clipboard()->mimeData());
+    if (!paths.isEmpty()) {
+        AddFromOutside(paths, false);
     }
 }
 

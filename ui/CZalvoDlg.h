@@ -76,6 +76,8 @@ protected:
     virtual std::u16string AskFilePath(bool open);
     // The add-track dialog's seam: the files chosen, none when the user cancelled.
     virtual QStringList AskFilePaths();
+    // The address input's seam, opened on `suggested`: the text typed, empty when the user cancelled.
+    virtual QString AskAddress(const QString& suggested);
 
     void showEvent(QShowEvent* event) override;
     // Quitting cancels a load that runs, and the player quits once it has stopped.
@@ -102,6 +104,10 @@ private:
     void StopMusic() override;
     void AnnouncePlaybackChange() override;
     void AddMusic();
+    // "Ajouter une adresse": a station's URL, appended and played if nothing plays.
+    void AddAddress();
+    // The clipboard's files, folders, playlists or station, appended as a drop would be.
+    void Paste();
     void OpenPlayListManager();
 
     Action m_hoveredAction = NONE;
@@ -112,8 +118,10 @@ private:
     PlayListFiles m_playListFiles{this, m_playList};
     // Its index is built again after every load, in the background, so that J finds at once.
     TrackSearch m_search{m_playList};
-    MainWindowKeys m_keys{m_playList, [this](Action action) { DoAction(action); },
-                          [this] { emit playbackMayHaveChanged(); }, [this] { OpenJumpToTrack(this); }};
+    MainWindowKeys m_keys{m_playList,
+                          [this](Action action) { DoAction(action); },
+                          [this] { emit playbackMayHaveChanged(); },
+                          {[this] { OpenJumpToTrack(this); }, [this] { AddAddress(); }, [this] { Paste(); }}};
     QIcon m_icon;
     ShownTrackTags m_shownTrackTags;
     AccessibleStatus m_accessibleStatus{*this, m_shownTrackTags};

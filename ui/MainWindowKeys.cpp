@@ -86,7 +86,14 @@ bool MainWindowKeys::press(const QKeyEvent& event) {
         return run([this, found] { m_runAction(found->action); });
     }
     if (control) {
-        return false;
+        switch (key) {
+        case Qt::Key_U:
+            return run(m_openers.address);
+        case Qt::Key_V:
+            return run(m_openers.paste);
+        default:
+            return false;
+        }
     }
     switch (key) {
     case Qt::Key_X:
@@ -99,7 +106,7 @@ bool MainWindowKeys::press(const QKeyEvent& event) {
     case Qt::Key_Right:
         return run([this] { seekBy(seekSeconds); });
     case Qt::Key_J:
-        return run(m_jump);
+        return run(m_openers.jump);
     default:
         return false;
     }

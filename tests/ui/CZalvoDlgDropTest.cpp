@@ -6,6 +6,7 @@
 #include "base/TextEncoding.h"
 #include "formats/Archive.h"
 
+#include <QClipboard>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QMimeData>
@@ -132,6 +133,43 @@ TEST_F(MainWindowDropTest, OnlyLocalFilesAndStationsAreTakenIn) {
     EXPECT_FALSE(drop({QUrl(QStringLiteral("ftp://example.com/x.ogg"))}));
     EXPECT_FALSE(drop({}));
     EXPECT_TRUE(paths().empty());
+}
+
+TEST_F(MainWindowDropTest, CtrlVPastesTheClipboardAsADrop) {
+    const fs::path a = tone("a.wav");
+    const fs::path b = tone("b.wav");
+    const auto paste = [this](auto fill) {
+        auto* data = new QMimeData;
+        fill(*data);
+        QApplication::clipboard()->setMimeData(data);
+        QTest::keyClick(&window, Qt::Key_V, Qt::ControlModifier);
+    };
+    paste([&](QMimeData& data) { data.setUrls({urlOf(a), urlOf(b)}); });
+    paste([&](QMimeData& data) { data.setText(QStringLiteral(" https://radio.example/live \n")); });
+    paste([&](QMimeData& data) { data.setText(QString::fromStdString(a.string())); });
+    paste([&](QMimeData& data) { data.setText(QStringLiteral("two\nlines")); });
+    EXPECT_EQ(paths(), (std::vector{a.u16string(), b.u16string(), std::u16string(u"https://radio.example/live"),
+                                    a.u16string()}));
+    EXPECT_TRUE(window.GetPlayList().getCurrent()->isStopped());
+    EXPECT_TRUE(catcher.boxes.empty());
+}
+
+TEST_F(MainWindowDropTest, CtrlUAddsAStationsAddressOrSaysWhyNot) {
+    const fs::path playing = tone("playing.wav");
+    window.GetPlayList().addMusic(playing.u16string());
+    window.GetPlayList().getCurrent()->playPause();
+    QApplication::clipboard()->setText(QStringLiteral("https://radio.example/copied"));
+    window.answers = {u"  radio.example/no-scheme ", u"http://127.0.0.1:9/radio.mp3", u""};
+    for (std::size_t question = 0; question < 3; ++question) {
+        QTest::keyClick(&window, Qt::Key_U, Qt::ControlModifier);
+    }
+    EXPECT_EQ(window.suggestedAddresses.front(), QStringLiteral("https://radio.example/copied"));
+    EXPECT_EQ(paths(), (std::vector{playing.u16string(), std::u16string(u"http://127.0.0.1:9/radio.mp3")}))
+        << "appended, not played over what plays";
+    EXPECT_TRUE(window.GetPlayList().getCurrent()->isPlaying());
+    ASSERT_EQ(catcher.boxes.size(), 1U);
+    EXPECT_EQ(catcher.boxes.front().text,
+              QStringLiteral("Error - Not an internet radio address ! Address : radio.example/no-scheme"));
 }
 
 TEST_F(MainWindowDropTest, TheAddTrackDialogTakesSeveralFilesAtOnce) {

@@ -34,6 +34,15 @@ protected:
         const QString answer = QString::fromStdU16String(AskFilePath(true));
         return answer.isEmpty() ? QStringList() : answer.split(QLatin1Char('\n'));
     }
+
+    // The address input takes the next answer too; what it offered is kept.
+    QString AskAddress(const QString& suggested) override {
+        suggestedAddresses.push_back(suggested);
+        return QString::fromStdU16String(AskFilePath(true));
+    }
+
+public:
+    std::vector<QString> suggestedAddresses;
 };
 
 // Moves the pointer to a point of the window. Qt drops a move to where the pointer already is, and a
