@@ -4,11 +4,13 @@
 #include "ErrorBox.h"
 #include "LocalPath.h"
 #include "LogCategories.h"
+#include "base/StreamUrl.h"
 #include "base/TextEncoding.h"
 #include "formats/Archive.h"
 #include "formats/PlayListFile.h"
 #include "playlist/CueSheetFile.h"
 #include "playlist/PlayList.h"
+#include "playlist/StationPlayList.h"
 #include "tags/TrackTags.h"
 #include "tags/TrackTagsOnce.h"
 
@@ -218,7 +220,9 @@ PlayListFiles::Complaint collect(TrackCollector& collector, const BackgroundTask
     const std::u16string file = path.toStdU16String();
     // Unless its name says it is a playlist, what plays is a track: tried first, it is spared the
     // playlist readers' opening of the file.
-    const bool namedAsPlayList = PlayListFile::formatForName(file) != PlayListFile::Format::Archive;
+    const bool namedAsPlayList = StreamUrl::isStream(file)
+                                     ? StationPlayList::named(file)
+                                     : PlayListFile::formatForName(file) != PlayListFile::Format::Archive;
     if (!namedAsPlayList && collector.addAudioFile(file)) {
         return PlayListFiles::Complaint::None;
     }

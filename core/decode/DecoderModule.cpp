@@ -36,6 +36,7 @@ struct Entries {
     ModuleDecoderOutline outline = nullptr;
     ModuleDecoderTags tags = nullptr;
     ModuleStreamOpen stream = nullptr;
+    ModuleFetch fetch = nullptr;
 };
 
 // FFmpeg's account of a file is for whoever looks into a failure, never a warning of its own.
@@ -63,10 +64,13 @@ Entries loadModule() {
         void* tags = dlsym(library, moduleDecoderTagsSymbol);
         void* setLog = dlsym(library, moduleDecoderSetLogSymbol);
         void* stream = dlsym(library, moduleStreamOpenSymbol);
-        if (open != nullptr && outline != nullptr && tags != nullptr && setLog != nullptr && stream != nullptr) {
+        void* fetch = dlsym(library, moduleFetchSymbol);
+        if (open != nullptr && outline != nullptr && tags != nullptr && setLog != nullptr && stream != nullptr &&
+            fetch != nullptr) {
             reinterpret_cast<ModuleDecoderSetLog>(setLog)(toDebugLog);
             return {reinterpret_cast<ModuleDecoderOpen>(open), reinterpret_cast<ModuleDecoderOutline>(outline),
-                    reinterpret_cast<ModuleDecoderTags>(tags), reinterpret_cast<ModuleStreamOpen>(stream)};
+                    reinterpret_cast<ModuleDecoderTags>(tags), reinterpret_cast<ModuleStreamOpen>(stream),
+                    reinterpret_cast<ModuleFetch>(fetch)};
         }
         dlclose(library);
     }
@@ -121,6 +125,18 @@ std::unique_ptr<ModuleStream> DecoderModule::open(const StreamRequest& request) 
         return nullptr;
     }
     return std::unique_ptr<ModuleStream>(entries().stream(&request));
+}
+
+std::optional<std::string> DecoderModule::fetch(const StreamRequest& request, std::size_t limit) {
+    if (entries().fetch == nullptr) {
+        *request.failure = "the FFmpeg decoder module, which reads stations, is not installed";
+        return std::nullopt;
+    }
+    std::string body;
+    if (!entries().fetch(&request, limit, &body)) {
+        return std::nullopt;
+    }
+    return body;
 }
 
 } // namespace zalvo

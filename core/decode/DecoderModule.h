@@ -4,8 +4,10 @@
 #include "decode/ModuleStream.h"
 #include "decode/TrackOutline.h"
 
+#include <cstddef>
 #include <memory>
 #include <optional>
+#include <string>
 
 namespace zalvo {
 
@@ -27,6 +29,9 @@ public:
     // An internet stream, connected and at its first frame; null with the failure said where it does not
     // open or the module is missing. Waits on the network: never on the UI thread.
     static std::unique_ptr<ModuleStream> open(const StreamRequest& request);
+    // What a station's playlist URL answers, up to `limit` bytes; nothing, with the failure said, where
+    // it does not answer, answers more, or the module is missing. Waits on the network.
+    static std::optional<std::string> fetch(const StreamRequest& request, std::size_t limit);
 };
 
 } // namespace zalvo

@@ -3,6 +3,7 @@
 #include "decode/ModuleDecoder.h"
 
 #include <atomic>
+#include <cstddef>
 #include <string>
 
 namespace zalvo {
@@ -37,5 +38,11 @@ struct StreamRequest {
 // whatever the server's answer names.
 using ModuleStreamOpen = ModuleStream* (*)(const StreamRequest* request);
 inline constexpr const char* moduleStreamOpenSymbol = "zalvo_stream_open_v4";
+
+// The module's entry point for a station's playlist: what the URL answers, over the same protocols (HLS
+// aside) and with the same waits as a stream, into `body`; false, with `failure` said, where it does not
+// answer or would give more than `limit` bytes. The request's format is not looked at.
+using ModuleFetch = bool (*)(const StreamRequest* request, std::size_t limit, std::string* body);
+inline constexpr const char* moduleFetchSymbol = "zalvo_fetch_v4";
 
 } // namespace zalvo

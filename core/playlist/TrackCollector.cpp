@@ -1,6 +1,8 @@
 #include "playlist/TrackCollector.h"
 
+#include "base/StreamUrl.h"
 #include "formats/PlayListFile.h"
+#include "playlist/StationPlayList.h"
 #include "playlist/TrackOpener.h"
 
 #include <iterator>
@@ -18,23 +20,27 @@ constexpr std::size_t batchSize = 256;
 TrackCollector::PlayListResult TrackCollector::addPlayListFile(const std::u16string& path) {
     PlayListResult result;
     const std::size_t before = tracks.size();
-    result.status = PlayListFile::read(
-        path,
-        [this, &result](std::u16string entry) {
-            if (cancelled) {
-                return false;
-            }
-            ++result.entries;
-            if (entry.empty()) {
-                return true;
-            }
-            pending.push_back(std::move(entry));
-            if (pending.size() == batchSize) {
-                openPending();
-            }
+    const EntrySink sink = [this, &result](std::u16string entry) {
+        if (cancelled) {
+            return false;
+        }
+        ++result.entries;
+        if (entry.empty()) {
             return true;
-        },
-        &cancelled);
+        }
+        pending.push_back(std::move(entry));
+        if (pending.size() == batchSize) {
+            openPending();
+        }
+        return true;
+    };
+    if (!StreamUrl::isStream(path)) {
+        result.status = PlayListFile::read(path, sink, &cancelled);
+    } else if (StationPlayList::named(path)) {
+        result.status = StationPlayList::read(path, sink, cancelled);
+    } else {
+        result.status = ReadStatus::Unrecognised;
+    }
     openPending();
     if (cancelled) {
         result.status = ReadStatus::Cancelled;

@@ -24,7 +24,8 @@ public:
 
     explicit TrackCollector(const std::atomic<bool>& cancelled) : cancelled(cancelled) {}
 
-    // Appends the tracks of a playlist file that open; Cancelled as soon as cancelling is asked for.
+    // Appends the tracks of a playlist file that open, or the stations of a station's playlist URL;
+    // Cancelled as soon as cancelling is asked for.
     PlayListResult addPlayListFile(const std::u16string& path);
     // Appends the track if it opens, or the tracks of a cue sheet.
     bool addAudioFile(const std::u16string& path);

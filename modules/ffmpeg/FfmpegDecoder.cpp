@@ -47,6 +47,8 @@ constexpr int fruitlessPackets = 256;
 // A stream reaches these protocols only; HLS opens its segments through them too, so that a manifest
 // naming a local file opens nothing.
 constexpr const char* streamProtocols = "http,https,tcp,tls,hls";
+// A station's playlist is a small text over plain HTTP or HTTPS.
+constexpr const char* playListProtocols = "http,https,tcp,tls";
 // Radio comes as MP3, AAC, Ogg or as HLS segments of MPEG-TS or fragmented MP4.
 constexpr const char* streamDemuxers = "aac,mp3,ogg,flac,mov,matroska,wav,hls,mpegts";
 // How long a stream may take to connect, answer and give its first frame: a server that sends headers
@@ -327,6 +329,49 @@ std::unique_ptr<FfmpegDecoder> FfmpegDecoder::open(const StreamRequest& request)
     }
     decoder->network.deadline = std::chrono::steady_clock::time_point::max();
     return decoder;
+}
+
+bool FfmpegDecoder::fetch(const StreamRequest& request, std::size_t limit, std::string& body) {
+    FfmpegLog::takeOver();
+    FfmpegLog::takeLastError();
+    Network network{request.cancelled, std::chrono::steady_clock::now() + openingTime};
+    const AVIOInterruptCB interrupt{interrupted, &network};
+    AVDictionary* options = nullptr;
+    av_dict_set(&options, "protocol_whitelist", playListProtocols, 0);
+    av_dict_set(&options, "user_agent", "Zalvo", 0);
+    av_dict_set(&options, "rw_timeout", silentConnection, 0);
+    av_dict_set(&options, "timeout", connectTime, 0);
+    av_dict_set(&options, "tls_verify", "1", 0);
+    if (request.authorities != nullptr) {
+        av_dict_set(&options, "ca_file", request.authorities, 0);
+    }
+    AVIOContext* answer = nullptr;
+    const int opened = avio_open2(&answer, request.url, AVIO_FLAG_READ, &interrupt, &options);
+    av_dict_free(&options);
+    const auto timedOut = [&network] { return std::chrono::steady_clock::now() > network.deadline; };
+    if (opened < 0) {
+        *request.failure = failureOf(opened, FfmpegLog::takeLastError(), timedOut());
+        return false;
+    }
+    const std::unique_ptr<AVIOContext, void (*)(AVIOContext*)> closer(
+        answer, [](AVIOContext* context) { avio_closep(&context); });
+    body.clear();
+    std::array<unsigned char, 4096> chunk{};
+    while (true) {
+        const int got = avio_read(answer, chunk.data(), static_cast<int>(chunk.size()));
+        if (got == AVERROR_EOF || got == 0) {
+            return true;
+        }
+        if (got < 0) {
+            *request.failure = failureOf(got, FfmpegLog::takeLastError(), timedOut());
+            return false;
+        }
+        if (body.size() + static_cast<std::size_t>(got) > limit) {
+            *request.failure = "the station's playlist is larger than any playlist should be";
+            return false;
+        }
+        body.append(reinterpret_cast<const char*>(chunk.data()), static_cast<std::size_t>(got));
+    }
 }
 
 bool FfmpegDecoder::openRemote(const StreamRequest& request) {
@@ -702,6 +747,11 @@ extern "C" __attribute__((visibility("default"))) bool zalvo_decoder_tags_v4(int
 
 extern "C" __attribute__((visibility("default"))) ModuleStream* zalvo_stream_open_v4(const StreamRequest* request) {
     return FfmpegDecoder::open(*request).release();
+}
+
+extern "C" __attribute__((visibility("default"))) bool zalvo_fetch_v4(const StreamRequest* request, std::size_t limit,
+                                                                      std::string* body) {
+    return FfmpegDecoder::fetch(*request, limit, *body);
 }
 
 extern "C" __attribute__((visibility("default"))) void zalvo_decoder_set_log_v4(ModuleLogSink sink) {

@@ -44,6 +44,8 @@ public:
     static bool tags(int descriptor, ModuleTags& tags);
     // A stream whose first frame is decoded already, or null with the reason said in the request.
     static std::unique_ptr<FfmpegDecoder> open(const StreamRequest& request);
+    // A station's playlist: the whole answer, up to `limit` bytes, or false with the reason said.
+    static bool fetch(const StreamRequest& request, std::size_t limit, std::string& body);
 
     PcmFormat format() const override { return output; }
     std::optional<std::uint64_t> frames() const override { return length; }
