@@ -132,6 +132,11 @@ void MprisPlayerAdaptor::Play() {
     m_service.playbackChanged();
 }
 
+bool MprisPlayerAdaptor::canSeek() const {
+    const Music* track = m_service.shownTrack();
+    return track == nullptr || !track->isStream();
+}
+
 void MprisPlayerAdaptor::Seek(qlonglong Offset) {
     const Music* track = m_service.shownTrack();
     if (track == nullptr || track->isStream()) {

@@ -27,7 +27,7 @@ class MprisPlayerAdaptor final : public QDBusAbstractAdaptor {
     Q_PROPERTY(bool CanGoPrevious READ hasTracks)
     Q_PROPERTY(bool CanPlay READ hasTracks)
     Q_PROPERTY(bool CanPause READ hasTracks)
-    Q_PROPERTY(bool CanSeek READ canControl)
+    Q_PROPERTY(bool CanSeek READ canSeek)
     Q_PROPERTY(bool CanControl READ canControl)
 
 public:
@@ -49,6 +49,8 @@ public:
     qlonglong position() const;
     bool hasTracks() const;
     static bool canControl() { return true; }
+    // False while a station plays: it has no length to move within.
+    bool canSeek() const;
 
 public slots:
     void Next();

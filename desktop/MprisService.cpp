@@ -202,6 +202,7 @@ MprisService::Announced MprisService::observe() const {
     state.status = playbackStatus();
     if (track != nullptr) {
         state.trackId = track->getId();
+        state.canSeek = !track->isStream();
         if (const std::shared_ptr<StreamStatus> status = track->getStreamStatus()) {
             state.streamChanges = status->changes();
         }
@@ -263,6 +264,9 @@ void MprisService::refresh() {
         for (const char* name : {"CanGoNext", "CanGoPrevious", "CanPlay", "CanPause"}) {
             changed.insert(QString::fromLatin1(name), now.hasTracks);
         }
+    }
+    if (now.canSeek != before.canSeek) {
+        changed.insert(QStringLiteral("CanSeek"), now.canSeek);
     }
     announce(changed);
 }

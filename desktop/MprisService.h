@@ -76,6 +76,8 @@ private:
         bool repeat = false;
         bool shuffle = false;
         bool hasTracks = false;
+        // A station plays as it is sent.
+        bool canSeek = true;
         qlonglong position = 0;
         qint64 observedAt = 0;
         std::uint64_t streamChanges = 0;

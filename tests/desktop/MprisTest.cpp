@@ -1,4 +1,5 @@
 #include "CPlayListManagDlg.h"
+#include "FaultServer.h"
 #include "ModalCatcher.h"
 #include "MprisRootAdaptor.h"
 #include "PublishedPlayer.h"
@@ -253,6 +254,38 @@ TEST_F(MprisTest, OpenUriAppendsAFileAndPlaysIt) {
     }
     waitUntil([] { return false; }, 100);
     EXPECT_EQ(window.GetPlayList().getList()->size(), 2U);
+}
+
+// A station: its song as the title, split at " - ", its name as the album, no length, no seeking; each
+// new song announced as the station sends it.
+TEST_F(MprisTest, AStationOpenedByUriTellsItsSongsAndHasNoLength) {
+    if (!FaultServer::available()) {
+        GTEST_SKIP() << "python3 and ffmpeg make the station";
+    }
+    FaultServer station(dir.path());
+    ASSERT_TRUE(station.start());
+    const QString url = QString::fromStdString(station.url("/radio.mp3"));
+    EXPECT_EQ(call(playerInterface, QStringLiteral("OpenUri"), {url}).type(), QDBusMessage::ReplyMessage);
+    const auto shown = [this] {
+        return playerctl({QStringLiteral("metadata"), QStringLiteral("--format"),
+                          QStringLiteral("{{status}}|{{artist}}|{{title}}|{{album}}|{{mpris:length}}")})
+            .toStdString();
+    };
+    EXPECT_TRUE(waitUntil([&] { return shown() == "Playing|Fault Artist|Fault Song|Fault Radio|"; }, 15000)) << shown();
+
+    ASSERT_TRUE(station.control("title Next Artist - Next Song"));
+    const auto announcedNextSong = [this] {
+        return std::any_of(recorder->changes.begin(), recorder->changes.end(), [](const QVariantMap& change) {
+            return unwrap(change.value(QStringLiteral("Metadata"))).toMap().value(QStringLiteral("xesam:title")) ==
+                   QStringLiteral("Next Song");
+        });
+    };
+    EXPECT_TRUE(waitUntil(announcedNextSong, 15000)) << "a new song is announced, not waited for";
+    EXPECT_EQ(get(QStringLiteral("CanSeek")), false);
+    call(playerInterface, QStringLiteral("Seek"), {qlonglong{10'000'000}});
+    waitUntil([] { return false; }, 100);
+    EXPECT_TRUE(recorder->seeks.empty());
+    EXPECT_TRUE(currentTrack()->isPlaying());
 }
 
 TEST_F(MprisTest, OpenUriOfAFileThatDoesNotOpenLeavesPlaybackAsItWas) {
