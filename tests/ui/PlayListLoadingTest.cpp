@@ -102,7 +102,7 @@ TEST_F(PlayListLoadingTest, WhatIsNoPlayListLeavesThePlayListPlayingAsItWas) {
 
 TEST_F(PlayListLoadingTest, APlayListNoEntryOfWhichOpensSaysSoAndChangesNothing) {
     const std::vector<std::u16string> before = playTwoTracks();
-    const fs::path radio = writeFile("radio.pls", "[playlist]\nFile1=http://radio.example/stream\nFile2=gone.wav\n");
+    const fs::path radio = writeFile("radio.pls", "[playlist]\nFile1=ftp://radio.example/stream\nFile2=gone.wav\n");
     load(radio);
     ASSERT_EQ(catcher.boxes.size(), 1U);
     EXPECT_EQ(catcher.boxes[0].text, message("Error - Music has not been loaded ! Path : ", radio));
