@@ -359,7 +359,8 @@ bool FfmpegDecoder::fetch(const StreamRequest& request, std::size_t limit, std::
     std::array<unsigned char, 4096> chunk{};
     while (true) {
         const int got = avio_read(answer, chunk.data(), static_cast<int>(chunk.size()));
-        if (got == AVERROR_EOF || got == 0) {
+        // FFmpeg ends a body of no stated length, closed by the server as Icecast's are, with EIO.
+        if (got == AVERROR_EOF || got == 0 || (got == AVERROR(EIO) && avio_size(answer) < 0)) {
             return true;
         }
         if (got < 0) {

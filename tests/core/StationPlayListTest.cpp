@@ -1,6 +1,7 @@
 #include "playlist/StationPlayList.h"
 
 #include "ChildProcess.h"
+#include "IcecastServer.h"
 #include "TempDir.h"
 #include "playlist/TrackCollector.h"
 
@@ -9,6 +10,7 @@
 #include <atomic>
 #include <chrono>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -97,6 +99,27 @@ TEST_F(StationPlayListTest, AStationsListGivesItsStationsAndNothingLocal) {
             paths.push_back(track->getPath());
         }
         EXPECT_EQ(paths, row.tracks) << row.name;
+    }
+}
+
+// Icecast publishes each mount's own M3U and XSPF, as stations link them from their pages.
+TEST(StationPlayListIcecastTest, AMountsOwnPlayListsGiveTheMount) {
+    if (!IcecastServer::available()) {
+        GTEST_SKIP() << "icecast2 and ffmpeg make the station";
+    }
+    const TempDir dir;
+    IcecastServer icecast(dir.path());
+    ASSERT_TRUE(icecast.start());
+    ASSERT_TRUE(icecast.feed("/radio.mp3", IcecastServer::Codec::Mp3));
+    const std::string mount = icecast.url("/radio.mp3");
+    for (const char* list : {".m3u", ".xspf"}) {
+        const std::string url = mount + list;
+        std::atomic<bool> cancelled = false;
+        TrackCollector collector(cancelled);
+        EXPECT_EQ(collector.addPlayListFile({url.begin(), url.end()}).status, ReadStatus::Ok) << list;
+        const std::vector<std::unique_ptr<Music>> tracks = collector.takeTracks();
+        ASSERT_EQ(tracks.size(), 1U) << list;
+        EXPECT_EQ(tracks.front()->getPath(), std::u16string(mount.begin(), mount.end())) << list;
     }
 }
 
