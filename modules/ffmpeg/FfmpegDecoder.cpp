@@ -119,7 +119,8 @@ std::string failureOf(int error, const std::string& told, bool timedOut) {
     if (mentions(told, "certificate")) {
         return "its certificate is not trusted (" + told + ")";
     }
-    if (timedOut) {
+    // FFmpeg's own socket timeout may come before the opening's deadline.
+    if (timedOut || error == AVERROR(ETIMEDOUT)) {
         return "the server did not answer in time";
     }
     switch (error) {
