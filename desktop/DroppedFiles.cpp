@@ -13,7 +13,7 @@ namespace {
 // A station's address, a file's URL or an absolute path, as one line of text: what a page's link or a
 // terminal's path gives when dragged or copied as text alone.
 QString fromText(const QString& text) {
-    const QString line = text.trimmed();
+    QString line = text.trimmed();
     if (line.isEmpty() || line.contains(QLatin1Char('\n'))) {
         return {};
     }

@@ -6,6 +6,7 @@
 #include "decode/DecoderModule.h"
 #include "formats/PlayListFile.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <optional>
@@ -36,12 +37,8 @@ bool StationPlayList::named(std::u16string_view url) {
     }
     const std::u16string path = lowered(url.substr(0, url.find_first_of(u"?#")));
     constexpr std::array<std::u16string_view, 3> extensions{u".pls", u".m3u", u".xspf"};
-    for (const std::u16string_view extension : extensions) {
-        if (path.ends_with(extension)) {
-            return true;
-        }
-    }
-    return false;
+    return std::ranges::any_of(extensions,
+                               [&path](std::u16string_view extension) { return path.ends_with(extension); });
 }
 
 ReadStatus StationPlayList::read(const std::u16string& url, const EntrySink& sink, const std::atomic<bool>& cancelled) {

@@ -58,7 +58,7 @@ constexpr std::chrono::seconds openingTime{10};
 constexpr const char* silentConnection = "8000000";
 constexpr const char* connectTime = "5000000";
 // The most of an ICY block kept, its whole size in the protocol.
-constexpr std::size_t metadataBytes = 16 * 255;
+constexpr std::size_t metadataBytes = std::size_t{16} * 255;
 
 int readInput(void* opaque, std::uint8_t* buffer, int size) {
     auto& input = *static_cast<FfmpegDecoder::Input*>(opaque);
