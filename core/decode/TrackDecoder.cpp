@@ -108,7 +108,7 @@ std::optional<TrackOutline> TrackDecoder::outline(const std::string& utf8Path) {
     if (!decoder) {
         return std::nullopt;
     }
-    return TrackOutline{decoder->format(), decoder->headerFrames(), carriesCueSheet};
+    return TrackOutline{decoder->format(), decoder->headerFrames(), carriesCueSheet || decoder->taggedCueSheet};
 }
 
 std::unique_ptr<TrackDecoder> TrackDecoder::open(std::unique_ptr<FileStream> input, Use use) {
@@ -138,6 +138,7 @@ std::unique_ptr<TrackDecoder> TrackDecoder::open(std::unique_ptr<FileStream> inp
                 decoder->input.reset();
                 decoder->pcmFormat = found->format;
                 decoder->declaredFrames = found->frames;
+                decoder->taggedCueSheet = found->carriesCueSheet;
                 return decoder;
             }
         }

@@ -80,6 +80,8 @@ private:
     std::shared_ptr<StreamStatus> status;
     PcmFormat pcmFormat;
     std::optional<std::uint64_t> declaredFrames;
+    // The module's outline found the album's cue sheet in the container's tags.
+    bool taggedCueSheet = false;
     // The part of the file played, and where in the file reading stands, in frames.
     std::uint64_t spanFirst = 0;
     std::optional<std::uint64_t> spanEnd;

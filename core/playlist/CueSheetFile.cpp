@@ -1,11 +1,14 @@
 #include "playlist/CueSheetFile.h"
 
 #include "base/TextEncoding.h"
+#include "decode/DecoderModule.h"
+#include "decode/FileStream.h"
 #include "formats/CueSheet.h"
 #include "playlist/FlacCueSheet.h"
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <charconv>
 #include <filesystem>
 #include <fstream>
@@ -92,12 +95,57 @@ std::vector<CueSheetFile::Located> located(const CueSheet& sheet, const std::u16
     return tracks;
 }
 
+// WavPack's and Monkey's Audio's first bytes: only such files are asked for a tagged sheet, so that
+// no other file costs the decoder module another look.
+bool opensWithApeTaggedMagic(std::ifstream& input) {
+    std::array<char, 4> magic{};
+    input.clear();
+    input.seekg(0);
+    if (!input.read(magic.data(), magic.size())) {
+        return false;
+    }
+    const std::string_view opening(magic.data(), magic.size());
+    return opening == "wvpk" || opening == "MAC ";
+}
+
+// The sheet in a file's tags as FFmpeg reads them: the "cuesheet" item of a WavPack or Monkey's Audio
+// file's APE tag. Only the tracks of its first FILE lie in the file itself.
+std::optional<CueSheet> taggedSheet(const std::u16string& path) {
+    const std::optional<std::string> native = TextEncoding::toUtf8(path);
+    FileStream file;
+    if (!native || !file.open(*native)) {
+        return std::nullopt;
+    }
+    const std::optional<ModuleTags> tags = DecoderModule::tags(file.descriptor());
+    if (!tags) {
+        return std::nullopt;
+    }
+    const auto item = std::find_if(tags->begin(), tags->end(), [](const auto& tag) {
+        return std::equal(tag.first.begin(), tag.first.end(), std::string_view("cuesheet").begin(),
+                          std::string_view("cuesheet").end(),
+                          [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
+    });
+    if (item == tags->end()) {
+        return std::nullopt;
+    }
+    std::variant<CueSheet, std::string> read = CueSheet::read(item->second);
+    auto* sheet = std::get_if<CueSheet>(&read);
+    if (sheet == nullptr) {
+        return std::nullopt;
+    }
+    std::erase_if(sheet->tracks, [](const CueSheet::Track& track) { return track.file != 0; });
+    return sheet->tracks.empty() ? std::nullopt : std::optional<CueSheet>(std::move(*sheet));
+}
+
 // The tracks of the sheet an audio file carries, which all lie in the file itself.
 std::variant<std::vector<CueSheetFile::Located>, std::string> embeddedIn(const std::u16string& path,
                                                                          std::ifstream& input) {
     input.clear();
     input.seekg(0);
-    const std::optional<CueSheet> sheet = FlacCueSheet::read(input);
+    std::optional<CueSheet> sheet = FlacCueSheet::read(input);
+    if (!sheet && opensWithApeTaggedMagic(input)) {
+        sheet = taggedSheet(path);
+    }
     if (!sheet) {
         return std::string("not a cue sheet");
     }

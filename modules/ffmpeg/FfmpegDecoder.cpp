@@ -279,19 +279,21 @@ std::optional<TrackOutline> FfmpegDecoder::outline(int descriptor) {
     // demuxer: their codec is opened to be sure. Opening every codec would cost a playlist of WMA tracks
     // three times as much to load.
     const bool codecRefuses = std::strncmp(decoder->container->iformat->name, "mov", 3) == 0 && !decoder->openCodec();
+    // WavPack and Monkey's Audio rips carry the album's sheet in their APE tag.
+    const bool carriesCueSheet = av_dict_get(decoder->container->metadata, "cuesheet", nullptr, 0) != nullptr;
     if (!decoderMayDiffer && !codecRefuses) {
         decoder->output = {static_cast<unsigned>(outputRate(parameters.codec_id, parameters.sample_rate)),
                            static_cast<unsigned>(parameters.ch_layout.nb_channels)};
         decoder->describeLength();
         if (decoder->length) {
-            return TrackOutline{decoder->output, decoder->length};
+            return TrackOutline{decoder->output, decoder->length, carriesCueSheet};
         }
     }
     decoder = open(decoder->releaseDescriptor());
     if (!decoder) {
         return std::nullopt;
     }
-    return TrackOutline{decoder->output, decoder->length};
+    return TrackOutline{decoder->output, decoder->length, carriesCueSheet};
 }
 
 bool FfmpegDecoder::tags(int descriptor, ModuleTags& tags) {

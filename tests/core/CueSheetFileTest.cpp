@@ -1,5 +1,6 @@
 #include "playlist/CueSheetFile.h"
 
+#include "FfmpegEncode.h"
 #include "LogCapture.h"
 #include "TempDir.h"
 #include "ToneFile.h"
@@ -13,6 +14,8 @@
 #include <functional>
 #include <string>
 #include <sys/stat.h>
+#include <taglib/apetag.h>
+#include <taglib/wavpackfile.h>
 #include <vector>
 
 namespace zalvo {
@@ -63,8 +66,9 @@ protected:
     TempDir dir;
 };
 
-// A FLAC file that carries its sheet, as a CUESHEET block or a CUESHEET comment, lists as its tracks.
-TEST_F(CueSheetFileTest, AFlacCarryingItsSheetListsAsItsTracks) {
+// A file that carries its sheet, as a FLAC CUESHEET block or comment or a WavPack APE tag, lists as its
+// tracks.
+TEST_F(CueSheetFileTest, AFileCarryingItsSheetListsAsItsTracks) {
     const fs::path text = sheet("album.cue", threeTracks);
     const std::vector<std::string> named{"1 Un 0-75", "2 Deux 75-150", "3 Trois 150-end"};
     const struct {
@@ -80,6 +84,16 @@ TEST_F(CueSheetFileTest, AFlacCarryingItsSheetListsAsItsTracks) {
         EXPECT_EQ(opened(file), tracks) << name;
         EXPECT_EQ(opened(file.string() + "?2"), std::vector<std::string>{tracks[1]}) << name;
     }
+    // WavPack rips carry it as their APE tag's "Cuesheet" item.
+    const fs::path wavPack = dir.file("album.wv");
+    encodeWithFfmpeg(album("source.flac"), wavPack, "-c:a wavpack");
+    {
+        TagLib::WavPack::File file(wavPack.c_str());
+        file.APETag(true)->addValue("Cuesheet", TagLib::String(threeTracks, TagLib::String::UTF8));
+        ASSERT_TRUE(file.save());
+    }
+    EXPECT_EQ(opened(wavPack), named);
+    EXPECT_EQ(opened(wavPack.string() + "?3"), std::vector<std::string>{named[2]});
     const fs::path plain = album("plain.flac");
     EXPECT_EQ(opened(plain), std::vector<std::string>{"whole file"});
     EXPECT_EQ(opened(plain.string() + "?1"), std::vector<std::string>{"whole file"});
