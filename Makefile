@@ -56,6 +56,7 @@ bench: build test-deps
 	@echo "== start-up"; scripts/bench-startup.sh $(BUILD)/ui/zalvo
 	@echo "== CPU while playing"; scripts/bench-cpu.sh $(BUILD)/ui/zalvo $(BUILD)/bench/write_tone_file
 	@echo "== internet radio"; scripts/bench-radio.sh $(BUILD)/ui/zalvo
+	@echo "== titles over MPRIS"; scripts/bench-titles.sh $(BUILD)/ui/zalvo
 
 asan: deps test-deps
 	cmake -S . -B $(ASAN_BUILD) $(CMAKE_FLAGS) $(SANITIZE_FLAGS) -DZALVO_SANITIZE=ON
