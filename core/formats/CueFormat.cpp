@@ -10,13 +10,6 @@
 
 namespace zalvo {
 
-namespace {
-
-// One byte more than a sheet may hold, so that CueSheet refuses one too large.
-constexpr std::size_t mostBytesRead = (std::size_t{1} << 20) + 1;
-
-} // namespace
-
 std::span<const std::u16string_view> CueFormat::extensions() const {
     static constexpr std::array<std::u16string_view, 1> names{u".cue"};
     return names;
@@ -27,10 +20,7 @@ PlayListFormat::Match CueFormat::recognises(std::string_view head) const {
 }
 
 ReadStatus CueFormat::read(std::istream& input, std::u16string_view /*folder*/, const EntrySink& sink) const {
-    std::string bytes(mostBytesRead, '\0');
-    input.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    bytes.resize(static_cast<std::size_t>(input.gcount()));
-    const std::variant<CueSheet, std::string> read = CueSheet::read(bytes);
+    const std::variant<CueSheet, std::string> read = CueSheet::read(input);
     if (const auto* refused = std::get_if<std::string>(&read)) {
         Log::warning(Log::Category::Formats, *refused);
         return ReadStatus::Damaged;

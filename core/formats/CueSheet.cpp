@@ -345,6 +345,13 @@ std::vector<CueSheet::Track> rangesOf(const std::vector<TrackPlace>& places) {
 
 } // namespace
 
+std::variant<CueSheet, std::string> CueSheet::read(std::istream& input) {
+    std::string bytes(maxSheetBytes + 1, '\0');
+    input.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    bytes.resize(static_cast<std::size_t>(input.gcount()));
+    return read(bytes);
+}
+
 std::variant<CueSheet, std::string> CueSheet::read(std::string_view bytes) {
     if (bytes.size() > maxSheetBytes) {
         return damaged("larger than 1 MB");

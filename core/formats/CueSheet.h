@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <istream>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -39,6 +40,8 @@ struct CueSheet final {
 
     // The sheet, or an English sentence saying why it is refused.
     static std::variant<CueSheet, std::string> read(std::string_view bytes);
+    // The same from the stream's position, reading no more than a sheet may hold and a byte to tell.
+    static std::variant<CueSheet, std::string> read(std::istream& input);
     // Whether a file's opening reads as a cue sheet's: it begins with one of the format's commands and
     // names an audio file.
     static bool opensLikeOne(std::string_view head);

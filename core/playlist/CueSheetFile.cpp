@@ -19,8 +19,6 @@ namespace zalvo {
 
 namespace {
 
-// More than any real sheet, so that CueSheet sees what makes a file too large and says so.
-constexpr std::size_t mostBytesRead = (std::size_t{1} << 20) + 1;
 constexpr std::size_t headBytes = 4096;
 
 // The endings of the lossless files rips are kept in, tried in turn for a named file that is missing.
@@ -167,12 +165,9 @@ std::variant<std::vector<CueSheetFile::Located>, std::string> CueSheetFile::read
     if (!CueSheet::opensLikeOne(bytes)) {
         return embeddedIn(sheetPath, input);
     }
-    if (bytes.size() == headBytes) {
-        bytes.resize(mostBytesRead);
-        input.read(bytes.data() + headBytes, static_cast<std::streamsize>(mostBytesRead - headBytes));
-        bytes.resize(headBytes + static_cast<std::size_t>(input.gcount()));
-    }
-    std::variant<CueSheet, std::string> read = CueSheet::read(bytes);
+    input.clear();
+    input.seekg(0);
+    std::variant<CueSheet, std::string> read = CueSheet::read(input);
     if (auto* refused = std::get_if<std::string>(&read)) {
         return std::move(*refused);
     }
