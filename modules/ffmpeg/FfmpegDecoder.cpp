@@ -51,6 +51,10 @@ constexpr const char* streamProtocols = "http,https,tcp,tls,hls";
 constexpr const char* playListProtocols = "http,https,tcp,tls";
 // Radio comes as MP3, AAC, Ogg or as HLS segments of MPEG-TS or fragmented MP4.
 constexpr const char* streamDemuxers = "aac,mp3,ogg,flac,mov,matroska,wav,hls,mpegts";
+// What a station's answer costs before it is refused: at 128 kbit/s it comes well within the opening
+// time, so that a page or noise is told apart from a server that does not answer. Audio is known by
+// its first frames.
+constexpr std::int64_t streamProbeBytes = std::int64_t{64} * 1024;
 // How long a stream may take to connect, answer and give its first frame: a server that sends headers
 // without end, or accepts and says nothing, is given up on.
 constexpr std::chrono::seconds openingTime{10};
@@ -326,8 +330,8 @@ std::unique_ptr<FfmpegDecoder> FfmpegDecoder::open(const StreamRequest& request)
         return nullptr;
     }
     if (!decoder->openCodec() || !decoder->decodeFrame()) {
-        *request.failure = failureOf(AVERROR_INVALIDDATA, FfmpegLog::takeLastError(),
-                                     std::chrono::steady_clock::now() > decoder->network.deadline);
+        // The server answered and what it sent opened: no frame of it decoded within the opening time.
+        *request.failure = failureOf(AVERROR_INVALIDDATA, FfmpegLog::takeLastError(), false);
         return nullptr;
     }
     decoder->network.deadline = std::chrono::steady_clock::time_point::max();
@@ -385,7 +389,7 @@ bool FfmpegDecoder::openRemote(const StreamRequest& request) {
         return false;
     }
     container->interrupt_callback = {interrupted, &network};
-    container->format_probesize = probeBytes;
+    container->format_probesize = streamProbeBytes;
     container->probesize = analyseBytes;
     container->max_analyze_duration = std::int64_t{2} * AV_TIME_BASE;
     AVDictionary* options = nullptr;
@@ -413,8 +417,8 @@ bool FfmpegDecoder::openRemote(const StreamRequest& request) {
         container->streams[streamIndex]->codecpar->sample_rate <= 0 ||
         container->streams[streamIndex]->codecpar->ch_layout.nb_channels <= 0 ||
         avcodec_find_decoder(container->streams[streamIndex]->codecpar->codec_id) == nullptr) {
-        *request.failure = failureOf(AVERROR_INVALIDDATA, FfmpegLog::takeLastError(),
-                                     std::chrono::steady_clock::now() > network.deadline);
+        // The server answered: nothing it sent within the opening time was found to be audio.
+        *request.failure = failureOf(AVERROR_INVALIDDATA, FfmpegLog::takeLastError(), false);
         return false;
     }
     for (unsigned i = 0; i < container->nb_streams; ++i) {
