@@ -7,8 +7,10 @@
 #include "LogCapture.h"
 #include "TempDir.h"
 #include "TestCertificates.h"
+#include "ToneFile.h"
 #include "decode/StreamStatus.h"
 #include "decode/TrackDecoder.h"
+#include "playlist/PlayList.h"
 
 #include <gtest/gtest.h>
 
@@ -22,7 +24,9 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -321,6 +325,46 @@ bool connectedTo(const std::string& url) {
         }
     }
     return false;
+}
+
+// A playlist plays a station where a file would be: after the file before it, and once the station is
+// lost for good, the file after it.
+TEST_F(FaultServerTest, FilesAndAStationInOneListPlayInOrder) {
+    ASSERT_TRUE(server.start());
+    RadioStream::setReconnectingTime(1s);
+    const auto tone = [this](const std::string& name) {
+        const fs::path file = dir.file(name);
+        writeToneFile(file, AudioFormat::Wav, ToneShape{{ToneSegment{440.0, 0.3}}});
+        return file.u16string();
+    };
+    const std::string station = server.url("/restart.mp3?after=1&down=60");
+    PlayList playList;
+    for (const std::u16string& entry :
+         {tone("before.wav"), std::u16string(station.begin(), station.end()), tone("after.wav")}) {
+        ASSERT_TRUE(playList.addMusic(entry));
+    }
+    playList.getCurrent()->playPause();
+    // The window's tick, until `done` holds.
+    const auto ticksUntil = [&playList](const std::function<bool()>& done, std::chrono::seconds limit) {
+        const auto giveUp = std::chrono::steady_clock::now() + limit;
+        while (std::chrono::steady_clock::now() < giveUp) {
+            playList.advanceIfFinished();
+            if (done()) {
+                return true;
+            }
+            std::this_thread::sleep_for(100ms);
+        }
+        return false;
+    };
+    const auto plays = [&playList](std::size_t index) {
+        const std::scoped_lock lock(playList.mutex);
+        return playList.getCurrentPosition() == std::next(playList.getList()->begin(), static_cast<long>(index)) &&
+               playList.getCurrent()->isPlaying();
+    };
+    ASSERT_TRUE(ticksUntil([&] { return plays(1); }, 10s));
+    const Music& radio = **std::next(playList.getList()->begin());
+    EXPECT_TRUE(ticksUntil([&radio] { return radio.getStreamStatus()->shown().played; }, connectLimit));
+    EXPECT_TRUE(ticksUntil([&] { return plays(2); }, connectLimit)) << "the station, lost, ends as a track does";
 }
 
 TEST_F(FaultServerTest, CancelEndsAConnectThatWaitsForHeaders) {
