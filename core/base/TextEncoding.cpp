@@ -188,6 +188,16 @@ std::u16string TextEncoding::fromFileSystem(std::string_view bytes) {
     });
 }
 
+std::u16string TextEncoding::lowerAscii(std::u16string_view text) {
+    std::u16string result(text);
+    for (char16_t& c : result) {
+        if (c >= u'A' && c <= u'Z') {
+            c = static_cast<char16_t>(c - u'A' + u'a');
+        }
+    }
+    return result;
+}
+
 std::u16string TextEncoding::readable(std::u16string_view text) {
     std::u16string out(text);
     for (std::size_t i = 0; i < out.size(); ++i) {

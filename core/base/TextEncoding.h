@@ -25,6 +25,8 @@ public:
     static std::u16string fromWindows1252(std::string_view bytes);
     // Narrow strings of other writers: UTF-8 when valid, else Windows-1252.
     static std::u16string fromNarrow(std::string_view bytes);
+    // A-Z lowered and nothing else, as file name endings and URL schemes compare.
+    static std::u16string lowerAscii(std::u16string_view text);
 };
 
 } // namespace zalvo

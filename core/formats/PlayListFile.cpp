@@ -23,16 +23,6 @@ namespace {
 // Enough of the opening to tell the formats apart.
 constexpr std::size_t headSize = 4096;
 
-std::u16string lowered(std::u16string_view text) {
-    std::u16string result(text);
-    for (char16_t& c : result) {
-        if (c >= u'A' && c <= u'Z') {
-            c = static_cast<char16_t>(c - u'A' + u'a');
-        }
-    }
-    return result;
-}
-
 struct RegisteredFormat {
     PlayListFile::Format name;
     const PlayListFormat& format;
@@ -144,7 +134,7 @@ ReadStatus PlayListFile::readAnyFormat(std::istream& input, std::u16string_view 
 }
 
 PlayListFile::Format PlayListFile::formatForName(std::u16string_view path) {
-    const std::u16string name = lowered(path);
+    const std::u16string name = TextEncoding::lowerAscii(path);
     for (const RegisteredFormat& entry : registry()) {
         for (const std::u16string_view extension : entry.format.extensions()) {
             if (name.ends_with(extension)) {

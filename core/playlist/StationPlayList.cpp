@@ -19,23 +19,13 @@ namespace {
 // A station's list names a few streams in a few hundred bytes.
 constexpr std::size_t largestList = std::size_t{1} << 20;
 
-std::u16string lowered(std::u16string_view text) {
-    std::u16string result(text);
-    for (char16_t& c : result) {
-        if (c >= u'A' && c <= u'Z') {
-            c = static_cast<char16_t>(c - u'A' + u'a');
-        }
-    }
-    return result;
-}
-
 } // namespace
 
 bool StationPlayList::named(std::u16string_view url) {
     if (!StreamUrl::isStream(url)) {
         return false;
     }
-    const std::u16string path = lowered(url.substr(0, url.find_first_of(u"?#")));
+    const std::u16string path = TextEncoding::lowerAscii(url.substr(0, url.find_first_of(u"?#")));
     constexpr std::array<std::u16string_view, 3> extensions{u".pls", u".m3u", u".xspf"};
     return std::ranges::any_of(extensions,
                                [&path](std::u16string_view extension) { return path.ends_with(extension); });

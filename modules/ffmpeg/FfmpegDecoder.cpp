@@ -112,6 +112,21 @@ int interrupted(void* opaque) {
                             std::chrono::steady_clock::now() > network.deadline);
 }
 
+// What every request to a server is opened with: the protocols it may reach, its waits, and
+// certificates checked, which FFmpeg does not do unless asked.
+AVDictionary* networkOptions(const StreamRequest& request, const char* protocols) {
+    AVDictionary* options = nullptr;
+    av_dict_set(&options, "protocol_whitelist", protocols, 0);
+    av_dict_set(&options, "user_agent", "Zalvo", 0);
+    av_dict_set(&options, "rw_timeout", silentConnection, 0);
+    av_dict_set(&options, "timeout", connectTime, 0);
+    av_dict_set(&options, "tls_verify", "1", 0);
+    if (request.authorities != nullptr) {
+        av_dict_set(&options, "ca_file", request.authorities, 0);
+    }
+    return options;
+}
+
 bool mentions(std::string_view text, std::string_view word) {
     return std::search(text.begin(), text.end(), word.begin(), word.end(), [](char a, char b) {
                return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
@@ -343,15 +358,7 @@ bool FfmpegDecoder::fetch(const StreamRequest& request, std::size_t limit, std::
     FfmpegLog::takeLastError();
     Network network{request.cancelled, std::chrono::steady_clock::now() + openingTime};
     const AVIOInterruptCB interrupt{interrupted, &network};
-    AVDictionary* options = nullptr;
-    av_dict_set(&options, "protocol_whitelist", playListProtocols, 0);
-    av_dict_set(&options, "user_agent", "Zalvo", 0);
-    av_dict_set(&options, "rw_timeout", silentConnection, 0);
-    av_dict_set(&options, "timeout", connectTime, 0);
-    av_dict_set(&options, "tls_verify", "1", 0);
-    if (request.authorities != nullptr) {
-        av_dict_set(&options, "ca_file", request.authorities, 0);
-    }
+    AVDictionary* options = networkOptions(request, playListProtocols);
     AVIOContext* answer = nullptr;
     const int opened = avio_open2(&answer, request.url, AVIO_FLAG_READ, &interrupt, &options);
     av_dict_free(&options);
@@ -392,19 +399,10 @@ bool FfmpegDecoder::openRemote(const StreamRequest& request) {
     container->format_probesize = streamProbeBytes;
     container->probesize = analyseBytes;
     container->max_analyze_duration = std::int64_t{2} * AV_TIME_BASE;
-    AVDictionary* options = nullptr;
-    av_dict_set(&options, "protocol_whitelist", streamProtocols, 0);
+    AVDictionary* options = networkOptions(request, streamProtocols);
     av_dict_set(&options, "format_whitelist", streamDemuxers, 0);
     av_dict_set(&options, "icy", "1", 0);
     av_dict_set(&options, "seekable", "0", 0);
-    av_dict_set(&options, "user_agent", "Zalvo", 0);
-    av_dict_set(&options, "rw_timeout", silentConnection, 0);
-    av_dict_set(&options, "timeout", connectTime, 0);
-    // FFmpeg trusts any certificate unless asked to check it.
-    av_dict_set(&options, "tls_verify", "1", 0);
-    if (request.authorities != nullptr) {
-        av_dict_set(&options, "ca_file", request.authorities, 0);
-    }
     const int opened = avformat_open_input(&container, request.url, nullptr, &options);
     av_dict_free(&options);
     if (opened < 0) {
