@@ -9,6 +9,7 @@
 #include <libcue.h>
 #include <memory>
 #include <mutex>
+#include <utility>
 
 namespace zalvo {
 
@@ -345,6 +346,53 @@ std::vector<CueSheet::Track> rangesOf(const std::vector<TrackPlace>& places) {
 
 } // namespace
 
+namespace {
+
+// A data track (an enhanced CD's after the audio, a mixed-mode CD's before it) holds no sound, whatever
+// its mode is written as: its lines go, and the FILE that held only it, so that the audio tracks around
+// it list as they are.
+std::string withoutDataTracks(std::string_view text) {
+    std::string kept;
+    kept.reserve(text.size());
+    // A FILE line waits until a line kept after it shows that it holds more than a data track.
+    std::string_view file;
+    bool dropped = false;
+    bool data = false;
+    while (!text.empty()) {
+        const std::size_t newline = text.find('\n');
+        const std::string_view line = text.substr(0, newline == std::string_view::npos ? text.size() : newline + 1);
+        text.remove_prefix(line.size());
+        std::string_view words = line;
+        const std::string_view command = nextWord(words);
+        if (command == "FILE") {
+            if (!file.empty() && !dropped) {
+                kept.append(file);
+            }
+            file = line;
+            dropped = false;
+            data = false;
+            continue;
+        }
+        if (command == "TRACK") {
+            nextWord(words);
+            const std::string_view mode = nextWord(words);
+            data = mode.starts_with("MODE") || mode.starts_with("CDI");
+        }
+        if (data) {
+            dropped = true;
+            continue;
+        }
+        kept.append(std::exchange(file, std::string_view()));
+        kept.append(line);
+    }
+    if (!dropped) {
+        kept.append(file);
+    }
+    return kept;
+}
+
+} // namespace
+
 std::variant<CueSheet, std::string> CueSheet::read(std::istream& input) {
     std::string bytes(maxSheetBytes + 1, '\0');
     input.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
@@ -359,7 +407,7 @@ std::variant<CueSheet, std::string> CueSheet::read(std::string_view bytes) {
     if (bytes.find('\0') != std::string_view::npos) {
         return damaged("holds a NUL byte");
     }
-    const std::string text = utf8Text(bytes);
+    const std::string text = withoutDataTracks(utf8Text(bytes));
     auto layout = layoutOf(text);
     if (auto* why = std::get_if<std::string>(&layout)) {
         return std::move(*why);

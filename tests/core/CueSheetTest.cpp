@@ -91,6 +91,17 @@ TEST(CueSheetTest, TracksLieInTheFileOfTheirIndex01) {
          "FILE \"b.wav\" WAVE\nINDEX 01 00:00:00\nTRACK 03 AUDIO\nINDEX 01 02:00:00\n",
          {"a.wav", "b.wav"},
          {{0, 0, std::nullopt}, {1, 0, 120 * second}, {1, 120 * second, std::nullopt}}},
+        // EAC writes an enhanced CD's data track, which it does not rip, with a mode of its own.
+        {"a data track after the audio, its pregap in the last audio file",
+         "FILE a.wav WAVE\nTRACK 01 AUDIO\nINDEX 01 00:00:00\nTRACK 02 AUDIO\nINDEX 01 02:00:00\n"
+         "TRACK 03 MODEx/2xxx\nTITLE \"Data Track\"\nINDEX 00 04:00:00\n",
+         {"a.wav"},
+         {{0, 0, 120 * second}, {0, 120 * second, std::nullopt}}},
+        {"a data track before the audio",
+         "FILE data.bin BINARY\nTRACK 01 MODE1/2352\nINDEX 01 00:00:00\n"
+         "FILE a.wav WAVE\nTRACK 02 AUDIO\nINDEX 01 00:00:00\n",
+         {"a.wav"},
+         {{0, 0, std::nullopt}}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.layout);
