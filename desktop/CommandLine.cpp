@@ -19,7 +19,7 @@ const char* const helpText = "Usage: zalvo [OPTION]... [FILE|URL]...\n"
                              "  -v, --version          output version information and exit\n";
 
 QString absolutePath(const QString& argument) {
-    if (const QString stream = StreamAddress::fromText(argument); !stream.isEmpty()) {
+    if (QString stream = StreamAddress::fromText(argument); !stream.isEmpty()) {
         return stream;
     }
     const QUrl url(argument);

@@ -243,7 +243,7 @@ std::string EntryPath::folderUri(std::u16string_view folder) {
 }
 
 std::optional<std::string> EntryPath::forText(std::u16string_view path, std::u16string_view folder) {
-    const std::optional<std::string> text = TextEncoding::toUtf8(path);
+    std::optional<std::string> text = TextEncoding::toUtf8(path);
     const std::optional<std::string> base = TextEncoding::toUtf8(folder);
     if (!text || !base || text->empty()) {
         return std::nullopt;
@@ -269,7 +269,7 @@ std::optional<std::string> EntryPath::forText(std::u16string_view path, std::u16
 }
 
 std::optional<std::string> EntryPath::forUri(std::u16string_view path, std::u16string_view folder) {
-    const std::optional<std::string> text = TextEncoding::toUtf8(path);
+    std::optional<std::string> text = TextEncoding::toUtf8(path);
     const std::optional<std::string> base = TextEncoding::toUtf8(folder);
     if (text && StreamUrl::isStream(*text)) {
         return text;

@@ -68,6 +68,26 @@ bool openCueTracks(const std::u16string& path, LastSheet& sheets, std::vector<st
     return !tracks.empty();
 }
 
+// Opens the track a path names into `candidate`, or the tracks of the cue sheet it is or carries into
+// `ofSheet`; whether `candidate` took the path.
+bool openOne(const std::u16string& path, Music& candidate, LastSheet& sheets,
+             std::vector<std::unique_ptr<Music>>& ofSheet) {
+    // A station opens without reaching the network.
+    if (StreamUrl::isStream(path)) {
+        return candidate.open(path);
+    }
+    // An album in one file lists as the tracks of the sheet it carries.
+    if (const std::optional<TrackOutline> outline = outlineOf(path)) {
+        return (!outline->carriesCueSheet || !openCueTracks(path, sheets, ofSheet)) && candidate.open(path, *outline);
+    }
+    if (openCueTracks(path, sheets, ofSheet)) {
+        return false;
+    }
+    // "song.flac?1" of a file that carries no sheet still names the file.
+    const std::optional<CueEntry> entry = CueEntry::of(path);
+    return entry && candidate.open(entry->sheet);
+}
+
 } // namespace
 
 // Opening a track decodes its file's headers (half a millisecond for Ogg Vorbis), so the tracks of a
@@ -88,25 +108,8 @@ std::vector<std::unique_ptr<Music>> TrackOpener::openAll(const std::vector<std::
             // does not open: memory follows the tracks kept, not the paths read.
             auto candidate = std::make_unique<Music>();
             for (std::size_t i = nextIndex++; i < paths.size(); i = nextIndex++) {
-                // A station opens without reaching the network.
-                if (StreamUrl::isStream(paths[i])) {
-                    if (candidate->open(paths[i])) {
-                        opened[i] = std::exchange(candidate, std::make_unique<Music>());
-                    }
-                    continue;
-                }
-                const std::optional<TrackOutline> outline = outlineOf(paths[i]);
-                // An album in one file lists as the tracks of the sheet it carries.
-                if (outline && (!outline->carriesCueSheet || !openCueTracks(paths[i], sheets, ofSheets[i]))) {
-                    if (candidate->open(paths[i], *outline)) {
-                        opened[i] = std::exchange(candidate, std::make_unique<Music>());
-                    }
-                } else if (!outline && !openCueTracks(paths[i], sheets, ofSheets[i])) {
-                    // "song.flac?1" of a file that carries no sheet still names the file.
-                    if (const std::optional<CueEntry> entry = CueEntry::of(paths[i]);
-                        entry && candidate->open(entry->sheet)) {
-                        opened[i] = std::exchange(candidate, std::make_unique<Music>());
-                    }
+                if (openOne(paths[i], *candidate, sheets, ofSheets[i])) {
+                    opened[i] = std::exchange(candidate, std::make_unique<Music>());
                 }
             }
         } catch (...) {
