@@ -383,6 +383,9 @@ TEST_F(PulseOutputTest, SeekIsHeardSoonOnTheSameConnection) {
 // Tracks shorter than the server's lead join without a silence: heard through the server, ticked as
 // the window's timer does.
 TEST_F(PulseOutputTest, ShortTracksJoinWithoutSilence) {
+#ifdef __SANITIZE_THREAD__
+    GTEST_SKIP() << "ThreadSanitizer slows opening the next track past real time: joins are heard in the plain build";
+#endif
     ASSERT_TRUE(server.start());
     const MachineOutputs machine;
     MonitorCapture capture("nullsink");
