@@ -56,6 +56,7 @@ void GaplessSource::prepare() {
         currentFormat = trackFormat();
         const std::scoped_lock lock(mutex);
         segments.front().format = currentFormat;
+        noteSegmentsChanged();
         return;
     }
     Track track;
@@ -104,6 +105,7 @@ bool GaplessSource::openFollower() {
     {
         const std::scoped_lock lock(mutex);
         segments.back().end = framesHandedOut;
+        noteSegmentsChanged();
         ending = segments.back().track;
         next = plan;
     }
@@ -123,6 +125,7 @@ bool GaplessSource::openFollower() {
             opener->decodeFrom(*track);
             const std::scoped_lock lock(mutex);
             segments.push_back(Segment{*std::move(track), framesHandedOut, 0, std::nullopt, trackFormat()});
+            noteSegmentsChanged();
             return true;
         }
         FollowerOpener::Taken taken = opener->take(track->id);
@@ -131,6 +134,7 @@ bool GaplessSource::openFollower() {
             converter = converterFor(*decoder);
             const std::scoped_lock lock(mutex);
             segments.push_back(Segment{*std::move(track), framesHandedOut, 0, std::nullopt, trackFormat()});
+            noteSegmentsChanged();
             return true;
         }
         if (!taken.refused) {
@@ -146,11 +150,11 @@ void GaplessSource::seekTo(std::unique_ptr<TrackDecoder> seeking, Track track, s
     const std::scoped_lock lock(mutex);
     replaced->number = ++seeks;
     std::swap(pendingSeek, replaced);
+    seekWaiting.store(true, std::memory_order_release);
 }
 
 bool GaplessSource::seekPending() const {
-    const std::scoped_lock lock(mutex);
-    return pendingSeek.has_value();
+    return seekWaiting.load(std::memory_order_acquire);
 }
 
 std::optional<double> GaplessSource::seekingTo(std::uint64_t trackId) const {
@@ -182,9 +186,15 @@ void GaplessSource::applySeek(std::uint64_t from) {
     const std::scoped_lock lock(mutex);
     segments.clear();
     segments.push_back(Segment{std::move(seek.track), from, trackOffset, std::nullopt, currentFormat});
+    noteSegmentsChanged();
     if (pendingSeek && pendingSeek->number == seek.number) {
         pendingSeek.reset();
+        seekWaiting.store(false, std::memory_order_release);
     }
+}
+
+void GaplessSource::noteSegmentsChanged() {
+    segmentChanges.fetch_add(1, std::memory_order_release);
 }
 
 void GaplessSource::setPlan(std::shared_ptr<const Plan> newPlan) {
@@ -215,6 +225,7 @@ void GaplessSource::forgetBefore(std::uint64_t trackId) {
     const auto found =
         std::find_if(segments.begin(), segments.end(), [trackId](const Segment& s) { return s.track.id == trackId; });
     segments.erase(segments.begin(), found == segments.end() ? segments.begin() : found);
+    noteSegmentsChanged();
 }
 
 } // namespace zalvo

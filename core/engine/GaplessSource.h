@@ -46,9 +46,10 @@ public:
     // on the thread that opens followers, so it must be quick, must not wait, and must read only what
     // it owns or atomics.
     struct Plan {
-        // How far ahead a plan reaches and followers are opened: past what is decoded ahead of the speaker (under two
-        // seconds) and a tick, with room to spare, so that tracks shorter than the lead join too.
-        static constexpr double aheadSeconds = 3.0;
+        // How far ahead a plan reaches and followers are opened: past what is decoded ahead of the speaker (the
+        // sound server's two seconds and the decoder's lead, three and a half at most) and a tick, with room to
+        // spare, so that tracks shorter than the lead join too.
+        static constexpr double aheadSeconds = 5.0;
         static constexpr std::size_t mostAhead = 16;
 
         std::function<std::optional<Track>(std::uint64_t endingTrack)> choose;
@@ -86,6 +87,9 @@ public:
 
     void setPlan(std::shared_ptr<const Plan> plan);
     std::optional<Segment> segmentOf(std::uint64_t trackId) const;
+    // Moves whenever a segment is added, ended, moved by a seek or forgotten: what was learnt of the
+    // segments before it moved may be out of date. Read without a lock.
+    std::uint64_t segmentsChanged() const { return segmentChanges.load(std::memory_order_acquire); }
     // The track the stream went on with after the given one, if it has gone on.
     std::optional<Segment> segmentAfter(std::uint64_t trackId) const;
     // Forgets the tracks before the given one, which no one will ask about again.
@@ -106,6 +110,8 @@ private:
     bool openFollower();
     // The format the track being decoded is handed out in.
     PcmFormat trackFormat() const;
+    // Under the lock, after each change to `segments`.
+    void noteSegmentsChanged();
 
     // Touched by the reading thread only, apart from construction and applySeek(), which runs while
     // nothing reads.
@@ -123,6 +129,9 @@ private:
     std::shared_ptr<const Plan> plan;
     std::optional<Seek> pendingSeek;
     std::uint64_t seeks = 0;
+    // Whether `pendingSeek` holds one, and how often `segments` changed: set under the lock, read without it.
+    std::atomic<bool> seekWaiting = false;
+    std::atomic<std::uint64_t> segmentChanges = 0;
 };
 
 } // namespace zalvo

@@ -1,6 +1,7 @@
 #include "engine/Playback.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <utility>
 
@@ -84,8 +85,36 @@ bool Playback::heardToEnd(std::uint64_t trackId) const {
     if (source->seekPending()) {
         return false;
     }
+    // Asked ten times a second: while nothing moved in the stream and its end cannot have been reached
+    // yet, the answer stands without asking the source or the output.
+    const auto now = std::chrono::steady_clock::now();
+    const std::uint64_t changes = source->segmentsChanged();
+    if (notHeardToEnd && notHeardToEnd->trackId == trackId && notHeardToEnd->segmentsChanged == changes &&
+        now < notHeardToEnd->until) {
+        return false;
+    }
+    notHeardToEnd.reset();
     const std::optional<GaplessSource::Segment> segment = source->segmentOf(trackId);
-    return segment && segment->end && output->playedFrames() >= *segment->end;
+    if (!segment || !segment->end) {
+        // Its end is learnt as a change of the segments.
+        notHeardToEnd = NotHeardToEnd{trackId, changes, std::chrono::steady_clock::time_point::max()};
+        return false;
+    }
+    const std::uint64_t played = output->playedFrames();
+    if (played >= *segment->end) {
+        return true;
+    }
+    if (played >= segment->start) {
+        // What is left plays no faster than in real time; the output's count moves in steps, a tick early
+        // is ahead of any of them.
+        constexpr std::chrono::milliseconds aheadOfSteps{100};
+        const std::chrono::duration<double> left(static_cast<double>(*segment->end - played) /
+                                                 segment->format.sampleRate);
+        notHeardToEnd =
+            NotHeardToEnd{trackId, changes,
+                          now + std::chrono::duration_cast<std::chrono::steady_clock::duration>(left) - aheadOfSteps};
+    }
+    return false;
 }
 
 std::optional<double> Playback::decodedSeconds(std::uint64_t trackId) const {

@@ -6,6 +6,7 @@
 #include "engine/TrackLoudness.h"
 #include "output/AudioOutput.h"
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -61,6 +62,14 @@ private:
     bool planned = false;
     mutable PausableClock clock{true};
     mutable std::uint64_t clockStart = 0;
+    // The last "not heard to its end" answer and until when it surely holds, while the segments stay as
+    // they were.
+    struct NotHeardToEnd {
+        std::uint64_t trackId = 0;
+        std::uint64_t segmentsChanged = 0;
+        std::chrono::steady_clock::time_point until;
+    };
+    mutable std::optional<NotHeardToEnd> notHeardToEnd;
 };
 
 } // namespace zalvo

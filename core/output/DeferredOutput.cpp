@@ -40,7 +40,7 @@ void DeferredOutput::run(const std::shared_ptr<State>& state, std::shared_ptr<Pc
     }
     bool appliedPlaying = false;
     float appliedGain = std::numeric_limits<float>::quiet_NaN();
-    state->output = output.get();
+    state->output.store(output.get(), std::memory_order_release);
     while (!state->closing) {
         const bool playing = state->playing;
         const float gain = state->gain;
@@ -62,7 +62,7 @@ void DeferredOutput::run(const std::shared_ptr<State>& state, std::shared_ptr<Pc
         lock.lock();
         state->wake.wait(lock, [&state, seen] { return state->closing || state->changes != seen; });
     }
-    state->output = nullptr;
+    state->output.store(nullptr, std::memory_order_release);
     lock.unlock();
     output.reset();
     source.reset();
@@ -100,8 +100,7 @@ void DeferredOutput::setGain(float gain) {
 }
 
 AudioOutput* DeferredOutput::opened() const {
-    const std::scoped_lock lock(state->mutex);
-    return state->output;
+    return state->output.load(std::memory_order_acquire);
 }
 
 std::uint64_t DeferredOutput::playedFrames() const {

@@ -2,6 +2,7 @@
 
 #include "output/AudioOutput.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -37,8 +38,9 @@ private:
     struct State {
         std::mutex mutex;
         std::condition_variable wake;
-        // Set once open; only the thread closes it, and only after `closing`.
-        AudioOutput* output = nullptr;
+        // Set once open; only the thread closes it, and only after `closing`. Read without the lock, as
+        // the player asks after it ten times a second.
+        std::atomic<AudioOutput*> output = nullptr;
         bool playing = false;
         float gain = 1.0F;
         bool seekPending = false;

@@ -12,11 +12,15 @@ namespace zalvo {
 
 namespace {
 
-// The server holds this much ahead of what is heard, and asks for more once this much has played:
-// about four wake-ups a second on each side. The lead stays under a second, so the track that follows
-// is still chosen less than a second before it sounds.
-constexpr pa_usec_t bufferedUsec = 800'000;
-constexpr pa_usec_t refillUsec = 250'000;
+// The server holds up to this much ahead of what is heard and asks for more once this much has played.
+// The sink is then asked for the difference less one more refill, a second: it mixes a second at a time
+// where nothing else plays, and every wake-up of both sides carries a second of sound. Pause and volume
+// stay immediate, as the server rewinds what the sink holds for them.
+constexpr pa_usec_t bufferedUsec = 2'000'000;
+constexpr pa_usec_t refillUsec = 500'000;
+// The server's account of where playback stands is asked for after this many refills, a few seconds, and
+// whenever playback starts, pauses or moves.
+constexpr unsigned refillsPerTiming = 4;
 // The least wait before looking again whether a stream ending at a format change has been heard out.
 constexpr pa_usec_t formatPollUsec = 5'000;
 // How soon to look again for what was not yet decoded when the server asked for it.
@@ -88,6 +92,7 @@ void PulseOutput::openStream() {
                                       " channels at " + std::to_string(format.sampleRate) + " Hz: the track ends here");
         sourceEnded = true;
         finished = true;
+        mayBeDrained.store(true, std::memory_order_release);
         return;
     }
     // The role lets the desktop's sound policies treat the stream as music.
@@ -100,6 +105,7 @@ void PulseOutput::openStream() {
                                       "): the track ends here");
         sourceEnded = true;
         finished = true;
+        mayBeDrained.store(true, std::memory_order_release);
         return;
     }
     pa_stream_set_write_callback(stream, &PulseOutput::writeThunk, this);
@@ -125,8 +131,10 @@ void PulseOutput::openStream() {
     pa_cvolume volume{};
     pa_cvolume_set(&volume, sampleFormat.channels, pa_sw_volume_from_linear(gain));
 
-    // No device and no PA_STREAM_DONT_MOVE: the server places the stream and may move it later.
-    auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE);
+    // No device and no PA_STREAM_DONT_MOVE: the server places the stream and may move it later. Timing is
+    // asked for every few refills rather than on libpulse's own timer, which would wake this thread twice
+    // more a second; the clock is carried between answers.
+    auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_INTERPOLATE_TIMING);
     if (!playing) {
         flags = static_cast<pa_stream_flags_t>(flags | PA_STREAM_START_CORKED);
     }
@@ -157,6 +165,9 @@ void PulseOutput::closeStream() {
 
 void PulseOutput::onWritable(std::size_t bytes) {
     std::size_t frames = bytes / frameBytes();
+    if (++refillsSinceTiming >= refillsPerTiming) {
+        updateTiming();
+    }
 
     // Forget what has surely been heard; what remains may have to be played again.
     history.forget(heardFrames());
@@ -202,6 +213,7 @@ bool PulseOutput::refill(std::size_t frames, bool& behind) {
             formatChanging = true;
         } else if (source.ended()) {
             sourceEnded = true;
+            mayBeDrained.store(true, std::memory_order_release);
         } else {
             behind = true;
         }
@@ -219,6 +231,7 @@ void PulseOutput::onDrained(bool success) {
         switchFormat();
     } else {
         finished = true;
+        mayBeDrained.store(true, std::memory_order_release);
     }
 }
 
@@ -259,7 +272,13 @@ void PulseOutput::onStreamReady() {
     streamFailing = false;
     // The controls may have moved while the stream was being set up.
     dropOperation(pa_stream_cork(stream, playing ? 0 : 1, nullptr, nullptr));
+    updateTiming();
     applyGain();
+}
+
+void PulseOutput::updateTiming() {
+    refillsSinceTiming = 0;
+    dropOperation(pa_stream_update_timing_info(stream, nullptr, nullptr));
 }
 
 void PulseOutput::onStreamLost() {
@@ -303,6 +322,7 @@ void PulseOutput::play() {
     playing = true;
     if (stream != nullptr && pa_stream_get_state(stream) == PA_STREAM_READY) {
         dropOperation(pa_stream_cork(stream, 0, nullptr, nullptr));
+        updateTiming();
     }
 }
 
@@ -311,6 +331,7 @@ void PulseOutput::pause() {
     playing = false;
     if (stream != nullptr && pa_stream_get_state(stream) == PA_STREAM_READY) {
         dropOperation(pa_stream_cork(stream, 1, nullptr, nullptr));
+        updateTiming();
     }
 }
 
@@ -342,6 +363,7 @@ void PulseOutput::followSeek() {
     sourceEnded = false;
     formatChanging = false;
     finished = false;
+    mayBeDrained.store(false, std::memory_order_release);
     adoptSourceFormat();
     if (connection.ready()) {
         openStream();
@@ -354,6 +376,10 @@ std::uint64_t PulseOutput::playedFrames() const {
 }
 
 bool PulseOutput::drained() const {
+    // Asked ten times a second: until the source has ended, the answer needs no lock.
+    if (!mayBeDrained.load(std::memory_order_acquire)) {
+        return false;
+    }
     const std::scoped_lock lock(connection);
     return finished || (sourceEnded && history.allSent() && heardFrames() >= history.sent());
 }

@@ -6,6 +6,7 @@
 #include "output/ReplayHistory.h"
 #include "pcm/PcmFormat.h"
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -66,6 +67,8 @@ private:
     // Streams in the source's format of the moment, with a history in its layout.
     void adoptSourceFormat();
     void onStreamReady();
+    // Asks the server where playback stands, for the clock to carry on from.
+    void updateTiming();
     void onStreamLost();
     void applyGain();
     std::uint64_t heardFrames() const;
@@ -91,6 +94,9 @@ private:
     bool draining = false;
     bool finished = false;
     bool streamFailing = false;
+    unsigned refillsSinceTiming = 0;
+    // Set with `sourceEnded` or `finished`, cleared with both: read without the lock.
+    std::atomic<bool> mayBeDrained = false;
     ReplayHistory history;
     // Holds still while no server answers; the current stream starts where it was when it opened.
     mutable PlayedFrameCount heard;

@@ -1,6 +1,8 @@
 #include "pcm/DecodeAhead.h"
 
 #include <algorithm>
+#include <pthread.h>
+#include <sched.h>
 #include <utility>
 
 namespace zalvo {
@@ -59,6 +61,11 @@ std::size_t DecodeAhead::leadSamples(PcmFormat format) const {
 }
 
 void DecodeAhead::produce(const std::stop_token& stop) {
+    // Named for whoever looks at the player's threads. Decoding over a second ahead is batch work: woken
+    // by the output, it waits for the output's thread to be done rather than preempting it.
+    pthread_setname_np(pthread_self(), "zalvo-decode");
+    const sched_param batch{};
+    pthread_setschedparam(pthread_self(), SCHED_BATCH, &batch);
     PcmFormat producing = source->format();
     bool finished = false;
     while (!stop.stop_requested()) {

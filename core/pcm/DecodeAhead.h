@@ -14,14 +14,16 @@
 
 namespace zalvo {
 
-// Pulls a source on a thread of its own, up to a lead of about a second ahead, into a ring that the
+// Pulls a source on a thread of its own, up to a lead of over a second ahead, into a ring that the
 // output's reads only copy out of: no read of the output's ever opens, reads or decodes a file. Every
 // frame the source hands out is handed on in order, its format changes and its end at the same frame.
 class DecodeAhead final : public PcmSource {
 public:
-    static constexpr double leadSeconds = 1.0;
+    // More than the sound server asks for at once (a second and a little more), so that one wake-up of
+    // the output finds all it needs.
+    static constexpr double leadSeconds = 1.5;
     // Room for the lead of a stereo 96 kHz stream; a wider or faster one is led by less.
-    static constexpr std::size_t ringSamples = std::size_t{1} << 18;
+    static constexpr std::size_t ringSamples = std::size_t{1} << 19;
 
     explicit DecodeAhead(std::shared_ptr<PcmSource> source);
     ~DecodeAhead() override;

@@ -195,7 +195,7 @@ bool Music::isStream() const {
 }
 
 std::shared_ptr<StreamStatus> Music::getStreamStatus() const {
-    return playback && isStream() ? playback->streamStatus() : nullptr;
+    return playback ? playback->streamStatus() : nullptr;
 }
 
 void Music::seek(float seconds) {
