@@ -1,11 +1,24 @@
 #include "decode/RateConverter.h"
 
+#include "base/Log.h"
 #include "decode/TrackDecoder.h"
 
 #include <algorithm>
+#include <dlfcn.h>
 #include <soxr.h>
+#include <string>
 
 namespace zalvo {
+
+// libsoxr, loaded the first time a track needs converting: almost none do, so a player that never meets
+// one never maps it. Its soname has not changed since its first release.
+struct Soxr {
+    decltype(&soxr_io_spec) ioSpec;
+    decltype(&soxr_quality_spec) qualitySpec;
+    decltype(&soxr_create) create;
+    decltype(&soxr_process) process;
+    decltype(&soxr_delete) destroy;
+};
 
 namespace {
 
@@ -13,6 +26,39 @@ namespace {
 constexpr unsigned highestTaken = 384000;
 constexpr unsigned convertedAtMost = 192000;
 constexpr std::size_t inputFrames = 4096;
+
+template <typename Function> Function bound(void* library, const char* name) {
+    return reinterpret_cast<Function>(dlsym(library, name));
+}
+
+std::optional<Soxr> loadSoxr() {
+    // Kept for the process's life, as the converters it makes may be anywhere.
+    void* library = dlopen("libsoxr.so.0", RTLD_NOW | RTLD_LOCAL);
+    if (library == nullptr) {
+        Log::warning(Log::Category::Engine,
+                     std::string("libsoxr does not load, so tracks above 384 kHz are refused: ") + dlerror());
+        return std::nullopt;
+    }
+    const Soxr soxr{bound<decltype(&soxr_io_spec)>(library, "soxr_io_spec"),
+                    bound<decltype(&soxr_quality_spec)>(library, "soxr_quality_spec"),
+                    bound<decltype(&soxr_create)>(library, "soxr_create"),
+                    bound<decltype(&soxr_process)>(library, "soxr_process"),
+                    bound<decltype(&soxr_delete)>(library, "soxr_delete")};
+    if (soxr.ioSpec == nullptr || soxr.qualitySpec == nullptr || soxr.create == nullptr || soxr.process == nullptr ||
+        soxr.destroy == nullptr) {
+        Log::warning(Log::Category::Engine,
+                     "libsoxr lacks a function it should have, so tracks above 384 kHz are refused");
+        dlclose(library);
+        return std::nullopt;
+    }
+    return soxr;
+}
+
+// Null where libsoxr is missing.
+const Soxr* soxr() {
+    static const std::optional<Soxr> loaded = loadSoxr();
+    return loaded ? &*loaded : nullptr;
+}
 
 } // namespace
 
@@ -26,19 +72,25 @@ std::optional<unsigned> RateConverter::rateFor(PcmFormat format) {
 
 RateConverter::RateConverter(PcmFormat from, unsigned toRate)
     : fromRate(from.sampleRate), toRate(toRate), channels(from.channels) {
-    const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
-    const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, 0);
+    input.resize(inputFrames * channels);
+    library = soxr();
+    if (library == nullptr) {
+        return;
+    }
+    const soxr_io_spec_t io = library->ioSpec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
+    const soxr_quality_spec_t quality = library->qualitySpec(SOXR_HQ, 0);
     soxr_error_t error = nullptr;
-    resampler = soxr_create(fromRate, toRate, channels, &error, &io, &quality, nullptr);
+    resampler = library->create(fromRate, toRate, channels, &error, &io, &quality, nullptr);
     if (error != nullptr) {
-        soxr_delete(resampler);
+        library->destroy(resampler);
         resampler = nullptr;
     }
-    input.resize(inputFrames * channels);
 }
 
 RateConverter::~RateConverter() {
-    soxr_delete(resampler);
+    if (library != nullptr && resampler != nullptr) {
+        library->destroy(resampler);
+    }
 }
 
 std::uint64_t RateConverter::converted(std::uint64_t sourceFrame) const {
@@ -60,7 +112,7 @@ void RateConverter::convert(const float* frames, std::size_t count) {
         std::size_t taken = 0;
         std::size_t made = 0;
         const float* next = frames != nullptr ? frames + used * channels : nullptr;
-        if (soxr_process(resampler, next, count - used, &taken, pending.data() + kept, room, &made) != nullptr) {
+        if (library->process(resampler, next, count - used, &taken, pending.data() + kept, room, &made) != nullptr) {
             made = 0;
             taken = count - used;
         }

@@ -12,6 +12,8 @@
 struct soxr;
 namespace zalvo {
 
+struct Soxr;
+
 class TrackDecoder;
 
 // Brings a track whose rate no output takes (the sound server takes at most 384 kHz) down to one
@@ -37,6 +39,8 @@ public:
 private:
     void convert(const float* frames, std::size_t count);
 
+    // libsoxr's functions, loaded on the first converter; null where it is missing.
+    const Soxr* library = nullptr;
     soxr* resampler = nullptr;
     unsigned fromRate;
     unsigned toRate;
