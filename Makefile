@@ -51,7 +51,8 @@ package: build
 	@scripts/install-deps.sh dpkg-dev
 	cd $(BUILD) && cpack --config CPackConfig.cmake
 
-bench: build test-deps
+bench: build
+	@scripts/install-deps.sh --bench
 	@for b in $(BUILD)/bench/bench_*; do echo "== $$b"; ALSOFT_DRIVERS=null $$b; done
 	@echo "== start-up"; scripts/bench-startup.sh $(BUILD)/ui/zalvo
 	@echo "== CPU while playing"; scripts/bench-cpu.sh $(BUILD)/ui/zalvo $(BUILD)/bench/write_tone_file

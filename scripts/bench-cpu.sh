@@ -1,29 +1,28 @@
 #!/usr/bin/env bash
-# Measures what playing costs: the player's CPU and the sound server's, in % of one core, while the
-# player plays a 3-minute FLAC, Ogg Vorbis, MP3 and AAC (M4A, through the FFmpeg module) file into a
-# silent sink with its window idle, beside
-# pacat playing the same PCM, and beside the same player made to go through OpenAL Soft (its fallback
-# when no server answers, and its only output before). Rounds interleave every case; medians are
-# printed. Then it times how soon the player's stream is back after the server restarts. Target: the
-# player at most 0.4 % per format.
+# Measures what playing costs beside the lightest peer's engine, Audacious with no GUI (`audacious -H`):
+# the CPU (in % of one core) and the wake-ups a second (context switches, over every thread) of each
+# player while it plays a 3-minute FLAC, Ogg Vorbis, MP3 and AAC (M4A) file into a silent sink, Zalvo's
+# window idle. Rounds interleave every case; medians and Zalvo's ratio to the peer are printed, and
+# Zalvo's threads one by one. Then it times how soon the player's stream is back after the server
+# restarts. Targets: at most 0.5 times the peer's CPU on each format, at most 15 wake-ups a second.
 # The server is a private PulseAudio with a null sink; where only PipeWire's server is installed, a null
 # sink is loaded into the running server instead (no restart timing then).
 # Usage: scripts/bench-cpu.sh [path/to/zalvo [path/to/write_tone_file]]
-#   ROUNDS (5) and WINDOW (30 seconds) set the measure; BEFORE=path/to/other/zalvo measures that build in
+#   ROUNDS (3) and WINDOW (30 seconds) set the measure; BEFORE=path/to/other/zalvo measures that build in
 #   the same rounds, for a before-and-after comparison.
 set -euo pipefail
 . "$(dirname "$0")/window-helpers.sh"
 
 zalvo=$(realpath "${1:-build/ui/zalvo}")
 tone_tool=${2:-$(dirname "$zalvo")/../bench/write_tone_file}
-rounds=${ROUNDS:-5}
+rounds=${ROUNDS:-3}
 window=${WINDOW:-30}
 before=${BEFORE:+$(realpath "$BEFORE")}
 if [ ! -x "$zalvo" ] || [ ! -x "$tone_tool" ]; then
     echo "usage: $0 [path/to/zalvo [path/to/write_tone_file]]" >&2
     exit 2
 fi
-require_tools bench-cpu "scripts/install-deps.sh --test" Xvfb xdotool pactl pacat ffmpeg
+require_tools bench-cpu "scripts/install-deps.sh --bench" Xvfb xdotool pactl ffmpeg audacious
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/zalvo-cpu.XXXXXX")
 server_pid=""
@@ -43,20 +42,30 @@ trap cleanup EXIT
 
 say() { echo "bench-cpu: $*" >&2; }
 
-# Nanoseconds on a CPU so far, over every thread of the given processes.
-cpu_ns() {
-    local total=0 pid task ns rest
-    for pid in "$@"; do
-        for task in /proc/"$pid"/task/*/schedstat; do
-            if read -r ns rest <"$task" 2>/dev/null; then total=$((total + ns)); fi
-        done
+# One line per thread of the process: its id, its CPU nanoseconds and its context switches so far, its name.
+thread_counts() {
+    local task ns rest switches name
+    for task in /proc/"$1"/task/*; do
+        read -r ns rest <"$task/schedstat" 2>/dev/null || continue
+        switches=$(awk '/ctxt_switches/ { n += $2 } END { print n }' "$task/status" 2>/dev/null) || continue
+        name=$(cat "$task/comm" 2>/dev/null) || continue
+        echo "${task##*/} $ns $switches $name"
     done
-    echo "$total"
 }
 
-percent() { awk -v used="$1" -v wall="$2" 'BEGIN { printf "%.2f", 100 * used / wall }'; }
+# From two thread_counts files and the seconds between them: "cpu% wakeups/s" over the process, then
+# "name cpu% wakeups/s" per thread, the busiest first. Threads that came or went meanwhile count from zero.
+rates() {
+    awk -v wall="$3" '
+        NR == FNR { ns[$1] = $2; sw[$1] = $3; next }
+        { dn = $2 - ns[$1]; ds = $3 - sw[$1]; total += dn; switches += ds
+          line[$1] = sprintf("%s %.2f %.1f", $4, 100 * dn / wall / 1e9, ds / wall); cpu[$1] = dn }
+        END { printf "%.2f %.1f\n", 100 * total / wall / 1e9, switches / wall
+              n = asorti(cpu, order, "@val_num_desc"); for (i = 1; i <= n; i++) print line[order[i]] }' "$1" "$2"
+}
 
 median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "-" }'; }
 
 # The sound server.
 mkdir -m 700 "$work/home" "$work/runtime"
@@ -70,23 +79,17 @@ start_server() {
 if command -v pulseaudio >/dev/null; then
     export PULSE_SERVER="unix:$work/runtime/pulse/native" PULSE_COOKIE="$work/home/.config/pulse/cookie"
     start_server || { say "the private PulseAudio did not start: $(cat "$work/server.log")"; exit 1; }
-    server_pids() { echo "$server_pid"; }
     say "private PulseAudio, null sink"
 elif server_answers; then
     loaded_module=$(pactl load-module module-null-sink sink_name=zalvo_bench)
     export PULSE_SINK=zalvo_bench
-    server_pids() { pgrep -x -d ' ' 'pipewire|pipewire-pulse|wireplumber' || true; }
     say "the running server ($(pactl info | sed -n 's/^Server Name: //p')), null sink loaded into it"
 else
     say "no pulseaudio to start and no server answering"
     exit 1
 fi
 
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$work/display" 2>/dev/null &
-xvfb_pid=$!
-wait_until 20 test -s "$work/display" || { say "Xvfb did not start"; exit 1; }
-DISPLAY=":$(head -n 1 "$work/display")"
-export DISPLAY
+start_xvfb "$work" || { say "Xvfb did not start"; exit 1; }
 
 say "writing 3-minute files"
 for format in wav flac ogg mp3; do
@@ -95,51 +98,21 @@ done
 ffmpeg -nostdin -v error -i "$work/tone.wav" -c:a aac "$work/tone.m4a"
 
 stream_playing() { [ -n "$(pactl list short sink-inputs 2>/dev/null)" ]; }
-player_window() { xdotool search --onlyvisible --pid "$player_pid" --name '^Zalvo$' 2>/dev/null | head -n 1; }
-other_window() { xdotool search --onlyvisible --pid "$player_pid" 2>/dev/null | grep -vx "$1" | head -n 1; }
-window_shown() { [ -n "$(player_window)" ]; }
-dialog_open() { [ -n "$(other_window "$1")" ]; }
-dialog_closed() { [ -z "$(other_window "$1")" ]; }
-# Without a command line to take the file, the file is added through the window, as a person would.
-add_and_play() {
-    local main dialog
-    wait_until 10 window_shown || return 1
-    main=$(player_window)
-    sleep 0.5
-    click_at "$main" 97 165
-    wait_until 5 dialog_open "$main" || return 1
-    sleep 0.2
-    dialog=$(other_window "$main")
-    xdotool windowfocus --sync "$dialog" 2>/dev/null || true
-    xdotool key ctrl+a
-    xdotool type --delay 10 "$1"
-    xdotool key Return
-    wait_until 5 dialog_closed "$main" || return 1
-    click_at "$main" 335 395
-}
 
 # Starts a player on a file and returns once its stream is on the server. Outputs are chosen as on a
-# desktop, unless $3 names an OpenAL Soft driver to force. No session bus, so that no other player takes
-# the file.
-declare -A takes_file
+# desktop; no session bus, so that no player hands the file to another.
 start_player() {
-    local binary=$1 file=$2 openal=${3:-}
-    local run=(env -u ALSOFT_DRIVERS -u ALSOFT_CONF ${openal:+ALSOFT_DRIVERS=$openal} HOME="$work/home"
-        XDG_RUNTIME_DIR="$work/runtime" DBUS_SESSION_BUS_ADDRESS="unix:path=$work/no-bus" QT_QPA_PLATFORM=xcb
-        "$binary")
-    if [ "${takes_file[$binary]:-yes}" = yes ]; then
-        "${run[@]}" "$file" >"$work/player.log" 2>&1 &
-        player_pid=$!
-        if wait_until 5 stream_playing; then
-            takes_file[$binary]=yes
-            return 0
-        fi
-        stop_player
-        takes_file[$binary]=no
-    fi
+    local who=$1 file=$2
+    local run=(env -u ALSOFT_DRIVERS -u ALSOFT_CONF HOME="$work/home" XDG_CONFIG_HOME="$work/config"
+        XDG_RUNTIME_DIR="$work/runtime" DBUS_SESSION_BUS_ADDRESS="unix:path=$work/no-bus")
+    case $who in
+    peer) run+=(audacious -H "$file") ;;
+    zalvo) run+=(QT_QPA_PLATFORM=xcb "$zalvo" "$file") ;;
+    before) run+=(QT_QPA_PLATFORM=xcb "$before" "$file") ;;
+    esac
     "${run[@]}" >"$work/player.log" 2>&1 &
     player_pid=$!
-    add_and_play "$file" && wait_until 5 stream_playing
+    wait_until 10 stream_playing
 }
 
 stop_player() {
@@ -151,75 +124,74 @@ stop_player() {
     wait_until 5 eval '! stream_playing' || true
 }
 
-# Runs one window on the playing process $1; prints "player% server%".
+# One window on the playing process $1: its counts before and after, into $work/rates.
 measure() {
-    local pid=$1 player0 server0 start player1 server1 end servers
+    local start end
     sleep 3 # settle: start-up and the first fill are not playing's steady cost
-    player0=$(cpu_ns "$pid")
-    read -r -a servers <<<"$(server_pids)"
-    server0=$(cpu_ns "${servers[@]}")
+    thread_counts "$1" >"$work/counts0"
     start=$(date +%s%N)
     sleep "$window"
-    player1=$(cpu_ns "$pid")
-    server1=$(cpu_ns "${servers[@]}")
+    thread_counts "$1" >"$work/counts1"
     end=$(date +%s%N)
-    echo "$(percent $((player1 - player0)) $((end - start))) $(percent $((server1 - server0)) $((end - start)))"
+    rates "$work/counts0" "$work/counts1" "$(awk -v n=$((end - start)) 'BEGIN { print n / 1e9 }')" >"$work/rates"
 }
 
-declare -A player_cpu server_cpu
-record() {
-    local key=$1 figures
-    read -r -a figures <<<"$2"
-    player_cpu[$key]+="${figures[0]} "
-    server_cpu[$key]+="${figures[1]} "
-    printf '  %-18s player %5s %%   server %5s %%\n' "$key" "${figures[0]}" "${figures[1]}"
-}
-
+declare -A cpu wakeups threads
 cases=()
 for format in flac ogg mp3 m4a; do
-    cases+=("zalvo $format" "openal $format")
+    cases+=("zalvo $format" "peer $format")
     if [ -n "$before" ]; then cases+=("before $format"); fi
 done
-cases+=("pacat wav")
 
 for round in $(seq "$rounds"); do
     echo "round $round of $rounds, ${window} s windows"
     for case in "${cases[@]}"; do
         read -r who format <<<"$case"
-        case $who in
-        pacat)
-            pacat --file-format=wav "$work/tone.wav" &
-            player_pid=$!
-            wait_until 5 stream_playing || { say "pacat did not play"; exit 1; }
-            ;;
-        zalvo) start_player "$zalvo" "$work/tone.$format" || { say "zalvo did not play $format"; exit 1; } ;;
-        openal) start_player "$zalvo" "$work/tone.$format" pulse || { say "zalvo did not play $format"; exit 1; } ;;
-        before) start_player "$before" "$work/tone.$format" || { say "$before did not play $format"; exit 1; } ;;
-        esac
-        record "$case" "$(measure "$player_pid")"
+        start_player "$who" "$work/tone.$format" || { say "$who did not play $format: $(cat "$work/player.log")"; exit 1; }
+        measure "$player_pid"
         stop_player
+        read -r percent rate <"$work/rates"
+        cpu[$case]+="$percent "
+        wakeups[$case]+="$rate "
+        printf '  %-12s %5s %% of a core, %5s wake-ups/s\n' "$case" "$percent" "$rate"
+        if [ "$who" = zalvo ]; then
+            threads[$case]=$(tail -n +2 "$work/rates" | awk '{ printf "%s%s %s %% %s/s", sep, $1, $2, $3; sep = ", " }')
+        fi
     done
 done
 
-echo "median of $rounds rounds of $window s, % of one core (pacat plays the same PCM from a WAV file):"
-printf '  %-18s %8s %8s %9s\n' "" player server together
+echo "medians of $rounds rounds of $window s (load average $(cut -d' ' -f1-3 /proc/loadavg)):"
+printf '  %-6s %12s %12s %7s %13s %13s %7s\n' format "Zalvo CPU %" "peer CPU %" ratio "Zalvo wake/s" "peer wake/s" ratio
 over=0
-for case in "${cases[@]}"; do
-    read -r -a player <<<"${player_cpu[$case]}"
-    read -r -a server <<<"${server_cpu[$case]}"
-    p=$(median "${player[@]}")
-    s=$(median "${server[@]}")
-    printf '  %-18s %8s %8s %9s\n' "$case" "$p" "$s" "$(awk -v p="$p" -v s="$s" 'BEGIN { printf "%.2f", p + s }')"
-    if [[ $case == zalvo* ]] && awk -v p="$p" 'BEGIN { exit !(p > 0.4) }'; then over=1; fi
+for format in flac ogg mp3 m4a; do
+    # shellcheck disable=SC2086 # one number per word
+    {
+        zc=$(median ${cpu["zalvo $format"]})
+        pc=$(median ${cpu["peer $format"]})
+        zw=$(median ${wakeups["zalvo $format"]})
+        pw=$(median ${wakeups["peer $format"]})
+    }
+    printf '  %-6s %12s %12s %7s %13s %13s %7s\n' "$format" "$zc" "$pc" "$(ratio "$zc" "$pc")" "$zw" "$pw" \
+        "$(ratio "$zw" "$pw")"
+    if awk -v z="$zc" -v p="$pc" -v w="$zw" 'BEGIN { exit !(z > 0.5 * p || w > 15) }'; then over=1; fi
+    if [ -n "$before" ]; then
+        # shellcheck disable=SC2086
+        printf '  %-6s before: %s %% of a core, %s wake-ups/s\n' "$format" "$(median ${cpu["before $format"]})" \
+            "$(median ${wakeups["before $format"]})"
+    fi
+done
+echo "Zalvo's threads in the last round (CPU, wake-ups):"
+for format in flac ogg mp3 m4a; do
+    echo "  $format: ${threads["zalvo $format"]}"
 done
 if [ "$over" = 1 ]; then
-    echo "  the player is above the 0.4 % target for at least one format"
+    echo "  above a target (0.5 times the peer's CPU, 15 wake-ups a second) for at least one format"
 else
-    echo "  the player is within the 0.4 % target for every format"
+    echo "  within the targets (0.5 times the peer's CPU, 15 wake-ups a second) for every format"
 fi
 
 if [ -n "$server_pid" ]; then
-    start_player "$zalvo" "$work/tone.flac" || { say "zalvo did not play"; exit 1; }
+    start_player zalvo "$work/tone.flac" || { say "zalvo did not play"; exit 1; }
     sleep 2
     kill -9 "$server_pid"
     wait "$server_pid" 2>/dev/null || true

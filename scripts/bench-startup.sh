@@ -1,82 +1,96 @@
 #!/usr/bin/env bash
-# Measures how fast the player's window comes up and how much memory it holds once idle, on an X
-# server of its own unless DISPLAY names one. Targets: shown within 200 ms, under 40 MB resident.
-# Runs without a session bus and, interleaved, with MPRIS on a private session bus (at most 10 % more
-# either way); BASELINE=path/to/other/zalvo adds another build, without a bus, to the same runs.
+# Measures how fast the player's window comes up, how much memory it holds once idle, and how soon
+# `zalvo FILE` is heard, beside the GUI players a Linux user would pick instead (Audacious, and qmmp
+# where installed), on an X server and a private PulseAudio of its own. The lightest peer is the one
+# holding the least memory when idle; Zalvo's ratios to it are printed. Targets: shown within 200 ms and
+# at most 0.65 times the lightest peer's start-up; under 40 MB and at most 0.85 times its memory; first
+# sound at most 0.6 times its.
+# Zalvo runs without a session bus and, interleaved, with MPRIS on a private session bus (at most 10 %
+# more either way); BASELINE=path/to/other/zalvo adds another build, without a bus, to the same runs.
+# First sound is the first sample above silence at the null sink's monitor, by the wall clock as the
+# monitor's samples arrive.
 # Usage: scripts/bench-startup.sh [path/to/zalvo]      (RUNS=n sets the number of runs, 7 by default)
 set -euo pipefail
+. "$(dirname "$0")/window-helpers.sh"
 
-zalvo=${1:-build/ui/zalvo}
+zalvo=$(realpath "${1:-build/ui/zalvo}")
 runs=${RUNS:-7}
 if [ ! -x "$zalvo" ]; then
     echo "usage: $0 [path/to/zalvo]" >&2
     exit 2
 fi
-for tool in Xvfb xdotool; do
-    if ! command -v "$tool" >/dev/null; then
-        echo "bench-startup: $tool is missing (scripts/install-deps.sh installs it)" >&2
-        exit 1
-    fi
-done
+require_tools bench-startup "scripts/install-deps.sh --bench" Xvfb xdotool pulseaudio pactl parec ffmpeg python3
 
 xvfb_pid=""
 player_pid=""
 bus_pid=""
+server_pid=""
 work=$(mktemp -d "${TMPDIR:-/tmp}/zalvo-bench.XXXXXX")
 
 cleanup() {
-    if [ -n "$player_pid" ]; then kill "$player_pid" 2>/dev/null || true; fi
-    if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; fi
-    if [ -n "$bus_pid" ]; then kill "$bus_pid" 2>/dev/null || true; fi
+    for pid in "$player_pid" "$xvfb_pid" "$bus_pid" "$server_pid"; do
+        if [ -n "$pid" ]; then kill "$pid" 2>/dev/null || true; fi
+    done
     wait 2>/dev/null || true
     rm -rf "$work"
 }
 trap cleanup EXIT
 
 if [ -z "${DISPLAY:-}" ]; then
-    # Xvfb picks a free display itself and writes its number once it accepts connections; without
-    # -noreset it restarts whenever its last client leaves, refusing the next run meanwhile.
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$work/display" 2>/dev/null &
-    xvfb_pid=$!
-    for _ in $(seq 100); do
-        [ -s "$work/display" ] && break
-        sleep 0.05
-    done
-    [ -s "$work/display" ] || { echo "bench-startup: Xvfb did not start" >&2; exit 1; }
-    export DISPLAY=":$(cat "$work/display")"
+    start_xvfb "$work" || { echo "bench-startup: Xvfb did not start" >&2; exit 1; }
 fi
+
+mkdir -m 700 "$work/home" "$work/runtime"
+export PULSE_SERVER="unix:$work/runtime/pulse/native" PULSE_COOKIE="$work/home/.config/pulse/cookie"
+HOME="$work/home" XDG_RUNTIME_DIR="$work/runtime" pulseaudio -n --daemonize=no --exit-idle-time=-1 \
+    --load="module-null-sink sink_name=nullsink" --load=module-native-protocol-unix 2>"$work/server.log" &
+server_pid=$!
+wait_until 10 pactl info >/dev/null 2>&1 || { echo "bench-startup: the private PulseAudio did not start" >&2; exit 1; }
+ffmpeg -nostdin -v error -f lavfi -i "sine=frequency=440:duration=60:sample_rate=44100" -ac 2 "$work/tone.flac"
 
 now_ns() { date +%s%N; }
 megabytes() { awk -v kb="$1" 'BEGIN { printf "%.1f", kb / 1024 }'; }
+median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "-" }'; }
 
-# No session bus: neither the address nor a runtime directory holding one.
-mkdir -m 700 "$work/runtime"
-no_bus=(env -u DBUS_SESSION_BUS_ADDRESS XDG_RUNTIME_DIR="$work/runtime")
-configs=("no bus")
-commands=("${no_bus[*]} $zalvo")
+# Every player gets the same private home and no session bus (neither the address nor a runtime
+# directory holding one), so that none hands its file to another or starts services.
+plain=(env HOME="$work/home" XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime"
+    DBUS_SESSION_BUS_ADDRESS="unix:path=$work/no-bus")
+configs=("Zalvo")
+commands=("${plain[*]} $zalvo")
+windows=('^Zalvo$')
 if command -v dbus-daemon >/dev/null; then
     dbus-daemon --session --nofork --nopidfile --print-address=1 >"$work/bus" 2>/dev/null &
     bus_pid=$!
-    for _ in $(seq 100); do
-        [ -s "$work/bus" ] && break
-        sleep 0.05
-    done
-    configs+=("MPRIS on")
-    commands+=("env DBUS_SESSION_BUS_ADDRESS=$(head -n 1 "$work/bus") $zalvo")
+    wait_until 5 test -s "$work/bus"
+    configs+=("Zalvo, MPRIS on")
+    commands+=("env HOME=$work/home XDG_CONFIG_HOME=$work/config DBUS_SESSION_BUS_ADDRESS=$(head -n 1 "$work/bus") $zalvo")
+    windows+=('^Zalvo$')
 fi
 if [ -n "${BASELINE:-}" ]; then
     configs+=("baseline")
-    commands+=("${no_bus[*]} $BASELINE")
+    commands+=("${plain[*]} $(realpath "$BASELINE")")
+    windows+=('^Zalvo$')
 fi
+peers=()
+for peer in audacious qmmp; do
+    if command -v "$peer" >/dev/null; then
+        peers+=(${#configs[@]})
+        configs+=("$peer")
+        commands+=("${plain[*]} $peer")
+        windows+=('.')
+    fi
+done
 
 # Sets `shown`, the milliseconds until the window shows, and `rss`, the resident kilobytes once idle.
 measure() {
     local start
     start=$(now_ns)
     # shellcheck disable=SC2086 # the command is words by design
-    $1 2>"$work/player.log" &
+    $1 2>"$work/player.log" >/dev/null &
     player_pid=$!
-    until [ -n "$(xdotool search --onlyvisible --pid "$player_pid" --name '^Zalvo$' 2>/dev/null)" ]; do
+    until [ -n "$(xdotool search --onlyvisible --pid "$player_pid" --name "$2" 2>/dev/null)" ]; do
         if ! kill -0 "$player_pid" 2>/dev/null; then
             echo "bench-startup: the player ended before its window came up:" >&2
             cat "$work/player.log" >&2
@@ -88,27 +102,77 @@ measure() {
         fi
     done
     shown=$((($(now_ns) - start) / 1000000))
-    sleep 1
+    sleep 2
     rss=$(awk '/^VmRSS:/ { print $2 }' "/proc/$player_pid/status")
     kill "$player_pid"
     wait "$player_pid" 2>/dev/null || true
     player_pid=""
 }
 
-declare -A shown_ms rss_kb
+# Seconds from `$@ FILE` to the first sample above silence at the sink's monitor (parec asks for 5 ms of
+# latency, the same for every player).
+first_sound() {
+    python3 - "$work/tone.flac" "$@" <<'EOF'
+import array, subprocess, sys, time
+monitor = subprocess.Popen(["parec", "-d", "nullsink.monitor", "--raw", "--format=s16le", "--rate=44100",
+                            "--channels=2", "--latency-msec=5"], stdout=subprocess.PIPE, bufsize=0)
+settle = time.monotonic() + 1.0
+while time.monotonic() < settle:
+    monitor.stdout.read(4096)
+player = subprocess.Popen(sys.argv[2:] + [sys.argv[1]], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+launched = time.monotonic()
+heard = None
+while heard is None and time.monotonic() < launched + 10:
+    chunk = monitor.stdout.read(4096)
+    arrived = time.monotonic()
+    samples = array.array("h", chunk[: len(chunk) // 2 * 2])
+    loud = next((i for i, s in enumerate(samples) if abs(s) > 64), None)
+    if loud is not None:
+        # The chunk's later samples were played after its loud one.
+        heard = arrived - launched - (len(samples) - loud) // 2 / 44100
+player.kill()
+monitor.kill()
+player.wait()
+monitor.wait()
+print("nan" if heard is None else "%.3f" % max(heard, 0.0))
+EOF
+}
+
+# A first run of each, not counted: the peers write their settings on their first start.
+for index in "${!configs[@]}"; do
+    measure "${commands[$index]}" "${windows[$index]}"
+done
+
+declare -A shown_ms rss_kb heard_s
 for run in $(seq "$runs"); do
     for index in "${!configs[@]}"; do
-        measure "${commands[$index]}"
-        printf 'run %d, %s: window shown after %d ms, %s MB resident when idle\n' "$run" "${configs[$index]}" \
-            "$shown" "$(megabytes "$rss")"
+        measure "${commands[$index]}" "${windows[$index]}"
+        # shellcheck disable=SC2086 # the command is words by design
+        heard=$(first_sound ${commands[$index]})
+        printf 'run %d, %-16s window shown after %4d ms, %5s MB resident when idle, first sound %s s\n' "$run" \
+            "${configs[$index]}:" "$shown" "$(megabytes "$rss")" "$heard"
         shown_ms[$index]+="$shown "
         rss_kb[$index]+="$rss "
+        heard_s[$index]+="$heard "
     done
 done
 
-median() { printf '%s\n' "$@" | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+lightest=""
+# shellcheck disable=SC2086 # one number per word
 for index in "${!configs[@]}"; do
-    # shellcheck disable=SC2086 # one number per word
-    printf 'median of %d runs, %s: shown after %d ms (target 200), %s MB resident (target 40)\n' "$runs" \
-        "${configs[$index]}" "$(median ${shown_ms[$index]})" "$(megabytes "$(median ${rss_kb[$index]})")"
+    shown_ms[$index]=$(median ${shown_ms[$index]})
+    rss_kb[$index]=$(median ${rss_kb[$index]})
+    heard_s[$index]=$(median ${heard_s[$index]})
+    printf 'median of %d runs, %-16s shown after %4d ms, %5s MB resident, first sound %s s\n' "$runs" \
+        "${configs[$index]}:" "${shown_ms[$index]}" "$(megabytes "${rss_kb[$index]}")" "${heard_s[$index]}"
 done
+for index in "${peers[@]}"; do
+    if [ -z "$lightest" ] || [ "${rss_kb[$index]}" -lt "${rss_kb[$lightest]}" ]; then lightest=$index; fi
+done
+echo "Zalvo's targets: shown within 200 ms, under 40 MB resident"
+if [ -n "$lightest" ]; then
+    echo "beside the lightest peer, ${configs[$lightest]} (load average $(cut -d' ' -f1-3 /proc/loadavg)):"
+    echo "  start-up $(ratio "${shown_ms[0]}" "${shown_ms[$lightest]}")x (target 0.65)," \
+        "idle memory $(ratio "${rss_kb[0]}" "${rss_kb[$lightest]}")x (target 0.85)," \
+        "first sound $(ratio "${heard_s[0]}" "${heard_s[$lightest]}")x (target 0.6)"
+fi

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Zalvo needs to build, test and run, skipping those already present.
-# Usage: scripts/install-deps.sh [--test] [extra-package ...]
+# Usage: scripts/install-deps.sh [--test | --bench] [extra-package ...]
+#   --bench what --test installs, and the peer players the benchmarks measure Zalvo beside (Audacious)
 #   --test  also the tools that only the tests and benchmarks use (the package checks, ffmpeg to encode
 #           the formats only the FFmpeg module reads, a sound server the output tests and the CPU
 #           benchmark play into, privately, a session bus and an MPRIS client for the desktop tests, the
@@ -17,7 +18,10 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xdotool x11-utils imagemagick python3
 )
-if [ "${1:-}" = --test ]; then
+if [ "${1:-}" = --test ] || [ "${1:-}" = --bench ]; then
+    if [ "$1" = --bench ]; then
+        packages+=(audacious audacious-plugins)
+    fi
     shift
     packages+=(dpkg-dev lintian appstream desktop-file-utils pulseaudio-utils dbus playerctl ffmpeg flac
         at-spi2-core python3-pyatspi icecast2 openssl)
