@@ -1,35 +1,19 @@
 #include "decode/DecoderModule.h"
 
 #include "base/Log.h"
+#include "base/ModuleFolders.h"
 
-#include <cstdlib>
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <filesystem>
 #include <string>
 #include <unistd.h>
-#include <vector>
 
 namespace zalvo {
 
 namespace {
 
-namespace fs = std::filesystem;
-
 constexpr const char* moduleFile = "libzalvo_ffmpeg.so";
-
-std::vector<fs::path> moduleFolders() {
-    if (const char* forced = std::getenv("ZALVO_MODULE_DIR")) {
-        return {fs::path(forced)};
-    }
-    std::error_code error;
-    const fs::path program = fs::read_symlink("/proc/self/exe", error);
-    if (error) {
-        return {};
-    }
-    const fs::path folder = program.parent_path();
-    return {folder, folder.parent_path() / ZALVO_MODULE_LIBDIR / "zalvo"};
-}
 
 struct Entries {
     ModuleDecoderOpen open = nullptr;
@@ -45,12 +29,7 @@ void toDebugLog(std::string_view message) {
 }
 
 Entries loadModule() {
-    for (const fs::path& folder : moduleFolders()) {
-        const fs::path file = folder / moduleFile;
-        std::error_code error;
-        if (!fs::exists(file, error)) {
-            continue;
-        }
+    for (const std::filesystem::path& file : ModuleFolders::find(moduleFile)) {
         // The module stays loaded for the process's life: decoders it made may outlive any owner.
         void* library = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
         if (library == nullptr) {

@@ -12,8 +12,7 @@
 namespace zalvo {
 
 // The FFmpeg decoder module, loaded the first time a file needs it and kept for the process's life:
-// a player that never meets such a file never pays for FFmpeg. Found in the folder named by
-// ZALVO_MODULE_DIR when set, else beside the running program or in the library folder it installs to.
+// a player that never meets such a file never pays for FFmpeg. Found where ModuleFolders looks.
 class DecoderModule final {
 public:
     // A decoder for the regular file open on `descriptor` (left open for the caller), or null when the
