@@ -2,8 +2,7 @@
 
 #include "base/StreamUrl.h"
 #include "base/TextEncoding.h"
-#include "tags/EmbeddedCover.h"
-#include "tags/TagFile.h"
+#include "tags/TagModule.h"
 
 #include <algorithm>
 #include <array>
@@ -336,15 +335,16 @@ std::optional<fs::path> CoverArt::locate(const std::u16string& trackPath) const 
     if (StreamUrl::isStream(trackPath)) {
         return std::nullopt;
     }
-    if (const std::optional<TagFile> file = TagFile::open(trackPath)) {
-        if (const std::optional<TagLib::ByteVector> picture = EmbeddedCover::read(file->file())) {
-            if (std::optional<fs::path> cached = cache({picture->data(), picture->size()})) {
-                return cached;
-            }
+    const std::optional<std::string> utf8 = TextEncoding::toUtf8(trackPath);
+    if (!utf8) {
+        return std::nullopt;
+    }
+    if (const std::optional<std::string> picture = TagModule::cover(*utf8, pictureLimit)) {
+        if (std::optional<fs::path> cached = cache(*picture)) {
+            return cached;
         }
     }
-    const std::optional<std::string> utf8 = TextEncoding::toUtf8(trackPath);
-    return utf8 ? besideTrack(fs::path(*utf8)) : std::nullopt;
+    return besideTrack(fs::path(*utf8));
 }
 
 std::optional<fs::path> CoverArt::cache(std::span<const char> picture) const {

@@ -33,9 +33,9 @@ struct TrackTags {
     unsigned year = 0;
     ReplayGainTags replayGain;
 
-    // Reads them through TagLib, whatever the tag type; a file that does not open, or is not a regular
-    // file, has none, and a damaged tag gives what of it reads. Text that does not decode keeps what
-    // does, the rest replaced by U+FFFD.
+    // Reads them through the TagLib module, whatever the tag type; a file that does not open, or is not
+    // a regular file, has none, and a damaged tag gives what of it reads. Text that does not decode keeps
+    // what does, the rest replaced by U+FFFD. None where the module is missing.
     static TrackTags read(const std::u16string& path);
     // Each field `over` says something of replaces this one's, as a cue sheet's tracks are named over
     // their audio file's tags.

@@ -1,12 +1,10 @@
-#include "tags/ContainerTags.h"
+#include "ContainerTags.h"
 
-#include "base/TextEncoding.h"
-#include "decode/DecoderModule.h"
-#include "decode/FileStream.h"
-#include "tags/TagText.h"
+#include "TagText.h"
 #include "tags/TrackTags.h"
 
 #include <array>
+#include <atomic>
 #include <optional>
 #include <string_view>
 #include <taglib/trueaudiofile.h>
@@ -14,6 +12,8 @@
 namespace zalvo {
 
 namespace {
+
+std::atomic<TagModuleHost::ContainerReader> containerReader = nullptr;
 
 // FFmpeg names a field after the container's own word for it (Matroska's ALBUM_ARTIST, APE's "Album
 // Artist", "Year"), in any case; TagLib's name for each.
@@ -46,26 +46,28 @@ std::optional<TagLib::String> propertyName(const std::string& key) {
 
 } // namespace
 
-bool ContainerTags::mayHoldMore(const std::u16string& path, const TagLib::File& opened) {
+void ContainerTags::setReader(TagModuleHost::ContainerReader reader) {
+    containerReader.store(reader);
+}
+
+bool ContainerTags::mayHoldMore(TagLib::File& opened) {
     if (dynamic_cast<const TagLib::TrueAudio::File*>(&opened) != nullptr) {
         return true;
     }
-    constexpr std::string_view matroska("\x1A\x45\xDF\xA3");
-    std::array<char, matroska.size()> head{};
-    const std::optional<std::string> utf8 = TextEncoding::toUtf8(path);
-    FileStream file;
-    return utf8 && file.open(*utf8) && file.read(head.data(), head.size()) == static_cast<std::int64_t>(head.size()) &&
-           std::string_view(head.data(), head.size()) == matroska;
+    static constexpr std::string_view matroska("\x1A\x45\xDF\xA3");
+    opened.seek(0);
+    const TagLib::ByteVector head = opened.readBlock(matroska.size());
+    return std::string_view(head.data(), head.size()) == matroska;
 }
 
-TagLib::PropertyMap ContainerTags::read(const std::u16string& path) {
-    const std::optional<std::string> utf8 = TextEncoding::toUtf8(path);
-    FileStream file;
-    if (!utf8 || !file.open(*utf8)) {
+TagLib::PropertyMap ContainerTags::read(const std::string& path) {
+    const auto reader = containerReader.load();
+    ModuleTags tags;
+    if (reader == nullptr || !reader(&path, &tags)) {
         return {};
     }
     TagLib::PropertyMap properties;
-    for (const auto& [key, value] : DecoderModule::tags(file.descriptor()).value_or(ModuleTags{})) {
+    for (const auto& [key, value] : tags) {
         if (const std::optional<TagLib::String> name = propertyName(key); name && !value.empty()) {
             // TagLib drops a whole value over one byte that is not UTF-8: it is mended before.
             properties[*name].append(

@@ -1,4 +1,4 @@
-#include "tags/EmbeddedCover.h"
+#include "EmbeddedCover.h"
 
 #include <taglib/aifffile.h>
 #include <taglib/apefile.h>

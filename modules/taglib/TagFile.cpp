@@ -1,6 +1,4 @@
-#include "tags/TagFile.h"
-
-#include "base/TextEncoding.h"
+#include "TagFile.h"
 
 #include <algorithm>
 #include <array>
@@ -47,26 +45,23 @@ std::int64_t id3v2Size(TagLib::FileStream& stream) {
 
 } // namespace
 
-bool TagFile::holdsOversizedTag(const std::u16string& path) {
-    const std::optional<std::string> utf8 = TextEncoding::toUtf8(path);
+bool TagFile::holdsOversizedTag(const std::string& path) {
     struct stat status {};
-    return utf8 && ::stat(utf8->c_str(), &status) == 0 && S_ISREG(status.st_mode) && id3v2Size(*utf8) > largestId3v2;
+    return ::stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode) && id3v2Size(path) > largestId3v2;
 }
 
-std::optional<TagFile> TagFile::open(const std::u16string& path) {
+std::optional<TagFile> TagFile::open(const std::string& path) {
     static std::once_flag silenced;
     std::call_once(silenced, [] {
         static SilentListener listener;
         TagLib::setDebugListener(&listener);
     });
-    const std::optional<std::string> utf8 = TextEncoding::toUtf8(path);
     struct stat status {};
     // A name with a NUL in it would reach the file system cut short, naming another file.
-    if (!utf8 || utf8->find('\0') != std::string::npos || ::stat(utf8->c_str(), &status) != 0 ||
-        !S_ISREG(status.st_mode)) {
+    if (path.find('\0') != std::string::npos || ::stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) {
         return std::nullopt;
     }
-    auto stream = std::make_shared<TagLib::FileStream>(utf8->c_str(), true);
+    auto stream = std::make_shared<TagLib::FileStream>(path.c_str(), true);
     if (!stream->isOpen() || id3v2Size(*stream) > largestId3v2) {
         return std::nullopt;
     }

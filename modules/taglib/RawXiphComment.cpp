@@ -1,4 +1,4 @@
-#include "tags/RawXiphComment.h"
+#include "RawXiphComment.h"
 
 #include <algorithm>
 #include <cstdint>

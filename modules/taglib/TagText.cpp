@@ -1,4 +1,4 @@
-#include "tags/TagText.h"
+#include "TagText.h"
 
 #include <algorithm>
 #include <array>

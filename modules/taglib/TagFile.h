@@ -14,13 +14,13 @@ namespace zalvo {
 // FIFO would wait for a writer; TagLib's own diagnostics are kept off the terminal.
 class TagFile final {
 public:
-    // Nothing for a file that is not a regular file, that TagLib does not read, or whose ID3v2 tag is
-    // larger than any real one.
-    static std::optional<TagFile> open(const std::u16string& path);
+    // The file at the UTF-8 `path`; nothing for a file that is not a regular file, that TagLib does not
+    // read, or whose ID3v2 tag is larger than any real one.
+    static std::optional<TagFile> open(const std::string& path);
     // An ID3v2 tag past this holds no tag worth a second and a gigabyte of parsing: its pictures are
     // past the covers' own limit, and no text that long is shown.
     static constexpr std::int64_t largestId3v2 = 32 << 20;
-    static bool holdsOversizedTag(const std::u16string& path);
+    static bool holdsOversizedTag(const std::string& path);
 
     TagLib::File& file() const { return *ref.file(); }
 
