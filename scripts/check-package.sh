@@ -38,7 +38,8 @@ for file in /usr/bin/zalvo /usr/share/applications/zalvo.desktop \
     /usr/share/icons/hicolor/16x16/apps/zalvo.png /usr/share/icons/hicolor/32x32/apps/zalvo.png \
     /usr/share/icons/hicolor/48x48/apps/zalvo.png /usr/share/icons/hicolor/scalable/apps/zalvo.svg \
     /usr/share/metainfo/org.zalvo.Zalvo.metainfo.xml /usr/share/man/man1/zalvo.1.gz \
-    /usr/share/doc/zalvo/copyright /usr/share/doc/zalvo/changelog.Debian.gz /usr/lib/zalvo/libzalvo_ffmpeg.so; do
+    /usr/share/doc/zalvo/copyright /usr/share/doc/zalvo/changelog.Debian.gz /usr/lib/zalvo/libzalvo_ffmpeg.so \
+    /usr/lib/zalvo/libzalvo_taglib.so; do
     grep -qxF "$file" "$work/files" || fail "$file is not in the package"
 done
 if grep -v '^/usr/' "$work/files" | grep -q .; then
@@ -50,7 +51,7 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Section)" = sound ] || fail "Section is '$(field Section)'"
 grep -q '^[0-9][0-9.]*-[0-9]\+$' <<<"$(field Version)" || fail "Version '$(field Version)' is not upstream-revision"
 depends=$(field Depends)
-# Found by shlibdeps in the program and its FFmpeg module, and what it loads at run time by name.
+# Found by shlibdeps in the program and its FFmpeg and TagLib modules, and what it loads at run time by name.
 for needed in libqt6widgets6 libsndfile1 libtag1v5 libsoxr0 libcue2 libavformat59 libavcodec59 libswresample4 qt6-qpa-plugins; do
     grep -q "\b$needed\b" <<<"$depends" || fail "Depends lacks $needed: $depends"
 done
