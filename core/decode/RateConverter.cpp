@@ -1,17 +1,17 @@
 #include "decode/RateConverter.h"
 
 #include "base/Log.h"
+#include "base/SharedLibrary.h"
 #include "decode/TrackDecoder.h"
 
 #include <algorithm>
-#include <dlfcn.h>
 #include <soxr.h>
 #include <string>
 
 namespace zalvo {
 
 // libsoxr, loaded the first time a track needs converting: almost none do, so a player that never meets
-// one never maps it. Its soname has not changed since its first release.
+// one never maps it.
 struct Soxr {
     decltype(&soxr_io_spec) ioSpec;
     decltype(&soxr_quality_spec) qualitySpec;
@@ -27,31 +27,17 @@ constexpr unsigned highestTaken = 384000;
 constexpr unsigned convertedAtMost = 192000;
 constexpr std::size_t inputFrames = 4096;
 
-template <typename Function> Function bound(void* library, const char* name) {
-    return reinterpret_cast<Function>(dlsym(library, name));
-}
-
 std::optional<Soxr> loadSoxr() {
-    // Kept for the process's life, as the converters it makes may be anywhere.
-    void* library = dlopen("libsoxr.so.0", RTLD_NOW | RTLD_LOCAL);
-    if (library == nullptr) {
-        Log::warning(Log::Category::Engine,
-                     std::string("libsoxr does not load, so tracks above 384 kHz are refused: ") + dlerror());
-        return std::nullopt;
+    SharedLibrary library("libsoxr.so.0");
+    Soxr soxr{};
+    if (library.bind(soxr.ioSpec, "soxr_io_spec") && library.bind(soxr.qualitySpec, "soxr_quality_spec") &&
+        library.bind(soxr.create, "soxr_create") && library.bind(soxr.process, "soxr_process") &&
+        library.bind(soxr.destroy, "soxr_delete")) {
+        return soxr;
     }
-    const Soxr soxr{bound<decltype(&soxr_io_spec)>(library, "soxr_io_spec"),
-                    bound<decltype(&soxr_quality_spec)>(library, "soxr_quality_spec"),
-                    bound<decltype(&soxr_create)>(library, "soxr_create"),
-                    bound<decltype(&soxr_process)>(library, "soxr_process"),
-                    bound<decltype(&soxr_delete)>(library, "soxr_delete")};
-    if (soxr.ioSpec == nullptr || soxr.qualitySpec == nullptr || soxr.create == nullptr || soxr.process == nullptr ||
-        soxr.destroy == nullptr) {
-        Log::warning(Log::Category::Engine,
-                     "libsoxr lacks a function it should have, so tracks above 384 kHz are refused");
-        dlclose(library);
-        return std::nullopt;
-    }
-    return soxr;
+    Log::warning(Log::Category::Engine,
+                 "libsoxr does not load (" + library.failure() + "), so tracks above 384 kHz are refused");
+    return std::nullopt;
 }
 
 // Null where libsoxr is missing.

@@ -1,6 +1,7 @@
 #include "output/OpenAlOutput.h"
 
 #include "base/Log.h"
+#include "base/SharedLibrary.h"
 #include "pcm/PcmSource.h"
 
 #include <AL/al.h>
@@ -8,18 +9,77 @@
 #include <AL/alext.h>
 #include <chrono>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <utility>
 
 namespace zalvo {
 
+namespace {
+
+// OpenAL Soft, loaded the first time an output falls back on it or a test names its device: on a desktop
+// the sound server plays, and neither it nor the libraries it links are mapped.
+struct OpenAl {
+    decltype(&::alcOpenDevice) alcOpenDevice;
+    decltype(&::alcCreateContext) alcCreateContext;
+    decltype(&::alcMakeContextCurrent) alcMakeContextCurrent;
+    decltype(&::alcDestroyContext) alcDestroyContext;
+    decltype(&::alcCloseDevice) alcCloseDevice;
+    decltype(&::alGenSources) alGenSources;
+    decltype(&::alGenBuffers) alGenBuffers;
+    decltype(&::alSourceStop) alSourceStop;
+    decltype(&::alSourcei) alSourcei;
+    decltype(&::alDeleteSources) alDeleteSources;
+    decltype(&::alDeleteBuffers) alDeleteBuffers;
+    decltype(&::alSourcePlay) alSourcePlay;
+    decltype(&::alSourcePause) alSourcePause;
+    decltype(&::alSourcef) alSourcef;
+    decltype(&::alGetSourcei) alGetSourcei;
+    decltype(&::alSourceUnqueueBuffers) alSourceUnqueueBuffers;
+    decltype(&::alBufferData) alBufferData;
+    decltype(&::alSourceQueueBuffers) alSourceQueueBuffers;
+};
+
+std::optional<OpenAl> loadOpenAl() {
+    SharedLibrary library("libopenal.so.1");
+    OpenAl api{};
+    if (library.bind(api.alcOpenDevice, "alcOpenDevice") && library.bind(api.alcCreateContext, "alcCreateContext") &&
+        library.bind(api.alcMakeContextCurrent, "alcMakeContextCurrent") &&
+        library.bind(api.alcDestroyContext, "alcDestroyContext") &&
+        library.bind(api.alcCloseDevice, "alcCloseDevice") && library.bind(api.alGenSources, "alGenSources") &&
+        library.bind(api.alGenBuffers, "alGenBuffers") && library.bind(api.alSourceStop, "alSourceStop") &&
+        library.bind(api.alSourcei, "alSourcei") && library.bind(api.alDeleteSources, "alDeleteSources") &&
+        library.bind(api.alDeleteBuffers, "alDeleteBuffers") && library.bind(api.alSourcePlay, "alSourcePlay") &&
+        library.bind(api.alSourcePause, "alSourcePause") && library.bind(api.alSourcef, "alSourcef") &&
+        library.bind(api.alGetSourcei, "alGetSourcei") &&
+        library.bind(api.alSourceUnqueueBuffers, "alSourceUnqueueBuffers") &&
+        library.bind(api.alBufferData, "alBufferData") &&
+        library.bind(api.alSourceQueueBuffers, "alSourceQueueBuffers")) {
+        return api;
+    }
+    Log::warning(Log::Category::Output, "OpenAL Soft does not load (" + library.failure() + ")");
+    return std::nullopt;
+}
+
+const std::optional<OpenAl>& openAl() {
+    static const std::optional<OpenAl> loaded = loadOpenAl();
+    return loaded;
+}
+
+// Only called once a device is open, which needs the library.
+const OpenAl& al() {
+    return *openAl();
+}
+
+} // namespace
+
 // The one OpenAL device and context of the process, open while any output or hold uses it.
 class AlDevice final {
 public:
-    AlDevice() : device(alcOpenDevice(nullptr)) {
+    AlDevice() : device(openAl() ? al().alcOpenDevice(nullptr) : nullptr) {
         if (device != nullptr) {
-            context = alcCreateContext(device, nullptr);
-            alcMakeContextCurrent(context);
+            context = al().alcCreateContext(device, nullptr);
+            al().alcMakeContextCurrent(context);
         }
         if (context == nullptr) {
             static std::once_flag told;
@@ -29,13 +89,14 @@ public:
         }
     }
     ~AlDevice() {
-        alcMakeContextCurrent(nullptr);
+        if (device == nullptr) {
+            return;
+        }
+        al().alcMakeContextCurrent(nullptr);
         if (context != nullptr) {
-            alcDestroyContext(context);
+            al().alcDestroyContext(context);
         }
-        if (device != nullptr) {
-            alcCloseDevice(device);
-        }
+        al().alcCloseDevice(device);
     }
     AlDevice(const AlDevice&) = delete;
     AlDevice& operator=(const AlDevice&) = delete;
@@ -73,8 +134,8 @@ constexpr std::chrono::milliseconds drainingLook{5};
 
 OpenAlOutput::OpenAlOutput(PcmSource& source) : source(source), alDevice(device()), format(source.format()) {
     if (alDevice->isOpen()) {
-        alGenSources(1, &alSource);
-        alGenBuffers(static_cast<ALsizei>(buffers.size()), buffers.data());
+        al().alGenSources(1, &alSource);
+        al().alGenBuffers(static_cast<ALsizei>(buffers.size()), buffers.data());
         freeBuffers.assign(buffers.begin(), buffers.end());
     }
     thread = std::jthread([this](const std::stop_token& stop) { run(stop); });
@@ -84,10 +145,10 @@ OpenAlOutput::~OpenAlOutput() {
     thread.request_stop();
     thread.join();
     if (alSource != 0) {
-        alSourceStop(alSource);
-        alSourcei(alSource, AL_BUFFER, 0);
-        alDeleteSources(1, &alSource);
-        alDeleteBuffers(static_cast<ALsizei>(buffers.size()), buffers.data());
+        al().alSourceStop(alSource);
+        al().alSourcei(alSource, AL_BUFFER, 0);
+        al().alDeleteSources(1, &alSource);
+        al().alDeleteBuffers(static_cast<ALsizei>(buffers.size()), buffers.data());
     }
 }
 
@@ -107,7 +168,7 @@ void OpenAlOutput::play() {
     const std::scoped_lock lock(mutex);
     wantPlaying = true;
     if (alSource != 0 && !queued.empty()) {
-        alSourcePlay(alSource);
+        al().alSourcePlay(alSource);
     }
     wake.notify_all();
 }
@@ -116,14 +177,14 @@ void OpenAlOutput::pause() {
     const std::scoped_lock lock(mutex);
     wantPlaying = false;
     if (alSource != 0) {
-        alSourcePause(alSource);
+        al().alSourcePause(alSource);
     }
 }
 
 void OpenAlOutput::setGain(float gain) {
     const std::scoped_lock lock(mutex);
     if (alSource != 0) {
-        alSourcef(alSource, AL_GAIN, gain);
+        al().alSourcef(alSource, AL_GAIN, gain);
     }
 }
 
@@ -134,8 +195,8 @@ void OpenAlOutput::followSeek() {
     }
     const std::uint64_t from = heardFrames();
     if (alSource != 0) {
-        alSourceStop(alSource);
-        alSourcei(alSource, AL_BUFFER, 0);
+        al().alSourceStop(alSource);
+        al().alSourcei(alSource, AL_BUFFER, 0);
         queued.clear();
         freeBuffers.assign(buffers.begin(), buffers.end());
     }
@@ -162,7 +223,7 @@ std::uint64_t OpenAlOutput::heardFrames() const {
     reclaimPlayed();
     ALint offset = 0;
     if (alSource != 0 && !queued.empty()) {
-        alGetSourcei(alSource, AL_SAMPLE_OFFSET, &offset);
+        al().alGetSourcei(alSource, AL_SAMPLE_OFFSET, &offset);
     }
     return heard.update(static_cast<std::uint64_t>(std::max(offset, 0)));
 }
@@ -178,10 +239,10 @@ void OpenAlOutput::reclaimPlayed() const {
         return;
     }
     ALint processed = 0;
-    alGetSourcei(alSource, AL_BUFFERS_PROCESSED, &processed);
+    al().alGetSourcei(alSource, AL_BUFFERS_PROCESSED, &processed);
     for (; processed > 0 && !queued.empty(); --processed) {
         ALuint buffer = 0;
-        alSourceUnqueueBuffers(alSource, 1, &buffer);
+        al().alSourceUnqueueBuffers(alSource, 1, &buffer);
         heard.finish(queued.front().frames);
         queued.pop_front();
         freeBuffers.push_back(buffer);
@@ -204,10 +265,10 @@ bool OpenAlOutput::fillOne() {
         return false;
     }
     freeBuffers.pop_back();
-    alBufferData(buffer, alFormatOf(format.channels), scratch.data(),
-                 static_cast<ALsizei>(frames * format.channels * sizeof(PcmSample)),
-                 static_cast<ALsizei>(format.sampleRate));
-    alSourceQueueBuffers(alSource, 1, &buffer);
+    al().alBufferData(buffer, alFormatOf(format.channels), scratch.data(),
+                      static_cast<ALsizei>(frames * format.channels * sizeof(PcmSample)),
+                      static_cast<ALsizei>(format.sampleRate));
+    al().alSourceQueueBuffers(alSource, 1, &buffer);
     queued.push_back({buffer, frames});
     return true;
 }
@@ -232,10 +293,10 @@ void OpenAlOutput::feedDevice() {
     while (!freeBuffers.empty() && !sourceEnded && !formatPending && fillOne()) {
     }
     ALint state = AL_STOPPED;
-    alGetSourcei(alSource, AL_SOURCE_STATE, &state);
+    al().alGetSourcei(alSource, AL_SOURCE_STATE, &state);
     // Starts the first time, and again after the queue ran dry or changed format.
     if (wantPlaying && state != AL_PLAYING && !queued.empty()) {
-        alSourcePlay(alSource);
+        al().alSourcePlay(alSource);
     }
 }
 
