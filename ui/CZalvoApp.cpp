@@ -5,8 +5,6 @@
 #include "SessionBus.h"
 #include "ZalvoDlgAccessible.h"
 
-#include <QTimer>
-
 #include <memory>
 #include <optional>
 
@@ -52,7 +50,9 @@ bool CZalvoApp::InitInstance() {
         connect(&dialog, &CZalvoDlg::playListChanged, mpris.get(), &MprisService::refresh);
     }
     if (!m_filesToOpen.isEmpty()) {
-        QTimer::singleShot(0, &dialog, [&dialog, files = m_filesToOpen] { dialog.AddFromOutside(files, true); });
+        // Read in the background while the window comes up: the first track starts as soon as the loop
+        // runs, rather than after the window's first paint has loaded its fonts.
+        dialog.AddFromOutside(m_filesToOpen, true);
     }
     dialog.exec();
     return false;
