@@ -59,9 +59,9 @@ rates() {
     awk -v wall="$3" '
         NR == FNR { ns[$1] = $2; sw[$1] = $3; next }
         { dn = $2 - ns[$1]; ds = $3 - sw[$1]; total += dn; switches += ds
-          line[$1] = sprintf("%s %.2f %.1f", $4, 100 * dn / wall / 1e9, ds / wall); cpu[$1] = dn }
-        END { printf "%.2f %.1f\n", 100 * total / wall / 1e9, switches / wall
-              n = asorti(cpu, order, "@val_num_desc"); for (i = 1; i <= n; i++) print line[order[i]] }' "$1" "$2"
+          printf "%s %.2f %.1f\n", $4, 100 * dn / wall / 1e9, ds / wall >"/dev/stderr" }
+        END { printf "%.2f %.1f\n", 100 * total / wall / 1e9, switches / wall }' "$1" "$2" 2>"$work/threads"
+    sort -k2 -g -r "$work/threads"
 }
 
 median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
@@ -155,7 +155,8 @@ for round in $(seq "$rounds"); do
         wakeups[$case]+="$rate "
         printf '  %-12s %5s %% of a core, %5s wake-ups/s\n' "$case" "$percent" "$rate"
         if [ "$who" = zalvo ]; then
-            threads[$case]=$(tail -n +2 "$work/rates" | awk '{ printf "%s%s %s %% %s/s", sep, $1, $2, $3; sep = ", " }')
+            threads[$case]=$(tail -n +2 "$work/rates" |
+                awk '$2 > 0 || $3 > 0 { printf "%s%s %s %% %s/s", sep, $1, $2, $3; sep = ", " }')
         fi
     done
 done

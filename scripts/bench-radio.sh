@@ -73,36 +73,10 @@ stop_player() {
     player_pid=""
 }
 
-# Seconds from launch to the first sample above silence in the sink's monitor, by the wall clock as the
-# monitor's samples arrive (parec asks for 5 ms of latency; the same for both cases).
+# Seconds from launch to the first sample above silence in the sink's monitor (the same for both cases).
 first_sound() {
-    python3 - "$1" "$zalvo" "$work/config" <<'EOF'
-import array, os, subprocess, sys, time
-env = dict(os.environ, QT_QPA_PLATFORM="offscreen", XDG_CONFIG_HOME=sys.argv[3])
-env.pop("DBUS_SESSION_BUS_ADDRESS", None)
-monitor = subprocess.Popen(["parec", "-d", "nullsink.monitor", "--raw", "--format=s16le", "--rate=44100",
-                            "--channels=2", "--latency-msec=5"], stdout=subprocess.PIPE, bufsize=0)
-settle = time.monotonic() + 1.0
-while time.monotonic() < settle:
-    monitor.stdout.read(4096)
-player = subprocess.Popen([sys.argv[2], sys.argv[1]], env=env, stdout=subprocess.DEVNULL,
-                          stderr=subprocess.DEVNULL)
-launched = time.monotonic()
-heard = None
-while heard is None and time.monotonic() < launched + 10:
-    chunk = monitor.stdout.read(4096)
-    arrived = time.monotonic()
-    samples = array.array("h", chunk[: len(chunk) // 2 * 2])
-    loud = next((i for i, s in enumerate(samples) if abs(s) > 64), None)
-    if loud is not None:
-        # The chunk's later samples were played after its loud one.
-        heard = arrived - launched - (len(samples) - loud) // 2 / 44100
-player.kill()
-monitor.kill()
-player.wait()
-monitor.wait()
-print("nan" if heard is None else "%.3f" % max(heard, 0.0))
-EOF
+    env -u DBUS_SESSION_BUS_ADDRESS QT_QPA_PLATFORM=offscreen XDG_CONFIG_HOME="$work/config" \
+        python3 "$(dirname "$0")/first-sound.py" "$zalvo" "$1"
 }
 
 # % of one core over the window, from a few seconds in, once the start is behind it.
