@@ -1,0 +1,55 @@
+#include "base/SharedLibrary.h"
+
+#include "decode/RateConverter.h"
+#include "output/AudioOutput.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <string>
+
+namespace zalvo {
+
+namespace {
+
+bool mapped(const std::string& library) {
+    std::ifstream maps("/proc/self/maps");
+    const std::string text{std::istreambuf_iterator<char>(maps), {}};
+    return text.find(library) != std::string::npos;
+}
+
+TEST(SharedLibraryTest, BindsByNameOrSaysWhyNot) {
+    SharedLibrary math("libm.so.6");
+    double (*cosine)(double) = nullptr;
+    ASSERT_TRUE(math.bind(cosine, "cos")) << math.failure();
+    EXPECT_DOUBLE_EQ(cosine(0.0), 1.0);
+    EXPECT_TRUE(math.failure().empty());
+
+    void (*missing)() = nullptr;
+    EXPECT_FALSE(math.bind(missing, "zalvo_no_such_function"));
+    EXPECT_EQ(missing, nullptr);
+    EXPECT_NE(math.failure().find("zalvo_no_such_function"), std::string::npos) << math.failure();
+
+    SharedLibrary absent("libzalvo-absent.so.7");
+    EXPECT_FALSE(absent.bind(cosine, "cos"));
+    EXPECT_NE(absent.failure().find("libzalvo-absent.so.7"), std::string::npos) << absent.failure();
+}
+
+// What a start that plays nothing never uses, it never maps: libsoxr until a track needs converting,
+// OpenAL Soft until an output or a hold opens its device.
+TEST(SharedLibraryTest, LibSoxrAndOpenAlSoftAreMappedOnFirstNeed) {
+    EXPECT_FALSE(mapped("libsoxr"));
+    const RateConverter converter(PcmFormat{768000, 1}, 192000);
+    EXPECT_TRUE(converter.ready());
+    EXPECT_TRUE(mapped("libsoxr"));
+
+    EXPECT_FALSE(mapped("libopenal"));
+    const std::shared_ptr<void> hold = AudioOutput::holdDevice();
+    EXPECT_NE(hold, nullptr);
+    EXPECT_TRUE(mapped("libopenal"));
+}
+
+} // namespace
+
+} // namespace zalvo
