@@ -40,12 +40,7 @@ if [ -z "${DISPLAY:-}" ]; then
     start_xvfb "$work" || { echo "bench-startup: Xvfb did not start" >&2; exit 1; }
 fi
 
-mkdir -m 700 "$work/home" "$work/runtime"
-export PULSE_SERVER="unix:$work/runtime/pulse/native" PULSE_COOKIE="$work/home/.config/pulse/cookie"
-HOME="$work/home" XDG_RUNTIME_DIR="$work/runtime" pulseaudio -n --daemonize=no --exit-idle-time=-1 \
-    --load="module-null-sink sink_name=nullsink" --load=module-native-protocol-unix 2>"$work/server.log" &
-server_pid=$!
-wait_until 10 pactl info >/dev/null 2>&1 || { echo "bench-startup: the private PulseAudio did not start" >&2; exit 1; }
+start_private_pulse "$work" || { echo "bench-startup: the private PulseAudio did not start" >&2; exit 1; }
 ffmpeg -nostdin -v error -f lavfi -i "sine=frequency=440:duration=60:sample_rate=44100" -ac 2 "$work/tone.flac"
 
 now_ns() { date +%s%N; }

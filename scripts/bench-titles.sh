@@ -28,12 +28,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-mkdir -m 700 "$work/home" "$work/runtime"
-export PULSE_SERVER="unix:$work/runtime/pulse/native" PULSE_COOKIE="$work/home/.config/pulse/cookie"
-HOME="$work/home" XDG_RUNTIME_DIR="$work/runtime" pulseaudio -n --daemonize=no --exit-idle-time=-1 \
-    --load="module-null-sink sink_name=nullsink" --load=module-native-protocol-unix 2>"$work/server.log" &
-server_pid=$!
-wait_until 10 pactl info >/dev/null 2>&1 || { echo "bench-titles: the private PulseAudio did not start" >&2; exit 1; }
+start_private_pulse "$work" || { echo "bench-titles: the private PulseAudio did not start" >&2; exit 1; }
 
 ffmpeg -v error -f lavfi -i "sine=frequency=440:duration=3:sample_rate=44100" \
     -f lavfi -i "sine=frequency=550:duration=3:sample_rate=44100" \

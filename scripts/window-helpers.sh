@@ -75,3 +75,14 @@ for tone in sys.argv[3:]:
             for i in range(int(seconds * 44100))))
 PY
 }
+
+# Starts a private PulseAudio with a null sink named nullsink, its files under $1, logging to
+# $1/server.log, and exports where its clients find it; its process is left in $server_pid.
+start_private_pulse() {
+    mkdir -p -m 700 "$1/home" "$1/runtime"
+    export PULSE_SERVER="unix:$1/runtime/pulse/native" PULSE_COOKIE="$1/home/.config/pulse/cookie"
+    HOME="$1/home" XDG_RUNTIME_DIR="$1/runtime" pulseaudio -n --daemonize=no --exit-idle-time=-1 \
+        --load="module-null-sink sink_name=nullsink" --load=module-native-protocol-unix 2>"$1/server.log" &
+    server_pid=$!
+    wait_until 10 pactl info >/dev/null 2>&1
+}
