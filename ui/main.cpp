@@ -5,9 +5,14 @@
 #include "playlist/AudioConfig.h"
 
 #include <cstdio>
+#include <malloc.h>
 
 int main(int argc, char* argv[]) {
     using namespace zalvo;
+    // What an idle player holds is what it keeps, not what it once needed: a block of 128 KB or more (the
+    // skin decoded to paint, a playlist file read whole) goes back to the system when freed. Left to
+    // itself, glibc raises this threshold past such blocks once one is freed, and later ones stay in the heap.
+    mallopt(M_MMAP_THRESHOLD, 128 * 1024);
     QStringList arguments;
     for (int index = 0; index < argc; ++index) {
         arguments.append(LocalPath::fromNative(argv[index]));
