@@ -1,6 +1,9 @@
 #include "SkinView.h"
 
 #include <QIcon>
+#include <QImageReader>
+#include <QPainter>
+#include <QPixmap>
 
 #include <array>
 
@@ -20,19 +23,27 @@ QString renderingName(qreal scale) {
     return scale == 1.0 ? QStringLiteral(":/skin.ppm") : QStringLiteral(":/skin@%1x.ppm").arg(scale);
 }
 
+// Read as the format the artwork is in. Left to guess, Qt loads every image plugin installed to ask each
+// whether it claims the format, a quarter of a megabyte for formats its own code reads.
+QImage readArtwork(const QString& name, const char* format) {
+    QImageReader reader(name, format);
+    reader.setAutoDetectImageFormat(false);
+    return reader.read();
+}
+
 } // namespace
 
-SkinView::SkinView(QWidget* parent) : QLabel(parent) {
+SkinView::SkinView(QWidget* parent) : QWidget(parent) {
     initResources();
     setAttribute(Qt::WA_TransparentForMouseEvents);
-    pickRenderingFor(devicePixelRatioF());
+    setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
 QIcon SkinView::appIcon() {
     initResources();
     QIcon icon;
     for (const int size : {16, 22, 24, 32, 48, 64, 128}) {
-        icon.addFile(QStringLiteral(":/icons/zalvo-%1.png").arg(size), QSize(size, size));
+        icon.addPixmap(QPixmap::fromImage(readArtwork(QStringLiteral(":/icons/zalvo-%1.png").arg(size), "png")));
     }
     return icon;
 }
@@ -48,22 +59,18 @@ qreal SkinView::renderingScaleFor(qreal devicePixelRatio) {
     return renderingScales.back();
 }
 
-void SkinView::pickRenderingFor(qreal devicePixelRatio) {
-    m_pickedFor = devicePixelRatio;
-    const qreal scale = renderingScaleFor(devicePixelRatio);
-    QPixmap rendering(renderingName(scale));
-    rendering.setDevicePixelRatio(scale);
-    setPixmap(rendering);
+QImage SkinView::rendering(qreal scale) {
+    initResources();
+    QImage picture = readArtwork(renderingName(scale), "ppm");
+    picture.setDevicePixelRatio(scale);
+    return picture;
 }
 
-// Checked at every paint, which is where a new ratio first takes effect: the window moved to another
-// screen, or its screen's scale changed.
-void SkinView::paintEvent(QPaintEvent* event) {
-    const qreal devicePixelRatio = devicePixelRatioF();
-    if (devicePixelRatio != m_pickedFor) {
-        pickRenderingFor(devicePixelRatio);
-    }
-    QLabel::paintEvent(event);
+// The ratio is looked at in every paint, which is where a new one first takes effect: the window moved
+// to another screen, or its screen's scale changed.
+void SkinView::paintEvent(QPaintEvent* /*event*/) {
+    QPainter painter(this);
+    painter.drawImage(QPoint(0, 0), rendering(renderingScaleFor(devicePixelRatioF())));
 }
 
 } // namespace zalvo

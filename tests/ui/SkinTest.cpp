@@ -15,6 +15,8 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <fstream>
+#include <iterator>
 #include <numbers>
 #include <string>
 #include <vector>
@@ -70,11 +72,7 @@ std::string where(int x, int y) {
 
 class SkinTest : public testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        // The window initialises the embedded artwork.
-        const CZalvoDlg window;
-        skin = QImage(QStringLiteral(":/skin.ppm"));
-    }
+    static void SetUpTestSuite() { skin = SkinView::rendering(1.0); }
 
     static QRgb at(int x, int y) { return skin.pixel(x, y); }
 
@@ -196,13 +194,12 @@ TEST_F(SkinTest, FieldGaugeCaptionBarAndButtonCornerSitAroundTheRing) {
 }
 
 TEST(SkinRenderingTest, EachScaleHasAnOpaqueRenderingOfItsOwnSize) {
-    const CZalvoDlg window;
-    for (const auto& [scale, name] :
-         {std::pair{1.25, "skin@1.25x"}, {1.5, "skin@1.5x"}, {2.0, "skin@2x"}, {3.0, "skin@3x"}}) {
-        const QImage rendering(QStringLiteral(":/%1.ppm").arg(QLatin1String(name)));
+    for (const double scale : {1.25, 1.5, 2.0, 3.0}) {
+        const QImage rendering = SkinView::rendering(scale);
         const int side = static_cast<int>(std::lround(kSize * scale));
-        EXPECT_EQ(rendering.size(), QSize(side, side)) << name;
-        EXPECT_FALSE(rendering.hasAlphaChannel()) << name;
+        EXPECT_EQ(rendering.size(), QSize(side, side)) << scale;
+        EXPECT_EQ(rendering.deviceIndependentSize(), QSizeF(kSize, kSize)) << scale;
+        EXPECT_FALSE(rendering.hasAlphaChannel()) << scale;
     }
 }
 
@@ -249,21 +246,6 @@ TEST_F(ScaledWindowTest, IconComesInEverySizeADesktopAsksFor) {
     }
 }
 
-TEST_F(ScaledWindowTest, MovedToAScreenOfAnotherScaleTheSkinIsDrawnFromThatScalesRendering) {
-    const QList<QScreen*> screens = QGuiApplication::screens();
-    ASSERT_EQ(screens.size(), 2);
-    const auto* skin = window.findChild<SkinView*>();
-    ASSERT_NE(skin, nullptr);
-    window.windowHandle()->setScreen(screens.at(1));
-    window.grab();
-    const qreal ratio = window.devicePixelRatioF();
-    EXPECT_EQ(ratio, screens.at(1)->devicePixelRatio());
-    EXPECT_EQ(skin->pixmap().devicePixelRatio(), SkinView::renderingScaleFor(ratio));
-    window.windowHandle()->setScreen(screens.at(0));
-    window.grab();
-    EXPECT_EQ(skin->pixmap().devicePixelRatio(), SkinView::renderingScaleFor(window.devicePixelRatioF()));
-}
-
 // How far, in the picture's own pixels, the play triangle's upper outline takes to pass from the ring's
 // orange to the dark stroke: the distance from 20 % to 80 % of the way, between interpolated pixel
 // centres, averaged over every column across the edge. The icon's soft shadow lies outside those bounds.
@@ -299,7 +281,7 @@ TEST_F(ScaledWindowTest, SkinIsDrawnPixelForPixelAtTheScreenScale) {
     const double scale = window.devicePixelRatioF();
     const int side = static_cast<int>(std::lround(kSize * scale));
     ASSERT_EQ(grab.size(), QSize(side, side));
-    const QImage reference(QStringLiteral(":/skin.ppm"));
+    const QImage reference = SkinView::rendering(1.0);
     // Measured, a sharp edge stays within a twentieth of a pixel of its width at 1x; the 1x picture
     // stretched to the screen makes it 1.7 pixels wide at 1.5 and 2.3 at 2.
     EXPECT_LE(playEdgeWidth(grab, scale), playEdgeWidth(reference, 1.0) + 0.1);
@@ -311,6 +293,31 @@ TEST_F(ScaledWindowTest, SkinIsDrawnPixelForPixelAtTheScreenScale) {
             }
         }
     }
+}
+
+TEST_F(ScaledWindowTest, MovedToAScreenOfAnotherScaleTheSkinIsDrawnFromThatScalesRendering) {
+    const QList<QScreen*> screens = QGuiApplication::screens();
+    ASSERT_EQ(screens.size(), 2);
+    const double sharpEdge = playEdgeWidth(SkinView::rendering(1.0), 1.0);
+    for (QScreen* screen : {screens.at(1), screens.at(0)}) {
+        window.windowHandle()->setScreen(screen);
+        const QImage grab = window.grab().toImage();
+        const qreal ratio = window.devicePixelRatioF();
+        EXPECT_EQ(ratio, screen->devicePixelRatio());
+        EXPECT_EQ(grab.width(), std::lround(kSize * ratio)) << ratio;
+        // Past the largest rendering, that one is stretched: its edges widen by the stretch, no more.
+        const double stretch = ratio / SkinView::renderingScaleFor(ratio);
+        EXPECT_LE(playEdgeWidth(grab, ratio), sharpEdge * stretch + 0.1) << ratio;
+    }
+}
+
+// Image plugins are there for covers: the window's own artwork is read by Qt's built-in readers, and
+// a start that shows no cover loads none of them.
+TEST_F(ScaledWindowTest, ShowingTheWindowLoadsNoImagePlugin) {
+    window.grab();
+    std::ifstream maps("/proc/self/maps");
+    const std::string text{std::istreambuf_iterator<char>(maps), {}};
+    EXPECT_EQ(text.find("/imageformats/"), std::string::npos);
 }
 
 } // namespace
