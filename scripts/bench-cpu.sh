@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Measures what playing costs beside the lightest peer's engine, Audacious with no GUI (`audacious -H`):
-# the CPU (in % of one core) and the wake-ups a second (context switches, over every thread) of each
-# player while it plays a 3-minute FLAC, Ogg Vorbis, MP3 and AAC (M4A) file into a silent sink, Zalvo's
-# window idle. Rounds interleave every case; medians and Zalvo's ratio to the peer are printed, and
+# the CPU (in % of one core) and the wake-ups a second (the times a thread went to sleep, over every
+# thread; the times one was preempted are shown beside them) of each player while it plays a 3-minute
+# FLAC, Ogg Vorbis, MP3 and AAC (M4A) file into a silent sink, Zalvo's window idle. Rounds interleave every case; medians and Zalvo's ratio to the peer are printed, and
 # Zalvo's threads one by one. Then it times how soon the player's stream is back after the server
 # restarts. Targets: at most 0.5 times the peer's CPU on each format, at most 15 wake-ups a second.
 # The server is a private PulseAudio with a null sink; where only PipeWire's server is installed, a null
@@ -42,25 +42,30 @@ trap cleanup EXIT
 
 say() { echo "bench-cpu: $*" >&2; }
 
-# One line per thread of the process: its id, its CPU nanoseconds and its context switches so far, its name.
+# One line per thread of the process: its id, its CPU nanoseconds, its voluntary and its involuntary
+# context switches so far, its name. A voluntary switch is the thread going to sleep, so each is one
+# wake-up; an involuntary one is the thread preempted while it ran, which wakes nothing.
 thread_counts() {
     local task ns rest switches name
     for task in /proc/"$1"/task/*; do
         read -r ns rest <"$task/schedstat" 2>/dev/null || continue
-        switches=$(awk '/ctxt_switches/ { n += $2 } END { print n }' "$task/status" 2>/dev/null) || continue
+        switches=$(awk '/^voluntary_ctxt_switches/ { v = $2 } /^nonvoluntary_ctxt_switches/ { n = $2 }
+                        END { print v, n }' "$task/status" 2>/dev/null) || continue
         name=$(cat "$task/comm" 2>/dev/null) || continue
         echo "${task##*/} $ns $switches $name"
     done
 }
 
-# From two thread_counts files and the seconds between them: "cpu% wakeups/s" over the process, then
-# "name cpu% wakeups/s" per thread, the busiest first. Threads that came or went meanwhile count from zero.
+# From two thread_counts files and the seconds between them: "cpu% wakeups/s preemptions/s" over the
+# process, then "name cpu% wakeups/s preemptions/s" per thread, the busiest first. Threads that came or
+# went meanwhile count from zero.
 rates() {
     awk -v wall="$3" '
-        NR == FNR { ns[$1] = $2; sw[$1] = $3; next }
-        { dn = $2 - ns[$1]; ds = $3 - sw[$1]; total += dn; switches += ds
-          printf "%s %.2f %.1f\n", $4, 100 * dn / wall / 1e9, ds / wall >"/dev/stderr" }
-        END { printf "%.2f %.1f\n", 100 * total / wall / 1e9, switches / wall }' "$1" "$2" 2>"$work/threads"
+        NR == FNR { ns[$1] = $2; vo[$1] = $3; nv[$1] = $4; next }
+        { dn = $2 - ns[$1]; dv = $3 - vo[$1]; dp = $4 - nv[$1]; total += dn; wakes += dv; preempts += dp
+          printf "%s %.2f %.1f %.1f\n", $5, 100 * dn / wall / 1e9, dv / wall, dp / wall >"/dev/stderr" }
+        END { printf "%.2f %.1f %.1f\n", 100 * total / wall / 1e9, wakes / wall, preempts / wall }' "$1" "$2" \
+        2>"$work/threads"
     sort -k2 -g -r "$work/threads"
 }
 
@@ -136,7 +141,7 @@ measure() {
     rates "$work/counts0" "$work/counts1" "$(awk -v n=$((end - start)) 'BEGIN { print n / 1e9 }')" >"$work/rates"
 }
 
-declare -A cpu wakeups threads
+declare -A cpu wakeups preemptions threads
 cases=()
 for format in flac ogg mp3 m4a; do
     cases+=("zalvo $format" "peer $format")
@@ -150,19 +155,21 @@ for round in $(seq "$rounds"); do
         start_player "$who" "$work/tone.$format" || { say "$who did not play $format: $(cat "$work/player.log")"; exit 1; }
         measure "$player_pid"
         stop_player
-        read -r percent rate <"$work/rates"
+        read -r percent rate preempted <"$work/rates"
         cpu[$case]+="$percent "
         wakeups[$case]+="$rate "
-        printf '  %-12s %5s %% of a core, %5s wake-ups/s\n' "$case" "$percent" "$rate"
+        preemptions[$case]+="$preempted "
+        printf '  %-12s %5s %% of a core, %5s wake-ups/s, %5s preemptions/s\n' "$case" "$percent" "$rate" "$preempted"
         if [ "$who" = zalvo ]; then
             threads[$case]=$(tail -n +2 "$work/rates" |
-                awk '$2 > 0 || $3 > 0 { printf "%s%s %s %% %s/s", sep, $1, $2, $3; sep = ", " }')
+                awk '$2 > 0 || $3 > 0 { printf "%s%s %s %% %s/s (+%s)", sep, $1, $2, $3, $4; sep = ", " }')
         fi
     done
 done
 
 echo "medians of $rounds rounds of $window s (load average $(cut -d' ' -f1-3 /proc/loadavg)):"
-printf '  %-6s %12s %12s %7s %13s %13s %7s\n' format "Zalvo CPU %" "peer CPU %" ratio "Zalvo wake/s" "peer wake/s" ratio
+printf '  %-6s %12s %12s %7s %13s %13s %7s %14s %14s\n' format "Zalvo CPU %" "peer CPU %" ratio "Zalvo wake/s" \
+    "peer wake/s" ratio "Zalvo preempt" "peer preempt"
 over=0
 for format in flac ogg mp3 m4a; do
     # shellcheck disable=SC2086 # one number per word
@@ -171,9 +178,11 @@ for format in flac ogg mp3 m4a; do
         pc=$(median ${cpu["peer $format"]})
         zw=$(median ${wakeups["zalvo $format"]})
         pw=$(median ${wakeups["peer $format"]})
+        zp=$(median ${preemptions["zalvo $format"]})
+        pp=$(median ${preemptions["peer $format"]})
     }
-    printf '  %-6s %12s %12s %7s %13s %13s %7s\n' "$format" "$zc" "$pc" "$(ratio "$zc" "$pc")" "$zw" "$pw" \
-        "$(ratio "$zw" "$pw")"
+    printf '  %-6s %12s %12s %7s %13s %13s %7s %14s %14s\n' "$format" "$zc" "$pc" "$(ratio "$zc" "$pc")" "$zw" "$pw" \
+        "$(ratio "$zw" "$pw")" "$zp" "$pp"
     if awk -v z="$zc" -v p="$pc" -v w="$zw" 'BEGIN { exit !(z > 0.5 * p || w > 15) }'; then over=1; fi
     if [ -n "$before" ]; then
         # shellcheck disable=SC2086
@@ -181,7 +190,7 @@ for format in flac ogg mp3 m4a; do
             "$(median ${wakeups["before $format"]})"
     fi
 done
-echo "Zalvo's threads in the last round (CPU, wake-ups):"
+echo "Zalvo's threads in the last round (CPU, wake-ups a second, and preemptions):"
 for format in flac ogg mp3 m4a; do
     echo "  $format: ${threads["zalvo $format"]}"
 done
