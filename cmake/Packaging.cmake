@@ -44,9 +44,9 @@ set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${ZALVO_HOMEPAGE})
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# What the linker cannot show: Qt loads its platform plugins at run time, and the player libsoxr and
-# OpenAL Soft when it first needs them. (OpenAL Soft opens its sound server libraries at run
-# time too, but its own package already recommends them.)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libsoxr0, libopenal1")
+# What the linker cannot show: Qt loads its platform plugins at run time, and the player libsndfile,
+# libpulse, libsoxr and OpenAL Soft when it first needs them. (OpenAL Soft opens its sound server
+# libraries at run time too, but its own package already recommends them.)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libsndfile1, libpulse0, libsoxr0, libopenal1")
 
 include(CPack)

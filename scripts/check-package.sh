@@ -52,7 +52,7 @@ field() { dpkg-deb -f "$deb" "$1"; }
 grep -q '^[0-9][0-9.]*-[0-9]\+$' <<<"$(field Version)" || fail "Version '$(field Version)' is not upstream-revision"
 depends=$(field Depends)
 # Found by shlibdeps in the program and its FFmpeg and TagLib modules, and what it loads at run time by name.
-for needed in libqt6widgets6 libsndfile1 libtag1v5 libsoxr0 libopenal1 libcue2 libavformat59 libavcodec59 libswresample4 qt6-qpa-plugins; do
+for needed in libqt6widgets6 libsndfile1 libpulse0 libtag1v5 libsoxr0 libopenal1 libcue2 libavformat59 libavcodec59 libswresample4 qt6-qpa-plugins; do
     grep -q "\b$needed\b" <<<"$depends" || fail "Depends lacks $needed: $depends"
 done
 

@@ -151,6 +151,11 @@ main=$(window_named Zalvo)
 KNOWN_WINDOWS=("$main")
 sleep 0.5 # settle: let the new window finish mapping and drawing before the first click
 
+# Each is loaded when first needed: decoding, the sound server, tags, rate conversion, OpenAL Soft, covers.
+for library in libsndfile libpulse.so libtag libsoxr libopenal /imageformats/; do
+    if grep -q "$library" "/proc/$player_pid/maps"; then fail "a start that plays nothing maps $library"; fi
+done
+
 step "adding both tracks through the file dialog"
 for track in "$first" "$second"; do
     dialog=$(open_window click_action ADD_MUSIC) || fail "no file dialog opened to add a track"

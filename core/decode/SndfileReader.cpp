@@ -1,5 +1,7 @@
 #include "decode/SndfileReader.h"
 
+#include "base/Log.h"
+#include "base/SharedLibrary.h"
 #include "decode/FileStream.h"
 
 #include <sndfile.h>
@@ -17,6 +19,38 @@
 namespace zalvo {
 
 namespace {
+
+// libsndfile, opened the first time a file is read: a start that plays nothing maps neither it nor the
+// codecs it links.
+struct Sndfile {
+    decltype(&::sf_open_virtual) open_virtual;
+    decltype(&::sf_close) close;
+    decltype(&::sf_command) command;
+    decltype(&::sf_seek) seek;
+    decltype(&::sf_readf_float) readf_float;
+};
+
+std::optional<Sndfile> loadSndfile() {
+    SharedLibrary library("libsndfile.so.1");
+    Sndfile api{};
+    if (library.bind(api.open_virtual, "sf_open_virtual") && library.bind(api.close, "sf_close") &&
+        library.bind(api.command, "sf_command") && library.bind(api.seek, "sf_seek") &&
+        library.bind(api.readf_float, "sf_readf_float")) {
+        return api;
+    }
+    Log::warning(Log::Category::Engine, "libsndfile does not load (" + library.failure() + ")");
+    return std::nullopt;
+}
+
+const std::optional<Sndfile>& sndfile() {
+    static const std::optional<Sndfile> loaded = loadSndfile();
+    return loaded;
+}
+
+// Only called once a file is open, which needs the library.
+const Sndfile& sf() {
+    return *sndfile();
+}
 
 // What libsndfile reads of a file: all of it from `origin` on. An MP3 behind an ID3v2 tag is read from
 // its first frame, since mpg123 would otherwise read the whole tag, a picture or a hostile 100 MB title,
@@ -69,7 +103,7 @@ sf_count_t streamWrite(const void* /*source*/, sf_count_t /*count*/, void* /*use
 SF_VIRTUAL_IO streamIo{streamLength, streamSeek, streamRead, streamWrite, streamTell};
 
 struct SndfileCloser {
-    void operator()(SNDFILE* file) const { sf_close(file); }
+    void operator()(SNDFILE* file) const { sf().close(file); }
 };
 using SndfilePtr = std::unique_ptr<SNDFILE, SndfileCloser>;
 
@@ -119,9 +153,9 @@ SndfilePtr reopenUnsizedWav(Window& window, SF_INFO& info) {
     raw.samplerate = info.samplerate;
     raw.channels = info.channels;
     raw.format = SF_FORMAT_RAW | (info.format & SF_FORMAT_SUBMASK) | SF_ENDIAN_LITTLE;
-    SndfilePtr file(sf_open_virtual(&streamIo, SFM_READ, &raw, &window));
-    if (!file || sf_command(file.get(), SFC_SET_RAW_START_OFFSET, &*offset, sizeof(*offset)) != 0 ||
-        sf_seek(file.get(), 0, SEEK_SET) != 0) {
+    SndfilePtr file(sf().open_virtual(&streamIo, SFM_READ, &raw, &window));
+    if (!file || sf().command(file.get(), SFC_SET_RAW_START_OFFSET, &*offset, sizeof(*offset)) != 0 ||
+        sf().seek(file.get(), 0, SEEK_SET) != 0) {
         return nullptr;
     }
     info = raw;
@@ -265,6 +299,9 @@ bool fitMpegLength(FileStream& stream, SF_INFO& info) {
 
 SndfilePtr openStream(Window& window, SF_INFO& info) {
     info = SF_INFO{};
+    if (!sndfile()) {
+        return nullptr;
+    }
     const std::int64_t tagged = id3v2End(*window.stream);
     // Two frames fit in it at any bit rate, as in the layout's own look at the head.
     constexpr std::int64_t firstFrames = 4 << 10;
@@ -273,7 +310,7 @@ SndfilePtr openStream(Window& window, SF_INFO& info) {
     if (window.stream->seek(window.origin) != window.origin) {
         return nullptr;
     }
-    SndfilePtr file(sf_open_virtual(&streamIo, SFM_READ, &info, &window));
+    SndfilePtr file(sf().open_virtual(&streamIo, SFM_READ, &info, &window));
     if (!file || !describable(info)) {
         return nullptr;
     }
@@ -318,7 +355,7 @@ bool SndfileReader::open(FileStream& stream, Info& info) {
 
 bool SndfileReader::seekTo(std::uint64_t sampleOffset) {
     return handle &&
-           sf_seek(handle->file.get(), static_cast<sf_count_t>(sampleOffset / handle->channels), SEEK_SET) >= 0;
+           sf().seek(handle->file.get(), static_cast<sf_count_t>(sampleOffset / handle->channels), SEEK_SET) >= 0;
 }
 
 std::size_t SndfileReader::read(float* samples, std::size_t maxCount) {
@@ -326,7 +363,7 @@ std::size_t SndfileReader::read(float* samples, std::size_t maxCount) {
         return 0;
     }
     const std::uint64_t frames = maxCount / handle->channels;
-    const sf_count_t framesRead = sf_readf_float(handle->file.get(), samples, static_cast<sf_count_t>(frames));
+    const sf_count_t framesRead = sf().readf_float(handle->file.get(), samples, static_cast<sf_count_t>(frames));
     if (framesRead <= 0) {
         return 0;
     }

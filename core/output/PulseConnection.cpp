@@ -1,5 +1,7 @@
 #include "output/PulseConnection.h"
 
+#include "output/PulseLibrary.h"
+
 #include <chrono>
 #include <mutex>
 #include <pulse/pulseaudio.h>
@@ -17,7 +19,8 @@ constexpr pa_usec_t connectTimeoutUsec = 2'000'000;
 } // namespace
 
 PulseConnection::PulseConnection(Handler onReady, Handler onLost)
-    : onReady(std::move(onReady)), onLost(std::move(onLost)), mainloop(pa_threaded_mainloop_new()) {}
+    : onReady(std::move(onReady)), onLost(std::move(onLost)),
+      mainloop(PulseLibrary::get() != nullptr ? pa().threaded_mainloop_new() : nullptr) {}
 
 PulseConnection::~PulseConnection() {
     if (mainloop == nullptr) {
@@ -27,49 +30,52 @@ PulseConnection::~PulseConnection() {
         const std::scoped_lock lock(*this);
         close();
     }
-    pa_threaded_mainloop_stop(mainloop);
-    pa_threaded_mainloop_free(mainloop);
+    pa().threaded_mainloop_stop(mainloop);
+    pa().threaded_mainloop_free(mainloop);
 }
 
 bool PulseConnection::serverAnswers() {
-    pa_mainloop* loop = pa_mainloop_new();
+    if (PulseLibrary::get() == nullptr) {
+        return false;
+    }
+    pa_mainloop* loop = pa().mainloop_new();
     if (loop == nullptr) {
         return false;
     }
-    pa_context* probe = pa_context_new(pa_mainloop_get_api(loop), "Zalvo");
+    pa_context* probe = pa().context_new(pa().mainloop_get_api(loop), "Zalvo");
     bool answered = false;
-    if (probe != nullptr && pa_context_connect(probe, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) >= 0) {
+    if (probe != nullptr && pa().context_connect(probe, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) >= 0) {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::microseconds(connectTimeoutUsec);
-        while (PA_CONTEXT_IS_GOOD(pa_context_get_state(probe)) && !answered &&
+        while (PA_CONTEXT_IS_GOOD(pa().context_get_state(probe)) && !answered &&
                std::chrono::steady_clock::now() < deadline) {
             // Bounded waits, so that a server that never answers cannot hold the caller.
-            if (pa_mainloop_prepare(loop, static_cast<int>(retryUsec)) < 0 || pa_mainloop_poll(loop) < 0 ||
-                pa_mainloop_dispatch(loop) < 0) {
+            if (pa().mainloop_prepare(loop, static_cast<int>(retryUsec)) < 0 || pa().mainloop_poll(loop) < 0 ||
+                pa().mainloop_dispatch(loop) < 0) {
                 break;
             }
-            answered = pa_context_get_state(probe) == PA_CONTEXT_READY;
+            answered = pa().context_get_state(probe) == PA_CONTEXT_READY;
         }
-        pa_context_disconnect(probe);
+        pa().context_disconnect(probe);
     }
     if (probe != nullptr) {
-        pa_context_unref(probe);
+        pa().context_unref(probe);
     }
-    pa_mainloop_free(loop);
+    pa().mainloop_free(loop);
     return answered;
 }
 
 bool PulseConnection::open() {
-    if (mainloop == nullptr || pa_threaded_mainloop_start(mainloop) < 0) {
+    if (mainloop == nullptr || pa().threaded_mainloop_start(mainloop) < 0) {
         return false;
     }
     const std::scoped_lock lock(*this);
     openContext();
     pa_time_event* timeout = nullptr;
     schedule(timeout, connectTimeoutUsec, &PulseConnection::timeoutThunk, this);
-    while (serverContext != nullptr && !timedOut && pa_context_get_state(serverContext) != PA_CONTEXT_READY &&
-           PA_CONTEXT_IS_GOOD(pa_context_get_state(serverContext))) {
+    while (serverContext != nullptr && !timedOut && pa().context_get_state(serverContext) != PA_CONTEXT_READY &&
+           PA_CONTEXT_IS_GOOD(pa().context_get_state(serverContext))) {
         // The state callback and the timeout both end up waking us through the loop's signal.
-        pa_threaded_mainloop_wait(mainloop);
+        pa().threaded_mainloop_wait(mainloop);
     }
     api()->time_free(timeout);
     if (!ready()) {
@@ -90,29 +96,29 @@ void PulseConnection::close() {
 // Without a loop there is nothing to guard.
 void PulseConnection::lock() const {
     if (mainloop != nullptr) {
-        pa_threaded_mainloop_lock(mainloop);
+        pa().threaded_mainloop_lock(mainloop);
     }
 }
 
 void PulseConnection::unlock() const {
     if (mainloop != nullptr) {
-        pa_threaded_mainloop_unlock(mainloop);
+        pa().threaded_mainloop_unlock(mainloop);
     }
 }
 
 pa_mainloop_api* PulseConnection::api() const {
-    return pa_threaded_mainloop_get_api(mainloop);
+    return pa().threaded_mainloop_get_api(mainloop);
 }
 
 bool PulseConnection::ready() const {
-    return serverContext != nullptr && pa_context_get_state(serverContext) == PA_CONTEXT_READY;
+    return serverContext != nullptr && pa().context_get_state(serverContext) == PA_CONTEXT_READY;
 }
 
 void PulseConnection::openContext() {
-    serverContext = pa_context_new(api(), "Zalvo");
+    serverContext = pa().context_new(api(), "Zalvo");
     if (serverContext != nullptr) {
-        pa_context_set_state_callback(serverContext, &PulseConnection::contextStateThunk, this);
-        if (pa_context_connect(serverContext, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) >= 0) {
+        pa().context_set_state_callback(serverContext, &PulseConnection::contextStateThunk, this);
+        if (pa().context_connect(serverContext, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) >= 0) {
             return;
         }
         closeContext();
@@ -126,16 +132,16 @@ void PulseConnection::closeContext() {
     if (serverContext == nullptr) {
         return;
     }
-    pa_context_set_state_callback(serverContext, nullptr, nullptr);
-    if (PA_CONTEXT_IS_GOOD(pa_context_get_state(serverContext))) {
-        pa_context_disconnect(serverContext);
+    pa().context_set_state_callback(serverContext, nullptr, nullptr);
+    if (PA_CONTEXT_IS_GOOD(pa().context_get_state(serverContext))) {
+        pa().context_disconnect(serverContext);
     }
-    pa_context_unref(serverContext);
+    pa().context_unref(serverContext);
     serverContext = nullptr;
 }
 
 void PulseConnection::onContextState() {
-    const pa_context_state_t state = pa_context_get_state(serverContext);
+    const pa_context_state_t state = pa().context_get_state(serverContext);
     if (state == PA_CONTEXT_READY) {
         if (lost) {
             heldMessages.debug("The sound server answers again");
@@ -154,19 +160,19 @@ void PulseConnection::onContextState() {
             retrySoon();
         }
     }
-    pa_threaded_mainloop_signal(mainloop, 0);
+    pa().threaded_mainloop_signal(mainloop, 0);
 }
 
 std::string PulseConnection::lastError() const {
-    return serverContext != nullptr ? pa_strerror(pa_context_errno(serverContext)) : "no connection";
+    return serverContext != nullptr ? pa().strerror(pa().context_errno(serverContext)) : "no connection";
 }
 
 // Arms the loop's timers: not const, though the connection's own fields stay as they are.
 // NOLINTNEXTLINE(readability-make-member-function-const)
 void PulseConnection::schedule(pa_time_event*& timer, std::uint64_t usec, TimerCallback callback, void* data) {
     timeval when{};
-    pa_gettimeofday(&when);
-    pa_timeval_add(&when, usec);
+    pa().gettimeofday(&when);
+    pa().timeval_add(&when, usec);
     pa_mainloop_api* loopApi = api();
     if (timer != nullptr) {
         loopApi->time_restart(timer, &when);
@@ -199,7 +205,7 @@ void PulseConnection::timeoutThunk(pa_mainloop_api* /*api*/, pa_time_event* /*ev
                                    void* self) {
     auto* connection = static_cast<PulseConnection*>(self);
     connection->timedOut = true;
-    pa_threaded_mainloop_signal(connection->mainloop, 0);
+    pa().threaded_mainloop_signal(connection->mainloop, 0);
 }
 
 } // namespace zalvo

@@ -1,5 +1,6 @@
 #include "output/PulseOutput.h"
 
+#include "output/PulseLibrary.h"
 #include "pcm/PcmSource.h"
 
 #include <algorithm>
@@ -28,7 +29,7 @@ constexpr pa_usec_t catchUpUsec = 10'000;
 
 void dropOperation(pa_operation* operation) {
     if (operation != nullptr) {
-        pa_operation_unref(operation);
+        pa().operation_unref(operation);
     }
 }
 
@@ -85,8 +86,8 @@ void PulseOutput::openStream() {
     const pa_sample_spec sampleFormat{PA_SAMPLE_FLOAT32LE, format.sampleRate,
                                       static_cast<std::uint8_t>(format.channels)};
     pa_channel_map map{};
-    if (format.channels > PA_CHANNELS_MAX || pa_sample_spec_valid(&sampleFormat) == 0 ||
-        pa_channel_map_init_extend(&map, format.channels, PA_CHANNEL_MAP_WAVEEX) == nullptr) {
+    if (format.channels > PA_CHANNELS_MAX || pa().sample_spec_valid(&sampleFormat) == 0 ||
+        pa().channel_map_init_extend(&map, format.channels, PA_CHANNEL_MAP_WAVEEX) == nullptr) {
         // Nothing in this format can sound: end here rather than wait for ever.
         connection.messages().warning("The sound server cannot play " + std::to_string(format.channels) +
                                       " channels at " + std::to_string(format.sampleRate) + " Hz: the track ends here");
@@ -96,10 +97,10 @@ void PulseOutput::openStream() {
         return;
     }
     // The role lets the desktop's sound policies treat the stream as music.
-    pa_proplist* properties = pa_proplist_new();
-    pa_proplist_sets(properties, PA_PROP_MEDIA_ROLE, "music");
-    stream = pa_stream_new_with_proplist(connection.context(), "Zalvo", &sampleFormat, &map, properties);
-    pa_proplist_free(properties);
+    pa_proplist* properties = pa().proplist_new();
+    pa().proplist_sets(properties, PA_PROP_MEDIA_ROLE, "music");
+    stream = pa().stream_new_with_proplist(connection.context(), "Zalvo", &sampleFormat, &map, properties);
+    pa().proplist_free(properties);
     if (stream == nullptr) {
         connection.messages().warning("The sound server refused a stream (" + connection.lastError() +
                                       "): the track ends here");
@@ -108,11 +109,11 @@ void PulseOutput::openStream() {
         mayBeDrained.store(true, std::memory_order_release);
         return;
     }
-    pa_stream_set_write_callback(stream, &PulseOutput::writeThunk, this);
-    pa_stream_set_state_callback(
+    pa().stream_set_write_callback(stream, &PulseOutput::writeThunk, this);
+    pa().stream_set_state_callback(
         stream,
         [](pa_stream* changed, void* self) {
-            const pa_stream_state_t state = pa_stream_get_state(changed);
+            const pa_stream_state_t state = pa().stream_get_state(changed);
             if (state == PA_STREAM_READY) {
                 static_cast<PulseOutput*>(self)->onStreamReady();
             } else if (!PA_STREAM_IS_GOOD(state)) {
@@ -123,13 +124,13 @@ void PulseOutput::openStream() {
 
     pa_buffer_attr attributes{};
     attributes.maxlength = static_cast<std::uint32_t>(-1);
-    attributes.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(bufferedUsec, &sampleFormat));
-    attributes.minreq = static_cast<std::uint32_t>(pa_usec_to_bytes(refillUsec, &sampleFormat));
+    attributes.tlength = static_cast<std::uint32_t>(pa().usec_to_bytes(bufferedUsec, &sampleFormat));
+    attributes.minreq = static_cast<std::uint32_t>(pa().usec_to_bytes(refillUsec, &sampleFormat));
     attributes.prebuf = attributes.minreq;
     attributes.fragsize = static_cast<std::uint32_t>(-1);
 
     pa_cvolume volume{};
-    pa_cvolume_set(&volume, sampleFormat.channels, pa_sw_volume_from_linear(gain));
+    pa().cvolume_set(&volume, sampleFormat.channels, pa().sw_volume_from_linear(gain));
 
     // No device and no PA_STREAM_DONT_MOVE: the server places the stream and may move it later. Timing is
     // asked for every few refills rather than on libpulse's own timer, which would wake this thread twice
@@ -141,7 +142,7 @@ void PulseOutput::openStream() {
     // A new stream picks up where the last one was heard to, replaying what the old one lost.
     heard.restartAt(heard.frames());
     history.rewind(heard.frames());
-    if (pa_stream_connect_playback(stream, nullptr, &attributes, flags, &volume, nullptr) < 0) {
+    if (pa().stream_connect_playback(stream, nullptr, &attributes, flags, &volume, nullptr) < 0) {
         connection.messages().warning("The sound server did not connect the stream (" + connection.lastError() +
                                       "): trying again");
         closeStream();
@@ -153,12 +154,12 @@ void PulseOutput::closeStream() {
     if (stream == nullptr) {
         return;
     }
-    pa_stream_set_write_callback(stream, nullptr, nullptr);
-    pa_stream_set_state_callback(stream, nullptr, nullptr);
-    if (PA_STREAM_IS_GOOD(pa_stream_get_state(stream))) {
-        pa_stream_disconnect(stream);
+    pa().stream_set_write_callback(stream, nullptr, nullptr);
+    pa().stream_set_state_callback(stream, nullptr, nullptr);
+    if (PA_STREAM_IS_GOOD(pa().stream_get_state(stream))) {
+        pa().stream_disconnect(stream);
     }
-    pa_stream_unref(stream);
+    pa().stream_unref(stream);
     stream = nullptr;
     draining = false;
 }
@@ -181,7 +182,7 @@ void PulseOutput::onWritable(std::size_t bytes) {
         if (samples.empty()) {
             continue;
         }
-        if (pa_stream_write(stream, samples.data(), samples.size_bytes(), nullptr, 0, PA_SEEK_RELATIVE) < 0) {
+        if (pa().stream_write(stream, samples.data(), samples.size_bytes(), nullptr, 0, PA_SEEK_RELATIVE) < 0) {
             // What was not written stays in the history, to be replayed on the stream that follows.
             connection.messages().warning("Writing to the sound server failed (" + connection.lastError() + ")");
             return;
@@ -197,7 +198,7 @@ void PulseOutput::onWritable(std::size_t bytes) {
         // Draining plays out a tail shorter than the prebuffer. Its acknowledgement comes long after the
         // last frame is heard, so the stream's clock tells when to switch formats rather than the ack.
         draining = true;
-        dropOperation(pa_stream_drain(stream, &PulseOutput::drainThunk, this));
+        dropOperation(pa().stream_drain(stream, &PulseOutput::drainThunk, this));
         if (formatChanging) {
             scheduleFormatSwitch();
         }
@@ -271,14 +272,14 @@ void PulseOutput::adoptSourceFormat() {
 void PulseOutput::onStreamReady() {
     streamFailing = false;
     // The controls may have moved while the stream was being set up.
-    dropOperation(pa_stream_cork(stream, playing ? 0 : 1, nullptr, nullptr));
+    dropOperation(pa().stream_cork(stream, playing ? 0 : 1, nullptr, nullptr));
     updateTiming();
     applyGain();
 }
 
 void PulseOutput::updateTiming() {
     refillsSinceTiming = 0;
-    dropOperation(pa_stream_update_timing_info(stream, nullptr, nullptr));
+    dropOperation(pa().stream_update_timing_info(stream, nullptr, nullptr));
 }
 
 void PulseOutput::onStreamLost() {
@@ -295,19 +296,19 @@ void PulseOutput::onStreamLost() {
 }
 
 void PulseOutput::applyGain() {
-    if (stream == nullptr || pa_stream_get_state(stream) != PA_STREAM_READY) {
+    if (stream == nullptr || pa().stream_get_state(stream) != PA_STREAM_READY) {
         return;
     }
     pa_cvolume volume{};
-    pa_cvolume_set(&volume, format.channels, pa_sw_volume_from_linear(gain));
-    dropOperation(
-        pa_context_set_sink_input_volume(connection.context(), pa_stream_get_index(stream), &volume, nullptr, nullptr));
+    pa().cvolume_set(&volume, format.channels, pa().sw_volume_from_linear(gain));
+    dropOperation(pa().context_set_sink_input_volume(connection.context(), pa().stream_get_index(stream), &volume,
+                                                     nullptr, nullptr));
 }
 
 std::uint64_t PulseOutput::heardFrames() const {
     pa_usec_t played = 0;
-    if (stream != nullptr && pa_stream_get_state(stream) == PA_STREAM_READY &&
-        pa_stream_get_time(stream, &played) == 0) {
+    if (stream != nullptr && pa().stream_get_state(stream) == PA_STREAM_READY &&
+        pa().stream_get_time(stream, &played) == 0) {
         heard.update(played * format.sampleRate / 1'000'000, history.sent());
     }
     return heard.frames();
@@ -320,8 +321,8 @@ std::size_t PulseOutput::frameBytes() const {
 void PulseOutput::play() {
     const std::scoped_lock lock(connection);
     playing = true;
-    if (stream != nullptr && pa_stream_get_state(stream) == PA_STREAM_READY) {
-        dropOperation(pa_stream_cork(stream, 0, nullptr, nullptr));
+    if (stream != nullptr && pa().stream_get_state(stream) == PA_STREAM_READY) {
+        dropOperation(pa().stream_cork(stream, 0, nullptr, nullptr));
         updateTiming();
     }
 }
@@ -329,8 +330,8 @@ void PulseOutput::play() {
 void PulseOutput::pause() {
     const std::scoped_lock lock(connection);
     playing = false;
-    if (stream != nullptr && pa_stream_get_state(stream) == PA_STREAM_READY) {
-        dropOperation(pa_stream_cork(stream, 1, nullptr, nullptr));
+    if (stream != nullptr && pa().stream_get_state(stream) == PA_STREAM_READY) {
+        dropOperation(pa().stream_cork(stream, 1, nullptr, nullptr));
         updateTiming();
     }
 }
@@ -398,7 +399,7 @@ void PulseOutput::startStreaming() {
 
 bool PulseOutput::streaming() const {
     const std::scoped_lock lock(connection);
-    return stream != nullptr && pa_stream_get_state(stream) == PA_STREAM_READY;
+    return stream != nullptr && pa().stream_get_state(stream) == PA_STREAM_READY;
 }
 
 void PulseOutput::writeThunk(pa_stream* /*stream*/, std::size_t bytes, void* self) {
@@ -416,10 +417,10 @@ void PulseOutput::catchUpThunk(pa_mainloop_api* api, pa_time_event* event, const
     auto* output = static_cast<PulseOutput*>(self);
     api->time_free(event);
     output->catchUpTimer = nullptr;
-    if (output->stream == nullptr || pa_stream_get_state(output->stream) != PA_STREAM_READY) {
+    if (output->stream == nullptr || pa().stream_get_state(output->stream) != PA_STREAM_READY) {
         return;
     }
-    const std::size_t writable = pa_stream_writable_size(output->stream);
+    const std::size_t writable = pa().stream_writable_size(output->stream);
     if (writable != static_cast<std::size_t>(-1) && writable > 0) {
         output->onWritable(writable);
     }

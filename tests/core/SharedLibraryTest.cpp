@@ -2,6 +2,7 @@
 
 #include "decode/RateConverter.h"
 #include "output/AudioOutput.h"
+#include "output/PulseOutput.h"
 
 #include <gtest/gtest.h>
 
@@ -36,9 +37,14 @@ TEST(SharedLibraryTest, BindsByNameOrSaysWhyNot) {
     EXPECT_NE(absent.failure().find("libzalvo-absent.so.7"), std::string::npos) << absent.failure();
 }
 
-// What a start that plays nothing never uses, it never maps: libsoxr until a track needs converting,
-// OpenAL Soft until an output or a hold opens its device.
-TEST(SharedLibraryTest, LibSoxrAndOpenAlSoftAreMappedOnFirstNeed) {
+// What a start that plays nothing never uses, it never maps: libpulse until the player looks for a sound
+// server, libsoxr until a track needs converting, OpenAL Soft until an output or a hold opens its device.
+// (These tests' own fixtures link libsndfile; the window's smoke test checks that one.)
+TEST(SharedLibraryTest, TheSoundPathsLibrariesAreMappedOnFirstNeed) {
+    EXPECT_FALSE(mapped("libpulse.so"));
+    PulseOutput::serverAnswers();
+    EXPECT_TRUE(mapped("libpulse.so"));
+
     EXPECT_FALSE(mapped("libsoxr"));
     const RateConverter converter(PcmFormat{768000, 1}, 192000);
     EXPECT_TRUE(converter.ready());
