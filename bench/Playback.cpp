@@ -54,7 +54,7 @@ void playingCpu(benchmark::State& state, const std::filesystem::path& file) {
             state.SkipWithError("the file did not open");
             return;
         }
-        playList.getCurrent()->playPause();
+        playList.playPause();
         std::this_thread::sleep_for(1s);
         const double cpuBefore = cpuSeconds();
         const auto wallBefore = std::chrono::steady_clock::now();
@@ -72,7 +72,7 @@ void twentyTrackRun(benchmark::State& state, const TempDir* dir) {
             writeToneFile(file, AudioFormat::Flac, ToneShape{{ToneSegment{440.0, 1.0}}, 44100, 2, 0.5});
             playList.addMusic(file.u16string());
         }
-        playList.getCurrent()->playPause();
+        playList.playPause();
         tickFor(playList, 3s);
         const long afterTwo = residentKilobytes();
         tickFor(playList, 18s);

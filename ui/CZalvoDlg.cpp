@@ -280,10 +280,7 @@ QStringList CZalvoDlg::AskFilePaths() {
 }
 
 void CZalvoDlg::TogglePlayPause() {
-    const std::scoped_lock lock(m_playList.mutex);
-    if (Music* music = m_playList.getCurrent()) {
-        music->playPause();
-    }
+    m_playList.playPause();
 }
 
 void CZalvoDlg::StopMusic() {

@@ -115,9 +115,9 @@ bool MainWindowKeys::press(const QKeyEvent& event) {
 void MainWindowKeys::play() {
     {
         const std::scoped_lock lock(m_playList.mutex);
-        Music* music = m_playList.getCurrent();
+        const Music* music = m_playList.getCurrent();
         if (music != nullptr && !music->isPlaying()) {
-            music->playPause();
+            m_playList.playPause();
         }
     }
     m_moved();
@@ -126,9 +126,9 @@ void MainWindowKeys::play() {
 void MainWindowKeys::pauseOrResume() {
     {
         const std::scoped_lock lock(m_playList.mutex);
-        Music* music = m_playList.getCurrent();
+        const Music* music = m_playList.getCurrent();
         if (music != nullptr && !music->isStopped()) {
-            music->playPause();
+            m_playList.playPause();
         }
     }
     m_moved();

@@ -8,10 +8,13 @@
 namespace zalvo {
 
 Playback::Playback(std::unique_ptr<TrackDecoder> decoder, GaplessSource::Track track, std::uint64_t startFrame,
-                   TrackLoudness loudness, float gain)
+                   TrackLoudness loudness, float gain, std::shared_ptr<const GaplessSource::Plan> plan)
     : stream(decoder->streamStatus()),
-      source(std::make_shared<GaplessSource>(std::move(decoder), std::move(track), startFrame, loudness)),
-      output(AudioOutput::openFor(source)) {
+      source(std::make_shared<GaplessSource>(std::move(decoder), std::move(track), startFrame, loudness)) {
+    // The output decodes ahead as soon as it opens, past the end of a short track: what follows must be
+    // known before.
+    setPlan(std::move(plan));
+    output = AudioOutput::openFor(source);
     output->setGain(gain);
 }
 

@@ -17,10 +17,10 @@ namespace zalvo {
 // A track owns it while the track sounds and hands it to the track that follows without a break.
 class Playback final {
 public:
-    // Starts paused, at `startFrame` of the track; every track of the stream plays at its `loudness`.
-    // An internet stream's waits are given up when this ends.
+    // Starts paused, at `startFrame` of the track, going on as `plan` says; every track of the stream
+    // plays at its `loudness`. An internet stream's waits are given up when this ends.
     Playback(std::unique_ptr<TrackDecoder> decoder, GaplessSource::Track track, std::uint64_t startFrame,
-             TrackLoudness loudness, float gain);
+             TrackLoudness loudness, float gain, std::shared_ptr<const GaplessSource::Plan> plan);
     ~Playback();
     Playback(const Playback&) = delete;
     Playback& operator=(const Playback&) = delete;

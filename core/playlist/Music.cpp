@@ -114,12 +114,12 @@ std::u16string Music::getEntry() const {
     return cue ? CueEntry{cue->sheet, cue->number}.name() : path.text();
 }
 
-void Music::playPause() {
+void Music::playPause(std::shared_ptr<const GaplessSource::Plan> followers) {
     if (isPlaying()) {
         playback->pause();
     } else if (isPaused()) {
         playback->play();
-    } else if (!start()) {
+    } else if (!start(std::move(followers))) {
         // The file went away or changed since it was opened; a playlist must not wait on it.
         passOver();
     }
@@ -167,7 +167,7 @@ std::shared_ptr<const TrackTagsOnce> Music::getTags() const {
     return known;
 }
 
-bool Music::start() {
+bool Music::start(std::shared_ptr<const GaplessSource::Plan> followers) {
     keepDecodedLength();
     playback.reset();
     const std::string utf8 = path.utf8();
@@ -177,9 +177,10 @@ bool Music::start() {
     }
     holdDevice();
     const AudioConfig* settings = AudioConfig::getInstance();
-    playback = std::make_unique<Playback>(
-        std::move(decoder), GaplessSource::Track{id, utf8, this, getTags(), getSpan()}, 0,
-        TrackLoudness{settings->getReplayGainMode(), settings->isShuffle()}, getVolume() / 100.0F);
+    playback =
+        std::make_unique<Playback>(std::move(decoder), GaplessSource::Track{id, utf8, this, getTags(), getSpan()}, 0,
+                                   TrackLoudness{settings->getReplayGainMode(), settings->isShuffle()},
+                                   getVolume() / 100.0F, std::move(followers));
     playback->play();
     return true;
 }

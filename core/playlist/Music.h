@@ -35,7 +35,8 @@ public:
     // Opens the track of a cue sheet in the audio file at `path`; false also when it begins past the
     // file's end.
     bool open(const std::u16string& path, CueTrack track);
-    void playPause();
+    // A stopped track starts going on as `followers` says, which may be nothing yet.
+    void playPause(std::shared_ptr<const GaplessSource::Plan> followers = nullptr);
     void stop();
     // Moves within the track, keeping it playing or paused; a stopped track stays at its start. An
     // internet stream stays where it is.
@@ -86,7 +87,7 @@ public:
 private:
     void keepDecodedLength();
     // Starts a stream, playing, at the track's start; false when the file no longer plays.
-    bool start();
+    bool start(std::shared_ptr<const GaplessSource::Plan> followers);
     // A decoder just opened on the file, moved to the frame.
     static std::unique_ptr<TrackDecoder> positioned(std::unique_ptr<TrackDecoder> decoder, const std::string& utf8Path,
                                                     TrackSpan span, std::uint64_t frame);

@@ -110,12 +110,11 @@ void PlayList::moveOn(bool fromUser, bool start) {
     } else {
         start = false;
     }
+    applyVolume();
+    listChanged();
     if (start) {
         startCurrent();
     }
-    applyVolume();
-    listChanged();
-    publishFollowers();
 }
 
 bool PlayList::adoptFollower() {
@@ -146,6 +145,10 @@ void PlayList::publishFollowers() {
     if (current == list.end() || (*current)->isStopped()) {
         return;
     }
+    (*current)->setFollowers(followers());
+}
+
+std::shared_ptr<const GaplessSource::Plan> PlayList::followers() {
     const auto trackAt = [](const Position& position) -> std::optional<GaplessSource::Track> {
         // A station is connected to only when it comes to play, never opened ahead.
         if ((*position)->isStream()) {
@@ -199,8 +202,8 @@ void PlayList::publishFollowers() {
     }
     auto plan = std::make_shared<GaplessSource::Plan>();
     plan->choose = followerChooser(std::move(inOrder), wrapsAt, std::move(drawn));
-    (*current)->setFollowers(std::move(plan));
     publishedVersion = planVersion();
+    return plan;
 }
 
 void PlayList::previous() {
@@ -216,10 +219,9 @@ void PlayList::previous() {
     } else {
         --current;
     }
-    startCurrent();
     applyVolume();
     listChanged();
-    publishFollowers();
+    startCurrent();
 }
 
 bool PlayList::advanceIfFinished() {
@@ -317,9 +319,8 @@ void PlayList::playAt(Position& position) {
     }
     current = position;
     applyVolume();
-    (*current)->playPause();
     listChanged();
-    publishFollowers();
+    startCurrent();
 }
 
 void PlayList::setCurrentPosition(const Position& position) {
@@ -385,8 +386,16 @@ void PlayList::Serialize(Archive& archive) {
     }
 }
 
+void PlayList::playPause() {
+    const std::scoped_lock lock(mutex);
+    if (getCurrent() != nullptr) {
+        startCurrent();
+    }
+}
+
 void PlayList::startCurrent() {
-    (*current)->playPause();
+    Music& track = **current;
+    track.playPause(track.isStopped() ? followers() : nullptr);
 }
 
 void PlayList::applyVolume() {

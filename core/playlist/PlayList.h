@@ -29,6 +29,8 @@ public:
     // The track that play would act on, without making it current: the current one, or the first while
     // none is current yet.
     Music* shownTrack();
+    // Starts, pauses or resumes the current track, or the first while none is current yet.
+    void playPause();
     void next(bool fromUser);
     void previous();
     // Moves on from a finished current track; true when it did, and playback changed.
@@ -62,11 +64,14 @@ private:
     bool adoptFollower();
     // Tells the sounding track's stream what may follow it, for the settings of the moment of the join.
     void publishFollowers();
+    // What may follow the current track, as published to its stream.
+    std::shared_ptr<const GaplessSource::Plan> followers();
     void listChanged() { ++listVersion; }
     // Changes with every edit of the list, whoever made it, and every change of the current entry.
     std::uint64_t planVersion() const { return listVersion + list.version(); }
     // Any entry but the given one, unless it is the only one.
     Position randomPositionOtherThan(const Position& other);
+    // Plays, pauses or resumes the current track; a stream started knows at once what follows it.
     void startCurrent();
     void applyVolume();
 

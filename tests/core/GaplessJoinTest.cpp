@@ -180,6 +180,26 @@ TEST_F(GaplessJoinTest, TracksShorterThanTheLeadJoinWhole) {
     }
 }
 
+// The output decodes ahead as soon as it opens, before the first tick: a first track shorter than what
+// it takes at once runs on into the next all the same.
+TEST_F(GaplessJoinTest, FirstTrackShorterThanWhatTheOutputTakesAtOpenJoins) {
+    addSineCutAt({0, 6001, 12007, 18000}, AudioFormat::Wav);
+    std::vector<std::int16_t> heard;
+    AudioOutput::setFactory([&heard](PcmSource& source) {
+        auto output = std::make_unique<PulledOutput>(source);
+        output->play();
+        pullInto(heard, 8192);
+        output->pause();
+        return output;
+    });
+
+    const std::vector<std::int16_t> rest = playFromFirst(18000);
+    heard.insert(heard.end(), rest.begin(), rest.end());
+
+    EXPECT_EQ(heard.size(), 18000U);
+    EXPECT_EQ(firstDeparture(heard), heard.size());
+}
+
 // A follower that is no longer a file when its turn comes (a FIFO, which would block its opening, a
 // directory or a device, which never end) is passed over at once: the stream goes on into the next.
 TEST_F(GaplessJoinTest, FollowerThatIsNoLongerAFileIsPassedOver) {
