@@ -5,6 +5,7 @@
 #include "decode/TrackDecoder.h"
 
 #include <algorithm>
+#include <optional>
 #include <soxr.h>
 #include <string>
 
@@ -27,23 +28,15 @@ constexpr unsigned highestTaken = 384000;
 constexpr unsigned convertedAtMost = 192000;
 constexpr std::size_t inputFrames = 4096;
 
-std::optional<Soxr> loadSoxr() {
-    SharedLibrary library("libsoxr.so.0");
-    Soxr soxr{};
-    if (library.bind(soxr.ioSpec, "soxr_io_spec") && library.bind(soxr.qualitySpec, "soxr_quality_spec") &&
-        library.bind(soxr.create, "soxr_create") && library.bind(soxr.process, "soxr_process") &&
-        library.bind(soxr.destroy, "soxr_delete")) {
-        return soxr;
-    }
-    Log::warning(Log::Category::Engine,
-                 "libsoxr does not load (" + library.failure() + "), so tracks above 384 kHz are refused");
-    return std::nullopt;
-}
-
 // Null where libsoxr is missing.
 const Soxr* soxr() {
-    static const std::optional<Soxr> loaded = loadSoxr();
-    return loaded ? &*loaded : nullptr;
+    return SharedLibrary::tableOnce<Soxr>(
+        "libsoxr.so.0", "libsoxr", Log::Category::Engine, ", so tracks above 384 kHz are refused",
+        [](SharedLibrary& library, Soxr& api) {
+            return library.bind(api.ioSpec, "soxr_io_spec") && library.bind(api.qualitySpec, "soxr_quality_spec") &&
+                   library.bind(api.create, "soxr_create") && library.bind(api.process, "soxr_process") &&
+                   library.bind(api.destroy, "soxr_delete");
+        });
 }
 
 } // namespace

@@ -30,21 +30,14 @@ struct Sndfile {
     decltype(&::sf_readf_float) readf_float;
 };
 
-std::optional<Sndfile> loadSndfile() {
-    SharedLibrary library("libsndfile.so.1");
-    Sndfile api{};
-    if (library.bind(api.open_virtual, "sf_open_virtual") && library.bind(api.close, "sf_close") &&
-        library.bind(api.command, "sf_command") && library.bind(api.seek, "sf_seek") &&
-        library.bind(api.readf_float, "sf_readf_float")) {
-        return api;
-    }
-    Log::warning(Log::Category::Engine, "libsndfile does not load (" + library.failure() + ")");
-    return std::nullopt;
-}
-
-const std::optional<Sndfile>& sndfile() {
-    static const std::optional<Sndfile> loaded = loadSndfile();
-    return loaded;
+// Null where libsndfile is missing.
+const Sndfile* sndfile() {
+    return SharedLibrary::tableOnce<Sndfile>(
+        "libsndfile.so.1", "libsndfile", Log::Category::Engine, "", [](SharedLibrary& library, Sndfile& api) {
+            return library.bind(api.open_virtual, "sf_open_virtual") && library.bind(api.close, "sf_close") &&
+                   library.bind(api.command, "sf_command") && library.bind(api.seek, "sf_seek") &&
+                   library.bind(api.readf_float, "sf_readf_float");
+        });
 }
 
 // Only called once a file is open, which needs the library.
@@ -299,7 +292,7 @@ bool fitMpegLength(FileStream& stream, SF_INFO& info) {
 
 SndfilePtr openStream(Window& window, SF_INFO& info) {
     info = SF_INFO{};
-    if (!sndfile()) {
+    if (sndfile() == nullptr) {
         return nullptr;
     }
     const std::int64_t tagged = id3v2End(*window.stream);

@@ -9,7 +9,6 @@
 #include <AL/alext.h>
 #include <chrono>
 #include <mutex>
-#include <optional>
 #include <span>
 #include <utility>
 
@@ -40,30 +39,25 @@ struct OpenAl {
     decltype(&::alSourceQueueBuffers) alSourceQueueBuffers;
 };
 
-std::optional<OpenAl> loadOpenAl() {
-    SharedLibrary library("libopenal.so.1");
-    OpenAl api{};
-    if (library.bind(api.alcOpenDevice, "alcOpenDevice") && library.bind(api.alcCreateContext, "alcCreateContext") &&
-        library.bind(api.alcMakeContextCurrent, "alcMakeContextCurrent") &&
-        library.bind(api.alcDestroyContext, "alcDestroyContext") &&
-        library.bind(api.alcCloseDevice, "alcCloseDevice") && library.bind(api.alGenSources, "alGenSources") &&
-        library.bind(api.alGenBuffers, "alGenBuffers") && library.bind(api.alSourceStop, "alSourceStop") &&
-        library.bind(api.alSourcei, "alSourcei") && library.bind(api.alDeleteSources, "alDeleteSources") &&
-        library.bind(api.alDeleteBuffers, "alDeleteBuffers") && library.bind(api.alSourcePlay, "alSourcePlay") &&
-        library.bind(api.alSourcePause, "alSourcePause") && library.bind(api.alSourcef, "alSourcef") &&
-        library.bind(api.alGetSourcei, "alGetSourcei") &&
-        library.bind(api.alSourceUnqueueBuffers, "alSourceUnqueueBuffers") &&
-        library.bind(api.alBufferData, "alBufferData") &&
-        library.bind(api.alSourceQueueBuffers, "alSourceQueueBuffers")) {
-        return api;
-    }
-    Log::warning(Log::Category::Output, "OpenAL Soft does not load (" + library.failure() + ")");
-    return std::nullopt;
-}
-
-const std::optional<OpenAl>& openAl() {
-    static const std::optional<OpenAl> loaded = loadOpenAl();
-    return loaded;
+// Null where OpenAL Soft is missing.
+const OpenAl* openAl() {
+    return SharedLibrary::tableOnce<OpenAl>(
+        "libopenal.so.1", "OpenAL Soft", Log::Category::Output, "", [](SharedLibrary& library, OpenAl& api) {
+            return library.bind(api.alcOpenDevice, "alcOpenDevice") &&
+                   library.bind(api.alcCreateContext, "alcCreateContext") &&
+                   library.bind(api.alcMakeContextCurrent, "alcMakeContextCurrent") &&
+                   library.bind(api.alcDestroyContext, "alcDestroyContext") &&
+                   library.bind(api.alcCloseDevice, "alcCloseDevice") &&
+                   library.bind(api.alGenSources, "alGenSources") && library.bind(api.alGenBuffers, "alGenBuffers") &&
+                   library.bind(api.alSourceStop, "alSourceStop") && library.bind(api.alSourcei, "alSourcei") &&
+                   library.bind(api.alDeleteSources, "alDeleteSources") &&
+                   library.bind(api.alDeleteBuffers, "alDeleteBuffers") &&
+                   library.bind(api.alSourcePlay, "alSourcePlay") && library.bind(api.alSourcePause, "alSourcePause") &&
+                   library.bind(api.alSourcef, "alSourcef") && library.bind(api.alGetSourcei, "alGetSourcei") &&
+                   library.bind(api.alSourceUnqueueBuffers, "alSourceUnqueueBuffers") &&
+                   library.bind(api.alBufferData, "alBufferData") &&
+                   library.bind(api.alSourceQueueBuffers, "alSourceQueueBuffers");
+        });
 }
 
 // Only called once a device is open, which needs the library.
@@ -76,7 +70,7 @@ const OpenAl& al() {
 // The one OpenAL device and context of the process, open while any output or hold uses it.
 class AlDevice final {
 public:
-    AlDevice() : device(openAl() ? al().alcOpenDevice(nullptr) : nullptr) {
+    AlDevice() : device(openAl() != nullptr ? al().alcOpenDevice(nullptr) : nullptr) {
         if (device != nullptr) {
             context = al().alcCreateContext(device, nullptr);
             al().alcMakeContextCurrent(context);

@@ -1,5 +1,6 @@
 #include "base/SharedLibrary.h"
 
+#include "LogCapture.h"
 #include "decode/RateConverter.h"
 #include "output/AudioOutput.h"
 #include "output/PulseOutput.h"
@@ -35,6 +36,42 @@ TEST(SharedLibraryTest, BindsByNameOrSaysWhyNot) {
     SharedLibrary absent("libzalvo-absent.so.7");
     EXPECT_FALSE(absent.bind(cosine, "cos"));
     EXPECT_NE(absent.failure().find("libzalvo-absent.so.7"), std::string::npos) << absent.failure();
+}
+
+struct Cosine {
+    double (*cosine)(double) = nullptr;
+};
+
+struct Lacking {
+    void (*missing)() = nullptr;
+};
+
+// A table is made on the first call and kept.
+TEST(SharedLibraryTest, TableIsMadeOnce) {
+    const auto cosine = [] {
+        return SharedLibrary::tableOnce<Cosine>(
+            "libm.so.6", "libm", Log::Category::Engine, "",
+            [](SharedLibrary& library, Cosine& table) { return library.bind(table.cosine, "cos"); });
+    };
+    ASSERT_NE(cosine(), nullptr);
+    EXPECT_EQ(cosine(), cosine());
+    EXPECT_DOUBLE_EQ(cosine()->cosine(0.0), 1.0);
+}
+
+// One that cannot be made is null on every call, and said once, with what the player does without it.
+TEST(SharedLibraryTest, TableThatCannotBeMadeIsSaidOnce) {
+    const LogCapture log;
+    const auto lacking = [] {
+        return SharedLibrary::tableOnce<Lacking>("libm.so.6", "libm", Log::Category::Engine, ", so nothing plays",
+                                                 [](SharedLibrary& library, Lacking& table) {
+                                                     return library.bind(table.missing, "zalvo_no_such_function");
+                                                 });
+    };
+    EXPECT_EQ(lacking(), nullptr);
+    EXPECT_EQ(lacking(), nullptr);
+    ASSERT_EQ(log.entries().size(), 1U);
+    EXPECT_EQ(log.entries()[0].message,
+              "libm does not load (libm.so.6 has no zalvo_no_such_function), so nothing plays");
 }
 
 // What a start that plays nothing never uses, it never maps: libpulse until the player looks for a sound
