@@ -78,7 +78,8 @@ void CZalvoDlg::showEvent(QShowEvent* event) {
 void CZalvoDlg::OnInitDialog() {
     setWindowIcon(m_icon);
     InitActionRects();
-    startTimer(tickMilliseconds);
+    connect(&m_tick, &QTimer::timeout, this, &CZalvoDlg::OnTimer);
+    m_tick.start(tickMilliseconds);
     // What changed in the settings before the window showed is told as it shows.
     emit playbackMayHaveChanged();
 }
