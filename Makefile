@@ -54,7 +54,7 @@ package: build
 bench: build
 	@scripts/install-deps.sh --bench
 	@for b in $(BUILD)/bench/bench_*; do echo "== $$b"; ALSOFT_DRIVERS=null $$b; done
-	@echo "== start-up"; scripts/bench-startup.sh $(BUILD)/ui/zalvo
+	@echo "== start-up"; scripts/bench-startup.sh $(BUILD)/ui/zalvo $(BUILD)/bench/window_shown
 	@echo "== CPU while playing"; scripts/bench-cpu.sh $(BUILD)/ui/zalvo $(BUILD)/bench/write_tone_file
 	@echo "== internet radio"; scripts/bench-radio.sh $(BUILD)/ui/zalvo
 	@echo "== titles over MPRIS"; scripts/bench-titles.sh $(BUILD)/ui/zalvo

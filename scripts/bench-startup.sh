@@ -9,26 +9,29 @@
 # more either way); BASELINE=path/to/other/zalvo adds another build, without a bus, to the same runs.
 # First sound is the first sample above silence at the null sink's monitor, by the wall clock as the
 # monitor's samples arrive.
-# Usage: scripts/bench-startup.sh [path/to/zalvo]      (RUNS=n sets the number of runs, 7 by default)
+# Usage: scripts/bench-startup.sh [path/to/zalvo [path/to/window_shown]]   (RUNS=n sets the number of runs,
+# 7 by default; window_shown is built beside the benchmarks)
 set -euo pipefail
 . "$(dirname "$0")/window-helpers.sh"
 
 zalvo=$(realpath "${1:-build/ui/zalvo}")
+window_shown=$(realpath "${2:-build/bench/window_shown}")
 runs=${RUNS:-7}
-if [ ! -x "$zalvo" ]; then
-    echo "usage: $0 [path/to/zalvo]" >&2
+if [ ! -x "$zalvo" ] || [ ! -x "$window_shown" ]; then
+    echo "usage: $0 [path/to/zalvo [path/to/window_shown]]" >&2
     exit 2
 fi
-require_tools bench-startup "scripts/install-deps.sh --bench" Xvfb xdotool pulseaudio pactl parec ffmpeg python3
+require_tools bench-startup "scripts/install-deps.sh --bench" Xvfb pulseaudio pactl parec ffmpeg python3
 
 xvfb_pid=""
 player_pid=""
+watcher_pid=""
 bus_pid=""
 server_pid=""
 work=$(mktemp -d "${TMPDIR:-/tmp}/zalvo-bench.XXXXXX")
 
 cleanup() {
-    for pid in "$player_pid" "$xvfb_pid" "$bus_pid" "$server_pid"; do
+    for pid in "$player_pid" "$watcher_pid" "$xvfb_pid" "$bus_pid" "$server_pid"; do
         if [ -n "$pid" ]; then kill "$pid" 2>/dev/null || true; fi
     done
     wait 2>/dev/null || true
@@ -43,7 +46,6 @@ fi
 start_private_pulse "$work" || { echo "bench-startup: the private PulseAudio did not start" >&2; exit 1; }
 ffmpeg -nostdin -v error -f lavfi -i "sine=frequency=440:duration=60:sample_rate=44100" -ac 2 "$work/tone.flac"
 
-now_ns() { date +%s%N; }
 megabytes() { awk -v kb="$1" 'BEGIN { printf "%.1f", kb / 1024 }'; }
 median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "-" }'; }
@@ -54,19 +56,16 @@ plain=(env HOME="$work/home" XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$wo
     DBUS_SESSION_BUS_ADDRESS="unix:path=$work/no-bus")
 configs=("Zalvo")
 commands=("${plain[*]} $zalvo")
-windows=('^Zalvo$')
 if command -v dbus-daemon >/dev/null; then
     dbus-daemon --session --nofork --nopidfile --print-address=1 >"$work/bus" 2>/dev/null &
     bus_pid=$!
     wait_until 5 test -s "$work/bus"
     configs+=("Zalvo, MPRIS on")
     commands+=("env HOME=$work/home XDG_CONFIG_HOME=$work/config DBUS_SESSION_BUS_ADDRESS=$(head -n 1 "$work/bus") $zalvo")
-    windows+=('^Zalvo$')
 fi
 if [ -n "${BASELINE:-}" ]; then
     configs+=("baseline")
     commands+=("${plain[*]} $(realpath "$BASELINE")")
-    windows+=('^Zalvo$')
 fi
 peers=()
 for peer in audacious qmmp; do
@@ -74,34 +73,32 @@ for peer in audacious qmmp; do
         peers+=(${#configs[@]})
         configs+=("$peer")
         commands+=("${plain[*]} $peer")
-        windows+=('.')
     fi
 done
 
-# Sets `shown`, the milliseconds until the window shows, and `rss`, the resident kilobytes once idle.
+# Sets `shown`, the milliseconds until the window is mapped, as the X server reports it, and `rss`, the
+# resident kilobytes once idle.
 measure() {
-    local start
-    start=$(now_ns)
+    # Emptied here: the watcher's own redirection may come after the first look below.
+    : >"$work/shown"
     # shellcheck disable=SC2086 # the command is words by design
-    $1 2>"$work/player.log" >/dev/null &
-    player_pid=$!
-    until [ -n "$(xdotool search --onlyvisible --pid "$player_pid" --name "$2" 2>/dev/null)" ]; do
-        if ! kill -0 "$player_pid" 2>/dev/null; then
-            echo "bench-startup: the player ended before its window came up:" >&2
+    "$window_shown" $1 >"$work/shown" 2>"$work/player.log" &
+    watcher_pid=$!
+    until [ -s "$work/shown" ]; do
+        if ! kill -0 "$watcher_pid" 2>/dev/null; then
+            echo "bench-startup: no window came up:" >&2
             cat "$work/player.log" >&2
             exit 1
         fi
-        if [ $(($(now_ns) - start)) -gt 10000000000 ]; then
-            echo "bench-startup: no window after 10 s" >&2
-            exit 1
-        fi
+        sleep 0.05
     done
-    shown=$((($(now_ns) - start) / 1000000))
+    read -r shown player_pid <"$work/shown"
     sleep 2
     rss=$(awk '/^VmRSS:/ { print $2 }' "/proc/$player_pid/status")
     kill "$player_pid"
-    wait "$player_pid" 2>/dev/null || true
+    wait "$watcher_pid" 2>/dev/null || true
     player_pid=""
+    watcher_pid=""
 }
 
 # Seconds from `$@ FILE` to the first sample above silence at the sink's monitor.
@@ -111,13 +108,13 @@ first_sound() {
 
 # A first run of each, not counted: the peers write their settings on their first start.
 for index in "${!configs[@]}"; do
-    measure "${commands[$index]}" "${windows[$index]}"
+    measure "${commands[$index]}"
 done
 
 declare -A shown_ms rss_kb heard_s
 for run in $(seq "$runs"); do
     for index in "${!configs[@]}"; do
-        measure "${commands[$index]}" "${windows[$index]}"
+        measure "${commands[$index]}"
         # shellcheck disable=SC2086 # the command is words by design
         heard=$(first_sound ${commands[$index]})
         printf 'run %d, %-16s window shown after %4d ms, %5s MB resident when idle, first sound %s s\n' "$run" \

@@ -15,7 +15,7 @@ packages=(
     cmake ninja-build g++ pkg-config make
     libsndfile1-dev libvorbis-dev libopenal-dev libexpat1-dev libpulse-dev libtag1-dev libsoxr-dev libcue-dev
     qt6-base-dev librsvg2-bin libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
-    libgtest-dev libgmock-dev libbenchmark-dev
+    libgtest-dev libgmock-dev libbenchmark-dev libxcb1-dev
     xvfb xdotool x11-utils imagemagick python3
 )
 if [ "${1:-}" = --test ] || [ "${1:-}" = --bench ]; then
