@@ -5,7 +5,9 @@
 
 namespace zalvo {
 
-SampleRing::SampleRing(std::size_t capacity) : samples(capacity) {}
+SampleRing::SampleRing(std::size_t capacity)
+    // NOLINTNEXTLINE(modernize-avoid-c-arrays): the storage declared unset
+    : storage(std::make_unique_for_overwrite<PcmSample[]>(capacity)), samples(storage.get(), capacity) {}
 
 std::size_t SampleRing::writable() const {
     return samples.size() - static_cast<std::size_t>(writeCount.load(std::memory_order_relaxed) -

@@ -5,8 +5,8 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
-#include <vector>
 
 namespace zalvo {
 
@@ -31,7 +31,10 @@ public:
     std::size_t capacity() const { return samples.size(); }
 
 private:
-    std::vector<PcmSample> samples;
+    // Left unset: every sample is written before it is read, and zeroing a ring of megabytes up front
+    // would fault in all its pages on the thread that starts the track.
+    std::unique_ptr<PcmSample[]> storage; // NOLINT(modernize-avoid-c-arrays): a vector would zero it
+    std::span<PcmSample> samples;
     std::atomic<std::uint64_t> writeCount = 0;
     std::atomic<std::uint64_t> readCount = 0;
 };
