@@ -9,6 +9,7 @@
 
 #include <cstdlib>
 #include <mutex>
+#include <thread>
 #include <utility>
 
 namespace zalvo {
@@ -28,14 +29,22 @@ std::unique_ptr<AudioOutput> openAl(PcmSource& source) {
     return std::make_unique<OpenAlOutput>(source);
 }
 
-// The machine's own output, as the harness did not replace it.
+// The machine's own output, as the harness did not replace it, on a source it prepares.
 std::unique_ptr<AudioOutput> machineOutput(PcmSource& source) {
     if (openAlChosen()) {
+        source.prepare();
         return openAl(source);
     }
     // Straight to the sound server where one answers: OpenAL Soft would mix on its own thread and then
-    // hand the server a stream that cannot be moved.
-    if (std::unique_ptr<PulseOutput> server = PulseOutput::connect(source)) {
+    // hand the server a stream that cannot be moved. Preparing waits on the file and the first decoding,
+    // connecting on the server: side by side, the stream opens as soon as both are done.
+    std::unique_ptr<PulseOutput> server;
+    {
+        const std::jthread preparing([&source] { source.prepare(); });
+        server = PulseOutput::connect(source, false);
+    }
+    if (server) {
+        server->startStreaming();
         return server;
     }
     Log::debug(Log::Category::Output, "No sound server answers: playing through OpenAL Soft until one does");

@@ -29,15 +29,10 @@ DeferredOutput::~DeferredOutput() {
 }
 
 void DeferredOutput::run(const std::shared_ptr<State>& state, std::shared_ptr<PcmSource> source, const Opener& open) {
-    source->prepare();
+    // Preparing may wait on the network: a player that lets go meanwhile cancels it, and the output is
+    // dropped unused.
+    std::unique_ptr<AudioOutput> output = open(*source);
     std::unique_lock lock(state->mutex);
-    // Preparing may have waited on the network: a player that let go meanwhile needs no output.
-    std::unique_ptr<AudioOutput> output;
-    if (!state->closing) {
-        lock.unlock();
-        output = open(*source);
-        lock.lock();
-    }
     bool appliedPlaying = false;
     float appliedGain = std::numeric_limits<float>::quiet_NaN();
     state->output.store(output.get(), std::memory_order_release);

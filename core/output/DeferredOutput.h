@@ -19,6 +19,7 @@ class PcmSource;
 // the output is open, nothing is heard and the controls are only remembered.
 class DeferredOutput final : public AudioOutput {
 public:
+    // Prepares the source and opens an output on it, in whichever order waits least.
     using Opener = std::function<std::unique_ptr<AudioOutput>(PcmSource&)>;
 
     DeferredOutput(std::shared_ptr<PcmSource> source, Opener open);
