@@ -175,13 +175,15 @@ bool Music::start(std::shared_ptr<const GaplessSource::Plan> followers) {
     if (!decoder) {
         return false;
     }
-    holdDevice();
     const AudioConfig* settings = AudioConfig::getInstance();
     playback =
         std::make_unique<Playback>(std::move(decoder), GaplessSource::Track{id, utf8, this, getTags(), getSpan()}, 0,
                                    TrackLoudness{settings->getReplayGainMode(), settings->isShuffle()},
                                    getVolume() / 100.0F, std::move(followers));
     playback->play();
+    // Once the output is opening on its own thread: looking for the sound server here must not hold
+    // back the first sound. An OpenAL Soft device the output opened meanwhile is the one held.
+    holdDevice();
     return true;
 }
 
