@@ -3,9 +3,11 @@
 #include "CoreLog.h"
 #include "LocalPath.h"
 #include "playlist/AudioConfig.h"
+#include "tags/TagModule.h"
 
 #include <cstdio>
 #include <malloc.h>
+#include <thread>
 
 int main(int argc, char* argv[]) {
     using namespace zalvo;
@@ -27,6 +29,12 @@ int main(int argc, char* argv[]) {
     CoreLog::install();
     if (const auto mode = commandLine.replayGainMode()) {
         AudioConfig::getInstance()->setReplayGainMode(*mode);
+    }
+    // A file given to play needs TagLib for its loudness before its first sound: loaded beside the
+    // toolkit's own start, it is there by then.
+    std::jthread tagsLoading;
+    if (!commandLine.files().isEmpty()) {
+        tagsLoading = std::jthread([] { TagModule::available(); });
     }
     // The toolkit sees the program's name only: every other argument is a file for the player.
     int toolkitArgc = 1;
