@@ -61,6 +61,7 @@ AudioOutput::Factory harnessFactory() {
 
 std::unique_ptr<AudioOutput> AudioOutput::create(PcmSource& source) {
     if (const Factory harness = harnessFactory()) {
+        source.prepare();
         return harness(source);
     }
     return machineOutput(source);

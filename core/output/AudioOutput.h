@@ -14,7 +14,8 @@ class AudioOutput {
 public:
     virtual ~AudioOutput() = default;
 
-    // The output to use on this machine, pulling from `source`, which must outlive it. Starts paused.
+    // The output to use on this machine, pulling from `source` once it has prepared it; the source must
+    // outlive it. Starts paused.
     static std::unique_ptr<AudioOutput> create(PcmSource& source);
     // The output a player uses: the harness's at once, else the machine's, opened and closed on a
     // thread of its own so that the caller never waits on the sound server. The source is kept alive

@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -150,6 +151,47 @@ TEST_F(PulseOutputTest, TheServerIsUsedUnlessOpenAlSoftIsToldWhichDeviceToUse) {
             setenv("ALSOFT_DRIVERS", saved.c_str(), 1);
         }
     }
+}
+
+// Stands for a track whose tags, or whose station, take a while to come: it tells whether it was read
+// before it was ready.
+class SlowToPrepare final : public PcmSource {
+public:
+    void prepare() override {
+        // Longer than connecting to the server takes: the output is connected well before.
+        std::this_thread::sleep_for(300ms);
+        prepared = true;
+    }
+    PcmFormat format() const override { return sweep.format(); }
+    std::size_t read(std::span<PcmSample> samples) override {
+        readEarly = readEarly || !prepared;
+        const std::size_t got = sweep.read(samples);
+        frames += got;
+        return got;
+    }
+
+    std::atomic<bool> prepared = false;
+    std::atomic<bool> readEarly = false;
+    std::atomic<std::uint64_t> frames = 0;
+
+private:
+    SweepSource sweep;
+};
+
+TEST_F(PulseOutputTest, TheMachinesOutputPullsFromItsSourceOnlyOncePrepared) {
+    ASSERT_TRUE(server.start());
+    const MachineOutputs machine;
+    SlowToPrepare source;
+    const auto output = AudioOutput::create(source);
+    ASSERT_NE(dynamic_cast<PulseOutput*>(output.get()), nullptr);
+    EXPECT_TRUE(source.prepared);
+    output->play();
+    const auto deadline = Clock::now() + 5s;
+    while (source.frames == 0 && Clock::now() < deadline) {
+        std::this_thread::sleep_for(10ms);
+    }
+    EXPECT_GT(source.frames, 0U);
+    EXPECT_FALSE(source.readEarly);
 }
 
 TEST_F(PulseOutputTest, FollowsTheDefaultOutputAndCanBeMoved) {
